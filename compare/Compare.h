@@ -1,0 +1,14 @@
+// Depth pass and the level-by-level comparison of two trees.
+#pragma once
+
+#include "Census.h"
+#include "TreeNode.h"
+
+// Raises `maxLevel` to the deepest level below the root (a root alone keeps -999).
+void computeMaxLevel(ClassificationTree& tree);
+
+// Marks the nodes of `t` that have no partner of the same Latin name and rank name in
+// `u`, pairing children by position after aligning same-named children; reorders the
+// children arrays of both trees. Needs `t.treeId` set and every mark 0 before the first
+// of the two passes.
+void compareTrees(ClassificationTree& t, ClassificationTree& u);

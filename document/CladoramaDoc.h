@@ -1,0 +1,100 @@
+// The two-hierarchy document: both trees, the cross-tree name lists, search.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "NodeListDlg.h"
+#include "TreeNode.h"
+
+class CSearchBar;
+class CCladoramaView;
+
+// A searchable name: an owned copy of a Latin or common name and the node it names.
+struct SearchEntry {
+    char* name = nullptr;   // owned
+    TreeNode* node = nullptr;
+    SearchEntry(const char* text, TreeNode* n);
+    ~SearchEntry();
+    SearchEntry(SearchEntry&& o) noexcept : name(o.name), node(o.node) { o.name = nullptr; }
+    SearchEntry& operator=(SearchEntry&& o) noexcept;
+    SearchEntry(const SearchEntry&) = delete;
+    SearchEntry& operator=(const SearchEntry&) = delete;
+};
+
+// What the document needs of the window system. The desktop shell implements it; the
+// command-line tool and the tests use their own. With no framework attached the document
+// works silently: no views, no message boxes, no dialogs.
+class DocFramework {
+public:
+    virtual ~DocFramework() = default;
+    // Every view of the document redraws (no sender, no hint).
+    virtual void UpdateAllViews() = 0;
+    // Message box with the application's name as caption and an OK button.
+    virtual void MessageBox(const char* text) = 0;
+    // File-open dialog: open mode, no default extension, initial name "*.jm2;*.xml".
+    // Returns false when the user cancelled.
+    virtual bool PromptForFile(std::string& path) = 0;
+    // The search bar's slider range, redrawing the slider.
+    virtual void SetSliderRange(int minimum, int maximum) = 0;
+    // A new node list dialog object without a window (the shell's subclass has one).
+    virtual std::unique_ptr<CNodeListDlg> NewNodeListDlg() = 0;
+    // Both trees have just been replaced by the reload command. Every view must drop its
+    // pointers into the old hierarchies now (focus, picked and hover nodes go to the
+    // roots): the old nodes are freed as soon as this returns.
+    virtual void TreesReplaced() = 0;
+    // The document's title changed.
+    virtual void TitleChanged(const char* title) = 0;
+};
+
+// How the start-up pipeline fills the trees: from the classification files, writing the
+// binary tree files, or from those binary tree files.
+enum class LoadMode { Build, Binary };
+constexpr LoadMode kStartupLoadMode = LoadMode::Binary;
+
+constexpr const char* kClassificationFile1 = "classif_A_03-01-31.xml";
+constexpr const char* kClassificationFile2 = "classif_B_03-01-31.xml";
+constexpr const char* kTreeFile1 = "T1.jm2";
+constexpr const char* kTreeFile2 = "T2.jm2";
+
+class CCladoramaDoc {
+public:
+    ClassificationTree m_tree1;
+    ClassificationTree m_tree2;
+    CSearchBar* m_pSearchBar = nullptr;  // not owned; set by the main frame when shown
+    CCladoramaView* m_pView = nullptr;   // not owned; set by the view when shown
+    std::unique_ptr<CNodeListDlg> m_pNodeListDlg;
+    bool m_bNodeSelected = false;
+    std::vector<TreeNode*> m_combinedByCommon;  // not owning
+    std::vector<SearchEntry> m_searchNames;
+    std::vector<TreeNode*> m_searchResults;     // not owning
+
+    DocFramework* m_pFramework = nullptr;       // not owned
+    std::string m_strTitle;
+
+    explicit CCladoramaDoc(DocFramework* framework = nullptr);
+    ~CCladoramaDoc();
+    CCladoramaDoc(const CCladoramaDoc&) = delete;
+    CCladoramaDoc& operator=(const CCladoramaDoc&) = delete;
+
+    bool OnNewDocument();
+    // The start-up pipeline in the mode the program is built with.
+    void LoadHierarchies() { LoadHierarchiesIn<kStartupLoadMode>(); }
+    // The pipeline in either mode. Returns false when it stopped on a file that could not
+    // be read (after its console line), true when it ran through the common tail.
+    template <LoadMode Mode>
+    bool LoadHierarchiesIn();
+    // File Open: reloads both trees from two chosen files.
+    void OnFileOpen();
+    // Finds every node whose name contains `text` (mode 0 Latin, 1 common, else both).
+    void Search(int mode, const char* text);
+    void Serialize() {}
+
+    void UpdateAllViews();
+    void MessageBox(const char* text);
+    void SetTitle(const char* title);
+};
+
+extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();
+extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Binary>();

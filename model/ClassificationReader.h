@@ -1,0 +1,16 @@
+// Reader of the tag-format classification files.
+#pragma once
+
+#include "TreeNode.h"
+
+// Deepest nesting of branches accepted; real classifications are under 40 levels deep.
+constexpr int kMaxClassificationDepth = 4096;
+// Longest token or value accepted, the longest string the binary tree file can hold.
+constexpr size_t kMaxNameLength = 32767;
+
+// Reads the classification file at `path` into `tree`, which must be freshly built.
+// Prints "%lf %% loading\n" on the console once per branch. Returns 1 on success. On any
+// failure (cannot open, early end, over-long token or value, nesting too deep) returns 0,
+// prints one diagnostic line on standard error naming the file, the byte offset and what
+// was expected, and leaves `tree` as freshly built.
+int readClassification(ClassificationTree& tree, const char* path);

@@ -1,0 +1,13 @@
+// Name order (unsigned bytes, a prefix first, no locale) and the sorted indexes.
+#pragma once
+
+#include "TreeNode.h"
+
+// -1 when a's name sorts before b's, +1 otherwise (also when equal): never 0.
+int compareLatinNames(const TreeNode* a, const TreeNode* b);
+int compareCommonNames(const TreeNode* a, const TreeNode* b);
+
+void sortLatinIndex(ClassificationTree& tree);
+void sortCommonIndex(ClassificationTree& tree);
+// Sorts every sibling list below `node` by Latin name.
+void sortChildrenByLatinName(TreeNode* node);

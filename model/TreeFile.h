@@ -1,0 +1,15 @@
+// The binary tree file: one fully processed hierarchy, little-endian, depth first.
+#pragma once
+
+#include "TreeNode.h"
+
+// Writes `tree` to `path` through a temporary file in the same directory that is renamed
+// over `path` only once everything was written. Returns 1 on success; 0 after a
+// diagnostic on standard error, leaving any earlier file at `path` untouched.
+int writeTreeFile(const ClassificationTree& tree, const char* path);
+
+// Reads the file at `path` into `tree` (freshly built, `treeId` set), fills `latinIndex`
+// and `commonIndex` in reading order, then prints the rank census. Returns 1 on success.
+// On a missing, short or malformed file returns 0 after one diagnostic line on standard
+// error naming the file and the byte offset, with `tree` exactly as it was.
+int readTreeFile(ClassificationTree& tree, const char* path);

@@ -1,0 +1,50 @@
+// Helpers shared by the tests: temporary folders, console capture, small trees.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+
+#include "TreeNode.h"
+
+// A fresh empty folder under the system's temporary folder, removed on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return m_path; }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+    // Writes `bytes` to the file `name` in this folder and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Captures what the console (consolePrintf) prints while it lives.
+class ConsoleCapture {
+public:
+    ConsoleCapture();
+    ~ConsoleCapture();
+    // Everything printed so far.
+    std::string text();
+
+private:
+    char* m_buffer = nullptr;
+    size_t m_size = 0;
+    FILE* m_stream = nullptr;
+    FILE* m_previous = nullptr;
+};
+
+std::string readFileBytes(const std::string& path);
+// Path of a file in the source tree.
+std::string sourcePath(const std::string& relative);
+
+// Builds a node with the three names (rank colour applied) and appends it to `parent`.
+TreeNode* addNode(TreeNode* parent, const char* latin, const char* rank = "Genus",
+                  const char* common = "");
+// Sets the root's names of a fresh tree.
+void nameRoot(ClassificationTree& tree, const char* latin, const char* rank = "Class",
+              const char* common = "");
+// Latin names of the children of `node`, joined by ",".
+std::string childNames(const TreeNode* node);

@@ -1,0 +1,52 @@
+// cladorama-cli: the viewer's pipelines on the command line.
+#include <cstdio>
+#include <cstring>
+
+#include "Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"read", cmdRead, "read FILE...        read classification files, print census and depth"},
+    {"build", cmdBuild, "build               classification files to T1.jm2 and T2.jm2"},
+    {"load", cmdLoad, "load                load T1.jm2 and T2.jm2 as the viewer does"},
+    {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},
+    {"diff", cmdDiff, "diff                list the taxa held by one tree only"},
+};
+
+void usage(FILE* out) {
+    std::fprintf(out, "usage: cladorama-cli COMMAND [ARGS]\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.summary);
+}
+
+}  // namespace
+
+bool wantsHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+    return false;
+}
+
+int main(int argc, char** argv) {
+    // The console is unbuffered, like the viewer's: progress lines appear as they happen.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc < 2) {
+        usage(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        usage(stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands)
+        if (!std::strcmp(argv[1], c.name)) return c.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "cladorama-cli: unknown command '%s'\n", argv[1]);
+    usage(stderr);
+    return 2;
+}
