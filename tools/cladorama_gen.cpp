@@ -1,0 +1,53 @@
+// cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]]: writes a synthetic pair of classification
+// files for benchmarks and experiments.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "Synthetic.h"
+
+namespace {
+
+void usage(FILE* out) {
+    std::fputs("usage: cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]]\n"
+               "Writes a classification of about TAXA taxa to OUT_A and a revision of it\n"
+               "(RATE, default 0.2, of the taxa renamed, moved, removed, added or re-ranked)\n"
+               "to OUT_B. The same SEED (default 1) gives the same files.\n",
+               out);
+}
+
+bool parseNumber(const char* text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            usage(stdout);
+            return 0;
+        }
+    if (argc < 4 || argc > 6) {
+        usage(stderr);
+        return 2;
+    }
+    SyntheticOptions options;
+    double taxa = 0, seed = 1, rate = options.differenceRate;
+    if (!parseNumber(argv[3], taxa) || taxa < 1 || taxa > 1e9 ||
+        (argc > 4 && (!parseNumber(argv[4], seed) || seed < 0 || seed > 4294967295.0)) ||
+        (argc > 5 && (!parseNumber(argv[5], rate) || rate < 0 || rate > 1))) {
+        usage(stderr);
+        return 2;
+    }
+    options.taxa = static_cast<int64_t>(taxa);
+    options.seed = static_cast<uint32_t>(seed);
+    options.differenceRate = rate;
+    if (!writeSyntheticPair(argv[1], argv[2], options)) {
+        std::fprintf(stderr, "cladorama_gen: cannot write %s or %s\n", argv[1], argv[2]);
+        return 1;
+    }
+    return 0;
+}
