@@ -12,3 +12,7 @@ void computeMaxLevel(ClassificationTree& tree);
 // children arrays of both trees. Needs `t.treeId` set and every mark 0 before the first
 // of the two passes.
 void compareTrees(ClassificationTree& t, ClassificationTree& u);
+// The same, with the size (children of one node times children of its partner) up to which
+// a sibling list is aligned by the plain scan rather than from name-sorted positions. Both
+// ways give the same result; tests use this to exercise each of them.
+void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directScanLimit);

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "NameOrder.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string latinOrder(const std::vector<TreeNode*>& index) {
+    std::string s;
+    for (const TreeNode* n : index) s += std::string(n->latinName) + "|";
+    return s;
+}
+
+std::string commonOrder(const std::vector<TreeNode*>& index) {
+    std::string s;
+    for (const TreeNode* n : index) s += std::string(n->commonName) + "|";
+    return s;
+}
+
+}  // namespace
+
+TEST(NameOrder, ComparisonIsByUnsignedBytesWithPrefixFirstAndNeverZero) {
+    ClassificationTree t;
+    nameRoot(t, "R");
+    TreeNode* upper = addNode(&t, "Zebra", "Genus", "zebra");
+    TreeNode* lower = addNode(&t, "aardvark", "Genus", "Zebra");
+    TreeNode* genus = addNode(&t, "Felis");
+    TreeNode* species = addNode(&t, "Felis catus", "Species");
+    TreeNode* high = addNode(&t, "\xe9tourneau", "Genus", "\xe9");
+    TreeNode* same = addNode(&t, "Felis");
+    EXPECT_EQ(compareLatinNames(upper, lower), -1);  // 'Z' (90) before 'a' (97)
+    EXPECT_EQ(compareLatinNames(lower, upper), 1);
+    EXPECT_EQ(compareLatinNames(genus, species), -1);
+    EXPECT_EQ(compareLatinNames(species, genus), 1);
+    EXPECT_EQ(compareLatinNames(lower, high), -1);  // bytes from 128 up after ASCII
+    EXPECT_EQ(compareLatinNames(genus, same), 1);
+    EXPECT_EQ(compareLatinNames(same, genus), 1);
+    EXPECT_EQ(compareCommonNames(lower, upper), -1);
+    EXPECT_EQ(compareCommonNames(upper, high), -1);
+    EXPECT_EQ(compareCommonNames(genus, species), 1);  // two empty names
+}
+
+TEST(NameOrder, IndexesSortAscendingAndEmptyIndexesStayEmpty) {
+    ClassificationTree t;
+    nameRoot(t, "Mammalia", "Class", "mammals");
+    t.latinIndex.push_back(&t);
+    for (const char* n : {"felis", "Felis catus", "\xc4gypten", "Felis", "Acinonyx", "Felis"}) {
+        TreeNode* node = addNode(&t, n, "Genus", n[0] == 'F' ? "" : n);
+        t.latinIndex.push_back(node);
+        if (node->commonName[0]) t.commonIndex.push_back(node);
+    }
+    t.commonIndex.push_back(&t);
+    sortLatinIndex(t);
+    sortCommonIndex(t);
+    EXPECT_EQ(latinOrder(t.latinIndex), "Acinonyx|Felis|Felis|Felis catus|Mammalia|felis|\xc4gypten|");
+    EXPECT_EQ(commonOrder(t.commonIndex), "Acinonyx|felis|mammals|\xc4gypten|");
+    EXPECT_EQ(t.latinIndex.size(), 7u);
+
+    ClassificationTree empty;
+    sortLatinIndex(empty);
+    sortCommonIndex(empty);
+    EXPECT_TRUE(empty.latinIndex.empty());
+    EXPECT_TRUE(empty.commonIndex.empty());
+}
+
+TEST(NameOrder, ChildrenAreSortedAtEveryLevel) {
+    ClassificationTree t;
+    nameRoot(t, "R");
+    TreeNode* b = addNode(&t, "b");
+    addNode(&t, "B");
+    TreeNode* a = addNode(&t, "A");
+    addNode(b, "b z", "Species");
+    addNode(b, "b", "Species");
+    addNode(b, "b a", "Species");
+    TreeNode* only = addNode(a, "A x", "Species");
+    TreeNode* leaf = addNode(only, "A x y", "Subspecies");
+    sortChildrenByLatinName(&t);
+    EXPECT_EQ(childNames(&t), "A,B,b");
+    EXPECT_EQ(childNames(b), "b,b a,b z");
+    EXPECT_EQ(childNames(a), "A x");
+    EXPECT_TRUE(leaf->children.empty());
+    EXPECT_EQ(validate(t), "");
+}
+
+TEST(NameOrder, DeepTreesSortWithoutDeepStack) {
+    ClassificationTree t;
+    nameRoot(t, "R");
+    TreeNode* p = &t;
+    for (int d = 0; d < 50000; ++d) {
+        TreeNode* keep = addNode(p, "m");
+        addNode(p, "a");
+        p = keep;
+    }
+    sortChildrenByLatinName(&t);
+    EXPECT_EQ(childNames(p->parent), "a,m");
+    EXPECT_EQ(validate(t), "");
+}
