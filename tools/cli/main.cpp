@@ -34,8 +34,6 @@ bool wantsHelp(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
-    // The console is unbuffered, like the viewer's: progress lines appear as they happen.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
     if (argc < 2) {
         usage(stderr);
         return 2;
