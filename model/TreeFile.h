@@ -3,6 +3,10 @@
 
 #include "TreeNode.h"
 
+// Deepest nesting below the root that the file may hold (real classifications are under 40
+// levels deep); deeper files are refused by the reader and never written by the writer.
+constexpr int kMaxTreeFileDepth = 4096;
+
 // Writes `tree` to `path` through a temporary file in the same directory that is renamed
 // over `path` only once everything was written. Returns 1 on success; 0 after a
 // diagnostic on standard error, leaving any earlier file at `path` untouched.

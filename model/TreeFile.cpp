@@ -1,0 +1,466 @@
+#include "TreeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Census.h"
+#include "Console.h"
+
+namespace {
+
+// Fixed part of a node record: five reals, four int32, four bytes and three string lengths.
+constexpr size_t kMinRecordSize = 62;
+constexpr size_t kMaxStringLength = 32767;
+
+// ---------------------------------------------------------------------------------------
+// Reading
+
+// Decodes little-endian fields from the file, which it reads through a fixed buffer: the
+// file is read once, front to back, and never held in memory as a whole (a tree file of
+// millions of taxa is hundreds of megabytes, and the tree it holds needs memory enough).
+// Every read checks what remains of the file, so a short or lying file ends in a failure
+// with the offset where it went wrong, never in an overrun.
+class Decoder {
+public:
+    Decoder(int fd, size_t fileSize)
+        : m_fd(fd), m_fileSize(fileSize), m_buffer(new uint8_t[kBufferSize]),
+          m_p(m_buffer.get()), m_end(m_buffer.get()) {}
+
+    size_t offset() const { return m_bufferOffset + static_cast<size_t>(m_p - m_buffer.get()); }
+    size_t remaining() const { return m_fileSize - offset(); }
+    bool failed() const { return m_error != nullptr; }
+    const char* error() const { return m_error; }
+    size_t errorOffset() const { return m_errorOffset; }
+
+    // Records the first failure only: it is the one that explains the file.
+    void fail(const char* what, size_t at) {
+        if (!m_error) {
+            m_error = what;
+            m_errorOffset = at;
+        }
+    }
+
+    uint8_t u8() {
+        if (!need(1)) return 0;
+        return *m_p++;
+    }
+    int16_t i16() {
+        if (!need(2)) return 0;
+        uint16_t v = static_cast<uint16_t>(m_p[0] | (m_p[1] << 8));
+        m_p += 2;
+        return static_cast<int16_t>(v);
+    }
+    int32_t i32() {
+        if (!need(4)) return 0;
+        uint32_t v = static_cast<uint32_t>(m_p[0]) | static_cast<uint32_t>(m_p[1]) << 8 |
+                     static_cast<uint32_t>(m_p[2]) << 16 | static_cast<uint32_t>(m_p[3]) << 24;
+        m_p += 4;
+        return static_cast<int32_t>(v);
+    }
+    double f64() {
+        if (!need(8)) return 0;
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = v << 8 | m_p[i];
+        m_p += 8;
+        double d;
+        std::memcpy(&d, &v, sizeof d);
+        return d;
+    }
+    // A length-prefixed string as an owned name; null after a failure.
+    char* string() {
+        size_t at = offset();
+        int16_t length = i16();
+        if (failed()) return nullptr;
+        if (length < 0) {
+            fail("negative string length", at);
+            return nullptr;
+        }
+        if (!need(static_cast<size_t>(length))) return nullptr;
+        char* s = newName(reinterpret_cast<const char*>(m_p), static_cast<size_t>(length));
+        m_p += length;
+        return s;
+    }
+
+private:
+    // Large enough for the longest field, a string of 32767 bytes and its length.
+    static constexpr size_t kBufferSize = size_t(1) << 20;
+
+    bool need(size_t n) {
+        if (m_error) return false;
+        if (static_cast<size_t>(m_end - m_p) >= n) return true;
+        if (remaining() < n) {
+            fail("file ends early", offset());
+            return false;
+        }
+        return refill(n);
+    }
+
+    // Moves the unread bytes to the front and reads until `n` bytes are at hand.
+    bool refill(size_t n) {
+        size_t kept = static_cast<size_t>(m_end - m_p);
+        m_bufferOffset = offset();
+        std::memmove(m_buffer.get(), m_p, kept);
+        m_p = m_buffer.get();
+        m_end = m_p + kept;
+        size_t want = std::min(kBufferSize, m_fileSize - m_bufferOffset);
+        while (kept < want) {
+            ssize_t got = ::read(m_fd, m_buffer.get() + kept, want - kept);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                fail(std::strerror(errno), m_bufferOffset + kept);
+                return false;
+            }
+            if (got == 0) break;  // the file shrank while being read
+            kept += static_cast<size_t>(got);
+        }
+        m_end = m_p + kept;
+        if (kept < n) {
+            fail("file ends early", m_bufferOffset + kept);
+            return false;
+        }
+        return true;
+    }
+
+    int m_fd;
+    size_t m_fileSize;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_bufferOffset = 0;  // file offset of the buffer's first byte
+    const uint8_t* m_p;
+    const uint8_t* m_end;
+    const char* m_error = nullptr;
+    size_t m_errorOffset = 0;
+};
+
+// Reads one node record up to and including its child count into `node`, appending the
+// node to the indexes. Returns the child count, or -1 after a failure. `level` is the
+// level the record must hold, that of its place in the nesting; `promised` the bytes the
+// records still owed to the enclosing nodes need at least, so that the counts of all open
+// nodes together must fit the file, not each one alone (else nested counts could each
+// reserve memory for the whole file).
+int32_t readRecord(Decoder& in, ClassificationTree& tree, TreeNode& node, int32_t level,
+                   size_t promised) {
+    node.latinName = in.string();
+    if (in.failed()) return -1;
+    tree.latinIndex.push_back(&node);
+    node.x = in.f64();
+    node.y = in.f64();
+    node.width = in.f64();
+    node.height = in.f64();
+    size_t levelAt = in.offset();
+    node.level = in.i32();
+    node.descendantCount = in.i32();
+    node.combinedDescendantCount = in.i32();
+    node.commonName = in.string();
+    if (in.failed()) return -1;
+    if (node.commonName[0] != 0) tree.commonIndex.push_back(&node);
+    node.rankName = in.string();
+    node.color[0] = in.u8();
+    node.color[1] = in.u8();
+    node.color[2] = in.u8();
+    size_t markAt = in.offset();
+    node.onlyInTree = in.u8();
+    node.number = in.i32();
+    size_t countAt = in.offset();
+    int32_t count = in.i32();
+    if (in.failed()) return -1;
+    // The level and mark are checked because the rest of the program relies on them (the
+    // overview bands, the panels' filters); a file that breaks them is not one we wrote.
+    if (node.level != level) {
+        in.fail("level does not match the nesting", levelAt);
+        return -1;
+    }
+    if (node.onlyInTree > 2) {
+        in.fail("comparison mark is not 0, 1 or 2", markAt);
+        return -1;
+    }
+    if (count < 0) {
+        in.fail("negative child count", countAt);
+        return -1;
+    }
+    size_t room = in.remaining() >= promised ? in.remaining() - promised : 0;
+    if (static_cast<size_t>(count) > room / kMinRecordSize) {
+        in.fail("child count does not fit the file", countAt);
+        return -1;
+    }
+    return count;
+}
+
+// Decodes a whole file image into `tree` (a fresh tree). Depth first without recursion:
+// the nesting depth is the file's to choose, the stack is not.
+void decodeTree(Decoder& in, ClassificationTree& tree) {
+    tree.nodeCount = in.i32();
+    tree.leafCount = in.i32();
+    tree.maxLevel = in.i32();
+    size_t rankCountAt = in.offset();
+    int16_t rankCount = in.i16();
+    if (in.failed()) return;
+    if (rankCount < 0) return in.fail("negative rank name count", rankCountAt);
+    if (static_cast<size_t>(rankCount) > in.remaining() / 2)
+        return in.fail("rank name count does not fit the file", rankCountAt);
+    tree.rankNames.reserve(static_cast<size_t>(rankCount));
+    for (int i = 0; i < rankCount; ++i) {
+        char* name = in.string();
+        if (!name) return;
+        tree.rankNames.push_back(name);
+    }
+
+    // The header's node count is only a hint here (grafted copies make the file hold more
+    // nodes than it says, a damaged file anything), so the indexes are trimmed afterwards.
+    size_t hint = tree.nodeCount > 0 ? static_cast<size_t>(tree.nodeCount) : 0;
+    hint = std::min(hint, in.remaining() / kMinRecordSize);
+    tree.latinIndex.reserve(hint);
+
+    struct Frame {
+        TreeNode* node;
+        int32_t pending;  // children still to read
+    };
+    std::vector<Frame> stack;
+    int32_t count = readRecord(in, tree, tree, 0, 0);
+    if (count < 0) return;
+    tree.children.reserve(static_cast<size_t>(count));
+    if (count > 0) stack.push_back({&tree, count});
+    size_t promised = static_cast<size_t>(count) * kMinRecordSize;
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.pending == 0) {
+            stack.pop_back();
+            continue;
+        }
+        --top.pending;
+        TreeNode* parent = top.node;
+        // Depth of the child about to be read equals the stack size.
+        if (stack.size() > static_cast<size_t>(kMaxTreeFileDepth))
+            return in.fail("nesting deeper than the supported depth", in.offset());
+        auto* child = new TreeNode;
+        parent->addChild(child);  // owned by the tree from here on, even if the read fails
+        promised -= kMinRecordSize;
+        int32_t childCount = readRecord(in, tree, *child, parent->level + 1, promised);
+        if (childCount < 0) return;  // a half-read node is still destructible
+        promised += static_cast<size_t>(childCount) * kMinRecordSize;
+        child->children.reserve(static_cast<size_t>(childCount));
+        if (childCount > 0) stack.push_back({child, childCount});
+    }
+    if (in.remaining() != 0)
+        return in.fail("bytes follow the root record", in.offset());
+    tree.latinIndex.shrink_to_fit();
+    tree.commonIndex.shrink_to_fit();
+}
+
+// ---------------------------------------------------------------------------------------
+// Writing
+
+// Little-endian encoder into a large buffer that is flushed to the file descriptor in
+// big blocks.
+class Encoder {
+public:
+    explicit Encoder(int fd) : m_fd(fd), m_buffer(new uint8_t[kBufferSize]) {}
+
+    bool ok() const { return m_ok; }
+    int savedErrno() const { return m_errno; }
+
+    void u8(uint8_t v) {
+        reserve(1);
+        m_buffer[m_used++] = v;
+    }
+    void i16(int16_t v) {
+        reserve(2);
+        uint16_t u = static_cast<uint16_t>(v);
+        m_buffer[m_used++] = static_cast<uint8_t>(u);
+        m_buffer[m_used++] = static_cast<uint8_t>(u >> 8);
+    }
+    void i32(int32_t v) {
+        reserve(4);
+        uint32_t u = static_cast<uint32_t>(v);
+        for (int i = 0; i < 4; ++i) m_buffer[m_used++] = static_cast<uint8_t>(u >> (8 * i));
+    }
+    void f64(double d) {
+        reserve(8);
+        uint64_t u;
+        std::memcpy(&u, &d, sizeof u);
+        for (int i = 0; i < 8; ++i) m_buffer[m_used++] = static_cast<uint8_t>(u >> (8 * i));
+    }
+    // The caller has checked that the length fits in 15 bits.
+    void string(const char* s, size_t length) {
+        i16(static_cast<int16_t>(length));
+        while (length > 0) {
+            reserve(1);
+            size_t n = std::min(length, kBufferSize - m_used);
+            std::memcpy(m_buffer.get() + m_used, s, n);
+            m_used += n;
+            s += n;
+            length -= n;
+        }
+    }
+    bool flush() {
+        size_t done = 0;
+        while (m_ok && done < m_used) {
+            ssize_t n = ::write(m_fd, m_buffer.get() + done, m_used - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                m_errno = errno;
+                m_ok = false;
+            } else {
+                done += static_cast<size_t>(n);
+            }
+        }
+        m_used = 0;
+        return m_ok;
+    }
+
+private:
+    static constexpr size_t kBufferSize = size_t(1) << 20;
+
+    void reserve(size_t n) {
+        if (kBufferSize - m_used < n) flush();
+    }
+
+    int m_fd;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_used = 0;
+    bool m_ok = true;
+    int m_errno = 0;
+};
+
+size_t nameLength(const char* s) { return s ? std::strlen(s) : 0; }
+
+// Encodes the tree; returns null on success, else why the tree cannot be stored (and
+// sets `badName` to the offending name when there is one).
+const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*& badName) {
+    if (tree.rankNames.size() > static_cast<size_t>(INT16_MAX))
+        return "too many rank names for the file format";
+    out.i32(tree.nodeCount);
+    out.i32(tree.leafCount);
+    out.i32(tree.maxLevel);
+    out.i16(static_cast<int16_t>(tree.rankNames.size()));
+    for (const char* r : tree.rankNames) {
+        size_t n = nameLength(r);
+        if (n > kMaxStringLength) {
+            badName = r;
+            return "a rank name is longer than 32767 bytes";
+        }
+        out.string(r, n);
+    }
+
+    struct Item {
+        const TreeNode* node;
+        int depth;
+    };
+    std::vector<Item> stack{{&tree, 0}};
+    while (!stack.empty()) {
+        Item item = stack.back();
+        stack.pop_back();
+        const TreeNode& n = *item.node;
+        if (item.depth > kMaxTreeFileDepth) return "the tree nests deeper than the supported depth";
+        if (n.children.size() > static_cast<size_t>(INT32_MAX)) return "a node has too many children";
+        size_t l1 = nameLength(n.latinName), l2 = nameLength(n.commonName),
+               l3 = nameLength(n.rankName);
+        if (l1 > kMaxStringLength || l2 > kMaxStringLength || l3 > kMaxStringLength) {
+            badName = n.latinName;
+            return "a name is longer than 32767 bytes";
+        }
+        out.string(n.latinName, l1);
+        out.f64(n.x);
+        out.f64(n.y);
+        out.f64(n.width);
+        out.f64(n.height);
+        out.i32(n.level);
+        out.i32(n.descendantCount);
+        out.i32(n.combinedDescendantCount);
+        out.string(n.commonName, l2);
+        out.string(n.rankName, l3);
+        out.u8(n.color[0]);
+        out.u8(n.color[1]);
+        out.u8(n.color[2]);
+        out.u8(n.onlyInTree);
+        out.i32(n.number);
+        out.i32(static_cast<int32_t>(n.children.size()));
+        for (size_t i = n.children.size(); i-- > 0;) stack.push_back({n.children[i], item.depth + 1});
+        if (!out.ok()) return nullptr;  // the write error is reported by the caller
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int readTreeFile(ClassificationTree& tree, const char* path) {
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    const char* cannot = nullptr;
+    if (fd < 0) cannot = std::strerror(errno);
+    else if (::fstat(fd, &st) != 0) cannot = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode)) cannot = std::strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode)) cannot = "not a regular file";
+    if (cannot) {
+        if (fd >= 0) ::close(fd);
+        diagnostic("Cannot read tree file %s: %s at byte offset 0", path, cannot);
+        return 0;
+    }
+
+    ClassificationTree fresh;
+    fresh.treeId = tree.treeId;
+    fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
+    const char* error = nullptr;
+    size_t errorOffset = 0;
+    {
+        Decoder in(fd, static_cast<size_t>(st.st_size));
+        decodeTree(in, fresh);
+        error = in.error();
+        errorOffset = in.errorOffset();
+    }
+    ::close(fd);
+    if (error) {
+        diagnostic("Cannot read tree file %s: %s at byte offset %zu", path, error, errorOffset);
+        return 0;  // `fresh` and whatever it got go away here
+    }
+    tree.swapContents(fresh);
+    printRankCensus(tree);
+    return 1;
+}
+
+int writeTreeFile(const ClassificationTree& tree, const char* path) {
+    std::string temp = std::string(path) + ".tmp-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        diagnostic("Cannot write tree file %s: cannot create %s: %s", path, temp.c_str(),
+                   std::strerror(errno));
+        return 0;
+    }
+    // mkstemp creates the file private to its owner; give it the mode a plain create
+    // would have given it.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+
+    const char* badName = nullptr;
+    const char* problem = nullptr;
+    int writeErrno = 0;
+    {
+        Encoder out(fd);
+        problem = encodeTree(out, tree, badName);
+        if (!problem && !out.flush()) writeErrno = out.savedErrno();
+    }
+    if (::close(fd) != 0 && !problem && writeErrno == 0) writeErrno = errno;
+    if (!problem && writeErrno == 0 && ::rename(temp.c_str(), path) != 0) writeErrno = errno;
+    if (problem || writeErrno != 0) {
+        ::unlink(temp.c_str());
+        if (problem && badName)
+            diagnostic("Cannot write tree file %s: %s (%.40s...)", path, problem, badName);
+        else if (problem)
+            diagnostic("Cannot write tree file %s: %s", path, problem);
+        else
+            diagnostic("Cannot write tree file %s: %s", path, std::strerror(writeErrno));
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,701 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Census.h"
+#include "TestSupport.h"
+#include "TreeFile.h"
+
+namespace {
+
+std::vector<const TreeNode*> preorder(const TreeNode* root) {
+    std::vector<const TreeNode*> out;
+    forEachNode(root, [&](const TreeNode* n) { out.push_back(n); });
+    return out;
+}
+
+uint64_t bits(double d) {
+    uint64_t u;
+    std::memcpy(&u, &d, sizeof u);
+    return u;
+}
+
+double fromBits(uint64_t u) {
+    double d;
+    std::memcpy(&d, &u, sizeof d);
+    return d;
+}
+
+// Everything a tree holds, stored in the file or not, including the addresses of its nodes,
+// so that two dumps are equal only when the tree was not touched at all.
+std::string dump(const ClassificationTree& t) {
+    std::string s = std::to_string(t.nodeCount) + "/" + std::to_string(t.leafCount) + "/" +
+                    std::to_string(t.maxLevel) + "/" + std::to_string(t.treeId) + "/" +
+                    std::to_string(t.fileSize) + "\n";
+    for (const char* r : t.rankNames) s += std::string("rank ") + r + "\n";
+    char line[512];
+    for (const TreeNode* n : preorder(&t)) {
+        std::snprintf(line, sizeof line,
+                      "%p %p %s|%s|%s %a %a %a %a %a %a %a %a %a %a %a %a %d %d %d %d %d "
+                      "%d %d %d %zu\n",
+                      static_cast<const void*>(n), static_cast<const void*>(n->parent),
+                      n->latinName ? n->latinName : "(null)",
+                      n->commonName ? n->commonName : "(null)",
+                      n->rankName ? n->rankName : "(null)", n->x, n->y, n->width, n->height,
+                      n->overviewX, n->overviewY, n->overviewWidth, n->overviewHeight,
+                      n->hitLeft, n->hitRight, n->hitBottom, n->hitTop, n->number, n->level,
+                      n->onlyInTree, n->descendantCount, n->combinedDescendantCount,
+                      n->color[0], n->color[1], n->color[2], n->children.size());
+        s += line;
+    }
+    for (const TreeNode* n : t.latinIndex) s += "L" + std::to_string(uintptr_t(n)) + "\n";
+    for (const TreeNode* n : t.commonIndex) s += "C" + std::to_string(uintptr_t(n)) + "\n";
+    return s;
+}
+
+// Compares every field the file stores, the shape and the parent links of two trees.
+void expectSameStoredContent(const ClassificationTree& a, const ClassificationTree& b) {
+    EXPECT_EQ(a.nodeCount, b.nodeCount);
+    EXPECT_EQ(a.leafCount, b.leafCount);
+    EXPECT_EQ(a.maxLevel, b.maxLevel);
+    ASSERT_EQ(a.rankNames.size(), b.rankNames.size());
+    for (size_t i = 0; i < a.rankNames.size(); ++i)
+        EXPECT_STREQ(a.rankNames[i], b.rankNames[i]);
+    auto na = preorder(&a), nb = preorder(&b);
+    ASSERT_EQ(na.size(), nb.size());
+    for (size_t i = 0; i < na.size(); ++i) {
+        const TreeNode &p = *na[i], &q = *nb[i];
+        SCOPED_TRACE("node " + std::to_string(i));
+        EXPECT_STREQ(p.latinName, q.latinName);
+        EXPECT_STREQ(p.commonName, q.commonName);
+        EXPECT_STREQ(p.rankName, q.rankName);
+        EXPECT_EQ(bits(p.x), bits(q.x));
+        EXPECT_EQ(bits(p.y), bits(q.y));
+        EXPECT_EQ(bits(p.width), bits(q.width));
+        EXPECT_EQ(bits(p.height), bits(q.height));
+        EXPECT_EQ(p.level, q.level);
+        EXPECT_EQ(p.descendantCount, q.descendantCount);
+        EXPECT_EQ(p.combinedDescendantCount, q.combinedDescendantCount);
+        EXPECT_EQ(0, std::memcmp(p.color, q.color, 3));
+        EXPECT_EQ(p.onlyInTree, q.onlyInTree);
+        EXPECT_EQ(p.number, q.number);
+        EXPECT_EQ(childNames(&p), childNames(&q));
+        ASSERT_EQ(p.children.size(), q.children.size());
+        // Parent links: the position of each node's parent in depth-first order agrees.
+        if (i > 0) {
+            size_t pa = 0, pb = 0;
+            while (na[pa] != p.parent) ++pa;
+            while (nb[pb] != q.parent) ++pb;
+            EXPECT_EQ(pa, pb);
+        }
+    }
+}
+
+std::string randomName(std::mt19937& rng, int minLength, int maxLength) {
+    std::uniform_int_distribution<int> len(minLength, maxLength), byte(1, 255);
+    std::string s(static_cast<size_t>(len(rng)), ' ');
+    for (char& c : s) c = static_cast<char>(byte(rng));
+    return s;
+}
+
+// A random tree of `count` nodes whose every stored field holds an arbitrary value (raw
+// bit patterns for the reals, NaNs and negative zeros included).
+void randomTree(ClassificationTree& t, std::mt19937& rng, int count) {
+    static const char* const ranks[] = {"Kingdom", "Order", "Family", "Genus", "Species",
+                                        "genus ", "Subtribe"};
+    auto fill = [&](TreeNode& n) {
+        std::uniform_int_distribution<uint64_t> any64;
+        std::uniform_int_distribution<int32_t> any32(INT32_MIN, INT32_MAX);
+        n.x = fromBits(any64(rng));
+        n.y = fromBits(any64(rng));
+        n.width = fromBits(any64(rng));
+        n.height = fromBits(any64(rng));
+        n.descendantCount = any32(rng);
+        n.combinedDescendantCount = any32(rng);
+        n.number = any32(rng);
+        for (uint8_t& c : n.color) c = static_cast<uint8_t>(rng());
+        n.onlyInTree = static_cast<uint8_t>(rng() % 3);
+    };
+    std::string latin = randomName(rng, 1, 24), common = randomName(rng, 0, 3);
+    nameRoot(t, latin.c_str(), ranks[rng() % 7], rng() % 2 ? common.c_str() : "");
+    fill(t);
+    std::vector<TreeNode*> nodes{&t};
+    for (int i = 1; i < count; ++i) {
+        // Favour recent nodes so that the tree gets deep as well as wide.
+        size_t pick = rng() % 3 == 0 ? rng() % nodes.size() : nodes.size() - 1 - rng() % std::min<size_t>(nodes.size(), 3);
+        latin = randomName(rng, 1, 24);
+        common = rng() % 2 ? randomName(rng, 1, 20) : "";
+        TreeNode* n = addNode(nodes[pick], latin.c_str(), ranks[rng() % 7], common.c_str());
+        fill(*n);
+        nodes.push_back(n);
+    }
+    for (const char* r : ranks) t.rankNames.push_back(newName(r));
+    t.nodeCount = count;
+    t.leafCount = static_cast<int32_t>(rng() % 1000);
+    t.maxLevel = 0;
+    for (TreeNode* n : nodes) t.maxLevel = std::max(t.maxLevel, n->level);
+}
+
+// The small hand-made tree most failure tests start from.
+void smallTree(ClassificationTree& t) {
+    t.treeId = 1;
+    nameRoot(t, "Animalia", "Kingdom", "animals");
+    TreeNode* a = addNode(&t, "Chordata", "Phylum");
+    TreeNode* b = addNode(a, "Mammalia", "Class", "mammals");
+    addNode(b, "Primates", "Order");
+    TreeNode* c = addNode(&t, "Mollusca", "Phylum");
+    c->onlyInTree = 2;
+    t.rankNames = {newName("Kingdom"), newName("Phylum"), newName("Class"), newName("Order")};
+    t.nodeCount = 5;
+    t.leafCount = 2;
+    t.maxLevel = 3;
+}
+
+void putI32(std::string& bytes, size_t at, int32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(static_cast<uint32_t>(v) >> (8 * i));
+}
+
+int lineCount(const std::string& s) {
+    int n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+struct ReadOutcome {
+    int result;
+    std::string console, errors;
+};
+
+ReadOutcome readCapturing(ClassificationTree& t, const std::string& path) {
+    ConsoleCapture console;
+    testing::internal::CaptureStderr();
+    int r = readTreeFile(t, path.c_str());
+    std::string err = testing::internal::GetCapturedStderr();
+    return {r, console.text(), err};
+}
+
+// A tree that already holds a hierarchy: failed reads must leave it exactly so.
+void loadedTree(ClassificationTree& t, const TempDir& dir) {
+    ClassificationTree src;
+    std::mt19937 rng(7);
+    randomTree(src, rng, 12);
+    std::string p = dir.file("loaded.jm2");
+    ASSERT_EQ(1, writeTreeFile(src, p.c_str()));
+    t.treeId = 2;
+    ConsoleCapture quiet;
+    ASSERT_EQ(1, readTreeFile(t, p.c_str()));
+}
+
+// Expects `path` to be refused with one diagnostic naming it, and `t` untouched.
+void expectRefused(ClassificationTree& t, const std::string& path, const char* why = nullptr) {
+    std::string before = dump(t);
+    ReadOutcome r = readCapturing(t, path);
+    EXPECT_EQ(0, r.result);
+    EXPECT_EQ(before, dump(t));
+    if (t.latinName) {  // a fresh tree has no names yet
+        EXPECT_EQ("", validate(t));
+    }
+    EXPECT_EQ("", r.console) << "no census after a failed read";
+    EXPECT_EQ(1, lineCount(r.errors)) << r.errors;
+    EXPECT_NE(std::string::npos, r.errors.find(path)) << r.errors;
+    EXPECT_NE(std::string::npos, r.errors.find("byte offset")) << r.errors;
+    if (why) {
+        EXPECT_NE(std::string::npos, r.errors.find(why)) << r.errors;
+    }
+}
+
+TEST(TreeFileFormat, OneNodeTreeIsExactlyTheseHundredBytes) {
+    TempDir dir;
+    ClassificationTree t;
+    t.treeId = 1;
+    nameRoot(t, "Animalia", "Kingdom");
+    t.rankNames.push_back(newName("Kingdom"));
+    t.nodeCount = 1;
+    t.leafCount = 0x0a0b0c0d;
+    t.maxLevel = -999;
+    t.x = 0.5;
+    t.y = 0.25;
+    t.width = 2.0;
+    t.height = -1.5;
+    t.descendantCount = 0x01020304;
+    t.combinedDescendantCount = -2;
+    t.onlyInTree = 1;
+    t.number = 0x11223344;
+    std::string p = dir.file("one.jm2");
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+
+    const unsigned char expected[] = {
+        // header: nodeCount, leafCount, maxLevel (-999), R = 1, "Kingdom"
+        0x01, 0x00, 0x00, 0x00, 0x0d, 0x0c, 0x0b, 0x0a, 0x19, 0xfc, 0xff, 0xff, 0x01, 0x00,
+        0x07, 0x00, 'K', 'i', 'n', 'g', 'd', 'o', 'm',
+        // root record: "Animalia", x, y, width, height
+        0x08, 0x00, 'A', 'n', 'i', 'm', 'a', 'l', 'i', 'a',
+        0, 0, 0, 0, 0, 0, 0xe0, 0x3f, 0, 0, 0, 0, 0, 0, 0xd0, 0x3f,
+        0, 0, 0, 0, 0, 0, 0x00, 0x40, 0, 0, 0, 0, 0, 0, 0xf8, 0xbf,
+        // level, descendantCount, combinedDescendantCount
+        0x00, 0x00, 0x00, 0x00, 0x04, 0x03, 0x02, 0x01, 0xfe, 0xff, 0xff, 0xff,
+        // empty common name, "Kingdom"
+        0x00, 0x00, 0x07, 0x00, 'K', 'i', 'n', 'g', 'd', 'o', 'm',
+        // colour 240 194 57, onlyInTree, number, K = 0
+        240, 194, 57, 0x01, 0x44, 0x33, 0x22, 0x11, 0x00, 0x00, 0x00, 0x00};
+    static_assert(sizeof expected == 100);
+    std::string bytes = readFileBytes(p);
+    ASSERT_EQ(100u, bytes.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected), 100), bytes);
+
+    ClassificationTree back;
+    back.treeId = 1;
+    ReadOutcome r = readCapturing(back, p);
+    ASSERT_EQ(1, r.result) << r.errors;
+    EXPECT_EQ("Kingdom : 1 \n", r.console);
+    EXPECT_EQ("", r.errors);
+    expectSameStoredContent(t, back);
+    ASSERT_EQ(1u, back.latinIndex.size());
+    EXPECT_EQ(&back, back.latinIndex[0]);
+    EXPECT_TRUE(back.commonIndex.empty());
+    EXPECT_EQ(1, back.treeId);
+}
+
+TEST(TreeFileFormat, RandomTreesRoundTripFieldForFieldAndByteForByte) {
+    TempDir dir;
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        ClassificationTree t;
+        t.treeId = 1 + seed % 2;
+        randomTree(t, rng, 1 + static_cast<int>(rng() % 400));
+        std::string p1 = dir.file("a.jm2"), p2 = dir.file("b.jm2");
+        ASSERT_EQ(1, writeTreeFile(t, p1.c_str()));
+
+        ClassificationTree back;
+        back.treeId = t.treeId;
+        ReadOutcome r = readCapturing(back, p1);
+        ASSERT_EQ(1, r.result) << r.errors;
+        EXPECT_EQ("", validate(back));
+        expectSameStoredContent(t, back);
+
+        // Indexes in reading order: every node, and those with a common name.
+        auto order = preorder(&back);
+        EXPECT_EQ(order, std::vector<const TreeNode*>(back.latinIndex.begin(), back.latinIndex.end()));
+        std::vector<const TreeNode*> named;
+        for (const TreeNode* n : order)
+            if (n->commonName[0]) named.push_back(n);
+        EXPECT_EQ(named, std::vector<const TreeNode*>(back.commonIndex.begin(), back.commonIndex.end()));
+
+        ASSERT_EQ(1, writeTreeFile(back, p2.c_str()));
+        EXPECT_EQ(readFileBytes(p1), readFileBytes(p2));
+    }
+}
+
+TEST(TreeFileFormat, EmptyCommonNameIsStoredEmptyAndLeftOutOfTheCommonIndex) {
+    TempDir dir;
+    ClassificationTree t;
+    smallTree(t);
+    std::string p = dir.file("t.jm2");
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+    std::string bytes = readFileBytes(p);
+    // Root record starts after the header; "Chordata" is the first child and has no
+    // common name: its length field follows the name, four reals and three int32.
+    size_t at = bytes.find("Chordata");
+    ASSERT_NE(std::string::npos, at);
+    at += 8 + 32 + 12;
+    EXPECT_EQ(0, bytes[at]);
+    EXPECT_EQ(0, bytes[at + 1]);
+    EXPECT_EQ("Phylum", bytes.substr(at + 4, 6));
+
+    ClassificationTree back;
+    back.treeId = 1;
+    ASSERT_EQ(1, readCapturing(back, p).result);
+    ASSERT_EQ(2u, back.commonIndex.size());
+    EXPECT_STREQ("Animalia", back.commonIndex[0]->latinName);
+    EXPECT_STREQ("Mammalia", back.commonIndex[1]->latinName);
+    EXPECT_EQ(5u, back.latinIndex.size());
+    EXPECT_STREQ("", back.children[0]->commonName);
+}
+
+TEST(TreeFileFormat, GraftedCopiesKeepTheirMarksAndTheCensusSkipsThem) {
+    TempDir dir;
+    ClassificationTree t;
+    t.treeId = 1;
+    nameRoot(t, "R", "Class");
+    addNode(&t, "A", "Genus");
+    TreeNode* b = addNode(&t, "B", "Genus");
+    b->onlyInTree = 2;
+    addNode(b, "B1", "Species")->onlyInTree = 2;
+    addNode(&t, "C", "Genus")->onlyInTree = 1;
+    t.rankNames = {newName("Class"), newName("Genus"), newName("Species")};
+    std::string p = dir.file("t.jm2");
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+
+    ClassificationTree one;
+    one.treeId = 1;
+    ReadOutcome r = readCapturing(one, p);
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 0 \n", r.console);
+    EXPECT_EQ(2, one.children[1]->onlyInTree);
+    EXPECT_EQ(2, one.children[1]->children[0]->onlyInTree);
+    EXPECT_EQ(1, one.children[2]->onlyInTree);
+
+    // The same file read as tree 2 skips the other side's copies instead.
+    ClassificationTree two;
+    two.treeId = 2;
+    r = readCapturing(two, p);
+    ASSERT_EQ(1, r.result);
+    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 1 \n", r.console);
+}
+
+TEST(TreeFileFormat, ReadingIntoALoadedTreeReplacesItsContent) {
+    TempDir dir;
+    ClassificationTree t;
+    loadedTree(t, dir);
+    ClassificationTree small;
+    smallTree(small);
+    std::string p = dir.file("small.jm2");
+    ASSERT_EQ(1, writeTreeFile(small, p.c_str()));
+    ASSERT_EQ(1, readCapturing(t, p).result);
+    EXPECT_EQ("", validate(t));
+    expectSameStoredContent(small, t);
+    EXPECT_EQ(5u, t.latinIndex.size());
+    EXPECT_EQ(&t, t.latinIndex[0]);
+    EXPECT_EQ(2, t.treeId) << "the caller's tree id stays";
+}
+
+TEST(TreeFileFormat, FilesOfManyMegabytesWithLongNamesRoundTrip) {
+    // The reader decodes through a buffer of a megabyte; names of thousands of bytes
+    // straddle its refills at every possible phase.
+    TempDir dir;
+    std::mt19937 rng(5);
+    ClassificationTree t;
+    t.treeId = 1;
+    randomTree(t, rng, 3000);
+    forEachNode(static_cast<TreeNode*>(&t), [&](TreeNode* n) {
+        freeName(n->commonName);
+        n->commonName = newName(randomName(rng, 0, 3000));
+    });
+    std::string p = dir.file("big.jm2"), q = dir.file("again.jm2");
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+    const std::string bytes = readFileBytes(p);
+    ASSERT_GT(bytes.size(), size_t(3) << 20);
+    ClassificationTree back;
+    back.treeId = 1;
+    ASSERT_EQ(1, readCapturing(back, p).result);
+    expectSameStoredContent(t, back);
+    ASSERT_EQ(1, writeTreeFile(back, q.c_str()));
+    EXPECT_EQ(bytes, readFileBytes(q));
+
+    // Cut around the first refills and just short of the end.
+    ClassificationTree loaded;
+    loadedTree(loaded, dir);
+    for (size_t cut : {size_t(1) << 20, (size_t(1) << 20) + 1, (size_t(2) << 20) - 7,
+                       bytes.size() - 1}) {
+        SCOPED_TRACE("length " + std::to_string(cut));
+        expectRefused(loaded, dir.write("cut.jm2", bytes.substr(0, cut)));
+    }
+}
+
+TEST(TreeFileReader, MissingFileOrDirectoryIsRefused) {
+    TempDir dir;
+    ClassificationTree t;
+    loadedTree(t, dir);
+    expectRefused(t, dir.file("T1.jm2"));
+    expectRefused(t, dir.path().string());
+    ClassificationTree fresh;
+    fresh.treeId = 1;
+    expectRefused(fresh, dir.file("T2.jm2"));
+}
+
+TEST(TreeFileReader, EveryTruncationIsRefusedAndLeavesTheTreeAlone) {
+    TempDir dir;
+    ClassificationTree small;
+    smallTree(small);
+    std::string p = dir.file("small.jm2");
+    ASSERT_EQ(1, writeTreeFile(small, p.c_str()));
+    std::string bytes = readFileBytes(p);
+    ClassificationTree t;
+    loadedTree(t, dir);
+    for (size_t n = 0; n < bytes.size(); ++n) {
+        SCOPED_TRACE("length " + std::to_string(n));
+        std::string q = dir.write("cut.jm2", bytes.substr(0, n));
+        expectRefused(t, q);
+        // The offset named lies within what the file holds.
+        std::string err = readCapturing(t, q).errors;
+        size_t at = err.find("byte offset ");
+        ASSERT_NE(std::string::npos, at);
+        EXPECT_LE(std::stoul(err.substr(at + 12)), n) << err;
+    }
+    // And bytes after the root record are refused too, at the offset where they start.
+    std::string q = dir.write("long.jm2", bytes + '\0');
+    expectRefused(t, q, ("byte offset " + std::to_string(bytes.size())).c_str());
+}
+
+TEST(TreeFileReader, NegativeAndImpossibleLengthsAndCountsAreRefused) {
+    TempDir dir;
+    ClassificationTree small;
+    smallTree(small);
+    std::string p = dir.file("small.jm2");
+    ASSERT_EQ(1, writeTreeFile(small, p.c_str()));
+    const std::string good = readFileBytes(p);
+    const size_t root = good.find("Animalia") - 2;  // root record
+    const size_t rootCount = root + 62 + 8 + 7 + 7 - 4;
+    const size_t chordataLevel = good.find("Chordata") + 8 + 32;
+    const size_t chordataCount = chordataLevel + 12 + 2 + 2 + 6 + 4 + 4;
+    const size_t mark = root + 62 + 8 + 7 + 7 - 9;
+    ClassificationTree t;
+    loadedTree(t, dir);
+    struct Case {
+        const char* what;
+        size_t at;
+        std::string patch;
+        std::string why;  // expected in the diagnostic, if not empty
+    } cases[] = {
+        {"negative rank count", 12, std::string("\xff\xff", 2), "negative"},
+        {"huge rank count", 12, std::string("\xff\x7f", 2), "does not fit"},
+        {"negative rank name length", 14, std::string("\xfe\xff", 2), "negative"},
+        {"rank name past the end", 14, std::string("\xff\x7f", 2), "ends early"},
+        {"negative latin length", root, std::string("\x00\x80", 2), "negative"},
+        {"latin name past the end", root, std::string("\xff\x7f", 2), "ends early"},
+        {"negative child count", rootCount, std::string("\xff\xff\xff\xff", 4), "negative"},
+        {"huge child count", rootCount, std::string("\xff\xff\xff\x7f", 4), "does not fit"},
+        {"one child too many", rootCount, std::string("\x03\x00\x00\x00", 4), ""},
+        // Three records would fit after "Chordata", but one of them is owed to its sibling.
+        {"counts fitting alone only", chordataCount, std::string("\x03\x00\x00\x00", 4),
+         "does not fit the file at byte offset " + std::to_string(chordataCount)},
+        {"level off the nesting", chordataLevel, std::string("\x05\x00\x00\x00", 4), "level"},
+        {"mark out of range", mark, std::string("\x03", 1), "mark"},
+    };
+    // The offsets above must point where they claim before they prove anything.
+    ASSERT_EQ(std::string("\x02\x00\x00\x00", 4), good.substr(rootCount, 4));
+    ASSERT_EQ(std::string("\x01\x00\x00\x00", 4), good.substr(chordataLevel, 4));
+    ASSERT_EQ(std::string("\x01\x00\x00\x00", 4), good.substr(chordataCount, 4));
+    ASSERT_EQ(std::string("\xf0\xc2\x39\x00", 4), good.substr(mark - 3, 4));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bad = good;
+        bad.replace(c.at, c.patch.size(), c.patch);
+        expectRefused(t, dir.write("bad.jm2", bad), c.why.empty() ? nullptr : c.why.c_str());
+    }
+}
+
+TEST(TreeFileReader, HeaderCountsAreTakenAsStoredWithoutTrustingThemForMemory) {
+    TempDir dir;
+    ClassificationTree small;
+    smallTree(small);
+    small.nodeCount = INT32_MAX;
+    small.leafCount = -5;
+    std::string p = dir.file("small.jm2");
+    ASSERT_EQ(1, writeTreeFile(small, p.c_str()));
+    ClassificationTree t;
+    t.treeId = 1;
+    ASSERT_EQ(1, readCapturing(t, p).result);
+    EXPECT_EQ(INT32_MAX, t.nodeCount);
+    EXPECT_EQ(-5, t.leafCount);
+    EXPECT_LE(t.latinIndex.capacity(), 5u);
+}
+
+// A chain of `depth` nodes below the root, each named "n" with rank "Genus".
+void chain(ClassificationTree& t, int depth) {
+    nameRoot(t, "n", "Genus");
+    t.rankNames.push_back(newName("Genus"));
+    TreeNode* n = &t;
+    for (int i = 0; i < depth; ++i) n = addNode(n, "n", "Genus");
+}
+
+TEST(TreeFileReader, NestingIsLimitedWithoutExhaustingTheStack) {
+    TempDir dir;
+    ClassificationTree deepest;
+    chain(deepest, kMaxTreeFileDepth);
+    std::string p = dir.file("deep.jm2");
+    ASSERT_EQ(1, writeTreeFile(deepest, p.c_str()));
+    ClassificationTree back;
+    back.treeId = 1;
+    ASSERT_EQ(1, readCapturing(back, p).result);
+    EXPECT_EQ("", validate(back));
+    EXPECT_EQ(kMaxTreeFileDepth, back.latinIndex.back()->level);
+
+    // One level more, made by hand: the last record gets a child, a copy of itself one
+    // level down.
+    std::string bytes = readFileBytes(p);
+    const size_t record = 62 + 1 + 0 + 5;
+    std::string last = bytes.substr(bytes.size() - record);
+    putI32(bytes, bytes.size() - 4, 1);
+    putI32(last, 3 + 32, kMaxTreeFileDepth + 1);
+    bytes += last;
+    ClassificationTree t;
+    loadedTree(t, dir);
+    expectRefused(t, dir.write("deeper.jm2", bytes), "deeper");
+
+    // A file nesting a hundred thousand levels is refused just as cleanly.
+    std::string huge = bytes.substr(0, 14 + 7);
+    for (int level = 0; level < 100000; ++level) {
+        std::string r = last;
+        putI32(r, 3 + 32, level);
+        putI32(r, record - 4, 1);
+        huge += r;
+    }
+    expectRefused(t, dir.write("huge.jm2", huge), "deeper");
+}
+
+TEST(TreeFileReader, RandomCorruptionNeverCrashesAndAnySuccessIsAValidTree) {
+    TempDir dir;
+    ClassificationTree src;
+    std::mt19937 rng(99);
+    randomTree(src, rng, 60);
+    std::string p = dir.file("src.jm2");
+    ASSERT_EQ(1, writeTreeFile(src, p.c_str()));
+    const std::string good = readFileBytes(p);
+    ClassificationTree t;
+    loadedTree(t, dir);
+    std::string before = dump(t);
+    int successes = 0, failures = 0;
+    for (int round = 0; round < 1500; ++round) {
+        std::string bad = good;
+        int flips = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < flips; ++i) {
+            size_t at = rng() % bad.size();
+            // Mostly small changes to lengths and counts, sometimes any byte.
+            bad[at] = static_cast<char>(rng() % 2 ? bad[at] ^ (1 << (rng() % 8)) : rng());
+        }
+        if (rng() % 8 == 0) bad.resize(rng() % bad.size());
+        std::string q = dir.write("bad.jm2", bad);
+        ClassificationTree fresh;
+        fresh.treeId = 1;
+        ReadOutcome r = readCapturing(fresh, q);
+        if (r.result == 1) {
+            ++successes;
+            ASSERT_EQ("", validate(fresh)) << "round " << round;
+            ASSERT_EQ("", r.errors);
+        } else {
+            ++failures;
+            ASSERT_EQ(1, lineCount(r.errors)) << r.errors;
+            ASSERT_TRUE(fresh.children.empty() && fresh.latinIndex.empty() && !fresh.latinName);
+        }
+        if (round % 100 == 0) {
+            ReadOutcome again = readCapturing(t, q);
+            if (again.result == 0) {
+                ASSERT_EQ(before, dump(t));
+            } else {
+                loadedTree(t, dir);
+                before = dump(t);
+            }
+        }
+    }
+    // Both outcomes must actually occur for the loop to have tested anything.
+    EXPECT_GT(successes, 0);
+    EXPECT_GT(failures, 0);
+}
+
+TEST(TreeFileWriter, UncreatableTargetIsReportedAndNothingIsLeftBehind) {
+    TempDir dir;
+    ClassificationTree t;
+    smallTree(t);
+    std::string p = dir.file("missing/T1.jm2");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, writeTreeFile(t, p.c_str()));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(1, lineCount(err));
+    EXPECT_NE(std::string::npos, err.find(p)) << err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(TreeFileWriter, FailedWriteLeavesThePreviousFileIntact) {
+    TempDir dir;
+    ClassificationTree t;
+    smallTree(t);
+    std::string p = dir.file("T1.jm2");
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+    const std::string previous = readFileBytes(p);
+
+    // A name of 32767 bytes is the longest the format holds; one more cannot be stored.
+    ClassificationTree longest;
+    smallTree(longest);
+    freeName(longest.children[0]->commonName);
+    longest.children[0]->commonName = newName(std::string(32767, 'c'));
+    std::string q = dir.file("longest.jm2");
+    ASSERT_EQ(1, writeTreeFile(longest, q.c_str()));
+    ClassificationTree back;
+    back.treeId = 1;
+    ASSERT_EQ(1, readCapturing(back, q).result);
+    EXPECT_EQ(32767u, std::strlen(back.children[0]->commonName));
+    std::filesystem::remove(q);
+
+    ClassificationTree tooLong;
+    smallTree(tooLong);
+    TreeNode* leaf = tooLong.children[0]->children[0]->children[0];
+    freeName(leaf->latinName);
+    leaf->latinName = newName(std::string(32768, 'x'));
+    ClassificationTree tooDeep;
+    chain(tooDeep, kMaxTreeFileDepth + 1);
+    for (const ClassificationTree* bad : {&tooLong, &tooDeep}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(0, writeTreeFile(*bad, p.c_str()));
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(1, lineCount(err)) << err;
+        EXPECT_NE(std::string::npos, err.find(p)) << err;
+        EXPECT_EQ(previous, readFileBytes(p));
+        // Only the earlier file is in the folder: the temporary went away.
+        int entries = 0;
+        for (auto& e : std::filesystem::directory_iterator(dir.path())) {
+            EXPECT_EQ("T1.jm2", e.path().filename().string());
+            ++entries;
+        }
+        EXPECT_EQ(1, entries);
+    }
+}
+
+TEST(TreeFileWriter, ReplacesAnEarlierFileWithTheUsualPermissions) {
+    TempDir dir;
+    std::string p = dir.write("T2.jm2", std::string(5000, 'z'));
+    ClassificationTree t;
+    smallTree(t);
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+    ClassificationTree back;
+    back.treeId = 1;
+    ASSERT_EQ(1, readCapturing(back, p).result);
+    expectSameStoredContent(t, back);
+    mode_t mask = umask(0);
+    umask(mask);
+    struct stat st;
+    ASSERT_EQ(0, stat(p.c_str(), &st));
+    EXPECT_EQ(0666 & ~mask, st.st_mode & 0777);
+}
+
+}  // namespace
+
+namespace {
+
+size_t openDescriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+TEST(TreeFileHandles, NoDescriptorOutlivesAReadOrWriteWhateverItsOutcome) {
+    TempDir dir;
+    ClassificationTree t;
+    smallTree(t);
+    std::string p = dir.file("t.jm2");
+    ClassificationTree tooDeep;
+    chain(tooDeep, kMaxTreeFileDepth + 1);
+    const size_t before = openDescriptors();
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
+    EXPECT_EQ(0, writeTreeFile(tooDeep, p.c_str()));
+    EXPECT_EQ(0, writeTreeFile(t, dir.file("no/such/folder.jm2").c_str()));
+    {
+        ConsoleCapture quiet;
+        ClassificationTree a, b, c;
+        EXPECT_EQ(1, readTreeFile(a, p.c_str()));
+        std::string cut = dir.write("cut.jm2", readFileBytes(p).substr(0, 40));
+        EXPECT_EQ(0, readTreeFile(b, cut.c_str()));
+        EXPECT_EQ(0, readTreeFile(c, dir.path().string().c_str()));
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(before, openDescriptors());
+}
+
+}  // namespace
