@@ -99,24 +99,6 @@ void randomTree(ClassificationTree& t, int64_t taxa, uint32_t seed) {
     t.maxLevel = 7;
 }
 
-// The rank census in one walk instead of one walk per rank name, with a table from rank
-// name to count: prints the same lines. Timed beside the real census to show what the
-// reader would gain.
-void onePassCensus(const ClassificationTree& tree) {
-    std::unordered_map<std::string_view, int> counts;
-    for (const char* r : tree.rankNames) counts.emplace(r, 0);
-    std::vector<const TreeNode*> stack{&tree};
-    while (!stack.empty()) {
-        const TreeNode* n = stack.back();
-        stack.pop_back();
-        auto it = counts.find(n->rankName);
-        if (it != counts.end()) ++it->second;
-        for (const TreeNode* c : n->children)
-            if (c->onlyInTree == 0 || c->onlyInTree == tree.treeId) stack.push_back(c);
-    }
-    for (const char* r : tree.rankNames) consolePrintf("%s : %i \n", r, counts[r]);
-}
-
 // Child mode: read the two files once and report memory.
 int measureMemory(const char* p1, const char* p2) {
     setConsoleStream(std::fopen("/dev/null", "w"));
@@ -217,7 +199,7 @@ int main(int argc, char** argv) {
     // Wall time is what the user waits for; processor time (user + system) is printed too
     // because on a shared machine the wall clock also counts other programs' turns. The
     // census the reader prints is timed on its own as well, to show its share.
-    std::vector<double> times, cpu, census, censusCpu, onePass;
+    std::vector<double> times, cpu, census, censusCpu;
     for (int r = 0; r < runs; ++r) {
         ClassificationTree t1, t2;
         t1.treeId = 1;
@@ -233,16 +215,12 @@ int main(int argc, char** argv) {
         printRankCensus(t2);
         census.push_back(secondsSince(start));
         censusCpu.push_back(processorSeconds() - cpuStart);
-        start = Clock::now();
-        onePassCensus(t1);
-        onePassCensus(t2);
-        onePass.push_back(secondsSince(start));
     }
     std::printf("read of both files: median %.3f s wall, %.3f s processor, over %d runs "
                 "(wall min %.3f, max %.3f)\n  of which the two rank censuses: median %.3f s wall, "
-                "%.3f s processor; the same lines from a one-walk census: median %.3f s wall\n",
+                "%.3f s processor\n",
                 median(times), median(cpu), runs, *std::min_element(times.begin(), times.end()),
-                *std::max_element(times.begin(), times.end()), median(census), median(censusCpu), median(onePass));
+                *std::max_element(times.begin(), times.end()), median(census), median(censusCpu));
 
     // Memory, in a process of its own.
     std::string command = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
