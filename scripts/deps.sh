@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  libgtest-dev
+  libgtest-dev libjemalloc-dev
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri
   xvfb xauth
