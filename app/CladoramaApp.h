@@ -1,0 +1,59 @@
+// The application: start-up in its fixed order (document, main frame with its bars, view,
+// console, the load pipeline, first paint), and the window services the document uses.
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+#include "CladoramaDoc.h"
+#include "CladoramaView.h"
+
+class CGLViewWindow;
+class CMainFrame;
+class QWidget;
+
+// Settings live under this organisation and application name.
+constexpr const char* kSettingsOrganisation = "Local AppWizard-Generated Applications";
+constexpr const char* kApplicationName = "Cladorama";
+constexpr const char* kWindowTitle = "Comparing Two Hierarchies";
+
+// Calls glutInit once, with an argument list of its own; needs the display connection
+// that the Qt application has opened (freeglut ends the process without one).
+void InitGlutOnce();
+
+class CCladoramaApp : public DocFramework {
+public:
+    CCladoramaApp();
+    ~CCladoramaApp() override;
+
+    // Start-up; false when the application is to end at once. `arguments` are the
+    // program's (the first is the program name). With `loadHierarchies` false the
+    // pipeline is left to the caller (tests fill the trees themselves).
+    bool InitInstance(const QStringList& arguments, bool loadHierarchies = true);
+    int ExitInstance();
+    void OnAppAbout();
+    void OnFileNew();
+
+    // DocFramework
+    void UpdateAllViews() override;
+    void MessageBox(const char* text) override;
+    bool PromptForFile(std::string& path) override;
+    void SetSliderRange(int minimum, int maximum) override;
+    std::unique_ptr<CNodeListDlg> NewNodeListDlg() override;
+    void TreesReplaced() override;
+    void TitleChanged(const char* title) override;
+
+    CCladoramaDoc* Document() { return m_pDoc.get(); }
+    CCladoramaView& View() { return m_view; }
+    CMainFrame* MainFrame() { return m_pMainWnd.get(); }
+    CGLViewWindow* ViewWindow() { return m_viewWindow; }
+
+    // Saves what the window shows (the frame with the view's last picture) as a PNG.
+    bool SaveScreenshot(const QString& path);
+
+private:
+    std::unique_ptr<CCladoramaDoc> m_pDoc;
+    CCladoramaView m_view;
+    std::unique_ptr<CMainFrame> m_pMainWnd;
+    CGLViewWindow* m_viewWindow = nullptr;  // owned by the frame's window container
+};

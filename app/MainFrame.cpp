@@ -1,0 +1,233 @@
+#include "MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QShortcut>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "CladoramaApp.h"
+#include "GLViewWindow.h"
+#include "Icons.h"
+#include "SearchBar.h"
+
+namespace {
+
+constexpr int kRecentFileCount = 4;
+
+}  // namespace
+
+CMainFrame::CMainFrame(CCladoramaApp& app) : m_app(app) {
+    setWindowIcon(AppIcon());
+    setWindowTitle(QStringLiteral("Cladorama - ") + QString::fromLatin1(kWindowTitle));
+    LoadRecentFileList();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::OnCreate() {
+    m_wndToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_wndToolBar->setObjectName(QStringLiteral("toolBar"));
+    m_wndToolBar->setIconSize(QSize(16, 15));
+    m_wndToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+
+    m_actOpen = new QAction(QIcon(OpenFolderBitmap()), QStringLiteral("&Open...\tCtrl+O"), this);
+    m_actOpen->setToolTip(QStringLiteral("Open"));
+    m_actOpen->setStatusTip(QStringLiteral("Open an existing document"));
+    connect(m_actOpen, &QAction::triggered, this, [this] { m_app.Document()->OnFileOpen(); });
+
+    m_actHome = new QAction(QIcon(HomeBitmap()), QStringLiteral("Home  H"), this);
+    m_actHome->setToolTip(QStringLiteral("Go back to root"));
+    m_actHome->setStatusTip(QStringLiteral("Go back to root"));
+    connect(m_actHome, &QAction::triggered, this, [this] { m_app.View().OnHome(); });
+
+    m_wndToolBar->addAction(m_actOpen);
+    m_wndToolBar->addAction(m_actHome);
+    // The menu item carries the text; the button shows only its picture.
+    for (QAction* a : {m_actOpen, m_actHome}) {
+        if (auto* b = qobject_cast<QToolButton*>(m_wndToolBar->widgetForAction(a)))
+            b->setToolTip(a->toolTip());
+    }
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+
+    m_wndDlgBar = new CSearchBar(this);
+    m_wndReBar = new QToolBar(QStringLiteral("Search"), this);
+    m_wndReBar->setObjectName(QStringLiteral("searchBand"));
+    m_wndReBar->addWidget(m_wndDlgBar);
+    addToolBar(Qt::TopToolBarArea, m_wndReBar);
+
+    BuildMenus();
+    BuildAccelerators();
+    return m_wndToolBar && m_wndDlgBar && m_wndReBar;
+}
+
+void CMainFrame::BuildMenus() {
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu->addAction(m_actOpen);
+    m_fileMenu->addSeparator();
+    m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
+    m_recentPlaceholder->setEnabled(false);
+    m_recentEnd = m_fileMenu->addSeparator();
+    m_actExit = m_fileMenu->addAction(QStringLiteral("E&xit"));
+    connect(m_actExit, &QAction::triggered, this, &QWidget::close);
+    RebuildRecentFileMenu();
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(m_actHome);
+    m_actZoomLink = view->addAction(QStringLiteral("Zoom Link"));
+    connect(m_actZoomLink, &QAction::triggered, this, [this] {
+        m_app.View().OnZoomLink();
+        m_wndDlgBar->m_btnZoomLink->setChecked(true);
+    });
+    view->addSeparator();
+    m_actToolbar = view->addAction(QStringLiteral("&Toolbar"));
+    m_actToolbar->setCheckable(true);
+    m_actToolbar->setChecked(true);
+    connect(m_actToolbar, &QAction::toggled, m_wndToolBar, &QWidget::setVisible);
+    connect(m_wndToolBar, &QToolBar::visibilityChanged, m_actToolbar, &QAction::setChecked);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    m_actAbout = help->addAction(QStringLiteral("&About Cladorama..."));
+    connect(m_actAbout, &QAction::triggered, this, [this] { m_app.OnAppAbout(); });
+}
+
+void CMainFrame::BuildAccelerators() {
+    // Of the accelerator table only File New, File Open and Save reach a handler. The
+    // editing accelerators (Ctrl+C, Ctrl+V, ...) have none, so they are not taken from
+    // the search text box, where they keep their usual meaning.
+    auto add = [this](const QKeySequence& keys, auto handler) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, handler);
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { m_app.OnFileNew(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { m_app.Document()->OnFileOpen(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { OnFileSave(); });
+}
+
+void CMainFrame::SetViewWindow(CGLViewWindow* window) {
+    m_viewWindow = window;
+    QWidget* container = QWidget::createWindowContainer(window, this);
+    container->setObjectName(QStringLiteral("viewContainer"));
+    container->setFocusPolicy(Qt::StrongFocus);
+    container->setMinimumSize(200, 150);
+    setCentralWidget(container);
+    connect(window, &CGLViewWindow::keyPressed, this, [this](int key) { OnViewKey(key); });
+}
+
+void CMainFrame::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The document and the search bar know each other from the first show on.
+    CCladoramaDoc* doc = m_app.Document();
+    if (doc && m_wndDlgBar) {
+        m_wndDlgBar->m_pDoc = doc;
+        doc->m_pSearchBar = m_wndDlgBar;
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    SaveRecentFileList();
+    QMainWindow::closeEvent(e);
+}
+
+void CMainFrame::keyPressEvent(QKeyEvent* e) {
+    if (!OnViewKey(e->key())) QMainWindow::keyPressEvent(e);
+}
+
+bool CMainFrame::OnViewKey(int key) {
+    CCladoramaView& view = m_app.View();
+    switch (key) {
+        case Qt::Key_H:
+            view.OnHome();
+            return true;
+        case Qt::Key_L:
+            view.OnZoomLink();
+            m_wndDlgBar->m_btnZoomLink->setChecked(true);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CMainFrame::LoadRecentFileList() {
+    QSettings settings;
+    m_recentFiles.clear();
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString path =
+            settings.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        if (!path.isEmpty()) m_recentFiles << path;
+    }
+}
+
+void CMainFrame::SaveRecentFileList() const {
+    QSettings settings;
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        const QString key = QStringLiteral("Recent File List/File%1").arg(i);
+        if (i <= m_recentFiles.size()) settings.setValue(key, m_recentFiles[i - 1]);
+        else settings.remove(key);
+    }
+}
+
+void CMainFrame::AddToRecentFileList(const QString& path) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    m_recentFiles.removeAll(full);
+    m_recentFiles.prepend(full);
+    while (m_recentFiles.size() > kRecentFileCount) m_recentFiles.removeLast();
+    RebuildRecentFileMenu();
+    SaveRecentFileList();
+}
+
+void CMainFrame::RebuildRecentFileMenu() {
+    if (!m_fileMenu) return;
+    for (QAction* a : m_recentActions) {
+        m_fileMenu->removeAction(a);
+        a->deleteLater();
+    }
+    m_recentActions.clear();
+    m_recentPlaceholder->setVisible(m_recentFiles.isEmpty());
+    for (int i = 0; i < m_recentFiles.size(); ++i) {
+        const QString path = m_recentFiles[i];
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()),
+                              m_fileMenu);
+        a->setStatusTip(path);
+        connect(a, &QAction::triggered, this, [this, path] { OnRecentFile(path); });
+        m_fileMenu->insertAction(m_recentEnd, a);
+        m_recentActions << a;
+    }
+}
+
+void CMainFrame::OnRecentFile(const QString& path) {
+    // Opening a document reads nothing into the trees: it only names the document.
+    if (!QFileInfo(path).isReadable()) {
+        m_app.MessageBox(("Cannot open " + path.toStdString() + ".").c_str());
+        m_recentFiles.removeAll(path);
+        RebuildRecentFileMenu();
+        SaveRecentFileList();
+        return;
+    }
+    m_app.Document()->SetTitle(QFileInfo(path).fileName().toLocal8Bit().constData());
+    AddToRecentFileList(path);
+}
+
+void CMainFrame::OnFileSave() {
+    // The document has nothing to save: the file is written empty.
+    const QString title = QString::fromLocal8Bit(m_app.Document()->m_strTitle.c_str());
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), title);
+    if (path.isEmpty()) return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_app.MessageBox(("Cannot save " + path.toStdString() + ".").c_str());
+        return;
+    }
+    file.close();
+    m_app.Document()->SetTitle(QFileInfo(path).fileName().toLocal8Bit().constData());
+    AddToRecentFileList(path);
+}

@@ -1,0 +1,66 @@
+// The main frame: menus, accelerators, the tool bar and the search bar above the view's
+// OpenGL window, and the recent-file list.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+class CCladoramaApp;
+class CGLViewWindow;
+class CSearchBar;
+class QAction;
+class QMenu;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CCladoramaApp& app);
+    ~CMainFrame() override;
+
+    QToolBar* m_wndToolBar = nullptr;
+    QToolBar* m_wndReBar = nullptr;  // the band holding the search bar, beside the tool bar
+    CSearchBar* m_wndDlgBar = nullptr;
+
+    // Tool bar, search bar and menus; false when any could not be made.
+    bool OnCreate();
+    // Places the view's window as the frame's client area.
+    void SetViewWindow(CGLViewWindow* window);
+    CGLViewWindow* ViewWindow() const { return m_viewWindow; }
+
+    // Recent-file list (four entries, kept in the settings).
+    void AddToRecentFileList(const QString& path);
+    QStringList RecentFiles() const { return m_recentFiles; }
+
+    QAction* m_actOpen = nullptr;
+    QAction* m_actHome = nullptr;
+    QAction* m_actZoomLink = nullptr;
+    QAction* m_actToolbar = nullptr;
+    QAction* m_actAbout = nullptr;
+    QAction* m_actExit = nullptr;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    // Keys that no control took (the frame has the focus, not the view's own window).
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void BuildMenus();
+    void BuildAccelerators();
+    void RebuildRecentFileMenu();
+    void LoadRecentFileList();
+    void SaveRecentFileList() const;
+    void OnRecentFile(const QString& path);
+    void OnFileSave();
+    // The view's keys, from wherever the keyboard focus is in the frame.
+    bool OnViewKey(int key);
+
+    CCladoramaApp& m_app;
+    CGLViewWindow* m_viewWindow = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentPlaceholder = nullptr;
+    QAction* m_recentEnd = nullptr;
+    QList<QAction*> m_recentActions;
+    QStringList m_recentFiles;
+};

@@ -1,0 +1,105 @@
+// Frame time of the real view (median of 100 frames, each drawn, swapped and finished),
+// at the home view and zoomed into a genus, for the sample and for a synthetic pair.
+//
+//   frame_bench_qt sample <folder with the two classification files>
+//   frame_bench_qt synthetic <taxa>
+//
+// Needs a display (run it under xvfb-run for Mesa's software renderer).
+#include <GL/gl.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CladoramaApp.h"
+#include "Console.h"
+#include "GLViewWindow.h"
+#include "Synthetic.h"
+
+namespace {
+
+double medianFrameMs(CCladoramaView& view, int frames) {
+    std::vector<double> ms;
+    for (int i = 0; i < frames; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        view.OnDraw();
+        glFinish();
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+// The genus of tree 1 with the most descendants of its own tree.
+TreeNode* largestGenus(ClassificationTree& tree) {
+    TreeNode* best = nullptr;
+    forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
+        if (n->onlyInTree != 0 && n->onlyInTree != 1) return;
+        if (std::strcmp(n->rankName, "Genus") != 0) return;
+        if (!best || n->descendantCount > best->descendantCount) best = n;
+    });
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s sample <folder> | synthetic <taxa>\n", argv[0]);
+        return 2;
+    }
+    QApplication qapp(argc, argv);
+    QTemporaryDir work;
+    const std::filesystem::path dir = work.path().toStdString();
+    const std::string what = argv[1];
+    if (what == "sample") {
+        for (const char* f : {kClassificationFile1, kClassificationFile2})
+            std::filesystem::copy_file(std::filesystem::path(argv[2]) / f, dir / f);
+    } else {
+        SyntheticOptions options;
+        options.taxa = std::stoll(argv[2]);
+        if (!writeSyntheticPair((dir / kClassificationFile1).string(),
+                                (dir / kClassificationFile2).string(), options))
+            return 1;
+    }
+    QDir::setCurrent(work.path());
+    FILE* devnull = std::fopen("/dev/null", "w");
+    setConsoleStream(devnull);
+    {
+        CCladoramaDoc builder;
+        if (!builder.LoadHierarchiesIn<LoadMode::Build>()) return 1;
+    }
+    CCladoramaApp app;
+    if (!app.InitInstance({QStringLiteral("cladorama")})) return 1;
+    setConsoleStream(nullptr);
+    CCladoramaView& view = app.View();
+    QApplication::processEvents();
+    const QImage shot = app.ViewWindow()->CaptureFrame();
+    std::printf("%s %s: tree 1 %d nodes, tree 2 %d nodes, frame %dx%d\n", what.c_str(), argv[2],
+                app.Document()->m_tree1.nodeCount, app.Document()->m_tree2.nodeCount,
+                shot.width(), shot.height());
+
+    view.m_overview.cacheDirty = 0;
+    const double home = medianFrameMs(view, 100);
+    std::printf("home view:           median %.2f ms per frame\n", home);
+
+    TreeNode* genus = largestGenus(app.Document()->m_tree1);
+    if (genus) {
+        view.m_panel1.focus = genus;
+        view.m_activePanel = &view.m_panel1;
+        view.m_otherPanel = &view.m_panel2;
+        view.FlyToFocus();
+        const double zoomed = medianFrameMs(view, 100);
+        std::printf("zoomed into %-9s median %.2f ms per frame (%d species below)\n",
+                    genus->latinName, zoomed, genus->descendantCount);
+    }
+    std::fclose(devnull);
+    return 0;
+}

@@ -1,0 +1,66 @@
+#include "GuiFixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cmath>
+#include <cstdlib>
+
+RunningApp::RunningApp(bool loadHierarchies) {
+    started = app->InitInstance({QStringLiteral("cladorama")}, loadHierarchies);
+}
+
+RunningApp::~RunningApp() {
+    app.reset();
+    QApplication::processEvents();
+}
+
+QImage RunningApp::frame() {
+    QApplication::processEvents();
+    return window().CaptureFrame();
+}
+
+QRgb pixelAt(const QImage& image, double nx, double ny, int dx, int dy) {
+    const int x = static_cast<int>(std::floor((nx + 0.5) * image.width())) + dx;
+    const int y = static_cast<int>(std::floor((0.5 - ny) * image.height())) + dy;
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height()) return qRgb(1, 2, 3);
+    return image.pixel(x, y);
+}
+
+std::string rgbText(int r, int g, int b) {
+    return std::to_string(r) + "," + std::to_string(g) + "," + std::to_string(b);
+}
+
+std::string rgbText(QRgb c) { return rgbText(qRed(c), qGreen(c), qBlue(c)); }
+
+void maybeSave(const QImage& image, const char* name) {
+    if (!std::getenv("CLADORAMA_TEST_SCREENSHOTS")) return;
+    image.save(QString::fromLatin1(CLADORAMA_BINARY_DIR) + "/" + name + ".png", "PNG");
+}
+
+namespace {
+MessageBoxCatcher* g_catcher = nullptr;
+}
+
+MessageBoxCatcher::MessageBoxCatcher() {
+    g_catcher = this;
+    auto* timer = new QTimer(qApp);
+    timer->setObjectName(QStringLiteral("messageBoxCatcher"));
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (!g_catcher) return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            g_catcher->captions.push_back(box->windowTitle().toStdString());
+            g_catcher->texts.push_back(box->text().toStdString());
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+        }
+    });
+    timer->start(20);
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() {
+    g_catcher = nullptr;
+    if (auto* t = qApp->findChild<QTimer*>(QStringLiteral("messageBoxCatcher"))) delete t;
+}

@@ -1,0 +1,104 @@
+// The view: four panels over one OpenGL window, the frame loop, zooming, focus tracking
+// and the animated flight to the focus nodes. Nothing here knows a window system: the
+// window, its rendering context and the panel drawing are reached through ViewSurface,
+// which the desktop shell implements with OpenGL and tests implement with a recorder.
+#pragma once
+
+#include <cstdint>
+
+#include "ViewPanel.h"
+
+class CCladoramaDoc;
+
+// What the view needs of its window.
+class ViewSurface {
+public:
+    virtual ~ViewSurface() = default;
+    // Makes `context` (the view's m_hRC) current on the window; false when there is no
+    // usable context, in which case nothing of the frame may be drawn.
+    virtual bool MakeCurrent(void* context) = 0;
+    // Black clear of the colour and depth buffers, then the frame's one projection:
+    // the client area as the square -0.5..0.5 on both axes.
+    virtual void BeginFrame() = 0;
+    virtual void DrawPanel(ViewPanel& panel) = 0;
+    virtual void DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel& panel2) = 0;
+    virtual void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
+                              CCladoramaDoc& doc) = 0;
+    // Viewport over the whole client area, in device pixels.
+    virtual void SetViewport(int cx, int cy) = 0;
+    virtual void SwapBuffers() = 0;
+    // Asks for one frame soon, through the event loop (never draws at once).
+    virtual void Invalidate() = 0;
+};
+
+// Gesture state of the mouse.
+enum MouseMode : int32_t { Idle = 0, Zooming = 1, Panning = 3, OverviewPick = 4, NodePick = 5 };
+// Which button began the gesture.
+enum ZoomAction : int32_t { ZoomIn = 6, ZoomOut = 7, Pan = 8 };
+
+class CCladoramaView {
+public:
+    ViewPanel m_panel1;
+    ViewPanel m_panel2;
+    ViewPanel m_legendPanel;
+    ViewPanel* m_activePanel = &m_panel1;
+    ViewPanel* m_otherPanel = &m_panel2;
+    OverviewPanel m_overview;
+    bool m_zoomLink = true;
+    double m_mouseX = 0, m_mouseY = 0;
+    double m_homeWindow[4] = {-0.05, -0.05, 1.1, 1.1};
+    int32_t m_zoomAction = ZoomIn;
+    int32_t m_mouseMode = Idle;
+    // The window the frames go to, held while the window is shown.
+    ViewSurface* m_hDC = nullptr;
+    // The rendering context, as the surface's own handle; null when none could be made.
+    void* m_hRC = nullptr;
+
+    CCladoramaDoc* m_pDocument = nullptr;  // not owned
+
+    CCladoramaView();
+    CCladoramaView(const CCladoramaView&) = delete;
+    CCladoramaView& operator=(const CCladoramaView&) = delete;
+
+    CCladoramaDoc* GetDocument() const { return m_pDocument; }
+
+    // Window creation: binds the panels to the document's trees (which exist, empty, from
+    // the document's construction on).
+    int OnCreate(CCladoramaDoc* doc);
+    // Shown: the window and its context become the view's, and the document learns of the
+    // view. Hidden: both are dropped (the shell destroys the context itself).
+    void OnShowWindow(bool bShow, ViewSurface* surface, void* context);
+    // Client area resized to cx by cy device pixels.
+    void OnSize(int cx, int cy);
+
+    // One frame. Also called directly, once per step, by FlyToFocus.
+    void OnDraw();
+    // All views of the document are to redraw (trees loaded, search, style change).
+    void OnUpdate();
+    // The document has replaced both hierarchies: every node pointer moves to the roots
+    // before the old nodes are freed.
+    void OnTreesReplaced();
+
+    // One zoom step of the active panel about the window-normalised point (mx, my).
+    void ZoomStep(double mx, double my, int32_t action);
+    // Animates the active (and the other) panel to their focus nodes, drawing every step.
+    void FlyToFocus();
+    // Recomputes the active panel's focus from its world window.
+    void UpdateFocusFromWindow();
+    // The deepest node whose square, enlarged by a fifth on each side, covers the panel's
+    // world window; the root if even the root does not; null for any other node.
+    TreeNode* FindEnclosingNode(TreeNode* node, const ViewPanel* panel, int treeId) const;
+    void CopyWorldToOther(const ViewPanel* panel);
+
+    // Home command: the active panel (and with Zoom Link the other) back to the home
+    // window and the root.
+    void OnHome();
+    // Zoom Link command: switches the link on.
+    void OnZoomLink();
+
+    // True when both hierarchies are loaded (both roots have children).
+    bool TreesLoaded() const;
+
+private:
+    void Invalidate();
+};
