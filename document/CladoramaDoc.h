@@ -11,16 +11,25 @@
 class CSearchBar;
 class CCladoramaView;
 
-// A searchable name: an owned copy of a Latin or common name and the node it names.
+// A searchable name: a copy of a Latin or common name and the node it names. The copy
+// lives in the document's name pool (`CCladoramaDoc::m_searchNamePool`), which owns it:
+// every load copies millions of names, and carving them out of large blocks instead of
+// one allocation each saves both time and tens of bytes per name.
 struct SearchEntry {
-    char* name = nullptr;   // owned
+    char* name = nullptr;  // owned by the document's pool
     TreeNode* node = nullptr;
-    SearchEntry(const char* text, TreeNode* n);
-    ~SearchEntry();
-    SearchEntry(SearchEntry&& o) noexcept : name(o.name), node(o.node) { o.name = nullptr; }
-    SearchEntry& operator=(SearchEntry&& o) noexcept;
-    SearchEntry(const SearchEntry&) = delete;
-    SearchEntry& operator=(const SearchEntry&) = delete;
+};
+
+// Zero-terminated copies carved out of large blocks, all freed together.
+class NamePool {
+public:
+    char* copy(const char* text);
+    void clear();
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    char* m_next = nullptr;
+    size_t m_left = 0;
 };
 
 // What the document needs of the window system. The desktop shell implements it; the
@@ -58,6 +67,27 @@ constexpr const char* kClassificationFile2 = "classif_B_03-01-31.xml";
 constexpr const char* kTreeFile1 = "T1.jm2";
 constexpr const char* kTreeFile2 = "T2.jm2";
 
+// Steps of the build chain that follow the reading of two classification files: rank
+// census and depth, both comparisons, descendant counts, both grafts, the Latin-name
+// order of every sibling list, the combined counts, numbering and the circle layout,
+// with their console lines. Sets the trees' ids to 1 and 2. Writes no file.
+void buildCombinedTrees(ClassificationTree& tree1, ClassificationTree& tree2);
+
+// Fills `latinIndex` with every node and `commonIndex` with every node that has a common
+// name, depth first, as the binary reader does: a tree built in memory then searches
+// exactly like the same tree written and read back.
+void fillNameIndexes(ClassificationTree& tree);
+
+// Merges two common-name indexes, each sorted by common name, into one list in
+// common-name order; a name found in both yields only the entry of `first`.
+std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
+                                          const std::vector<TreeNode*>& second);
+
+// The two kinds of file the reload command accepts, told apart by their extension (the
+// open dialog offers exactly these two patterns).
+enum class TreeFileKind { Classification, Binary, Unknown };
+TreeFileKind treeFileKind(const std::string& path);
+
 class CCladoramaDoc {
 public:
     ClassificationTree m_tree1;
@@ -68,6 +98,7 @@ public:
     bool m_bNodeSelected = false;
     std::vector<TreeNode*> m_combinedByCommon;  // not owning
     std::vector<SearchEntry> m_searchNames;
+    NamePool m_searchNamePool;                  // the names of m_searchNames
     std::vector<TreeNode*> m_searchResults;     // not owning
 
     DocFramework* m_pFramework = nullptr;       // not owned
@@ -85,8 +116,19 @@ public:
     // be read (after its console line), true when it ran through the common tail.
     template <LoadMode Mode>
     bool LoadHierarchiesIn();
-    // File Open: reloads both trees from two chosen files.
+    // File Open: reloads both trees from two chosen files (first tree 1's, then tree
+    // 2's). A cancel at either dialog changes nothing.
     void OnFileOpen();
+    // Reads two binary tree files, or two classification files that then go through the
+    // build chain in memory, into fresh trees. Only when both succeeded do they replace
+    // the document's trees: the framework's TreesReplaced() runs while the old nodes are
+    // still alive, then they are freed and the common tail runs again; the last search
+    // results are dropped. On failure a message box names the file and the document keeps
+    // what it had. Returns true on success (before "Tree Loaded!", which is the caller's).
+    bool ReloadTrees(const std::string& path1, const std::string& path2);
+    // Sorting of the indexes, the merged common-name list, the searchable names, the
+    // update of all views and the slider range: how every load ends.
+    void RunCommonTail();
     // Finds every node whose name contains `text` (mode 0 Latin, 1 common, else both).
     void Search(int mode, const char* text);
     void Serialize() {}

@@ -22,7 +22,9 @@ public:
     virtual bool Create();
     virtual bool OnInitDialog();
 
-    // The list box and the window, as the document drives them.
+    // The list box and the window, as the document drives them. ResetContent may come
+    // before Create() (the reload command empties whatever dialog object there is), so a
+    // window-system override must cope with having no window yet.
     virtual void ResetContent();
     virtual void AddString(const char* line);
     virtual void SetWindowText(const char* title);

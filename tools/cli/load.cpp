@@ -1,9 +1,26 @@
+// cladorama-cli load: the viewer's start-up load (binary mode) in the current directory.
 #include <cstdio>
 
+#include "CladoramaDoc.h"
 #include "Commands.h"
 
-// Placeholder until the subcommand is written.
-int cmdLoad(int, char**) {
-    std::fprintf(stderr, "cladorama-cli: load is not available yet\n");
-    return 2;
+namespace {
+const char kUsage[] =
+    "usage: cladorama-cli load\n"
+    "  Loads T1.jm2 and T2.jm2 from the current directory as the viewer does at start-up\n"
+    "  and builds its name lists. Standard output carries the console lines only. Exit\n"
+    "  status 0, or 1 when a file could not be read.\n";
+}
+
+int cmdLoad(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    CCladoramaDoc doc;
+    return doc.LoadHierarchiesIn<LoadMode::Binary>() ? 0 : 1;
 }

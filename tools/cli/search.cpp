@@ -1,9 +1,70 @@
+// cladorama-cli search MODE TEXT: the viewer's search over the loaded trees.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "CladoramaDoc.h"
 #include "Commands.h"
+#include "Console.h"
 
-// Placeholder until the subcommand is written.
-int cmdSearch(int, char**) {
-    std::fprintf(stderr, "cladorama-cli: search is not available yet\n");
-    return 2;
+namespace {
+
+const char kUsage[] =
+    "usage: cladorama-cli search MODE TEXT\n"
+    "  Loads T1.jm2 and T2.jm2 from the current directory (console lines on standard\n"
+    "  error) and lists every taxon whose name contains TEXT, exact bytes, case-sensitive.\n"
+    "  MODE 0 searches Latin names, 1 common names, 2 both. Standard output: the node list\n"
+    "  title, then one line per match. Exit status 0 when something matched, 1 when\n"
+    "  nothing did, 2 on a load failure or bad arguments.\n";
+
+// The viewer's message boxes become lines on standard error; there are no views, no
+// dialogs to ask and no search bar.
+class CliFramework : public DocFramework {
+public:
+    void UpdateAllViews() override {}
+    void MessageBox(const char* text) override {
+        std::fprintf(stderr, "%s\n", text);
+        std::fflush(stderr);
+    }
+    bool PromptForFile(std::string&) override { return false; }
+    void SetSliderRange(int, int) override {}
+    std::unique_ptr<CNodeListDlg> NewNodeListDlg() override {
+        return std::make_unique<CNodeListDlg>(nullptr);
+    }
+    void TreesReplaced() override {}
+    void TitleChanged(const char*) override {}
+};
+
+}  // namespace
+
+int cmdSearch(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 3 || std::strlen(argv[1]) != 1 || argv[1][0] < '0' || argv[1][0] > '2') {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const int mode = argv[1][0] - '0';
+    const char* text = argv[2];
+    if (!*text) {
+        std::fputs("Type Search String!\n", stderr);
+        return 2;
+    }
+
+    CliFramework framework;
+    CCladoramaDoc doc(&framework);
+    setConsoleStream(stderr);
+    if (!doc.LoadHierarchiesIn<LoadMode::Binary>()) return 2;
+    doc.Search(mode, text);
+
+    // One write: standard output is unbuffered and a search may list millions of lines.
+    std::string out = doc.m_pNodeListDlg->title() + "\n";
+    for (const std::string& line : doc.m_pNodeListDlg->lines()) {
+        out += line;
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return doc.m_searchResults.empty() ? 1 : 0;
 }

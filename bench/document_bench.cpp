@@ -1,0 +1,219 @@
+// The document's pipelines on two large synthetic classifications.
+//
+//   document_bench [--taxa N] [--runs R] [--dir FOLDER]
+//
+// Writes a synthetic pair of about N taxa each (default 2,500,000) under the pipeline's
+// fixed file names, then times, R times each (default 3) with medians:
+//   - build mode: classification text to T1.jm2 and T2.jm2, common tail included;
+//   - binary mode: LoadHierarchies as the viewer runs it at start-up, common tail included;
+//   - a search in each mode, for a genus name (Latin and both modes) and a common name
+//     picked from the middle of the sorted lists, so that they match a realistic handful.
+// Peak resident memory (ru_maxrss) is taken in a fresh process per mode that runs only
+// that pipeline, and given per taxon of the two classifications.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CladoramaDoc.h"
+#include "ClassificationReader.h"
+#include "Console.h"
+#include "TreeFile.h"
+#if __has_include("Synthetic.h")
+#include "Synthetic.h"
+#define HAVE_SYNTHETIC 1
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void report(const char* what, const std::vector<double>& times, double target) {
+    std::printf("%-34s median %7.3f s over %zu runs (min %.3f, max %.3f), target < %.1f s\n",
+                what, median(times), times.size(), *std::min_element(times.begin(), times.end()),
+                *std::max_element(times.begin(), times.end()), target);
+}
+
+// Child mode: run one pipeline once in the current folder and print
+// "<taxa of both classifications> <peak resident bytes>".
+int measureMemory(const char* mode) {
+    CCladoramaDoc doc;
+    bool ok = std::strcmp(mode, "build") == 0 ? doc.LoadHierarchiesIn<LoadMode::Build>()
+                                              : doc.LoadHierarchiesIn<LoadMode::Binary>();
+    if (!ok) return 1;
+    struct rusage ru;
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("%lld %lld\n", static_cast<long long>(doc.m_tree1.nodeCount) + doc.m_tree2.nodeCount,
+                static_cast<long long>(ru.ru_maxrss) * 1024);
+    std::fflush(stdout);
+    std::_Exit(0);  // the teardown is not what is measured
+}
+
+void reportMemory(const char* mode) {
+    std::string command = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
+                          "' --memory " + mode;
+    FILE* child = popen(command.c_str(), "r");
+    long long taxa = 0, peak = 0;
+    if (!child || std::fscanf(child, "%lld %lld", &taxa, &peak) != 2 || taxa <= 0) {
+        std::printf("peak memory, %s mode: not measured\n", mode);
+        if (child) pclose(child);
+        return;
+    }
+    pclose(child);
+    std::printf("peak resident memory, %-6s mode  %7.1f MB, %.0f bytes per taxon (%lld taxa)\n",
+                mode, peak / 1e6, double(peak) / double(taxa), taxa);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setConsoleStream(std::fopen("/dev/null", "w"));
+    if (argc == 3 && std::strcmp(argv[1], "--memory") == 0) return measureMemory(argv[2]);
+
+    int64_t taxa = 2500000;
+    int runs = 3;
+    std::string dir;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--taxa")) taxa = std::atoll(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--runs")) runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--dir")) dir = argv[i + 1];
+    }
+    const bool ownDir = dir.empty();
+    if (ownDir) {
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "document-bench-XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) return 1;
+        dir = tmpl;
+    }
+    if (chdir(dir.c_str()) != 0) return 1;
+
+#ifdef HAVE_SYNTHETIC
+    {
+        SyntheticOptions options;
+        options.taxa = taxa;
+        auto start = Clock::now();
+        if (!writeSyntheticPair(kClassificationFile1, kClassificationFile2, options)) {
+            std::fprintf(stderr, "document_bench: cannot write the synthetic pair in %s\n",
+                         dir.c_str());
+            return 1;
+        }
+        std::printf("synthetic pair of %lld taxa each written in %.2f s\n",
+                    static_cast<long long>(taxa), secondsSince(start));
+    }
+#else
+    if (!std::filesystem::exists(kClassificationFile1)) {
+        std::fprintf(stderr, "document_bench: no synthetic generator; put %s and %s in --dir\n",
+                     kClassificationFile1, kClassificationFile2);
+        return 1;
+    }
+#endif
+
+    std::vector<double> build, binary;
+    for (int r = 0; r < runs; ++r) {
+        CCladoramaDoc doc;
+        auto start = Clock::now();
+        if (!doc.LoadHierarchiesIn<LoadMode::Build>()) return 1;
+        build.push_back(secondsSince(start));
+    }
+    report("build mode, text to T1/T2", build, 10);
+    {
+        // Where the build-mode time goes, in one run of the same steps.
+        CCladoramaDoc doc;
+        auto start = Clock::now();
+        if (!readClassification(doc.m_tree1, kClassificationFile1) ||
+            !readClassification(doc.m_tree2, kClassificationFile2))
+            return 1;
+        const double reads = secondsSince(start);
+        start = Clock::now();
+        buildCombinedTrees(doc.m_tree1, doc.m_tree2);
+        const double chain = secondsSince(start);
+        start = Clock::now();
+        if (!writeTreeFile(doc.m_tree1, kTreeFile1) || !writeTreeFile(doc.m_tree2, kTreeFile2))
+            return 1;
+        const double writes = secondsSince(start);
+        start = Clock::now();
+        doc.RunCommonTail();
+        std::printf("  of which: both reads %.3f s, compare to layout %.3f s, both writes %.3f s, "
+                    "common tail %.3f s (one run)\n",
+                    reads, chain, writes, secondsSince(start));
+    }
+
+    CCladoramaDoc loaded;
+    for (int r = 0; r < runs; ++r) {
+        CCladoramaDoc doc;
+        auto start = Clock::now();
+        if (!doc.LoadHierarchiesIn<LoadMode::Binary>()) return 1;
+        binary.push_back(secondsSince(start));
+    }
+    report("binary mode with common tail", binary, 3);
+    {
+        // Where the binary-mode time goes: the two reads (each with its rank census) and
+        // the common tail.
+        CCladoramaDoc doc;
+        doc.m_tree1.treeId = 1;
+        doc.m_tree2.treeId = 2;
+        auto start = Clock::now();
+        if (!readTreeFile(doc.m_tree1, kTreeFile1) || !readTreeFile(doc.m_tree2, kTreeFile2))
+            return 1;
+        const double reads = secondsSince(start);
+        start = Clock::now();
+        doc.RunCommonTail();
+        std::printf("  of which: both reads with census %.3f s, common tail %.3f s (one run)\n",
+                    reads, secondsSince(start));
+    }
+    if (!loaded.LoadHierarchiesIn<LoadMode::Binary>()) return 1;
+    std::printf("tree 1: %zu names in its Latin index, %zu merged common names, %zu "
+                "searchable names\n",
+                loaded.m_tree1.latinIndex.size(), loaded.m_combinedByCommon.size(),
+                loaded.m_searchNames.size());
+
+    // Realistic texts: a genus name (the first word of a Latin name) and a common name.
+    std::string genus = loaded.m_tree1.latinIndex[loaded.m_tree1.latinIndex.size() / 2]->latinName;
+    genus = genus.substr(0, genus.find(' '));
+    std::string common = loaded.m_combinedByCommon.empty()
+                             ? "a"
+                             : loaded.m_combinedByCommon[loaded.m_combinedByCommon.size() / 2]->commonName;
+    const struct {
+        int mode;
+        const std::string* text;
+    } searches[] = {{0, &genus}, {1, &common}, {2, &genus}};
+    for (const auto& s : searches) {
+        std::vector<double> times;
+        size_t found = 0;
+        for (int r = 0; r < std::max(runs, 5); ++r) {
+            auto start = Clock::now();
+            loaded.Search(s.mode, s.text->c_str());
+            times.push_back(secondsSince(start));
+            found = loaded.m_searchResults.size();
+        }
+        std::string what = "search mode " + std::to_string(s.mode) + " \"" + *s.text + "\" (" +
+                           std::to_string(found) + " found)";
+        report(what.c_str(), times, 0.5);
+    }
+
+    reportMemory("build");
+    reportMemory("binary");
+
+    if (ownDir) {
+        if (chdir("/") != 0) return 1;
+        std::filesystem::remove_all(dir);
+    }
+    return 0;
+}

@@ -1,0 +1,404 @@
+#include "CladoramaDoc.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "ClassificationReader.h"
+#include "Combine.h"
+#include "Compare.h"
+#include "Console.h"
+#include "Layout.h"
+#include "NameOrder.h"
+#include "TreeFile.h"
+
+// ---------------------------------------------------------------------------------------
+// NamePool
+
+char* NamePool::copy(const char* text) {
+    constexpr size_t kBlockSize = size_t(1) << 20;
+    const size_t size = std::strlen(text) + 1;
+    if (size > m_left) {
+        const size_t block = std::max(size, kBlockSize);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(block));
+        m_next = m_blocks.back().get();
+        m_left = block;
+    }
+    char* out = m_next;
+    std::memcpy(out, text, size);
+    m_next += size;
+    m_left -= size;
+    return out;
+}
+
+void NamePool::clear() {
+    m_blocks.clear();
+    m_next = nullptr;
+    m_left = 0;
+}
+
+// ---------------------------------------------------------------------------------------
+// Free steps of the pipeline
+
+void buildCombinedTrees(ClassificationTree& tree1, ClassificationTree& tree2) {
+    consolePrintf("Get number of each rank for tree... \n");
+    printRankCensus(tree1);
+    computeMaxLevel(tree1);
+    printRankCensus(tree2);
+    computeMaxLevel(tree2);
+
+    consolePrintf("Compare trees - assign color to nodes...\n");
+    tree1.treeId = 1;
+    tree2.treeId = 2;
+    compareTrees(tree1, tree2);
+    compareTrees(tree2, tree1);
+
+    consolePrintf("Load number of children down the tree of each node.... \n");
+    countDescendants(tree1);
+    countDescendants(tree2);
+    graftUnique(&tree1, &tree2, 1, 2);
+    graftUnique(&tree2, &tree1, 2, 1);
+    sortChildrenByLatinName(&tree1);
+    sortChildrenByLatinName(&tree2);
+
+    consolePrintf("Load number of children down the combined tree of each node.... \n");
+    countCombinedDescendants(tree1);
+    countCombinedDescendants(tree2);
+    numberChildren(tree1);
+    numberChildren(tree2);
+
+    consolePrintf("Load node position.... \n");
+    layoutCircles(&tree1);
+    layoutCircles(&tree2);
+
+    consolePrintf("Set node position for overview tree.... \n");
+}
+
+void fillNameIndexes(ClassificationTree& tree) {
+    tree.latinIndex.clear();
+    tree.commonIndex.clear();
+    forEachNode(static_cast<TreeNode*>(&tree), [&tree](TreeNode* n) {
+        tree.latinIndex.push_back(n);
+        if (n->commonName && n->commonName[0]) tree.commonIndex.push_back(n);
+    });
+}
+
+std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
+                                          const std::vector<TreeNode*>& second) {
+    std::vector<TreeNode*> out;
+    out.reserve(first.size() + second.size());
+    size_t i = 0, j = 0;
+    while (i < first.size() && j < second.size()) {
+        // strcmp compares as unsigned char, which is the name order.
+        int c = std::strcmp(first[i]->commonName, second[j]->commonName);
+        if (c == 0) {
+            out.push_back(first[i++]);
+            ++j;
+        } else if (c < 0) {
+            out.push_back(first[i++]);
+        } else {
+            out.push_back(second[j++]);
+        }
+    }
+    out.insert(out.end(), first.begin() + static_cast<std::ptrdiff_t>(i), first.end());
+    out.insert(out.end(), second.begin() + static_cast<std::ptrdiff_t>(j), second.end());
+    return out;
+}
+
+TreeFileKind treeFileKind(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return TreeFileKind::Unknown;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "jm2") return TreeFileKind::Binary;
+    if (ext == "xml") return TreeFileKind::Classification;
+    return TreeFileKind::Unknown;
+}
+
+namespace {
+
+// Releases the storage of an index too: at millions of taxa an emptied index would
+// otherwise keep tens of megabytes for nothing.
+void releaseIndex(std::vector<TreeNode*>& index) { std::vector<TreeNode*>().swap(index); }
+
+// Appends a copy of each node's name. The lists are in name order, so the nodes and
+// their names lie scattered over the heap; fetching a few entries ahead (the node, then
+// its name) keeps the copying from waiting on memory at every entry.
+void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
+                       const std::vector<TreeNode*>& list, char* TreeNode::*name) {
+    constexpr size_t kNodeAhead = 16, kNameAhead = 8;
+    const size_t n = list.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + kNodeAhead < n) __builtin_prefetch(list[i + kNodeAhead]);
+        if (i + kNameAhead < n) __builtin_prefetch(list[i + kNameAhead]->*name);
+        out.push_back({pool.copy(list[i]->*name), list[i]});
+    }
+}
+
+// Writes both binary tree files as a pair: each goes first to a staging name, and only
+// when both are complete do they replace the files of the previous build. Stopping after
+// writing only one of them would leave a new T1.jm2 beside an old T2.jm2, two trees
+// that were never compared with each other.
+bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2) {
+    const std::string staged1 = std::string(kTreeFile1) + ".new";
+    const std::string staged2 = std::string(kTreeFile2) + ".new";
+    if (!writeTreeFile(tree1, staged1.c_str())) {
+        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
+        return false;
+    }
+    if (!writeTreeFile(tree2, staged2.c_str())) {
+        std::remove(staged1.c_str());
+        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
+        return false;
+    }
+    if (std::rename(staged1.c_str(), kTreeFile1) != 0) {
+        std::remove(staged1.c_str());
+        std::remove(staged2.c_str());
+        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
+        return false;
+    }
+    if (std::rename(staged2.c_str(), kTreeFile2) != 0) {
+        std::remove(staged2.c_str());
+        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// CCladoramaDoc
+
+CCladoramaDoc::CCladoramaDoc(DocFramework* framework)
+    : m_pNodeListDlg(std::make_unique<CNodeListDlg>(nullptr)), m_pFramework(framework) {}
+
+CCladoramaDoc::~CCladoramaDoc() = default;
+
+bool CCladoramaDoc::OnNewDocument() {
+    SetTitle("Cladorama");
+    return true;
+}
+
+void CCladoramaDoc::UpdateAllViews() {
+    if (m_pFramework) m_pFramework->UpdateAllViews();
+}
+
+void CCladoramaDoc::MessageBox(const char* text) {
+    if (m_pFramework) m_pFramework->MessageBox(text);
+}
+
+void CCladoramaDoc::SetTitle(const char* title) {
+    m_strTitle = title;
+    if (m_pFramework) m_pFramework->TitleChanged(title);
+}
+
+template <LoadMode Mode>
+bool CCladoramaDoc::LoadHierarchiesIn() {
+    if constexpr (Mode == LoadMode::Binary) {
+        m_tree1.treeId = 1;
+        m_tree2.treeId = 2;
+        consolePrintf("Load trees from binary files.... \n");
+        consolePrintf("Tree 1 loading.... \n");
+        if (!readTreeFile(m_tree1, kTreeFile1)) {
+            consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile1);
+            return false;
+        }
+        consolePrintf("Tree 2 loading.... \n");
+        if (!readTreeFile(m_tree2, kTreeFile2)) {
+            consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile2);
+            return false;
+        }
+        consolePrintf("Set node position for overview tree.... \n");
+    } else {
+        consolePrintf("Tree 1 is loading... \n");
+        if (!readClassification(m_tree1, kClassificationFile1)) {
+            consolePrintf("Reading classification xml file has been failed!\n");
+            return false;
+        }
+        consolePrintf("Tree 2 is loading... \n");
+        if (!readClassification(m_tree2, kClassificationFile2)) {
+            consolePrintf("Reading classification xml file has been failed!\n");
+            return false;
+        }
+        buildCombinedTrees(m_tree1, m_tree2);
+        consolePrintf("Write trees to binary files.... \n");
+        if (!writeTreePair(m_tree1, m_tree2)) return false;
+    }
+    RunCommonTail();
+    return true;
+}
+
+template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();
+template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Binary>();
+
+void CCladoramaDoc::RunCommonTail() {
+    sortLatinIndex(m_tree1);
+    consolePrintf("Latin name sorted\n");
+    sortCommonIndex(m_tree1);
+    consolePrintf("common name sorted\n");
+    sortCommonIndex(m_tree2);
+    consolePrintf("common name sorted\n");
+
+    m_combinedByCommon = mergeCommonIndexes(m_tree1.commonIndex, m_tree2.commonIndex);
+    releaseIndex(m_tree1.commonIndex);
+    releaseIndex(m_tree2.commonIndex);
+
+    m_searchNames.clear();
+    m_searchNamePool.clear();
+    m_searchNames.reserve(m_tree1.latinIndex.size() + m_combinedByCommon.size());
+    appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
+    appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
+
+    UpdateAllViews();
+
+    if (m_pSearchBar && m_pFramework) {
+        // In int: an empty index gives (0 - 1) / 100 = 0, not a wrapped size_t.
+        const int last = static_cast<int>(m_tree1.latinIndex.size()) - 1;
+        m_pFramework->SetSliderRange(0, last / 100);
+    }
+}
+
+bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& path2) {
+    const TreeFileKind kind = treeFileKind(path1);
+    for (const std::string* p : {&path1, &path2}) {
+        if (treeFileKind(*p) == TreeFileKind::Unknown) {
+            std::string text = *p + "\nis neither a binary tree file (.jm2) nor a "
+                                    "classification file (.xml)";
+            MessageBox(text.c_str());
+            return false;
+        }
+    }
+    if (treeFileKind(path2) != kind) {
+        MessageBox("Choose two binary tree files (.jm2) or two classification files (.xml),"
+                   "\nnot one of each");
+        return false;
+    }
+
+    // Fresh trees: a failure anywhere leaves the document's trees as they were.
+    auto fresh1 = std::make_unique<ClassificationTree>();
+    auto fresh2 = std::make_unique<ClassificationTree>();
+    fresh1->treeId = 1;
+    fresh2->treeId = 2;
+    auto read = [this, kind](ClassificationTree& tree, const std::string& path) {
+        const bool binary = kind == TreeFileKind::Binary;
+        const char* p = path.c_str();
+        if (binary ? readTreeFile(tree, p) : readClassification(tree, p)) return true;
+        std::string text =
+            binary ? "Reading binary tree file " : "Reading classification xml file ";
+        text += path + " has been failed!";
+        MessageBox(text.c_str());
+        return false;
+    };
+    if (!read(*fresh1, path1) || !read(*fresh2, path2)) return false;
+    if (kind == TreeFileKind::Classification) {
+        buildCombinedTrees(*fresh1, *fresh2);
+        fillNameIndexes(*fresh1);
+        fillNameIndexes(*fresh2);
+    }
+
+    m_tree1.swapContents(*fresh1);
+    m_tree2.swapContents(*fresh2);
+
+    // Every list of the document that points into the old trees goes before anyone can
+    // look at it again; the node list's lines named the old nodes too.
+    m_searchResults.clear();
+    m_combinedByCommon.clear();
+    m_searchNames.clear();
+    m_searchNamePool.clear();
+    m_bNodeSelected = false;
+    if (m_pNodeListDlg) {
+        m_pNodeListDlg->ResetContent();
+        if (m_pNodeListDlg->m_bOpen) m_pNodeListDlg->SetWindowText("Node list - 0 item");
+    }
+    if (m_pFramework) m_pFramework->TreesReplaced();
+
+    fresh1.reset();  // the old hierarchies
+    fresh2.reset();
+
+    RunCommonTail();
+    return true;
+}
+
+void CCladoramaDoc::OnFileOpen() {
+    if (!m_pFramework) return;
+    std::string path1, path2;
+    if (!m_pFramework->PromptForFile(path1)) return;
+    if (!m_pFramework->PromptForFile(path2)) return;
+    if (!ReloadTrees(path1, path2)) return;
+    MessageBox("Tree Loaded!");
+    UpdateAllViews();
+}
+
+void CCladoramaDoc::Search(int mode, const char* text) {
+    m_searchResults.clear();
+
+    if (!m_pNodeListDlg || !m_pNodeListDlg->m_bOpen) {
+        m_pNodeListDlg.reset();
+        std::unique_ptr<CNodeListDlg> dlg;
+        if (m_pFramework) dlg = m_pFramework->NewNodeListDlg();
+        if (!dlg) dlg = std::make_unique<CNodeListDlg>(nullptr);
+        dlg->m_pDoc = this;
+        dlg->Create();
+        m_pNodeListDlg = std::move(dlg);
+    }
+    CNodeListDlg& dlg = *m_pNodeListDlg;
+    dlg.ResetContent();
+
+    // The searchable names hold tree 1's Latin index and then the merged common-name list,
+    // entry for entry, as copies packed in the order they are walked: walking those
+    // copies instead of the nodes gives the same matches in the same order without a
+    // cache miss per node. They are used whenever they still mirror the two lists.
+    const std::vector<TreeNode*>& latin = m_tree1.latinIndex;
+    const size_t latinCount = latin.size();
+    const bool mirrored =
+        m_searchNames.size() == latinCount + m_combinedByCommon.size() &&
+        (latinCount == 0 || (m_searchNames.front().node == latin.front() &&
+                             m_searchNames[latinCount - 1].node == latin.back())) &&
+        (m_combinedByCommon.empty() ||
+         (m_searchNames[latinCount].node == m_combinedByCommon.front() &&
+          m_searchNames.back().node == m_combinedByCommon.back()));
+    auto walkEntries = [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            const SearchEntry& e = m_searchNames[i];
+            if (std::strstr(e.name, text)) {
+                m_searchResults.push_back(e.node);
+                dlg.AddString(e.name);
+            }
+        }
+    };
+    auto walkNodes = [&](const std::vector<TreeNode*>& list, char* TreeNode::*name) {
+        for (TreeNode* n : list) {
+            if (std::strstr(n->*name, text)) {
+                m_searchResults.push_back(n);
+                dlg.AddString(n->*name);
+            }
+        }
+    };
+
+    const char* noMatch;
+    if (mode == 0) {
+        noMatch = "No node found with the Latin Name\n Try another name";
+        if (mirrored) walkEntries(0, latinCount);
+        else walkNodes(latin, &TreeNode::latinName);
+    } else if (mode == 1) {
+        noMatch = "No node found with the Common Name\n Try another name";
+        if (mirrored) walkEntries(latinCount, m_searchNames.size());
+        else walkNodes(m_combinedByCommon, &TreeNode::commonName);
+    } else {
+        noMatch = "No node found with the Latin or Common Name\n Try another name";
+        walkEntries(0, m_searchNames.size());
+    }
+
+    if (m_searchResults.empty()) MessageBox(noMatch);
+
+    char title[64];
+    std::snprintf(title, sizeof title, "Node list - %i item",
+                  static_cast<int>(m_searchResults.size()));
+    dlg.SetWindowText(title);
+    dlg.ShowWindow();
+    UpdateAllViews();
+}

@@ -1,0 +1,252 @@
+// The start-up pipeline in both modes: console lines, failures, the files it writes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+
+#include "CladoramaDoc.h"
+#include "Console.h"
+#include "RecorderFramework.h"
+#include "TestSupport.h"
+#include "TreeFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Tree 1 has Felidae (Felis, Panthera) and Canidae; tree 2 has Felidae (Felis) and
+// Hyaenidae.
+std::string classificationA() {
+    return ClassificationText()
+        .branch("Carnivora", "Order", "carnivores")
+        .branch("Felidae", "Family", "cats")
+        .leaf("Felis", "Genus", "small cats")
+        .leaf("Panthera", "Genus", "big cats")
+        .end()
+        .leaf("Canidae", "Family", "dogs")
+        .end()
+        .str();
+}
+
+std::string classificationB() {
+    return ClassificationText()
+        .branch("Carnivora", "Order", "carnivores")
+        .branch("Felidae", "Family", "cats")
+        .leaf("Felis", "Genus", "small cats")
+        .end()
+        .leaf("Hyaenidae", "Family", "hyaenas")
+        .end()
+        .str();
+}
+
+const char* const kTail = "Latin name sorted\ncommon name sorted\ncommon name sorted\n";
+
+class LoadPipelineTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    RecorderFramework fw;
+
+    void writeClassifications() {
+        dir.write(kClassificationFile1, classificationA());
+        dir.write(kClassificationFile2, classificationB());
+    }
+    // Runs build mode in `dir`; returns its console text.
+    std::string build(CCladoramaDoc& doc, bool& ok) {
+        ScopedCwd cwd(dir.path().string());
+        ConsoleCapture console;
+        ok = doc.LoadHierarchiesIn<LoadMode::Build>();
+        return console.text();
+    }
+    std::string loadBinary(CCladoramaDoc& doc, bool& ok) {
+        ScopedCwd cwd(dir.path().string());
+        ConsoleCapture console;
+        ok = doc.LoadHierarchiesIn<LoadMode::Binary>();
+        return console.text();
+    }
+};
+
+TEST_F(LoadPipelineTest, BuildModePrintsEveryStepInOrderAndWritesBothTreeFiles) {
+    writeClassifications();
+    CCladoramaDoc doc(&fw);
+    doc.m_pSearchBar = fakeSearchBar();
+    bool ok = false;
+    const std::string console = build(doc, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(maskProgress(console),
+              std::string("Tree 1 is loading... \n<progress>\n<progress>\n"
+                          "Tree 2 is loading... \n<progress>\n<progress>\n"
+                          "Get number of each rank for tree... \n"
+                          "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+                          "Order : 1 \nFamily : 2 \nGenus : 1 \n"
+                          "Compare trees - assign color to nodes...\n"
+                          "Load number of children down the tree of each node.... \n"
+                          "Load number of children down the combined tree of each node.... \n"
+                          "Load node position.... \n"
+                          "Set node position for overview tree.... \n"
+                          "Write trees to binary files.... \n") +
+                  kTail);
+    // The reader fills no index, so the tail leaves everything empty.
+    EXPECT_TRUE(doc.m_searchNames.empty());
+    EXPECT_EQ(fw.log, (std::vector<std::string>{"update", "slider:0..0"}));
+    EXPECT_EQ(doc.m_tree1.treeId, 1);
+    EXPECT_EQ(doc.m_tree2.treeId, 2);
+    EXPECT_EQ(childNames(&doc.m_tree1), "Canidae,Felidae,Hyaenidae");
+    EXPECT_EQ(childNames(&doc.m_tree2), "Canidae,Felidae,Hyaenidae");
+    EXPECT_TRUE(fs::exists(dir.file(kTreeFile1)));
+    EXPECT_TRUE(fs::exists(dir.file(kTreeFile2)));
+    EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile1) + ".new")));
+    EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile2) + ".new")));
+}
+
+TEST_F(LoadPipelineTest, BinaryModeReadsWhatBuildModeWroteAndRunsTheTail) {
+    writeClassifications();
+    {
+        CCladoramaDoc builder;
+        bool ok = false;
+        build(builder, ok);
+        ASSERT_TRUE(ok);
+    }
+    CCladoramaDoc doc(&fw);
+    doc.m_pSearchBar = fakeSearchBar();
+    bool ok = false;
+    const std::string console = loadBinary(doc, ok);
+    EXPECT_TRUE(ok);
+    // Tree 2's census skips the copy of Canidae and Panthera grafted from tree 1.
+    EXPECT_EQ(console, std::string("Load trees from binary files.... \n"
+                                   "Tree 1 loading.... \n"
+                                   "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+                                   "Tree 2 loading.... \n"
+                                   "Order : 1 \nFamily : 2 \nGenus : 1 \n"
+                                   "Set node position for overview tree.... \n") +
+                           kTail);
+    EXPECT_EQ(validate(doc.m_tree1), "");
+    EXPECT_EQ(validate(doc.m_tree2), "");
+    // Tree 1's combined tree reaches every taxon of both; each common name of the two
+    // combined trees pairs off with its twin, leaving tree 1's node once.
+    EXPECT_EQ(doc.m_tree1.latinIndex.size(), 6u);
+    std::vector<std::string> commons;
+    for (const TreeNode* n : doc.m_combinedByCommon) {
+        commons.emplace_back(n->commonName);
+        EXPECT_EQ(std::count(doc.m_tree1.latinIndex.begin(), doc.m_tree1.latinIndex.end(), n), 1)
+            << n->commonName << " is not tree 1's node";
+    }
+    EXPECT_EQ(commons, (std::vector<std::string>{"big cats", "carnivores", "cats", "dogs",
+                                                 "hyaenas", "small cats"}));
+    EXPECT_EQ(doc.m_searchNames.size(), 6u + commons.size());
+    EXPECT_EQ(fw.log, (std::vector<std::string>{"update", "slider:0..0"}));
+}
+
+TEST_F(LoadPipelineTest, BinaryModeStopsOnAMissingOrBrokenFileNamingIt) {
+    {
+        CCladoramaDoc doc(&fw);
+        doc.m_pSearchBar = fakeSearchBar();
+        bool ok = true;
+        EXPECT_EQ(loadBinary(doc, ok), "Load trees from binary files.... \n"
+                                       "Tree 1 loading.... \n"
+                                       "Reading binary tree file T1.jm2 has been failed!\n");
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(fw.log.empty()) << "no update, no slider after a failure";
+        EXPECT_TRUE(doc.m_tree1.children.empty());
+    }
+    writeClassifications();
+    {
+        CCladoramaDoc builder;
+        bool ok = false;
+        build(builder, ok);
+        ASSERT_TRUE(ok);
+    }
+    // A T2.jm2 cut short in the middle of its records.
+    const std::string t2 = readFileBytes(dir.file(kTreeFile2));
+    dir.write(kTreeFile2, t2.substr(0, t2.size() / 2));
+    CCladoramaDoc doc(&fw);
+    bool ok = true;
+    const std::string console = loadBinary(doc, ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(console, "Load trees from binary files.... \n"
+                       "Tree 1 loading.... \n"
+                       "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+                       "Tree 2 loading.... \n"
+                       "Reading binary tree file T2.jm2 has been failed!\n");
+    EXPECT_TRUE(doc.m_tree2.children.empty());
+    EXPECT_TRUE(doc.m_searchNames.empty());
+}
+
+TEST_F(LoadPipelineTest, BuildModeStopsAtOnceWhenAClassificationCannotBeRead) {
+    {
+        CCladoramaDoc doc(&fw);
+        bool ok = true;
+        EXPECT_EQ(build(doc, ok), "Tree 1 is loading... \n"
+                                  "Reading classification xml file has been failed!\n");
+        EXPECT_FALSE(ok);
+    }
+    dir.write(kClassificationFile1, classificationA());
+    CCladoramaDoc doc(&fw);
+    bool ok = true;
+    EXPECT_EQ(maskProgress(build(doc, ok)),
+              "Tree 1 is loading... \n<progress>\n<progress>\n"
+              "Tree 2 is loading... \n"
+              "Reading classification xml file has been failed!\n");
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(fw.log.empty());
+    EXPECT_FALSE(fs::exists(dir.file(kTreeFile1)));
+    EXPECT_EQ(childNames(&doc.m_tree1), "Felidae,Canidae");  // kept as read
+}
+
+TEST_F(LoadPipelineTest, FailedWriteIsReportedAndKeepsTheEarlierPairIntact) {
+    writeClassifications();
+    dir.write(kTreeFile1, "old tree 1");
+    dir.write(kTreeFile2, "old tree 2");
+    // Something in the way of tree 2's new file.
+    fs::create_directory(dir.file(std::string(kTreeFile2) + ".new"));
+    fs::create_directory(dir.file(std::string(kTreeFile2) + ".new/x"));
+    CCladoramaDoc doc(&fw);
+    bool ok = true;
+    const std::string console = build(doc, ok);
+    EXPECT_FALSE(ok);
+    const std::string last = "Write trees to binary files.... \n"
+                             "Writing binary tree file T2.jm2 has been failed!\n";
+    ASSERT_GE(console.size(), last.size());
+    EXPECT_EQ(console.substr(console.size() - last.size()), last);
+    EXPECT_TRUE(fw.log.empty());
+    EXPECT_EQ(readFileBytes(dir.file(kTreeFile1)), "old tree 1");
+    EXPECT_EQ(readFileBytes(dir.file(kTreeFile2)), "old tree 2");
+    EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile1) + ".new")));
+}
+
+TEST_F(LoadPipelineTest, SampleTreesSurviveWriteReadWriteByteForByte) {
+    const std::string a = sourcePath("data/sample/classif_A_03-01-31.xml");
+    const std::string b = sourcePath("data/sample/classif_B_03-01-31.xml");
+    if (!fs::exists(a) || !fs::exists(b)) GTEST_SKIP() << "no sample classifications";
+    fs::copy_file(a, dir.file(kClassificationFile1));
+    fs::copy_file(b, dir.file(kClassificationFile2));
+    {
+        CCladoramaDoc doc;
+        bool ok = false;
+        build(doc, ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(validate(doc.m_tree1), "");
+        EXPECT_EQ(validate(doc.m_tree2), "");
+    }
+    for (auto [file, id] : {std::pair{kTreeFile1, 1}, std::pair{kTreeFile2, 2}}) {
+        ClassificationTree tree;
+        tree.treeId = static_cast<uint8_t>(id);
+        {
+            ConsoleCapture quiet;
+            ASSERT_EQ(readTreeFile(tree, dir.file(file).c_str()), 1) << file;
+        }
+        const std::string again = dir.file(std::string("again-") + file);
+        ASSERT_EQ(writeTreeFile(tree, again.c_str()), 1);
+        EXPECT_TRUE(readFileBytes(again) == readFileBytes(dir.file(file))) << file;
+    }
+    // And the viewer's start-up on them ends with consistent lists.
+    CCladoramaDoc doc(&fw);
+    bool ok = false;
+    loadBinary(doc, ok);
+    ASSERT_TRUE(ok);
+    EXPECT_GT(doc.m_tree1.latinIndex.size(), 8376u);  // tree A's taxa plus B's new ones
+    EXPECT_EQ(doc.m_searchNames.size(),
+              doc.m_tree1.latinIndex.size() + doc.m_combinedByCommon.size());
+}
+
+}  // namespace

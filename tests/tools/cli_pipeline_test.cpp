@@ -1,0 +1,231 @@
+// cladorama-cli end to end: build, load, search and diff in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs cladorama-cli with `args` (each quoted for the shell) in `dir`.
+CliRun cli(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string command = "cd '" + dir.path().string() + "' && '" CLADORAMA_BINARY_DIR
+                          "/tools/cladorama-cli'";
+    for (const std::string& a : args) {
+        std::string quoted;
+        for (char c : a) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += " '" + quoted + "'";
+    }
+    command += " >cli.out 2>cli.err";
+    CliRun r;
+    int raw = std::system(command.c_str());
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = readFileBytes(dir.file("cli.out"));
+    r.err = readFileBytes(dir.file("cli.err"));
+    fs::remove(dir.file("cli.out"));
+    fs::remove(dir.file("cli.err"));
+    return r;
+}
+
+std::string maskProgress(const std::string& text) {
+    static const std::regex progress("^[0-9]+\\.[0-9]{6} % loading$");
+    std::istringstream in(text);
+    std::string line, out;
+    while (std::getline(in, line)) out += (std::regex_match(line, progress) ? "<progress>" : line) + "\n";
+    return out;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string entry(const char* tag, const char* latin, const char* common, const char* rank) {
+    std::string s = std::string(tag) + "\n";
+    s += "  <attr name=\"latin\" value=\"" + std::string(latin) + "\"/>\n";
+    s += "  <attr name=\"common\" value=\"" + std::string(common) + "\"/>\n";
+    s += "  <attr name=\"rank\" value=\"" + std::string(rank) + "\"/>\n";
+    if (std::string(tag) == "<leaf>") s += "</leaf>\n";
+    return s;
+}
+
+// A: Carnivora > Felidae (Felis, Panthera), Canidae. B: Carnivora > Felidae (Felis),
+// Hyaenidae.
+const std::string kA = "<?xml version=\"1.0\"?>\n" + entry("<branch>", "Carnivora", "carnivores", "Order") +
+                       entry("<branch>", "Felidae", "cats", "Family") +
+                       entry("<leaf>", "Felis", "small cats", "Genus") +
+                       entry("<leaf>", "Panthera", "big cats", "Genus") + "</branch>\n" +
+                       entry("<leaf>", "Canidae", "dogs", "Family") + "</branch>\n";
+const std::string kB = "<?xml version=\"1.0\"?>\n" + entry("<branch>", "Carnivora", "carnivores", "Order") +
+                       entry("<branch>", "Felidae", "cats", "Family") +
+                       entry("<leaf>", "Felis", "small cats", "Genus") + "</branch>\n" +
+                       entry("<leaf>", "Hyaenidae", "hyaenas", "Family") + "</branch>\n";
+
+const std::string kLoadLines =
+    "Load trees from binary files.... \n"
+    "Tree 1 loading.... \n"
+    "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+    "Tree 2 loading.... \n"
+    "Order : 1 \nFamily : 2 \nGenus : 1 \n"
+    "Set node position for overview tree.... \n"
+    "Latin name sorted\ncommon name sorted\ncommon name sorted\n";
+
+TEST(CliPipeline, BuildLoadSearchDiffOnSmallClassifications) {
+    TempDir dir;
+    dir.write("classif_A_03-01-31.xml", kA);
+    dir.write("classif_B_03-01-31.xml", kB);
+
+    CliRun build = cli(dir, {"build"});
+    EXPECT_EQ(build.status, 0) << build.err;
+    EXPECT_EQ(maskProgress(build.out),
+              "Tree 1 is loading... \n<progress>\n<progress>\n"
+              "Tree 2 is loading... \n<progress>\n<progress>\n"
+              "Get number of each rank for tree... \n"
+              "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+              "Order : 1 \nFamily : 2 \nGenus : 1 \n"
+              "Compare trees - assign color to nodes...\n"
+              "Load number of children down the tree of each node.... \n"
+              "Load number of children down the combined tree of each node.... \n"
+              "Load node position.... \n"
+              "Set node position for overview tree.... \n"
+              "Write trees to binary files.... \n"
+              "Latin name sorted\ncommon name sorted\ncommon name sorted\n");
+    EXPECT_EQ(build.err, "");
+    EXPECT_TRUE(fs::exists(dir.file("T1.jm2")));
+    EXPECT_TRUE(fs::exists(dir.file("T2.jm2")));
+
+    CliRun load = cli(dir, {"load"});
+    EXPECT_EQ(load.status, 0);
+    EXPECT_EQ(load.out, kLoadLines);
+    EXPECT_EQ(load.err, "");
+
+    CliRun latin = cli(dir, {"search", "0", "Fel"});
+    EXPECT_EQ(latin.status, 0);
+    EXPECT_EQ(latin.out, "Node list - 2 item\nFelidae\nFelis\n");
+    EXPECT_EQ(latin.err, kLoadLines);
+
+    CliRun common = cli(dir, {"search", "1", "cats"});
+    EXPECT_EQ(common.status, 0);
+    EXPECT_EQ(common.out, "Node list - 3 item\nbig cats\ncats\nsmall cats\n");
+
+    // Hyaenidae matches by both names and is listed twice, Latin part first.
+    CliRun both = cli(dir, {"search", "2", "ae"});
+    EXPECT_EQ(both.status, 0);
+    EXPECT_EQ(both.out, "Node list - 4 item\nCanidae\nFelidae\nHyaenidae\nhyaenas\n");
+
+    CliRun none = cli(dir, {"search", "2", "Ursidae"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "Node list - 0 item\n");
+    EXPECT_EQ(none.err, kLoadLines + "No node found with the Latin or Common Name\n Try another name\n");
+
+    CliRun diff = cli(dir, {"diff"});
+    EXPECT_EQ(diff.status, 0);
+    EXPECT_EQ(diff.out,
+              "mark\trank\tlatin name\tcommon name\tpath\n"
+              "1\tFamily\tCanidae\tdogs\tCarnivora > Canidae\n"
+              "1\tGenus\tPanthera\tbig cats\tCarnivora > Felidae > Panthera\n"
+              "2\tFamily\tHyaenidae\thyaenas\tCarnivora > Hyaenidae\n");
+    EXPECT_EQ(diff.err, kLoadLines);
+}
+
+TEST(CliPipeline, MissingFilesGiveTheFailureLineAndStatus) {
+    TempDir dir;
+    CliRun build = cli(dir, {"build"});
+    EXPECT_EQ(build.status, 1);
+    EXPECT_EQ(build.out, "Tree 1 is loading... \nReading classification xml file has been failed!\n");
+
+    CliRun load = cli(dir, {"load"});
+    EXPECT_EQ(load.status, 1);
+    EXPECT_EQ(load.out, "Load trees from binary files.... \nTree 1 loading.... \n"
+                        "Reading binary tree file T1.jm2 has been failed!\n");
+
+    CliRun search = cli(dir, {"search", "0", "Fel"});
+    EXPECT_EQ(search.status, 2);
+    EXPECT_EQ(search.out, "");
+
+    CliRun diff = cli(dir, {"diff"});
+    EXPECT_EQ(diff.status, 1);
+    EXPECT_EQ(diff.out, "");
+}
+
+TEST(CliPipeline, HelpAndBadArguments) {
+    TempDir dir;
+    for (const char* command : {"build", "load", "search", "diff"}) {
+        CliRun help = cli(dir, {command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind(std::string("usage: cladorama-cli ") + command, 0), 0u) << help.out;
+        EXPECT_EQ(help.err, "");
+    }
+    const std::vector<std::vector<std::string>> bad{
+        {"build", "extra"}, {"load", "x"},          {"diff", "x"},          {"search"},
+        {"search", "0"},    {"search", "3", "Fel"}, {"search", "a", "Fel"}, {"search", "0", "a", "b"},
+        {"search", "00", "Fel"}};
+    for (const auto& args : bad) {
+        CliRun r = cli(dir, args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args.size();
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err.rfind("usage: cladorama-cli " + args[0], 0), 0u) << r.err;
+    }
+    CliRun empty = cli(dir, {"search", "0", ""});
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_EQ(empty.err, "Type Search String!\n");
+}
+
+TEST(CliPipeline, SampleClassificationsEndToEnd) {
+    const std::string a = sourcePath("data/sample/classif_A_03-01-31.xml");
+    const std::string b = sourcePath("data/sample/classif_B_03-01-31.xml");
+    if (!fs::exists(a) || !fs::exists(b)) GTEST_SKIP() << "no sample classifications";
+    TempDir dir;
+    fs::copy_file(a, dir.file("classif_A_03-01-31.xml"));
+    fs::copy_file(b, dir.file("classif_B_03-01-31.xml"));
+    ASSERT_EQ(cli(dir, {"build"}).status, 0);
+    CliRun load = cli(dir, {"load"});
+    ASSERT_EQ(load.status, 0);
+    EXPECT_EQ(load.out.rfind("Load trees from binary files.... \nTree 1 loading.... \n", 0), 0u);
+
+    for (auto [mode, text] : {std::pair{"0", "Panthera"}, {"1", "Bat"}, {"2", "Mus"}}) {
+        CliRun r = cli(dir, {"search", mode, text});
+        EXPECT_EQ(r.status, 0) << text;
+        std::vector<std::string> lines = splitLines(r.out);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0], "Node list - " + std::to_string(lines.size() - 1) + " item");
+        for (size_t i = 1; i < lines.size(); ++i)
+            EXPECT_NE(lines[i].find(text), std::string::npos) << lines[i];
+    }
+
+    CliRun diff = cli(dir, {"diff"});
+    ASSERT_EQ(diff.status, 0);
+    std::vector<std::string> lines = splitLines(diff.out);
+    ASSERT_GT(lines.size(), 1u) << "the two samples differ";
+    int marks[3] = {0, 0, 0};
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::string> f;
+        std::istringstream in(lines[i]);
+        for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
+        ASSERT_EQ(f.size(), 5u) << lines[i];
+        ASSERT_TRUE(f[0] == "1" || f[0] == "2") << lines[i];
+        ++marks[f[0][0] - '0'];
+        EXPECT_EQ(f[4].rfind("Mammalia > ", 0), 0u) << lines[i];
+        EXPECT_EQ(f[4].substr(f[4].size() - f[2].size()), f[2]) << lines[i];
+    }
+    EXPECT_GT(marks[1], 0);
+    EXPECT_GT(marks[2], 0);
+}
+
+}  // namespace
