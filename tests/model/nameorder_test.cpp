@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "NameOrder.h"
@@ -95,5 +99,40 @@ TEST(NameOrder, DeepTreesSortWithoutDeepStack) {
     }
     sortChildrenByLatinName(&t);
     EXPECT_EQ(childNames(p->parent), "a,m");
+    EXPECT_EQ(validate(t), "");
+}
+
+// Large lists are sorted by an eight-byte key first: names that share or end inside the
+// first eight bytes, high bytes and prefixes must still come out in plain byte order.
+TEST(NameOrder, LargeIndexesSortInByteOrderWhateverTheirPrefixes) {
+    const char* stems[] = {"", "A", "Ab", "Abcdefg", "Abcdefgh", "Abcdefghi", "abcdefgh",
+                           "\xe9t\xe9", "\xff", "Zebra", "Abcdefgh\xff", "Abcdefgh "};
+    ClassificationTree t;
+    nameRoot(t, "Root");
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = stems[rng() % std::size(stems)];
+        for (int k = rng() % 4; k > 0; --k) name += static_cast<char>('a' + rng() % 3);
+        TreeNode* n = addNode(&t, name.c_str(), "Genus", name.c_str());
+        t.latinIndex.push_back(n);
+        t.commonIndex.push_back(n);
+    }
+    sortLatinIndex(t);
+    sortCommonIndex(t);
+    sortChildrenByLatinName(&t);
+    auto inByteOrder = [](const std::vector<TreeNode*>& v, char* TreeNode::*name) {
+        for (size_t i = 1; i < v.size(); ++i) {
+            const auto* a = reinterpret_cast<const unsigned char*>(v[i - 1]->*name);
+            const auto* b = reinterpret_cast<const unsigned char*>(v[i]->*name);
+            if (std::lexicographical_compare(b, b + std::strlen(v[i]->*name), a,
+                                             a + std::strlen(v[i - 1]->*name)))
+                return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(inByteOrder(t.latinIndex, &TreeNode::latinName));
+    EXPECT_TRUE(inByteOrder(t.commonIndex, &TreeNode::commonName));
+    EXPECT_TRUE(inByteOrder(t.children, &TreeNode::latinName));
+    EXPECT_EQ(t.latinIndex.size(), 3000u);
     EXPECT_EQ(validate(t), "");
 }
