@@ -15,7 +15,7 @@ inline uint64_t prefixKey(const char* name) {
     uint64_t key = 0;
     int i = 0;
     for (; i < 8 && name[i]; ++i) key = (key << 8) | static_cast<unsigned char>(name[i]);
-    return key << (8 * (8 - i));
+    return i == 0 ? 0 : key << (8 * (8 - i));  // a shift by 64 bits is undefined
 }
 
 // Sorting millions of node pointers by a name behind each pointer spends its time
