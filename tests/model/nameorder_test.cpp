@@ -102,11 +102,13 @@ TEST(NameOrder, DeepTreesSortWithoutDeepStack) {
     EXPECT_EQ(validate(t), "");
 }
 
-// Large lists are sorted by an eight-byte key first: names that share or end inside the
-// first eight bytes, high bytes and prefixes must still come out in plain byte order.
+// Large lists are sorted by a sixteen-byte key first: names that share or end inside the
+// first sixteen bytes, high bytes and prefixes must still come out in plain byte order.
 TEST(NameOrder, LargeIndexesSortInByteOrderWhateverTheirPrefixes) {
     const char* stems[] = {"", "A", "Ab", "Abcdefg", "Abcdefgh", "Abcdefghi", "abcdefgh",
-                           "\xe9t\xe9", "\xff", "Zebra", "Abcdefgh\xff", "Abcdefgh "};
+                           "\xe9t\xe9", "\xff", "Zebra", "Abcdefgh\xff", "Abcdefgh ",
+                           "Abcdefgh ijklmno", "Abcdefgh ijklmnop", "Abcdefgh ijklmnopq",
+                           "Abcdefgh ijklmnop\xff"};
     ClassificationTree t;
     nameRoot(t, "Root");
     std::mt19937 rng(7);
