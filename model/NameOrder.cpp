@@ -49,7 +49,9 @@ void sortByName(std::vector<TreeNode*>& nodes, char* TreeNode::*name) {
     std::sort(keyed.begin(), keyed.end(), [name](const Keyed& a, const Keyed& b) {
         if (a.key.high != b.key.high) return a.key.high < b.key.high;
         if (a.key.low != b.key.low) return a.key.low < b.key.low;
-        return nameBefore(a.node->*name, b.node->*name);
+        // Equal keys whose last byte is zero are names that ended within the key: equal.
+        if ((a.key.low & 0xff) == 0) return false;
+        return nameBefore(a.node->*name + 16, b.node->*name + 16);
     });
     for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = keyed[i].node;
 }
