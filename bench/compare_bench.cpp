@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ClassificationReader.h"
 #include "Combine.h"
 #include "Compare.h"
@@ -22,26 +23,11 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int64_t kTaxa = 2500000;
 constexpr uint32_t kSeed = 1;
 constexpr int kRuns = 5;
-
-using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-double cpuSeconds() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void copyFields(const TreeNode* from, TreeNode* to) {
     to->latinName = newName(from->latinName);
@@ -121,11 +107,11 @@ int main(int argc, char** argv) {
                     {"numberChildren, both trees", {}, {}},
                     {"counts + grafts + sort + counts + numbers", {}, {}}};
     auto timed = [&](Step& step, auto&& work) {
-        const double c0 = cpuSeconds();
+        const double c0 = processorSeconds();
         const auto t0 = Clock::now();
         work();
-        step.wall.push_back(seconds(t0));
-        step.cpu.push_back(cpuSeconds() - c0);
+        step.wall.push_back(secondsSince(t0));
+        step.cpu.push_back(processorSeconds() - c0);
     };
     int marked1 = 0, marked2 = 0, combined = 0;
     for (int run = 0; run < kRuns; ++run) {
@@ -147,7 +133,7 @@ int main(int argc, char** argv) {
             compareTrees(*t1, *t2);
             compareTrees(*t2, *t1);
         });
-        const double c0 = cpuSeconds();
+        const double c0 = processorSeconds();
         const auto t0 = Clock::now();
         timed(steps[2], [&] {
             countDescendants(*t1);
@@ -169,8 +155,8 @@ int main(int argc, char** argv) {
             numberChildren(*t1);
             numberChildren(*t2);
         });
-        steps[7].wall.push_back(seconds(t0));
-        steps[7].cpu.push_back(cpuSeconds() - c0);
+        steps[7].wall.push_back(secondsSince(t0));
+        steps[7].cpu.push_back(processorSeconds() - c0);
 
         marked1 = marked2 = 0;
         forEachNode(static_cast<TreeNode*>(t1.get()), [&](TreeNode* n) {

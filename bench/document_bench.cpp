@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "CladoramaDoc.h"
 #include "ClassificationReader.h"
 #include "Console.h"
@@ -33,17 +34,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
+using namespace bench;
 
 void report(const char* what, const std::vector<double>& times, double target) {
     std::printf("%-34s median %7.3f s over %zu runs (min %.3f, max %.3f), target < %.1f s\n",

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "Layout.h"
@@ -21,19 +22,12 @@
 
 namespace {
 
+using namespace bench;
+
 constexpr int64_t kLargeTaxa = 2500000;
 constexpr uint32_t kSeed = 1;
 constexpr int kRuns = 7;
 constexpr int kPackRuns = 5;
-
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The first classification of a synthetic pair of about `taxa` taxa, generated on first use.
 std::unique_ptr<ClassificationTree> loadSynthetic(const std::filesystem::path& folder,
@@ -67,7 +61,7 @@ double timeLayout(ClassificationTree& tree) {
     for (int run = 0; run < kRuns; ++run) {
         const auto t0 = std::chrono::steady_clock::now();
         layoutCircles(&tree);
-        times.push_back(seconds(t0));
+        times.push_back(secondsSince(t0));
     }
     return median(times);
 }

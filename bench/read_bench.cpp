@@ -12,24 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "Synthetic.h"
 
 namespace {
 
+using namespace bench;
+
 constexpr int64_t kTaxa = 2500000;
 constexpr uint32_t kSeed = 1;
 constexpr int kRuns = 5;
-
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 }  // namespace
 
@@ -48,7 +42,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "read_bench: cannot write into %s\n", folder.c_str());
             return 1;
         }
-        std::printf("generated in %.2f s\n", seconds(t0));
+        std::printf("generated in %.2f s\n", secondsSince(t0));
     }
     double megabytes = static_cast<double>(std::filesystem::file_size(a)) / 1e6;
 
@@ -68,7 +62,7 @@ int main(int argc, char** argv) {
         auto tree = std::make_unique<ClassificationTree>();
         auto t0 = std::chrono::steady_clock::now();
         if (!readClassification(*tree, a.c_str())) std::exit(1);
-        double r = seconds(t0);
+        double r = secondsSince(t0);
         nodes = tree->nodeCount;
         tree.reset();  // freeing is not part of reading
         return r;
@@ -76,7 +70,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run <= kRuns; ++run) {  // run 0 warms the page cache and the heap
         auto t0 = std::chrono::steady_clock::now();
         if (std::system(cat.c_str()) != 0) return 1;
-        double c = seconds(t0);
+        double c = secondsSince(t0);
         double r = timeRead(devnull);
         double q = timeRead(inMemory);
         std::rewind(inMemory);

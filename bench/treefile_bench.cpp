@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "Census.h"
 #include "ClassificationReader.h"
 #include "Console.h"
@@ -37,24 +38,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double processorSeconds() {
-    struct rusage ru;
-    getrusage(RUSAGE_SELF, &ru);
-    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
+using namespace bench;
 
 long residentBytes() {
     long pages = 0, resident = 0;

@@ -14,14 +14,7 @@ const char kUsage[] =
 }
 
 int cmdBuild(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc != 1) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (int status = takesNoArguments(argc, argv, kUsage); status >= 0) return status;
     CCladoramaDoc doc;
     return doc.LoadHierarchiesIn<LoadMode::Build>() ? 0 : 1;
 }

@@ -40,14 +40,7 @@ private:
 }  // namespace
 
 int cmdDiff(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc != 1) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (int status = takesNoArguments(argc, argv, kUsage); status >= 0) return status;
     CCladoramaDoc doc;
     setConsoleStream(stderr);
     if (!doc.LoadHierarchiesIn<LoadMode::Binary>()) return 1;

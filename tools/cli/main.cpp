@@ -33,6 +33,18 @@ bool wantsHelp(int argc, char** argv) {
     return false;
 }
 
+int takesNoArguments(int argc, char** argv, const char* usage) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc != 1) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    return -1;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) {
         usage(stderr);
