@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdarg>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -36,6 +40,55 @@ void consolePrintf(const char* format, ...) {
     std::vfprintf(out, format, ap);
     va_end(ap);
     if (isInteractive(out)) std::fflush(out);
+}
+
+bool consoleIsInteractive() { return isInteractive(consoleStream()); }
+
+void consoleWrite(const char* text, size_t length) {
+    FILE* out = consoleStream();
+    std::fwrite(text, 1, length, out);
+    if (isInteractive(out)) std::fflush(out);
+}
+
+size_t formatFixed6(char* out, double value) {
+    if (!(value >= 0 && value < 1e9) || std::signbit(value))
+        return static_cast<size_t>(std::snprintf(out, 320, "%lf", value));
+    // value = m * 2^e exactly, with e below -22 for every value under 2^30; value * 10^6 =
+    // m * 10^6 * 2^e, and m * 10^6 fits in 128 bits (m < 2^53, 10^6 < 2^20).
+    uint64_t bits = std::bit_cast<uint64_t>(value);
+    int exponent = static_cast<int>(bits >> 52);
+    uint64_t m = bits & ((uint64_t{1} << 52) - 1);
+    int e;
+    if (exponent == 0) {
+        e = -1074;
+    } else {
+        m |= uint64_t{1} << 52;
+        e = exponent - 1075;
+    }
+    unsigned __int128 n = static_cast<unsigned __int128>(m) * 1000000u;
+    uint64_t q = 0;
+    if (-e < 128) {
+        int shift = -e;
+        q = static_cast<uint64_t>(n >> shift);
+        unsigned __int128 rest = n & ((static_cast<unsigned __int128>(1) << shift) - 1);
+        unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+        if (rest > half || (rest == half && (q & 1))) ++q;
+    }  // else below 2^-54: rounds to zero
+    uint64_t whole = q / 1000000, fraction = q % 1000000;
+    char digits[24];
+    int n10 = 0;
+    do {
+        digits[n10++] = static_cast<char>('0' + whole % 10);
+        whole /= 10;
+    } while (whole);
+    size_t length = 0;
+    while (n10) out[length++] = digits[--n10];
+    out[length++] = '.';
+    for (int i = 5; i >= 0; --i) {
+        out[length + static_cast<size_t>(i)] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return length + 6;
 }
 
 void diagnostic(const char* format, ...) {

@@ -2,15 +2,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <unordered_set>
 
 namespace {
 
-// One shared empty name: most taxa of real checklists lack a common name below the
-// genus, and an allocation apiece would cost tens of bytes per taxon.
-char kEmptyName[1] = {0};
-
-const char* const kRankNames[21] = {
+constexpr const char* kRankNames[21] = {
     "Kingdom",  "Phylum",     "Subphylum",   "Superclass", "Class",    "Subclass",
     "Infraclass", "Superorder", "Order",     "Suborder",   "Infraorder", "Superfamily",
     "Family",   "Subfamily",  "Tribe",       "Subtribe",   "Genus",    "Subgenus",
@@ -22,10 +19,83 @@ const uint8_t kRankColors[20][3] = {
     {102, 204, 204}, {51, 204, 153},  {153, 204, 153}, {0, 153, 51},    {102, 204, 102},
     {204, 204, 153}, {153, 153, 51},  {204, 204, 102}, {255, 103, 51},  {255, 153, 102}};
 
+// Names every taxon of a checklist repeats: the empty name (most taxa below the genus have
+// no common name) and the twenty rank names. One shared copy each instead of an allocation
+// per taxon saves tens of bytes per taxon and most of the allocations of a load. Names are
+// never written through, so sharing is invisible to their users.
+struct SharedNames {
+    // "\0Kingdom\0Phylum\0...Subspecies\0": the empty name first, then the ranks.
+    char text[1 + 20 * 12] = {};
+    uint16_t offset[kRankCount] = {};
+    uint8_t length[kRankCount] = {};
+
+    constexpr SharedNames() {
+        size_t at = 1;
+        for (int r = 0; r < kRankCount; ++r) {
+            size_t n = std::char_traits<char>::length(kRankNames[r]);
+            for (size_t i = 0; i <= n; ++i) text[at + i] = kRankNames[r][i];
+            offset[r] = static_cast<uint16_t>(at);
+            length[r] = static_cast<uint8_t>(n);
+            at += n + 1;
+        }
+        for (auto& row : byLength)
+            for (int8_t& r : row) r = -1;
+        for (int8_t& r : rankAt) r = -1;
+        for (int r = 0; r < kRankCount; ++r) rankAt[offset[r]] = static_cast<int8_t>(r);
+        for (int r = 0; r < kRankCount; ++r) {
+            int8_t* row = byLength[length[r]];
+            while (*row >= 0) ++row;
+            *row = static_cast<int8_t>(r);
+        }
+    }
+    bool owns(const char* name) const {
+        auto p = reinterpret_cast<uintptr_t>(name);
+        auto begin = reinterpret_cast<uintptr_t>(text);
+        return p >= begin && p < begin + sizeof text;
+    }
+    // Looked up for every name a loader stores, so it must cost next to nothing for the
+    // Latin names that are not rank names: most are rejected by their length or first
+    // byte before any comparison.
+    char* find(const char* name, size_t n) {
+        if (n == 0) return text;
+        if (n >= kByLengthSize) return nullptr;
+        for (int8_t r : byLength[n]) {
+            if (r < 0) break;
+            if (sameBytes(text + offset[r], name, n)) return text + offset[r];
+        }
+        return nullptr;
+    }
+
+    int rankOf(const char* name) const {
+        return owns(name) ? rankAt[name - text] : -1;
+    }
+
+    // Equality of n bytes, 4 <= n <= 16, as two overlapping word comparisons.
+    static bool sameBytes(const char* a, const char* b, size_t n) {
+        if (n >= 8) return word<uint64_t>(a) == word<uint64_t>(b) &&
+                           word<uint64_t>(a + n - 8) == word<uint64_t>(b + n - 8);
+        return word<uint32_t>(a) == word<uint32_t>(b) &&
+               word<uint32_t>(a + n - 4) == word<uint32_t>(b + n - 4);
+    }
+    template <class Word>
+    static Word word(const char* p) {
+        Word w;
+        std::memcpy(&w, p, sizeof w);
+        return w;
+    }
+
+    // Ranks by name length: at most five names share a length ("Superclass" ...).
+    static constexpr size_t kByLengthSize = 12;
+    int8_t byLength[kByLengthSize][6] = {};
+    int8_t rankAt[sizeof text] = {};  // rank whose shared name starts at an offset, or -1
+};
+
+constinit SharedNames g_sharedNames;
+
 }  // namespace
 
 char* newName(const char* text, size_t length) {
-    if (length == 0) return kEmptyName;
+    if (char* shared = g_sharedNames.find(text, length)) return shared;
     char* p = static_cast<char*>(std::malloc(length + 1));
     if (!p) std::abort();
     std::memcpy(p, text, length);
@@ -36,8 +106,12 @@ char* newName(const char* text, size_t length) {
 char* newName(const char* text) { return newName(text, std::strlen(text)); }
 
 void freeName(char* name) {
-    if (name != kEmptyName) std::free(name);
+    if (!g_sharedNames.owns(name)) std::free(name);
 }
+
+bool isSharedName(const char* name) { return g_sharedNames.owns(name); }
+
+int sharedRankOf(const char* name) { return g_sharedNames.rankOf(name); }
 
 TreeNode::~TreeNode() {
     freeName(latinName);

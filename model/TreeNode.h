@@ -67,12 +67,17 @@ struct ClassificationTree : TreeNode {
     void swapContents(ClassificationTree& other);
 };
 
-// Owned names. Every name of a node goes through these two, so that the empty name can
-// be shared instead of costing an allocation per taxon.
+// Owned names. Every name of a node goes through these two, so that the empty name and the
+// twenty rank names can be shared instead of costing an allocation per taxon. Names are
+// never modified in place.
 char* newName(const char* text, size_t length);
 inline char* newName(const std::string& s) { return newName(s.data(), s.size()); }
 char* newName(const char* text);  // zero-terminated source
 void freeName(char* name);
+// True for the shared copies newName hands out for the empty name and the rank names.
+bool isSharedName(const char* name);
+// The rank 0..19 whose shared name `name` is; -1 for any other pointer, even to equal text.
+int sharedRankOf(const char* name);
 
 // Rank values; names are exact and case-sensitive.
 enum Rank : int {
