@@ -5,23 +5,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "Console.h"
 
 namespace {
 
+constexpr size_t kBackgroundUnmap = size_t{64} << 20;
+
 // The whole file in memory: mapped when the system allows it, read into a buffer
-// otherwise. Scanning one contiguous block with memchr is what keeps the reader near
-// the speed of a plain copy of the file.
+// otherwise.
 class FileBytes {
 public:
     ~FileBytes() {
-        if (m_mapped) munmap(m_mapped, m_size);
+        if (m_mapped) {
+            // Taking down the page tables of hundreds of megabytes takes as long as reading
+            // a tenth of them; nobody needs to wait for it.
+            if (m_size >= kBackgroundUnmap)
+                std::thread([p = m_mapped, n = m_size] { munmap(p, n); }).detach();
+            else
+                munmap(m_mapped, m_size);
+        }
         std::free(m_buffer);
     }
     // Returns an empty string on success, else why the file could not be taken in.
@@ -37,6 +56,22 @@ public:
     const unsigned char* data() const { return m_data; }
     size_t size() const { return m_size; }
 
+    // Maps the pages of bytes [from, to) at once rather than one fault at a time while they
+    // are scanned. Each thread does it for the part it reads, so both parts are mapped at
+    // the same time.
+    void populate(size_t from, size_t to) const {
+#ifdef MADV_POPULATE_READ
+        if (!m_mapped || from >= to) return;
+        uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        uintptr_t begin = reinterpret_cast<uintptr_t>(m_data + from) & ~(page - 1);
+        uintptr_t end = reinterpret_cast<uintptr_t>(m_data + to);
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_READ);
+#else
+        (void)from;
+        (void)to;
+#endif
+    }
+
 private:
     std::string loadFrom(int fd) {
         struct stat st;
@@ -50,11 +85,10 @@ private:
             m_data = reinterpret_cast<const unsigned char*>("");
             return {};
         }
-        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p != MAP_FAILED) {
             m_mapped = p;
             m_data = static_cast<const unsigned char*>(p);
-            madvise(p, m_size, MADV_SEQUENTIAL);
             return {};
         }
         m_buffer = static_cast<unsigned char*>(std::malloc(m_size));
@@ -88,6 +122,182 @@ struct WhitespaceTable {
 };
 constexpr WhitespaceTable kWhitespace;
 
+// Finds the next whitespace, non-whitespace, double quote or line feed from a position.
+// The file is classified into three bit masks (one bit per byte) a few kilobytes at a time
+// in a tight vector loop; a search then looks at the 64 bytes from its position with two
+// shifts and a bit scan, without a loop or a branch on where the bytes fall. The reader
+// spends most of its time in these searches (a dozen per taxon), and a branch that could
+// go either way on every one of them cost more than the classification itself.
+class Scanner {
+public:
+    Scanner(const unsigned char* data, size_t size) : m_data(data), m_size(size) {}
+
+    size_t nextNonWhitespace(size_t pos) { return next<NonWhitespace>(pos); }
+    size_t nextWhitespace(size_t pos) { return std::min(next<Whitespace>(pos), m_size); }
+    size_t nextQuote(size_t pos) { return next<Quote>(pos); }
+    size_t nextLineFeed(size_t pos) { return next<LineFeed>(pos); }
+
+    // The whitespace and double quote bits of the 64 bytes from pos, which must lie in the
+    // file; bits past the end read as whitespace.
+    __attribute__((always_inline)) void window(size_t pos, uint64_t& ws, uint64_t& quote) {
+        size_t i = (pos >> 6) - m_base;
+        if (i >= kChunkBlocks) [[unlikely]] {
+            fill(pos >> 6);
+            i = 0;
+        }
+        unsigned offset = pos & 63;
+        ws = (m_ws[i] >> offset) | ((m_ws[i + 1] << 1) << (63 - offset));
+        quote = (m_quote[i] >> offset) | ((m_quote[i + 1] << 1) << (63 - offset));
+    }
+
+private:
+    enum Kind { NonWhitespace, Whitespace, Quote, LineFeed };
+    static constexpr size_t kChunkBlocks = 64;  // blocks of 64 bytes classified at once
+
+    template <Kind kind>
+    uint64_t bitsOf(size_t i) const {
+        if constexpr (kind == NonWhitespace) return ~m_ws[i];
+        if constexpr (kind == Whitespace) return m_ws[i];
+        if constexpr (kind == Quote) return m_quote[i];
+        return m_lf[i];
+    }
+
+    // First position >= pos of the kind, or the size when there is none (a search for
+    // whitespace may stop in the blanks that pad the end; the caller clamps it).
+    template <Kind kind>
+    __attribute__((always_inline)) size_t next(size_t pos) {
+        size_t i = (pos >> 6) - m_base;
+        if (i >= kChunkBlocks) [[unlikely]] {
+            if (pos >= m_size) return m_size;
+            fill(pos >> 6);
+            i = 0;
+        }
+        unsigned offset = pos & 63;
+        // The 64 bytes from pos: the rest of block i and the start of block i + 1 (the
+        // double shift is a shift by 64 - offset that is also right for offset 0).
+        uint64_t bits = (bitsOf<kind>(i) >> offset) | ((bitsOf<kind>(i + 1) << 1) << (63 - offset));
+        if (bits) [[likely]] return pos + static_cast<size_t>(__builtin_ctzll(bits));
+        return far<kind>(pos + 64);
+    }
+
+    // The search goes on beyond the first 64 bytes: long values, lines and preambles.
+    template <Kind kind>
+    __attribute__((noinline)) size_t far(size_t pos) {
+        while (pos < m_size) {
+            size_t i = (pos >> 6) - m_base;
+            if (i >= kChunkBlocks) {
+                fill(pos >> 6);
+                i = 0;
+            }
+            uint64_t bits = bitsOf<kind>(i) >> (pos & 63);
+            if (bits) return pos + static_cast<size_t>(__builtin_ctzll(bits));
+            pos = (pos | 63) + 1;
+        }
+        return m_size;
+    }
+
+    // Classifies the blocks from `first` on, one more than the chunk holds so that a search
+    // near the chunk's end sees 64 bytes ahead.
+    __attribute__((noinline)) void fill(size_t first) {
+        m_base = first;
+        size_t whole = m_size >> 6;  // blocks entirely inside the file
+        for (size_t i = 0; i <= kChunkBlocks; ++i) {
+            size_t block = first + i;
+            if (block < whole) {
+                if (i + 8 <= kChunkBlocks)
+                    __builtin_prefetch(m_data + ((block + kChunkBlocks) << 6));
+                classifyBlock(m_data + (block << 6), i);
+            } else if (block == whole && (m_size & 63)) {
+                // The last, partial block: the bytes past the end read as blanks, which no
+                // search for a non-blank, quote or line feed can stop at.
+                unsigned char padded[64];
+                std::memset(padded, ' ', sizeof padded);
+                std::memcpy(padded, m_data + (block << 6), m_size & 63);
+                classifyBlock(padded, i);
+            } else {
+                m_ws[i] = ~uint64_t{0};
+                m_quote[i] = m_lf[i] = 0;
+            }
+        }
+    }
+
+    void classifyBlock(const unsigned char* p, size_t i) {
+#if defined(__x86_64__)
+        if (s_wide) return classifyWide(p, m_ws[i], m_quote[i], m_lf[i]);
+#endif
+        classify(p, m_ws[i], m_quote[i], m_lf[i]);
+    }
+
+#if defined(__x86_64__)
+    // Processors with 64-byte vector compares classify a block in a handful of
+    // instructions; the choice is made once per process.
+    __attribute__((target("avx512bw"))) static void classifyWide(const unsigned char* p,
+                                                                 uint64_t& ws, uint64_t& quote,
+                                                                 uint64_t& lf) {
+        __m512i v = _mm512_loadu_si512(p);
+        __mmask64 blank = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' '));
+        // Tab to carriage return are 9..13: v - 9 is at most 4 as an unsigned byte.
+        __mmask64 control =
+            _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
+        ws = blank | control;
+        quote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
+        lf = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    }
+    static inline const bool s_wide = __builtin_cpu_supports("avx512bw");
+#endif
+
+    static void classify(const unsigned char* p, uint64_t& wsOut, uint64_t& quoteOut,
+                         uint64_t& lfOut) {
+        uint64_t wsBits = 0, quoteBits = 0, lfBits = 0;
+#ifdef __SSE2__
+        const __m128i blank = _mm_set1_epi8(' ');
+        const __m128i tab = _mm_set1_epi8('\t');
+        const __m128i four = _mm_set1_epi8(4);
+        const __m128i quote = _mm_set1_epi8('"');
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (int i = 0; i < 4; ++i) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+            __m128i fromTab = _mm_sub_epi8(v, tab);
+            __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, four), fromTab);
+            __m128i ws = _mm_or_si128(control, _mm_cmpeq_epi8(v, blank));
+            int shift = 16 * i;
+            auto bitsOf = [](__m128i m) {
+                return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(m)));
+            };
+            wsBits |= bitsOf(ws) << shift;
+            quoteBits |= bitsOf(_mm_cmpeq_epi8(v, quote)) << shift;
+            lfBits |= bitsOf(_mm_cmpeq_epi8(v, lf)) << shift;
+        }
+#else
+        for (int i = 0; i < 64; ++i) {
+            uint64_t bit = uint64_t{1} << i;
+            if (kWhitespace.ws[p[i]]) wsBits |= bit;
+            if (p[i] == '"') quoteBits |= bit;
+            if (p[i] == '\n') lfBits |= bit;
+        }
+#endif
+        wsOut = wsBits;
+        quoteOut = quoteBits;
+        lfOut = lfBits;
+    }
+
+    const unsigned char* m_data;
+    size_t m_size;
+    size_t m_base = SIZE_MAX / 2;  // first block of the chunk; none classified yet
+    uint64_t m_ws[kChunkBlocks + 1];
+    uint64_t m_quote[kChunkBlocks + 1];
+    uint64_t m_lf[kChunkBlocks + 1];
+};
+
+// "%lf %% loading\n" of the position.
+size_t formatProgress(char* out, size_t position, size_t size) {
+    size_t length =
+        formatFixed6(out, static_cast<double>(position) / static_cast<double>(size) * 100);
+    std::memcpy(out + length, " % loading\n", 11);
+    return length + 11;
+}
+constexpr size_t kProgressLineRoom = 340;
+
 struct Span {
     const char* text;
     size_t length;
@@ -100,75 +310,126 @@ constexpr char kBranch[] = "<branch>";
 constexpr char kLeaf[] = "<leaf>";
 constexpr char kEndBranch[] = "</branch>";
 
-class Reader {
+// What the parsing of one part of the file has gathered.
+//
+// The reading of a whole file starts with the root and ends when it closes. The reading of
+// a tail part (from some byte on, on a second thread) starts with no open branch: it
+// hangs what it reads under a holder node standing for whatever branch is open where the
+// part begins, with levels counted from there, and notes where a </branch> closes a branch
+// opened before the part. The first thread, on reaching the part's first token, grafts
+// what was gathered onto its own open branches.
+class Parser {
 public:
-    Reader(const char* path, const unsigned char* data, size_t size, ClassificationTree& tree)
-        : m_path(path), m_begin(data), m_pos(data), m_end(data + size), m_tree(tree) {}
+    // Whole file: `tree` receives the root and every node.
+    Parser(const char* path, const unsigned char* data, size_t size, ClassificationTree& tree)
+        : m_path(path), m_data(data), m_size(size), m_scan(data, size), m_rankNames(tree.rankNames),
+          m_tree(&tree), m_flushEachLine(consoleIsInteractive()) {}
 
-    bool read();
+    // Tail part from byte `start`: quiet (a failure is for the first thread to find and
+    // report, if its reading gets there at all), console lines kept in memory.
+    Parser(const unsigned char* data, size_t size, size_t start, const std::atomic<bool>& stop)
+        : m_path(nullptr), m_data(data), m_size(size), m_scan(data, size), m_pos(start),
+          m_rankNames(m_ownRankNames), m_tree(nullptr), m_stop(&stop) {}
+
+    // A reading that stopped half-way hands every node read to the open branches, so that
+    // the tree (or, for a tail part, the holder) owns and frees them.
+    ~Parser() {
+        if (m_tree) flushConsole();
+        attachPending();
+        for (char* s : m_ownRankNames) freeName(s);
+    }
+
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+
+    // Reads the whole file; `tail` (may be null) is a tail part being read meanwhile.
+    bool readWhole(class TailReading* tail);
+    // Reads the tail part to the end of the file.
+    bool readTail();
 
 private:
-    bool parse();
+    friend class TailReading;
 
-    bool fail(const unsigned char* at, const char* expected) {
-        diagnostic("%s: byte %zu: expected %s", m_path, static_cast<size_t>(at - m_begin),
-                   expected);
+    bool fail(size_t at, const char* expected) {
+        if (m_path) flushConsole();  // progress lines come before the diagnostic
+        if (m_path) diagnostic("%s: byte %zu: expected %s", m_path, at, expected);
         return false;
     }
 
     // Next token: skips whitespace, then takes the maximal run of other bytes.
-    bool token(Span& out, const char* expected) {
-        const unsigned char* p = m_pos;
-        while (p < m_end && kWhitespace.ws[*p]) ++p;
-        if (p == m_end) {
-            m_pos = p;
-            return fail(p, expected);
+    __attribute__((always_inline)) bool token(Span& out, const char* expected) {
+        size_t start = m_scan.nextNonWhitespace(m_pos);
+        if (start == m_size) {
+            m_pos = m_size;
+            return fail(m_size, expected);
         }
-        const unsigned char* start = p;
-        const unsigned char* limit =
-            m_end - start > static_cast<ptrdiff_t>(kMaxNameLength) ? start + kMaxNameLength + 1
-                                                                   : m_end;
-        while (p < limit && !kWhitespace.ws[*p]) ++p;
-        if (p - start > static_cast<ptrdiff_t>(kMaxNameLength))
+        size_t end = m_scan.nextWhitespace(start);
+        if (end - start > kMaxNameLength)
             return fail(start, "whitespace ending a token of at most 32767 bytes");
-        out = {reinterpret_cast<const char*>(start), static_cast<size_t>(p - start)};
-        m_pos = p;
+        out = {reinterpret_cast<const char*>(m_data + start), end - start};
+        m_pos = end;
         return true;
     }
 
     // Skips up to and including the next line feed, which must exist.
-    bool skipLine(const char* expected) {
-        const void* lf = std::memchr(m_pos, '\n', static_cast<size_t>(m_end - m_pos));
-        if (!lf) {
-            m_pos = m_end;
-            return fail(m_end, expected);
+    __attribute__((always_inline)) bool skipLine(const char* expected) {
+        size_t lf = m_scan.nextLineFeed(m_pos);
+        if (lf == m_size) {
+            m_pos = m_size;
+            return fail(m_size, expected);
         }
-        m_pos = static_cast<const unsigned char*>(lf) + 1;
+        m_pos = lf + 1;
         return true;
     }
 
     // One value line: two tokens and eight bytes skipped, the value up to the next
     // double quote, the rest of the line dropped.
-    bool valueLine(char*& out) {
+    __attribute__((always_inline)) bool valueLine(char*& out) {
+        // Nearly every value line has its two words, the eight bytes and the value's
+        // closing quote within 64 bytes of its first word: found from one window of bits.
+        // Anything else takes the token by token way below, with the same result.
+        size_t start = m_scan.nextNonWhitespace(m_pos);
+        if (start < m_size) {
+            uint64_t ws, quotes;
+            m_scan.window(start, ws, quotes);
+            if (ws) {
+                unsigned end1 = static_cast<unsigned>(__builtin_ctzll(ws));
+                uint64_t afterFirst = ~ws >> end1;
+                if (afterFirst) {
+                    unsigned start2 = end1 + static_cast<unsigned>(__builtin_ctzll(afterFirst));
+                    uint64_t afterSecond = ws >> start2;
+                    if (afterSecond) {
+                        unsigned value = start2 + static_cast<unsigned>(__builtin_ctzll(afterSecond)) + 8;
+                        uint64_t closing = value < 64 ? quotes >> value : 0;
+                        if (closing) {
+                            size_t from = start + value;
+                            size_t quote = from + static_cast<size_t>(__builtin_ctzll(closing));
+                            out = newName(reinterpret_cast<const char*>(m_data + from), quote - from);
+                            m_pos = quote + 1;
+                            return skipLine("a line feed ending the value line");
+                        }
+                    }
+                }
+            }
+        }
         Span ignored;
         if (!token(ignored, "the first word of a value line")) return false;
         if (!token(ignored, "the second word of a value line")) return false;
-        if (m_end - m_pos < 8) {
-            m_pos = m_end;
-            return fail(m_end, "eight bytes before a value");
+        if (m_size - m_pos < 8) {
+            m_pos = m_size;
+            return fail(m_size, "eight bytes before a value");
         }
         m_pos += 8;
-        size_t room = static_cast<size_t>(m_end - m_pos);
-        size_t window = room < kMaxNameLength + 1 ? room : kMaxNameLength + 1;
-        const void* quote = std::memchr(m_pos, '"', window);
-        if (!quote) {
-            return fail(window == room ? m_end : m_pos,
+        size_t room = m_size - m_pos;
+        size_t window = std::min(room, kMaxNameLength + 1);
+        size_t quote = m_scan.nextQuote(m_pos);
+        if (quote - m_pos >= window) {
+            return fail(window == room ? m_size : m_pos,
                         window == room ? "a double quote closing the value"
                                        : "a double quote within 32767 bytes of the value's start");
         }
-        const unsigned char* q = static_cast<const unsigned char*>(quote);
-        out = newName(reinterpret_cast<const char*>(m_pos), static_cast<size_t>(q - m_pos));
-        m_pos = q + 1;
+        out = newName(reinterpret_cast<const char*>(m_data + m_pos), quote - m_pos);
+        m_pos = quote + 1;
         return skipLine("a line feed ending the value line");
     }
 
@@ -177,28 +438,54 @@ private:
                valueLine(node.rankName);
     }
 
-    // Adds the node's rank name to rankNames if new, and gives the node the colour of its
-    // rank (worked out once per distinct name: the same result as applyRankColor on every
-    // node, without comparing each node's rank against the whole rank table).
+    // Adds the node's rank name to the rank names if new, and gives the node the colour of
+    // its rank (worked out once per distinct name: the same result as applyRankColor on
+    // every node, without comparing each node's rank against the whole rank table).
     void addRankName(TreeNode& node) {
         const char* rank = node.rankName;
+        int shared = sharedRankOf(rank);
+        if (shared >= 0 && m_sharedRankAt[shared] > 0) {  // met before: no comparisons
+            std::memcpy(node.color, m_ranks[m_sharedRankAt[shared] - 1].color, 3);
+            return;
+        }
         size_t length = std::strlen(rank);
         size_t i = 0;
         for (; i < m_ranks.size(); ++i)
-            if (m_ranks[i].length == length &&
-                std::memcmp(m_tree.rankNames[i], rank, length) == 0)
+            if (m_ranks[i].length == length && std::memcmp(m_rankNames[i], rank, length) == 0)
                 break;
         if (i == m_ranks.size()) {
-            m_tree.rankNames.push_back(newName(rank, length));
+            m_rankNames.push_back(newName(rank, length));
             applyRankColor(node);
             m_ranks.push_back({length, {node.color[0], node.color[1], node.color[2]}});
         } else {
             std::memcpy(node.color, m_ranks[i].color, 3);
         }
+        if (shared >= 0) m_sharedRankAt[shared] = static_cast<uint32_t>(i + 1);
     }
 
-    // Hands the children gathered for the open branches to their parents (only needed
-    // when reading stops half-way, so that the tree owns and frees every node).
+    // Reads the node's values, numbers it and hangs it under the innermost open branch.
+    TreeNode* newNode(bool branch) {
+        TreeNode* parent = m_open.back().node;
+        auto* n = new TreeNode;
+        n->parent = parent;
+        m_pending.push_back(n);  // owned from here on, so a failure below frees it
+        if (!values(*n)) return nullptr;
+        n->level = parent->level + 1;
+        n->number = m_nodeCount++;
+        addRankName(*n);
+        if (branch) {
+            m_open.push_back({n, m_pending.size()});
+            progress();
+        } else {
+            ++m_leafCount;
+        }
+        if (!m_tree) {
+            if (parent == &m_holder) m_topLevelAt.push_back(m_nodes.size());
+            m_nodes.push_back(n);
+        }
+        return n;
+    }
+
     void attachPending() {
         while (!m_open.empty()) close();
     }
@@ -211,21 +498,37 @@ private:
         m_pending.resize(b.firstChild);
     }
 
+    // Progress lines are gathered and written a few thousand at a time, unless someone
+    // watches the console: a write per line costs as much as parsing the line's branch. A
+    // tail part's lines wait until the first thread takes the part over.
     void progress() {
-        double position = static_cast<double>(m_pos - m_begin);
-        consolePrintf("%lf %% loading\n", position / static_cast<double>(m_end - m_begin) * 100);
+        char line[kProgressLineRoom];
+        m_console.append(line, formatProgress(line, m_pos, m_size));
+        if (m_tree && (m_console.size() >= kConsoleChunk || m_flushEachLine)) flushConsole();
     }
 
-    const char* m_path;
-    const unsigned char* m_begin;
-    const unsigned char* m_pos;
-    const unsigned char* m_end;
-    ClassificationTree& m_tree;
+    void flushConsole() {
+        consoleWrite(m_console.data(), m_console.size());
+        m_console.clear();
+    }
+
+    bool takeOver(TailReading& tail);
+
+    const char* m_path;  // null for a tail part, which reports nothing itself
+    const unsigned char* m_data;
+    size_t m_size;
+    Scanner m_scan;
+    size_t m_pos = 0;
+    std::vector<char*>& m_rankNames;
+    std::vector<char*> m_ownRankNames;
+    ClassificationTree* m_tree;
+    const std::atomic<bool>* m_stop = nullptr;
     struct RankInfo {
         size_t length;
         uint8_t color[3];
     };
-    std::vector<RankInfo> m_ranks;  // for m_tree.rankNames, same order
+    std::vector<RankInfo> m_ranks;  // for m_rankNames, same order
+    uint32_t m_sharedRankAt[kRankCount] = {};  // 1 + index in m_ranks of a shared rank name
     // Children of the open branches are gathered here, innermost branch's last, and each
     // branch gets its children array in one allocation when it closes: growing the arrays
     // one child at a time costs more than the rest of the reading on wide lists.
@@ -235,15 +538,163 @@ private:
     };
     std::vector<OpenBranch> m_open;
     std::vector<TreeNode*> m_pending;
+    int32_t m_nodeCount = 0;
+    int32_t m_leafCount = 0;
+
+    // Tail part only.
+    TreeNode m_holder;                // stands for the branch open where the part begins
+    std::vector<TreeNode*> m_nodes;   // every node, in file order
+    std::vector<size_t> m_topLevelAt;  // index in m_nodes of each node hung on the holder
+    std::vector<size_t> m_outerCloses;  // for each </branch> closing a branch opened before
+                                        // the part: how many top-level nodes preceded it
+    int m_deepest = 0;  // most branches open at once beyond those open where the part began
+    std::string m_console;  // progress lines not yet written
+    bool m_flushEachLine = false;
+    static constexpr size_t kConsoleChunk = 64 * 1024;
 };
 
-bool Reader::read() {
-    bool ok = parse();
-    if (!ok) attachPending();
-    return ok;
+// A tail part read on its own thread.
+class TailReading {
+public:
+    TailReading(const FileBytes& file, size_t start)
+        : m_parser(file.data(), file.size(), start, m_stop) {
+        const unsigned char* data = file.data();
+        size_t size = file.size();
+        // The first thread recognises the part's start when its own reading takes a token
+        // from this very byte: from there on both read the same bytes the same way.
+        m_firstToken = Scanner(data, size).nextNonWhitespace(start);
+        m_thread = std::thread([this, &file, start] {
+            file.populate(start, file.size());
+            m_ok = m_parser.readTail();
+        });
+    }
+    ~TailReading() { finish(); }
+
+    size_t firstToken() const { return m_firstToken; }
+    void abandon() { m_stop.store(true, std::memory_order_relaxed); }
+    // Waits for the part to be read; true if it was read to the end of the file.
+    bool finish() {
+        if (m_thread.joinable()) m_thread.join();
+        return m_ok;
+    }
+    Parser& parser() { return m_parser; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    Parser m_parser;
+    size_t m_firstToken = 0;
+    bool m_ok = false;
+    std::thread m_thread;
+};
+
+bool Parser::readTail() {
+    m_holder.level = -1;  // top-level nodes of the part count as level 0
+    m_open.push_back({&m_holder, 0});
+    Span t;
+    while (m_pos < m_size) {
+        if (m_stop->load(std::memory_order_relaxed)) return false;
+        // Only whitespace left: the part ends here, complete if nothing of it is open.
+        if (!token(t, "a token")) return m_pos == m_size && m_open.size() == 1;
+        bool branch = t.is(kBranch, sizeof kBranch - 1);
+        bool leaf = !branch && t.is(kLeaf, sizeof kLeaf - 1);
+        if (!branch && !leaf) {
+            if (t.is(kEndBranch, sizeof kEndBranch - 1)) {
+                if (m_open.size() > 1) close();
+                else m_outerCloses.push_back(m_pending.size());
+            }
+            continue;
+        }
+        if (branch) {
+            int open = static_cast<int>(m_open.size() - 1) - static_cast<int>(m_outerCloses.size());
+            m_deepest = std::max(m_deepest, open + 1);
+            // However few branches were open where the part began, at least one was.
+            if (open + 1 >= kMaxClassificationDepth) return false;
+        }
+        if (!newNode(branch)) return false;
+        if (leaf && !token(t, "a token closing the leaf")) return false;
+    }
+    return m_open.size() == 1;
 }
 
-bool Reader::parse() {
+// Fewer nodes than this are fixed up by one thread.
+constexpr size_t kParallelFixUp = 8192;
+
+// Called by the first thread when its reading takes the tail part's first token: grafts
+// the part read by the second thread onto the open branches, if the part turned out to be
+// read exactly as this thread would have read it. Returns false, taking nothing, when not.
+bool Parser::takeOver(TailReading& tail) {
+    bool ok = tail.finish();
+    Parser& p = tail.parser();
+    size_t open = m_open.size();
+    // The whole file must end where the part ended: with the root's </branch> and no node
+    // after it (the first thread ignores whatever follows the root; the part does not).
+    if (!ok || p.m_outerCloses.size() != open || p.m_outerCloses.back() != p.m_pending.size())
+        return false;
+    // Some branch of the part would have been one too deep.
+    if (open + static_cast<size_t>(p.m_deepest) > static_cast<size_t>(kMaxClassificationDepth))
+        return false;
+
+    size_t top = 0;  // next top-level node of the part
+    std::vector<int32_t> levelBase(p.m_pending.size());
+    for (size_t closesAfter : p.m_outerCloses) {
+        for (; top < closesAfter; ++top) {
+            TreeNode* n = p.m_pending[top];
+            TreeNode* parent = m_open.back().node;
+            n->parent = parent;
+            m_pending.push_back(n);
+            levelBase[top] = parent->level + 1;
+        }
+        close();
+    }
+    // Levels and numbers of the part were counted from where it began. The nodes sit far
+    // apart in memory, so the fix-up waits on memory more than it computes: both
+    // threads share it.
+    int32_t numberBase = m_tree->nodeCount;
+    auto fixUp = [&p, &levelBase, numberBase](size_t from, size_t to) {
+        // The top-level node whose descendants (which follow it in file order) include node
+        // `from`.
+        size_t top = static_cast<size_t>(
+            std::upper_bound(p.m_topLevelAt.begin(), p.m_topLevelAt.end(), from) -
+            p.m_topLevelAt.begin() - 1);
+        for (size_t i = from; i < to; ++i) {
+            while (top + 1 < p.m_topLevelAt.size() && p.m_topLevelAt[top + 1] <= i) ++top;
+            TreeNode* d = p.m_nodes[i];
+            d->level += levelBase[top];
+            d->number += numberBase;
+        }
+    };
+    size_t count = p.m_nodes.size();
+    if (count >= kParallelFixUp) {
+        std::thread helper(fixUp, count / 2, count);
+        fixUp(0, count / 2);
+        helper.join();
+    } else {
+        fixUp(0, count);
+    }
+    p.m_pending.clear();
+    p.m_open.clear();  // the holder no longer owns the part's nodes
+
+    m_tree->nodeCount += p.m_nodeCount;
+    m_tree->leafCount += p.m_leafCount;
+    for (char*& name : p.m_ownRankNames) {
+        size_t length = std::strlen(name);
+        bool known = false;
+        for (size_t i = 0; i < m_ranks.size() && !known; ++i)
+            known = m_ranks[i].length == length && std::memcmp(m_rankNames[i], name, length) == 0;
+        if (known) continue;
+        m_rankNames.push_back(name);
+        RankInfo info{length, {0, 0, 0}};
+        rankColor(rankFromName(name), info.color);
+        m_ranks.push_back(info);
+        name = nullptr;
+    }
+    std::erase(p.m_ownRankNames, nullptr);
+    flushConsole();
+    consoleWrite(p.m_console.data(), p.m_console.size());
+    return true;
+}
+
+bool Parser::readWhole(TailReading* tail) {
     Span t;
     // Preamble: every line whose first token is not <branch> is dropped whole.
     for (;;) {
@@ -251,17 +702,29 @@ bool Reader::parse() {
         if (t.is(kBranch, sizeof kBranch - 1)) break;
         if (!skipLine("a line feed ending a line before the root")) return false;
     }
-    if (!values(m_tree)) return false;
-    m_tree.number = 0;
-    m_tree.level = 0;
-    m_tree.nodeCount = 1;
-    addRankName(m_tree);
+    ClassificationTree& tree = *m_tree;
+    if (!values(tree)) return false;
+    tree.number = 0;
+    tree.level = 0;
+    m_nodeCount = 1;
+    addRankName(tree);
     progress();
 
     // The loop ends when the root closes.
-    m_open.push_back({&m_tree, 0});
+    m_open.push_back({&tree, 0});
+    size_t tailStart = tail ? tail->firstToken() : SIZE_MAX;
     while (!m_open.empty()) {
         if (!token(t, "</branch>")) return false;
+        size_t at = static_cast<size_t>(reinterpret_cast<const unsigned char*>(t.text) - m_data);
+        if (at >= tailStart) {
+            tree.nodeCount = m_nodeCount;
+            tree.leafCount = m_leafCount;
+            if (at == tailStart && takeOver(*tail)) return true;
+            // The part began inside something read otherwise (a value, the rest of a value
+            // line, a leaf's closing token): read on alone.
+            tail->abandon();
+            tailStart = SIZE_MAX;
+        }
         bool branch = t.is(kBranch, sizeof kBranch - 1);
         bool leaf = !branch && t.is(kLeaf, sizeof kLeaf - 1);
         if (!branch && !leaf) {
@@ -269,60 +732,104 @@ bool Reader::parse() {
             continue;  // any other token is ignored on its own
         }
         if (branch && m_open.size() >= static_cast<size_t>(kMaxClassificationDepth)) {
-            return fail(reinterpret_cast<const unsigned char*>(t.text),
-                        "</branch> (branches nested deeper than 4096 levels)");
+            return fail(at, "</branch> (branches nested deeper than 4096 levels)");
         }
-        TreeNode* parent = m_open.back().node;
-        auto* n = new TreeNode;
-        n->parent = parent;
-        m_pending.push_back(n);  // owned from here on, so a failure below frees it
-        if (!values(*n)) return false;
-        n->level = parent->level + 1;
-        n->number = m_tree.nodeCount++;
-        addRankName(*n);
-        if (branch) {
-            m_open.push_back({n, m_pending.size()});
-            progress();
-        } else {
-            ++m_tree.leafCount;
-            if (!token(t, "a token closing the leaf")) return false;
-        }
+        if (!newNode(branch)) return false;
+        if (leaf && !token(t, "a token closing the leaf")) return false;
     }
+    tree.nodeCount = m_nodeCount;
+    tree.leafCount = m_leafCount;
     return true;
 }
 
-}  // namespace
+// Files smaller than this are read by one thread: a second one would not pay its start.
+constexpr size_t kSplitMinimum = size_t{4} << 20;
 
-int readClassification(ClassificationTree& tree, const char* path) {
+// The first thread also writes the console and takes the second thread's part over, so it
+// reads a little less than half.
+constexpr double kFirstThreadShare = 0.46;
+
+// A byte near the middle where a <branch> or <leaf> token starts a line, or 0 if there is
+// none close by. Any byte would give the same result (see readClassificationSplitAt); one
+// where the first thread's reading will take a token is what lets the two threads share
+// the work.
+size_t chooseSplit(const unsigned char* data, size_t size) {
+    size_t from = static_cast<size_t>(static_cast<double>(size) * kFirstThreadShare);
+    size_t limit = std::min(size, from + (size_t{1} << 20));
+    Scanner scan(data, size);
+    for (size_t at = from; at < limit;) {
+        const void* lt = std::memchr(data + at, '<', limit - at);
+        if (!lt) break;
+        at = static_cast<size_t>(static_cast<const unsigned char*>(lt) - data);
+        size_t end = scan.nextWhitespace(at);
+        Span t{reinterpret_cast<const char*>(data + at), end - at};
+        if (at > 0 && kWhitespace.ws[data[at - 1]] &&
+            (t.is(kBranch, sizeof kBranch - 1) || t.is(kLeaf, sizeof kLeaf - 1)))
+            return at;
+        at = end;
+    }
+    return 0;
+}
+
+int readWith(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
     FileBytes file;
     std::string error = file.load(path);
     if (!error.empty()) {
         diagnostic("%s: byte 0: %s", path, error.c_str());
         return 0;
     }
+    if (chooseSplitAt) {
+        splitAt = file.size() >= kSplitMinimum && std::thread::hardware_concurrency() > 1
+                      ? chooseSplit(file.data(), file.size())
+                      : 0;
+    }
     // Everything is read into a tree of our own and handed over only when complete, so
     // that a failure leaves the caller's tree as it was.
-    ClassificationTree fresh;
-    Reader reader(path, file.data(), file.size(), fresh);
-    if (!reader.read()) return 0;
-    fresh.fileSize = static_cast<int64_t>(file.size());
+    auto fresh = std::make_unique<ClassificationTree>();
+    {
+        std::unique_ptr<TailReading> tail;
+        if (splitAt > 0 && splitAt < file.size()) {
+            tail = std::make_unique<TailReading>(file, splitAt);
+            file.populate(0, splitAt);
+        } else {
+            file.populate(0, file.size());
+        }
+        Parser reader(path, file.data(), file.size(), *fresh);
+        bool ok = reader.readWhole(tail.get());
+        if (tail) tail->abandon();
+        // The reader's open branches take over their gathered children either way, so
+        // that the tree owns every node it was given.
+        if (!ok) return 0;
+    }
+    ClassificationTree& f = *fresh;
+    f.fileSize = static_cast<int64_t>(file.size());
     // Fields the reader does not own keep the caller's values.
-    fresh.x = tree.x;
-    fresh.y = tree.y;
-    fresh.width = tree.width;
-    fresh.height = tree.height;
-    fresh.overviewX = tree.overviewX;
-    fresh.overviewY = tree.overviewY;
-    fresh.overviewWidth = tree.overviewWidth;
-    fresh.overviewHeight = tree.overviewHeight;
-    fresh.hitLeft = tree.hitLeft;
-    fresh.hitRight = tree.hitRight;
-    fresh.hitBottom = tree.hitBottom;
-    fresh.hitTop = tree.hitTop;
-    fresh.descendantCount = tree.descendantCount;
-    fresh.combinedDescendantCount = tree.combinedDescendantCount;
-    fresh.maxLevel = tree.maxLevel;
-    fresh.treeId = tree.treeId;
-    tree.swapContents(fresh);
+    f.x = tree.x;
+    f.y = tree.y;
+    f.width = tree.width;
+    f.height = tree.height;
+    f.overviewX = tree.overviewX;
+    f.overviewY = tree.overviewY;
+    f.overviewWidth = tree.overviewWidth;
+    f.overviewHeight = tree.overviewHeight;
+    f.hitLeft = tree.hitLeft;
+    f.hitRight = tree.hitRight;
+    f.hitBottom = tree.hitBottom;
+    f.hitTop = tree.hitTop;
+    f.descendantCount = tree.descendantCount;
+    f.combinedDescendantCount = tree.combinedDescendantCount;
+    f.maxLevel = tree.maxLevel;
+    f.treeId = tree.treeId;
+    tree.swapContents(f);
     return 1;
+}
+
+}  // namespace
+
+int readClassification(ClassificationTree& tree, const char* path) {
+    return readWith(tree, path, 0, true);
+}
+
+int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt) {
+    return readWith(tree, path, splitAt, false);
 }

@@ -14,3 +14,11 @@ constexpr size_t kMaxNameLength = 32767;
 // prints one diagnostic line on standard error naming the file, the byte offset and what
 // was expected, and leaves `tree` as freshly built.
 int readClassification(ClassificationTree& tree, const char* path);
+
+// Reads as readClassification does, but with the part of the file from byte `splitAt` on
+// parsed by a second thread while the first thread reads up to it (0, or a value at or past
+// the end of the file: one thread). Wherever `splitAt` falls, even inside a value or a
+// token, the outcome (tree, console lines, diagnostic, return value) is the same as a
+// reading by one thread; readClassification picks the split itself for large files. Exposed
+// so that tests can prove that sameness for every split.
+int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt);
