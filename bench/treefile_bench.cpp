@@ -100,7 +100,12 @@ int measureMemory(const char* p1, const char* p2) {
     size_t nodes = t1.latinIndex.size() + t2.latinIndex.size();
     std::printf("%zu %ld %ld %ld %f %f\n", nodes, before, after, ru.ru_maxrss * 1024, wall, cpu);
     // Where the bytes go: heap chunk sizes (usable size plus glibc's 8-byte header).
-    auto chunk = [](const void* p) { return p ? malloc_usable_size(const_cast<void*>(p)) + 8 : 0; };
+    // The empty name and the rank names are shared static copies, not heap blocks.
+    auto chunk = [](const void* p) {
+        return p && !isSharedName(static_cast<const char*>(p))
+                   ? malloc_usable_size(const_cast<void*>(p)) + 8
+                   : 0;
+    };
     double node = 0, latin = 0, common = 0, rank = 0, kids = 0, index = 0;
     for (ClassificationTree* t : {&t1, &t2}) {
         for (TreeNode* n : t->latinIndex) {
