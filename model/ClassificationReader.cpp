@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -36,10 +37,14 @@ public:
         if (m_mapped) {
             // Taking down the page tables of hundreds of megabytes takes as long as reading
             // a tenth of them; nobody needs to wait for it.
-            if (m_size >= kBackgroundUnmap)
-                std::thread([p = m_mapped, n = m_size] { munmap(p, n); }).detach();
-            else
-                munmap(m_mapped, m_size);
+            try {
+                if (m_size >= kBackgroundUnmap) {
+                    std::thread([p = m_mapped, n = m_size] { munmap(p, n); }).detach();
+                    m_mapped = nullptr;
+                }
+            } catch (const std::system_error&) {  // no thread to be had: do it here
+            }
+            if (m_mapped) munmap(m_mapped, m_size);
         }
         std::free(m_buffer);
     }
@@ -664,8 +669,12 @@ bool Parser::takeOver(TailReading& tail) {
         }
     };
     size_t count = p.m_nodes.size();
-    if (count >= kParallelFixUp) {
-        std::thread helper(fixUp, count / 2, count);
+    std::thread helper;
+    try {
+        if (count >= kParallelFixUp) helper = std::thread(fixUp, count / 2, count);
+    } catch (const std::system_error&) {  // no second thread to be had: one does it all
+    }
+    if (helper.joinable()) {
         fixUp(0, count / 2);
         helper.join();
     } else {
@@ -788,12 +797,12 @@ int readWith(ClassificationTree& tree, const char* path, size_t splitAt, bool ch
     auto fresh = std::make_unique<ClassificationTree>();
     {
         std::unique_ptr<TailReading> tail;
-        if (splitAt > 0 && splitAt < file.size()) {
-            tail = std::make_unique<TailReading>(file, splitAt);
-            file.populate(0, splitAt);
-        } else {
-            file.populate(0, file.size());
+        try {
+            if (splitAt > 0 && splitAt < file.size())
+                tail = std::make_unique<TailReading>(file, splitAt);
+        } catch (const std::system_error&) {  // no second thread to be had: read alone
         }
+        file.populate(0, tail ? splitAt : file.size());
         Parser reader(path, file.data(), file.size(), *fresh);
         bool ok = reader.readWhole(tail.get());
         if (tail) tail->abandon();
