@@ -142,17 +142,22 @@ public:
     size_t nextQuote(size_t pos) { return next<Quote>(pos); }
     size_t nextLineFeed(size_t pos) { return next<LineFeed>(pos); }
 
-    // The whitespace and double quote bits of the 64 bytes from pos, which must lie in the
-    // file; bits past the end read as whitespace.
-    __attribute__((always_inline)) void window(size_t pos, uint64_t& ws, uint64_t& quote) {
+    // The whitespace, double quote and line feed bits of the 64 bytes from pos, which must
+    // lie in the file; bytes past the end read as blanks.
+    struct Window {
+        uint64_t ws, quote, lf;
+    };
+    __attribute__((always_inline)) Window window(size_t pos) {
         size_t i = (pos >> 6) - m_base;
         if (i >= kChunkBlocks) [[unlikely]] {
             fill(pos >> 6);
             i = 0;
         }
         unsigned offset = pos & 63;
-        ws = (m_ws[i] >> offset) | ((m_ws[i + 1] << 1) << (63 - offset));
-        quote = (m_quote[i] >> offset) | ((m_quote[i + 1] << 1) << (63 - offset));
+        auto from = [i, offset](const uint64_t* bits) {
+            return (bits[i] >> offset) | ((bits[i + 1] << 1) << (63 - offset));
+        };
+        return {from(m_ws), from(m_quote), from(m_lf)};
     }
 
 private:
@@ -363,17 +368,37 @@ private:
 
     // Next token: skips whitespace, then takes the maximal run of other bytes.
     __attribute__((always_inline)) bool token(Span& out, const char* expected) {
-        size_t start = m_scan.nextNonWhitespace(m_pos);
+        size_t start = tokenStart();
         if (start == m_size) {
             m_pos = m_size;
             return fail(m_size, expected);
         }
-        size_t end = m_scan.nextWhitespace(start);
+        size_t end;
+        uint64_t ws = m_scan.window(start).ws;
+        if (ws) {
+            unsigned length = static_cast<unsigned>(__builtin_ctzll(ws));
+            end = std::min(start + length, m_size);
+            // Where the next token starts, while the bits are at hand.
+            uint64_t after = ~ws >> length;
+            if (after) setNextToken(end, end + static_cast<size_t>(__builtin_ctzll(after)));
+        } else {
+            end = m_scan.nextWhitespace(start);
+        }
         if (end - start > kMaxNameLength)
             return fail(start, "whitespace ending a token of at most 32767 bytes");
         out = {reinterpret_cast<const char*>(m_data + start), end - start};
         m_pos = end;
         return true;
+    }
+
+    // The first non-whitespace byte from the current position. A search that has just looked
+    // at the bytes there leaves it behind, which saves searching them again.
+    size_t tokenStart() {
+        return m_pos == m_nextTokenFrom ? m_nextToken : m_scan.nextNonWhitespace(m_pos);
+    }
+    void setNextToken(size_t from, size_t at) {
+        m_nextTokenFrom = from;
+        m_nextToken = at;
     }
 
     // Skips up to and including the next line feed, which must exist.
@@ -393,10 +418,9 @@ private:
         // Nearly every value line has its two words, the eight bytes and the value's
         // closing quote within 64 bytes of its first word: found from one window of bits.
         // Anything else takes the token by token way below, with the same result.
-        size_t start = m_scan.nextNonWhitespace(m_pos);
+        size_t start = tokenStart();
         if (start < m_size) {
-            uint64_t ws, quotes;
-            m_scan.window(start, ws, quotes);
+            auto [ws, quotes, lineFeeds] = m_scan.window(start);
             if (ws) {
                 unsigned end1 = static_cast<unsigned>(__builtin_ctzll(ws));
                 uint64_t afterFirst = ~ws >> end1;
@@ -407,11 +431,21 @@ private:
                         unsigned value = start2 + static_cast<unsigned>(__builtin_ctzll(afterSecond)) + 8;
                         uint64_t closing = value < 64 ? quotes >> value : 0;
                         if (closing) {
-                            size_t from = start + value;
-                            size_t quote = from + static_cast<size_t>(__builtin_ctzll(closing));
-                            out = newName(reinterpret_cast<const char*>(m_data + from), quote - from);
-                            m_pos = quote + 1;
-                            return skipLine("a line feed ending the value line");
+                            unsigned quote = value + static_cast<unsigned>(__builtin_ctzll(closing));
+                            out = newName(reinterpret_cast<const char*>(m_data + start + value),
+                                          quote - value);
+                            // The line feed and the next line's first token, when they are
+                            // among the same 64 bytes.
+                            uint64_t feeds = quote + 1 < 64 ? lineFeeds >> (quote + 1) : 0;
+                            if (!feeds) {
+                                m_pos = start + quote + 1;
+                                return skipLine("a line feed ending the value line");
+                            }
+                            unsigned next = quote + 2 + static_cast<unsigned>(__builtin_ctzll(feeds));
+                            m_pos = start + next;
+                            uint64_t token = next < 64 ? ~ws >> next : 0;
+                            if (token) setNextToken(m_pos, m_pos + static_cast<size_t>(__builtin_ctzll(token)));
+                            return true;
                         }
                     }
                 }
@@ -524,6 +558,8 @@ private:
     size_t m_size;
     Scanner m_scan;
     size_t m_pos = 0;
+    size_t m_nextTokenFrom = SIZE_MAX;  // see tokenStart
+    size_t m_nextToken = 0;
     std::vector<char*>& m_rankNames;
     std::vector<char*> m_ownRankNames;
     ClassificationTree* m_tree;
