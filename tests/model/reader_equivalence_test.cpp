@@ -686,6 +686,21 @@ unsigned long envNumber(const char* name, unsigned long fallback) {
     return v && *v ? std::strtoul(v, nullptr, 10) : fallback;
 }
 
+// Seed, number of cases and the one case to run alone, of a randomised test: from the
+// environment, else the defaults (fewer cases in the slow sanitizer and debug builds).
+struct RandomRun {
+#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
+    static constexpr bool kSlowBuild = true;
+#else
+    static constexpr bool kSlowBuild = false;
+#endif
+    unsigned long seed, cases, only;
+    RandomRun(unsigned long optimisedCases, unsigned long slowCases)
+        : seed(envNumber("CLADORAMA_EQUIV_SEED", 20240611)),
+          cases(envNumber("CLADORAMA_EQUIV_CASES", kSlowBuild ? slowCases : optimisedCases)),
+          only(envNumber("CLADORAMA_EQUIV_CASE", ~0ul)) {}
+};
+
 // Reads `bytes` with the reference, with readClassification and at every split in
 // `splits`; records a test failure naming `label` and the first failing split, then
 // minimises the file when it is small, for `minimiseSeconds` at most (overridden by
@@ -957,15 +972,8 @@ TEST(ReaderEquivalence, FilesEndingOnAPageBoundary) {
 // Many well-formed files split where the second thread's part is taken over, or just
 // misses being taken over.
 TEST(ReaderEquivalence, RandomFilesAtEveryTokenStart) {
-    const unsigned long seed = envNumber("CLADORAMA_EQUIV_SEED", 20240611);
-    const unsigned long cases = envNumber("CLADORAMA_EQUIV_CASES",
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
-                                          20
-#else
-                                          200
-#endif
-    );
-    const unsigned long only = envNumber("CLADORAMA_EQUIV_CASE", ~0ul);
+    const RandomRun run(200, 20);
+    const unsigned long seed = run.seed, cases = run.cases, only = run.only;
     TempDir dir;
     int failures = 0;
     for (unsigned long c = 0; c < cases && failures < 5; ++c) {
@@ -985,15 +993,8 @@ TEST(ReaderEquivalence, RandomFilesAtEveryTokenStart) {
 }
 
 TEST(ReaderEquivalence, RandomFilesAtEverySplit) {
-    const unsigned long seed = envNumber("CLADORAMA_EQUIV_SEED", 20240611);
-    const unsigned long cases = envNumber("CLADORAMA_EQUIV_CASES",
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
-                                          15
-#else
-                                          100
-#endif
-    );
-    const unsigned long only = envNumber("CLADORAMA_EQUIV_CASE", ~0ul);
+    const RandomRun run(100, 15);
+    const unsigned long seed = run.seed, cases = run.cases, only = run.only;
     TempDir dir;
     int failures = 0;
     unsigned long succeeded = 0, wellFormedCases = 0, read = 0;
