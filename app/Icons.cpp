@@ -102,20 +102,16 @@ QIcon TreeStyleIcon() {
     return QIcon(pix);
 }
 
-QIcon PrevIcon() {
+// The slider's arrow buttons: a black triangle with its point at x = tip.
+static QIcon ArrowIcon(double base, double tip) {
     QPixmap pix = Blank(7, 10);
     QPainter p(&pix);
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::black);
-    p.drawPolygon(QPolygonF({QPointF(6, 1), QPointF(6, 9), QPointF(1, 5)}));
+    p.drawPolygon(QPolygonF({QPointF(base, 1), QPointF(base, 9), QPointF(tip, 5)}));
     return QIcon(pix);
 }
 
-QIcon NextIcon() {
-    QPixmap pix = Blank(7, 10);
-    QPainter p(&pix);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::black);
-    p.drawPolygon(QPolygonF({QPointF(1, 1), QPointF(1, 9), QPointF(6, 5)}));
-    return QIcon(pix);
-}
+QIcon PrevIcon() { return ArrowIcon(6, 1); }
+
+QIcon NextIcon() { return ArrowIcon(1, 6); }

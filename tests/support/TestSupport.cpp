@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <sstream>
 
 #include "Console.h"
@@ -80,3 +81,55 @@ std::string childNames(const TreeNode* node) {
     }
     return s;
 }
+
+std::string maskProgress(const std::string& console) {
+    static const std::regex progress("^[0-9]+\\.[0-9]{6} % loading$");
+    std::istringstream in(console);
+    std::string line, out;
+    while (std::getline(in, line)) {
+        out += std::regex_match(line, progress) ? "<progress>" : line;
+        out += "\n";
+    }
+    return out;
+}
+
+namespace {
+
+std::string entry(const char* tag, const char* latin, const char* common, const char* rank) {
+    std::string s = std::string(tag) + "\n";
+    s += "  <attr name=\"latin\" value=\"" + std::string(latin) + "\"/>\n";
+    s += "  <attr name=\"common\" value=\"" + std::string(common) + "\"/>\n";
+    s += "  <attr name=\"rank\" value=\"" + std::string(rank) + "\"/>\n";
+    if (std::string(tag) == "<leaf>") s += "</leaf>\n";
+    return s;
+}
+
+}  // namespace
+
+std::string carnivoraClassificationA() {
+    return "<?xml version=\"1.0\"?>\n" + entry("<branch>", "Carnivora", "carnivores", "Order") +
+           entry("<branch>", "Felidae", "cats", "Family") +
+           entry("<leaf>", "Felis", "small cats", "Genus") +
+           entry("<leaf>", "Panthera", "big cats", "Genus") + "</branch>\n" +
+           entry("<leaf>", "Canidae", "dogs", "Family") + "</branch>\n";
+}
+
+std::string carnivoraClassificationB() {
+    return "<?xml version=\"1.0\"?>\n" + entry("<branch>", "Carnivora", "carnivores", "Order") +
+           entry("<branch>", "Felidae", "cats", "Family") +
+           entry("<leaf>", "Felis", "small cats", "Genus") + "</branch>\n" +
+           entry("<leaf>", "Hyaenidae", "hyaenas", "Family") + "</branch>\n";
+}
+
+const char* const kCarnivoraBuildConsole =
+    "Tree 1 is loading... \n<progress>\n<progress>\n"
+    "Tree 2 is loading... \n<progress>\n<progress>\n"
+    "Get number of each rank for tree... \n"
+    "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+    "Order : 1 \nFamily : 2 \nGenus : 1 \n"
+    "Compare trees - assign color to nodes...\n"
+    "Load number of children down the tree of each node.... \n"
+    "Load number of children down the combined tree of each node.... \n"
+    "Load node position.... \n"
+    "Set node position for overview tree.... \n"
+    "Write trees to binary files.... \n";

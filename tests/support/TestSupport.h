@@ -48,3 +48,15 @@ void nameRoot(ClassificationTree& tree, const char* latin, const char* rank = "C
               const char* common = "");
 // Latin names of the children of `node`, joined by ",".
 std::string childNames(const TreeNode* node);
+
+// The console text with every reader progress line ("%lf %% loading") replaced by
+// "<progress>", so that whole outputs can be compared exactly.
+std::string maskProgress(const std::string& console);
+
+// A small pair of classifications for the pipelines: tree 1 is Carnivora > Felidae (Felis,
+// Panthera), Canidae; tree 2 is Carnivora > Felidae (Felis), Hyaenidae.
+std::string carnivoraClassificationA();
+std::string carnivoraClassificationB();
+// Build mode's console for that pair, progress lines masked, up to the writing of the tree
+// files (the common tail follows).
+extern const char* const kCarnivoraBuildConsole;

@@ -62,8 +62,6 @@ ClassificationText& ClassificationText::end() {
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
-#include <sstream>
 
 ScopedCwd::ScopedCwd(const std::string& dir) {
     char buf[4096];
@@ -80,13 +78,3 @@ CSearchBar* fakeSearchBar() {
     return reinterpret_cast<CSearchBar*>(&stand_in);
 }
 
-std::string maskProgress(const std::string& console) {
-    static const std::regex progress("^[0-9]+\\.[0-9]{6} % loading$");
-    std::istringstream in(console);
-    std::string line, out;
-    while (std::getline(in, line)) {
-        out += std::regex_match(line, progress) ? "<progress>" : line;
-        out += "\n";
-    }
-    return out;
-}

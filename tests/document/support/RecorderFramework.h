@@ -98,6 +98,3 @@ private:
 // A stand-in for the main frame's search bar: the document only tests the pointer.
 CSearchBar* fakeSearchBar();
 
-// The console text with every reader progress line ("%lf %% loading") replaced by
-// "<progress>\n", so that whole outputs can be compared exactly.
-std::string maskProgress(const std::string& console);
