@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QThread>
+#include <QToolButton>
 #include <cstdio>
 
 #include "AboutDlg.h"
@@ -133,6 +134,17 @@ void CCladoramaApp::TitleChanged(const char* title) {
     if (!m_pMainWnd) return;
     m_pMainWnd->setWindowTitle(QString::fromLocal8Bit(title) + QStringLiteral(" - ") +
                                QString::fromLatin1(kWindowTitle));
+}
+
+void CCladoramaApp::CheckZoomLinkButton(bool checked) {
+    if (CSearchBar* bar = m_pDoc ? m_pDoc->m_pSearchBar : nullptr) bar->m_btnZoomLink->setChecked(checked);
+}
+
+void CCladoramaApp::CheckStyleButtons(int overviewStyle) {
+    CSearchBar* bar = m_pDoc ? m_pDoc->m_pSearchBar : nullptr;
+    if (!bar) return;
+    // The two buttons are one exclusive group: checking one unchecks the other.
+    (overviewStyle != 0 ? bar->m_btnBarStyle : bar->m_btnTreeStyle)->setChecked(true);
 }
 
 bool CCladoramaApp::SaveScreenshot(const QString& path) {

@@ -42,6 +42,8 @@ public:
     std::unique_ptr<CNodeListDlg> NewNodeListDlg() override;
     void TreesReplaced() override;
     void TitleChanged(const char* title) override;
+    void CheckZoomLinkButton(bool checked) override;
+    void CheckStyleButtons(int overviewStyle) override;
 
     CCladoramaDoc* Document() { return m_pDoc.get(); }
     CCladoramaView& View() { return m_view; }

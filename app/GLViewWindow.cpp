@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QOpenGLContext>
 
+#include "Overview.h"
 #include "Render.h"
 
 namespace {
@@ -137,11 +138,9 @@ void CGLViewWindow::DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel
     ::DrawRankStrip(strip, panel1, panel2);
 }
 
-void CGLViewWindow::DrawOverview(OverviewPanel& overview, ViewPanel&, ViewPanel&,
-                                 CCladoramaDoc&) {
-    // The overview's own drawing (layout, pixel cache, overlays) is not there yet; until
-    // then it is its plain panel background.
-    ::DrawPanel(overview);
+void CGLViewWindow::DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
+                                 CCladoramaDoc& doc) {
+    ::DrawOverview(overview, panel1, panel2, doc);
 }
 
 void CGLViewWindow::SetViewport(int cx, int cy) { glViewport(0, 0, cx, cy); }

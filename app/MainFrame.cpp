@@ -83,10 +83,7 @@ void CMainFrame::BuildMenus() {
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->addAction(m_actHome);
     m_actZoomLink = view->addAction(QStringLiteral("Zoom Link"));
-    connect(m_actZoomLink, &QAction::triggered, this, [this] {
-        m_app.View().OnZoomLink();
-        m_wndDlgBar->m_btnZoomLink->setChecked(true);
-    });
+    connect(m_actZoomLink, &QAction::triggered, this, [this] { m_app.View().OnZoomLink(); });
     view->addSeparator();
     m_actToolbar = view->addAction(QStringLiteral("&Toolbar"));
     m_actToolbar->setCheckable(true);
@@ -150,7 +147,6 @@ bool CMainFrame::OnViewKey(int key) {
             return true;
         case Qt::Key_L:
             view.OnZoomLink();
-            m_wndDlgBar->m_btnZoomLink->setChecked(true);
             return true;
         default:
             return false;

@@ -55,6 +55,11 @@ public:
     virtual void TreesReplaced() = 0;
     // The document's title changed.
     virtual void TitleChanged(const char* title) = 0;
+    // The search bar's buttons show what the view has just changed: Zoom Link checked or
+    // not, and which overview style (1 boxes, 0 lines) is on. Without a search bar these
+    // do nothing.
+    virtual void CheckZoomLinkButton(bool /*checked*/) {}
+    virtual void CheckStyleButtons(int /*overviewStyle*/) {}
 };
 
 // How the start-up pipeline fills the trees: from the classification files, writing the

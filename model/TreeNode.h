@@ -3,8 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
+
+// The edge values of an empty pick box.
+inline constexpr double kNoPickBox = std::numeric_limits<double>::infinity();
 
 // One taxon. Plain record: every subsystem reads and writes the fields directly.
 struct TreeNode {
@@ -12,8 +16,11 @@ struct TreeNode {
     double x = 0, y = 0, width = 0, height = 0;
     // Box in the overview (bar) layout.
     double overviewX = 0, overviewY = 0, overviewWidth = 0, overviewHeight = 0;
-    // Pick box of the flag square drawn beside the label of a differing taxon.
-    double hitLeft = 0, hitRight = 0, hitBottom = 0, hitTop = 0;
+    // Pick box of the flag square drawn beside the label of a differing taxon. Until the
+    // square is drawn the box is empty (left above right, bottom above top) and holds no
+    // point, not even the window's centre.
+    double hitLeft = kNoPickBox, hitRight = -kNoPickBox, hitBottom = kNoPickBox,
+           hitTop = -kNoPickBox;
     int32_t number = 0;
     int32_t level = 0;
     // 0 = paired with a same-named, same-ranked taxon of the other tree; otherwise the

@@ -34,15 +34,6 @@ int rowOf(const TreeNode* node) {
     return node->rankName ? rankFromName(node->rankName) : -1;
 }
 
-// Calls visit(node) for the focus and its ancestors up to the root: level + 1 nodes,
-// fewer if the parent chain ends early.
-template <class F>
-void forEachOnPath(const TreeNode* focus, F&& visit) {
-    if (!focus) return;
-    const TreeNode* q = focus;
-    for (int i = 0; i <= focus->level && q; ++i, q = q->parent) visit(q);
-}
-
 }  // namespace
 
 void DrawRankStrip(const ViewPanel& strip, const ViewPanel& panel1, const ViewPanel& panel2) {
@@ -68,7 +59,7 @@ void DrawRankStrip(const ViewPanel& strip, const ViewPanel& panel1, const ViewPa
     glColor3f(1.0f, 1.0f, 0.6f);
     bool first = true;
     double prevX = 0, prevY = 0;
-    forEachOnPath(panel1.focus, [&](const TreeNode* q) {
+    ForEachOnFocusPath(panel1.focus, [&](const TreeNode* q) {
         const ScreenBox d = LegendDiscBox(strip, rowOf(q));
         FillEllipse(d.x0, d.y0, d.x1, d.y1, 30);
         const double cx = (d.x0 + d.x1) / 2, cy = (d.y0 + d.y1) / 2;
@@ -81,7 +72,7 @@ void DrawRankStrip(const ViewPanel& strip, const ViewPanel& panel1, const ViewPa
     glColor3f(1.0f, 1.0f, 0.6f);
     const PixelScale s = StripPixelScale(strip);
     first = true;
-    forEachOnPath(panel2.focus, [&](const TreeNode* q) {
+    ForEachOnFocusPath(panel2.focus, [&](const TreeNode* q) {
         const TriangleMarker t = LegendTriangle(strip, rowOf(q));
         glBegin(GL_TRIANGLES);
         glVertex2d(t.f + s.px(4), t.g);

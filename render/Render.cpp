@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "Overview.h"
+#include "Picking.h"
 #include "RenderMath.h"
 
 // freeglut's handles for the four fonts; whatever they are, only GLUT interprets them.
@@ -29,7 +31,7 @@ void fillQuad(double left, double bottom, double right, double top) {
 
 // Draws one node: point, or disc with label, flag square and ring. Returns whether its
 // children are to be visited.
-bool drawOneNode(TreeNode& node, const ViewPanel& panel) {
+bool drawOneNode(TreeNode& node, ViewPanel& panel) {
     const ScreenBox box = MapNodeSquare(node, panel);
     glColor3f(node.color[0] / 255.0f, node.color[1] / 255.0f, node.color[2] / 255.0f);
 
@@ -51,10 +53,7 @@ bool drawOneNode(TreeNode& node, const ViewPanel& panel) {
         const TextOrigin at = PlaceNodeLabel(box, length, scale);
         if (node.onlyInTree != 0) {
             const HitBox flag = FlagSquare(at, scale);
-            node.hitLeft = flag.left;
-            node.hitRight = flag.right;
-            node.hitBottom = flag.bottom;
-            node.hitTop = flag.top;
+            SetPickBox(panel, node, flag.left, flag.right, flag.bottom, flag.top);
             glColor3f(0.9f, 0.9f, 0.0f);
             fillQuad(flag.left, flag.bottom, flag.right, flag.top);
         }
@@ -77,8 +76,11 @@ void DrawPanel(ViewPanel& panel) {
     glColor3fv(panel.color);
     fillQuad(panel.viewX, panel.viewY, panel.viewX + panel.viewW, panel.viewY + panel.viewH);
     if (panel.kind == 0) DrawTreeInPanel(panel.tree, panel);
-    // The overview's content (kind 1) comes with its own drawing; the legend strip
-    // (kind 2) is drawn by DrawRankStrip.
+    if (panel.kind == 1) {
+        if (panel.overviewStyle != 0) DrawOverviewBoxes(panel.tree, panel);
+        else DrawOverviewLines(panel.tree, panel);
+    }
+    // The legend strip (kind 2) is drawn by DrawRankStrip.
 }
 
 void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel) {
@@ -97,6 +99,8 @@ void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel) {
     // A negative size is a GL error that would leave the previous box in force.
     glScissor(scissor.x, scissor.y, scissor.width < 0 ? 0 : scissor.width,
               scissor.height < 0 ? 0 : scissor.height);
+    // Only the flags of this frame can be picked.
+    BeginPickFrame(panel);
     DrawCircleNode(tree, panel, tree->treeId);
     glDisable(GL_SCISSOR_TEST);
 }

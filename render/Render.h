@@ -30,11 +30,13 @@ constexpr int kBitmapFontCount = 4;
 extern void* const kBitmapFonts[kBitmapFontCount];
 
 // Panel background (a quadrilateral in panel.color), then its content by kind: a tree
-// panel (kind 0) draws panel.tree. The legend strip (kind 2) is drawn by DrawRankStrip
-// and gets no background here.
+// panel (kind 0) draws panel.tree, the overview (kind 1) its boxes or lines by
+// overviewStyle. The legend strip (kind 2) is drawn by DrawRankStrip and gets no
+// background here.
 void DrawPanel(ViewPanel& panel);
 
-// The whole tree, clipped to the panel's rectangle by a scissor box.
+// The whole tree, clipped to the panel's rectangle by a scissor box. The pick boxes of
+// the panel's previous frame are emptied first.
 void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel);
 
 // One node and its visible subtree (depth first, node before children). Children whose

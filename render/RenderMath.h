@@ -113,6 +113,15 @@ struct TriangleMarker {
 };
 TriangleMarker LegendTriangle(const ViewPanel& strip, int row);
 
+// Calls visit(node) for the focus and its ancestors up to the root: level + 1 nodes,
+// fewer if the parent chain ends early. A null focus visits nothing.
+template <class F>
+void ForEachOnFocusPath(const TreeNode* focus, F&& visit) {
+    if (!focus) return;
+    const TreeNode* q = focus;
+    for (int i = 0; i <= focus->level && q; ++i, q = q->parent) visit(q);
+}
+
 // ---------------------------------------------------------------------------------
 
 template <class F>

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "CladoramaDoc.h"
+#include "OverviewState.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ bool CCladoramaView::TreesLoaded() const {
 
 void CCladoramaView::OnDraw() {
     if (!m_hDC || !m_hDC->MakeCurrent(m_hRC)) return;
+    const long started = m_framesPresented;
     m_hDC->BeginFrame();
     if (TreesLoaded()) {
         // The panel the user last acted on is drawn first.
@@ -100,10 +102,20 @@ void CCladoramaView::OnDraw() {
         if (m_mouseMode == Zooming) ZoomStep(m_mouseX, m_mouseY, m_zoomAction);
     }
     // The surface may have been dropped by a nested frame's handler; draw to what is held.
-    if (m_hDC) m_hDC->SwapBuffers();
+    // A frame inside which a flight presented frames of its own (a node-list selection
+    // taken by the overview) is not presented: what it drew before the flight is stale,
+    // and the flight's last frame already shows the picture as it is now.
+    if (m_hDC && m_framesPresented == started) {
+        m_hDC->SwapBuffers();
+        ++m_framesPresented;
+    }
 }
 
 void CCladoramaView::OnUpdate() {
+    if (m_pDocument) {
+        LayoutOverview(&m_pDocument->m_tree1, m_overview);
+        LayoutOverview(&m_pDocument->m_tree2, m_overview);
+    }
     m_overview.cacheDirty = 1;
     Invalidate();
 }
@@ -112,6 +124,8 @@ void CCladoramaView::OnTreesReplaced() {
     // The tree objects themselves survive a reload (only their contents are exchanged), so
     // the roots stay valid; everything below them is about to be freed.
     for (ViewPanel* p : {&m_panel1, &m_panel2}) {
+        // Their pick boxes are freed with them.
+        p->pickBoxNodes.clear();
         if (!p->tree) continue;
         p->root = p->tree;
         p->focus = p->tree;
@@ -255,7 +269,17 @@ void CCladoramaView::OnHome() {
     Invalidate();
 }
 
-void CCladoramaView::OnZoomLink() { m_zoomLink = true; }
+void CCladoramaView::OnZoomLink() { SetZoomLink(true); }
+
+void CCladoramaView::SetZoomLink(bool on) {
+    m_zoomLink = on;
+    if (m_pDocument && m_pDocument->m_pFramework) m_pDocument->m_pFramework->CheckZoomLinkButton(on);
+}
+
+void CCladoramaView::SetOverviewStyle(int style) {
+    m_overview.overviewStyle = static_cast<uint8_t>(style);
+    if (m_pDocument && m_pDocument->m_pFramework) m_pDocument->m_pFramework->CheckStyleButtons(style);
+}
 
 void CCladoramaView::Invalidate() {
     if (m_hDC) m_hDC->Invalidate();

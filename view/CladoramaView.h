@@ -55,6 +55,8 @@ public:
     void* m_hRC = nullptr;
 
     CCladoramaDoc* m_pDocument = nullptr;  // not owned
+    // Frames swapped to the window so far.
+    long m_framesPresented = 0;
 
     CCladoramaView();
     CCladoramaView(const CCladoramaView&) = delete;
@@ -95,6 +97,10 @@ public:
     void OnHome();
     // Zoom Link command: switches the link on.
     void OnZoomLink();
+    // Every change of m_zoomLink and of the overview's style goes through these, so that
+    // the search bar's buttons stay in step.
+    void SetZoomLink(bool on);
+    void SetOverviewStyle(int style);
 
     // True when both hierarchies are loaded (both roots have children).
     bool TreesLoaded() const;

@@ -20,6 +20,8 @@ struct ViewPanel : ClassificationTree {
     TreeNode* focus = nullptr;
     TreeNode* picked = nullptr;
     uint8_t overviewStyle = 1;
+    // Nodes whose pick boxes the latest frame of this panel wrote (see BeginPickFrame).
+    std::vector<TreeNode*> pickBoxNodes;
 
     // World point to window-normalised point, and back.
     double toViewX(double wx) const { return viewX + (wx - worldX) * viewW / worldW; }
@@ -35,4 +37,6 @@ struct OverviewPanel : ViewPanel {
     ViewPanel* targetPanel = nullptr;
     ClassificationTree* pickTree = nullptr;
     uint8_t cacheDirty = 1;
+    // Where the last hover test was made; the hover label is drawn there.
+    double hoverX = 0, hoverY = 0;
 };

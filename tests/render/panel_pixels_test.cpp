@@ -137,8 +137,8 @@ TEST_F(PanelPixelsTest, BackgroundDiscsMarksAndSkippedTaxa) {
                                        FromFloat(0.9f, 0.9f, 0.0f));
     EXPECT_EQ(flagPixels, 49);
     // The common node is not flagged: its pick box stays empty.
-    EXPECT_EQ(common->hitLeft, 0.0);
-    EXPECT_EQ(common->hitRight, 0.0);
+    EXPECT_GT(common->hitLeft, common->hitRight);
+    EXPECT_GT(common->hitBottom, common->hitTop);
 
     // Labels: black glyphs in the band under each labelled disc, starting where the
     // label is centred (the common node's full label is "Arthropoda, , Order, 0").

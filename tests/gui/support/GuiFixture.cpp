@@ -2,10 +2,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+
+#include "Console.h"
 
 RunningApp::RunningApp(bool loadHierarchies) {
     started = app->InitInstance({QStringLiteral("cladorama")}, loadHierarchies);
@@ -14,6 +18,50 @@ RunningApp::RunningApp(bool loadHierarchies) {
 RunningApp::~RunningApp() {
     app.reset();
     QApplication::processEvents();
+}
+
+namespace {
+
+// The folder holding the sample's T1.jm2 and T2.jm2, made on first use; empty without the
+// sample.
+std::string sampleTreeFiles() {
+    static TempDir dir;
+    static const bool made = [] {
+        const std::string a = sourcePath("data/sample/classif_A_03-01-31.xml");
+        if (!std::filesystem::exists(a)) return false;
+        std::filesystem::copy_file(a, dir.path() / "classif_A_03-01-31.xml");
+        std::filesystem::copy_file(sourcePath("data/sample/classif_B_03-01-31.xml"),
+                                   dir.path() / "classif_B_03-01-31.xml");
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(dir.path().string()));
+        bool ok;
+        {
+            ConsoleCapture quiet;
+            CCladoramaDoc builder;
+            ok = builder.LoadHierarchiesIn<LoadMode::Build>();
+        }
+        QDir::setCurrent(previous);
+        return ok;
+    }();
+    return made ? dir.path().string() : std::string();
+}
+
+}  // namespace
+
+SampleApp::SampleApp() {
+    const std::string dir = sampleTreeFiles();
+    if (dir.empty()) return;
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dir));
+    ConsoleCapture capture;
+    running = std::make_unique<RunningApp>(true);
+    console = capture.text();
+    available = running->started && running->view().TreesLoaded();
+}
+
+SampleApp::~SampleApp() {
+    running.reset();
+    if (!m_previousDir.isEmpty()) QDir::setCurrent(m_previousDir);
 }
 
 QImage RunningApp::frame() {

@@ -24,6 +24,22 @@ struct RunningApp {
     QImage frame();
 };
 
+// The bundled sample started as the viewer starts: its binary tree files are made once
+// per test program (build mode, in a folder of its own), then every SampleApp loads them
+// in binary mode with the current folder there. `available` is false without the sample.
+struct SampleApp {
+    bool available = false;
+    std::unique_ptr<RunningApp> running;
+    std::string console;  // what the start-up printed
+    SampleApp();
+    ~SampleApp();
+    RunningApp& operator*() { return *running; }
+    RunningApp* operator->() { return running.get(); }
+
+private:
+    QString m_previousDir;
+};
+
 // Pixel of `image` at the window-normalised point (nx, ny), with an offset in pixels.
 QRgb pixelAt(const QImage& image, double nx, double ny, int dx = 0, int dy = 0);
 // "r,g,b" for readable failures.

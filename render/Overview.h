@@ -1,0 +1,31 @@
+// Drawing of the overview: the whole of tree 1 as boxes in bands or as the links between
+// them, drawn in full only after a change and otherwise copied from its pixel cache, with
+// the search matches, both focus paths and the hover label drawn over it every frame.
+// Same conventions as Render.h: window-normalised coordinates, the frame's projection set,
+// the context current; afterwards the line width is 1.
+#pragma once
+
+#include "TreeNode.h"
+#include "ViewPanel.h"
+
+class CCladoramaDoc;
+
+// Boxes style: every node's box, white for a taxon of one tree only, else in its rank
+// colour; a box one pixel wide or less as its outline. Node first, then its children.
+void DrawOverviewBoxes(TreeNode* node, const ViewPanel& overview);
+// Lines style: a line from every node's box centre to each child's, white, red below a
+// taxon of tree 1 only, blue below one of tree 2 only.
+void DrawOverviewLines(TreeNode* node, const ViewPanel& overview);
+
+// The frame's overview: the full drawing read back into the cache when it is stale, the
+// cache copied to the window, then the frames of the search matches, a pending node-list
+// selection (which may fly the tree panels, drawing frames of its own), both focus paths
+// and the hover label.
+void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
+                  CCladoramaDoc& doc);
+
+// The rank path of one focus node over the overview: discs for tree 1 (which 0), triangles
+// for tree 2 (which 1), in the style's way.
+void DrawFocusPath(const TreeNode* focus, const OverviewPanel& overview, int which);
+// "latin, N" at (x, y), with the node's box outlined.
+void DrawHoverLabel(const TreeNode* node, const OverviewPanel& overview, double x, double y);
