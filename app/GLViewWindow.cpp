@@ -4,7 +4,8 @@
 #include <GL/glu.h>
 
 #include <QExposeEvent>
-#include <QKeyEvent>
+#include <QMouseEvent>
+#include <cmath>
 #include <QMessageBox>
 #include <QOpenGLContext>
 
@@ -118,7 +119,50 @@ bool CGLViewWindow::event(QEvent* e) {
     return QWindow::event(e);
 }
 
-void CGLViewWindow::keyPressEvent(QKeyEvent* e) { emit keyPressed(e->key()); }
+namespace {
+
+unsigned buttonFlags(Qt::MouseButtons buttons) {
+    return (buttons & Qt::LeftButton ? MK_LBUTTON : 0u) | (buttons & Qt::RightButton ? MK_RBUTTON : 0u) |
+           (buttons & Qt::MiddleButton ? MK_MBUTTON : 0u);
+}
+
+}  // namespace
+
+QPoint CGLViewWindow::DevicePoint(const QMouseEvent* e) const {
+    // The view counts in the framebuffer's device pixels, as its panels' sizes do.
+    const QPointF p = e->position() * devicePixelRatio();
+    return QPoint(static_cast<int>(std::floor(p.x())), static_cast<int>(std::floor(p.y())));
+}
+
+void CGLViewWindow::mousePressEvent(QMouseEvent* e) {
+    emit pressed();
+    const QPoint p = DevicePoint(e);
+    const unsigned flags = buttonFlags(e->buttons());
+    switch (e->button()) {
+        case Qt::LeftButton: m_view.OnLButtonDown(flags, p.x(), p.y()); break;
+        case Qt::RightButton: m_view.OnRButtonDown(flags, p.x(), p.y()); break;
+        case Qt::MiddleButton: m_view.OnMButtonDown(flags, p.x(), p.y()); break;
+        default: break;
+    }
+}
+
+void CGLViewWindow::mouseReleaseEvent(QMouseEvent* e) {
+    // A release outside the window still comes here: the window that saw the press keeps
+    // the mouse until every button is up.
+    const QPoint p = DevicePoint(e);
+    const unsigned flags = buttonFlags(e->buttons());
+    switch (e->button()) {
+        case Qt::LeftButton: m_view.OnLButtonUp(flags, p.x(), p.y()); break;
+        case Qt::RightButton: m_view.OnRButtonUp(flags, p.x(), p.y()); break;
+        case Qt::MiddleButton: m_view.OnMButtonUp(flags, p.x(), p.y()); break;
+        default: break;
+    }
+}
+
+void CGLViewWindow::mouseMoveEvent(QMouseEvent* e) {
+    const QPoint p = DevicePoint(e);
+    m_view.OnMouseMove(buttonFlags(e->buttons()), p.x(), p.y());
+}
 
 bool CGLViewWindow::MakeCurrent(void* context) {
     return context && context == m_context.get() && m_context->makeCurrent(this);

@@ -10,6 +10,7 @@
 
 #include "CladoramaView.h"
 
+class QMouseEvent;
 class QOpenGLContext;
 
 class CGLViewWindow : public QWindow, public ViewSurface {
@@ -45,9 +46,8 @@ public:
     void Invalidate() override;
 
 signals:
-    // A key pressed while this window itself had the keyboard focus; the main frame
-    // handles the view's keys in one place.
-    void keyPressed(int key);
+    // A mouse button went down in the window: the keyboard focus leaves the search bar.
+    void pressed();
 
 protected:
     bool event(QEvent* e) override;
@@ -55,7 +55,9 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void hideEvent(QHideEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
 
 private:
     // Makes the rendering context; on failure reports it as the platform would and
@@ -63,6 +65,7 @@ private:
     bool CreateRenderingContext();
     void DestroyRenderingContext();
     void ResizeFromWindow();
+    QPoint DevicePoint(const QMouseEvent* e) const;
 
     CCladoramaView& m_view;
     QSurfaceFormat m_format;

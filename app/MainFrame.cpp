@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -117,7 +118,10 @@ void CMainFrame::SetViewWindow(CGLViewWindow* window) {
     container->setFocusPolicy(Qt::StrongFocus);
     container->setMinimumSize(200, 150);
     setCentralWidget(container);
-    connect(window, &CGLViewWindow::keyPressed, this, [this](int key) { OnViewKey(key); });
+    // A click into the view takes the keyboard focus from the search bar, so that the
+    // view's keys work again.
+    connect(window, &CGLViewWindow::pressed, container, [container] { container->setFocus(); });
+    qApp->installEventFilter(this);
 }
 
 void CMainFrame::showEvent(QShowEvent* e) {
@@ -135,22 +139,27 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     QMainWindow::closeEvent(e);
 }
 
-void CMainFrame::keyPressEvent(QKeyEvent* e) {
-    if (!OnViewKey(e->key())) QMainWindow::keyPressEvent(e);
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() != QEvent::KeyPress) return false;
+    // Only keys that reach this window: the view's own window, or a widget of the frame.
+    const bool ours = watched == m_viewWindow ||
+                      (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this);
+    if (!ours) return false;
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && m_wndDlgBar && (focus == static_cast<QWidget*>(m_wndDlgBar->m_comboSearch) ||
+                                 m_wndDlgBar->m_comboSearch->isAncestorOf(focus)))
+        return false;
+    return OnViewKey(*static_cast<QKeyEvent*>(e));
 }
 
-bool CMainFrame::OnViewKey(int key) {
-    CCladoramaView& view = m_app.View();
-    switch (key) {
-        case Qt::Key_H:
-            view.OnHome();
-            return true;
-        case Qt::Key_L:
-            view.OnZoomLink();
-            return true;
-        default:
-            return false;
-    }
+bool CMainFrame::OnViewKey(const QKeyEvent& e) {
+    if (e.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    const int key = e.key();
+    if (key != Qt::Key_D && key != Qt::Key_F && key != Qt::Key_H && key != Qt::Key_L &&
+        key != Qt::Key_T && key != Qt::Key_U)
+        return false;
+    // Qt's codes of the letter keys are the capital letters, as the view counts them.
+    return m_app.View().OnKeyDown(static_cast<unsigned>(key));
 }
 
 void CMainFrame::LoadRecentFileList() {

@@ -42,8 +42,9 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    // Keys that no control took (the frame has the focus, not the view's own window).
-    void keyPressEvent(QKeyEvent* e) override;
+    // The view's keys, wherever the keyboard focus is in this window, except in the search
+    // text box, where they are typed.
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void BuildMenus();
@@ -53,8 +54,9 @@ private:
     void SaveRecentFileList() const;
     void OnRecentFile(const QString& path);
     void OnFileSave();
-    // The view's keys, from wherever the keyboard focus is in the frame.
-    bool OnViewKey(int key);
+    // One of the view's keys (D, F, H, L, T, U without Ctrl, Alt or Meta): true when the
+    // view took it.
+    bool OnViewKey(const QKeyEvent& e);
 
     CCladoramaApp& m_app;
     CGLViewWindow* m_viewWindow = nullptr;

@@ -8,8 +8,11 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include "CladoramaDoc.h"
+#include "CladoramaView.h"
 #include "DialogUnits.h"
 #include "Icons.h"
+#include "NameBrowser.h"
 
 namespace {
 
@@ -67,11 +70,106 @@ CSearchBar::CSearchBar(QWidget* parent) : QWidget(parent) {
 
     const QRect strip = du.Rect(0, 0, 401, 16);
     setFixedSize(strip.size());
+
+    // At most 254 characters of text, as SEARCH reads them.
+    m_comboSearch->lineEdit()->setMaxLength(254);
+
+    // Clicks, not state changes: the view sets these buttons itself when it changes the
+    // link or the style, and that must not come back here.
+    connect(m_btnZoomLink, &QAbstractButton::clicked, this, [this] { OnZoomLink(); });
+    connect(m_btnBarStyle, &QAbstractButton::clicked, this, [this] { OnBarStyle(); });
+    connect(m_btnTreeStyle, &QAbstractButton::clicked, this, [this] { OnTreeStyle(); });
+    connect(m_btnSearch, &QPushButton::clicked, this, [this] { OnSearch(); });
+    connect(m_comboSearch->lineEdit(), &QLineEdit::returnPressed, this, [this] { OnSearch(); });
+    connect(m_comboMode, &QComboBox::currentIndexChanged, this, [this] { OnSelchangeMode(); });
+    connect(m_btnPrev, &QAbstractButton::clicked, this, [this] { OnPrev(); });
+    connect(m_btnNext, &QAbstractButton::clicked, this, [this] { OnNext(); });
+    // Only the user's moves: the bar's own changes of range and position are made with the
+    // slider's signals blocked, as a trackbar reports only what the user does.
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) { OnHScroll(value); });
 }
 
 void CSearchBar::SetSliderRange(int minimum, int maximum) {
+    const QSignalBlocker quiet(m_slider);
     m_slider->setRange(minimum, maximum);
     m_slider->update();
+}
+
+int CSearchBar::Mode() const { return browseMode(m_comboMode->currentIndex()); }
+
+void CSearchBar::OnZoomLink() {
+    if (m_pDoc && m_pDoc->m_pView) m_pDoc->m_pView->m_zoomLink = m_btnZoomLink->isChecked();
+}
+
+void CSearchBar::OnBarStyle() {
+    if (!m_pDoc || !m_pDoc->m_pView) return;
+    m_pDoc->m_pView->m_overview.overviewStyle = m_btnBarStyle->isChecked() ? 1 : 0;
+    m_pDoc->UpdateAllViews();
+}
+
+void CSearchBar::OnTreeStyle() {
+    if (!m_pDoc || !m_pDoc->m_pView) return;
+    m_pDoc->m_pView->m_overview.overviewStyle = m_btnTreeStyle->isChecked() ? 0 : 1;
+    m_pDoc->UpdateAllViews();
+}
+
+void CSearchBar::OnSearch() {
+    const QString text = m_comboSearch->currentText().left(254);
+    // Every press goes into the history, an empty or repeated text too.
+    {
+        const QSignalBlocker quiet(m_comboSearch);
+        m_comboSearch->addItem(text);
+        m_comboSearch->setEditText(text);
+    }
+    if (!m_pDoc) return;
+    if (text.isEmpty()) {
+        m_pDoc->MessageBox("Type Search String!");
+        return;
+    }
+    // The names are ISO-8859-1: a character outside it is in no name, and is not to be
+    // turned into some other byte that might be.
+    bool matchable = true;
+    for (const QChar c : text) matchable = matchable && c.unicode() <= 0xFF;
+    const QByteArray bytes = matchable ? text.toLatin1() : QByteArray();
+    m_pDoc->Search(Mode(), bytes.constData(), matchable);
+}
+
+void CSearchBar::OnSelchangeMode() {
+    if (!m_pDoc) return;
+    const int mode = Mode();
+    SetSliderRange(0, browseSliderMaximum(mode, browseListSize(*m_pDoc, mode)));
+    m_browsePos = browsePositionFromSlider(mode, m_slider->value());
+}
+
+void CSearchBar::OnHScroll(int position) {
+    if (!m_pDoc || browseListSize(*m_pDoc, Mode()) == 0) return;
+    m_browsePos = browsePositionFromSlider(Mode(), position);
+    ShowBrowsedName(false);
+}
+
+void CSearchBar::OnPrev() {
+    if (!m_pDoc || browseListSize(*m_pDoc, Mode()) == 0) return;
+    m_browsePos = browsePrevious(m_browsePos);
+    ShowBrowsedName(true);
+}
+
+void CSearchBar::OnNext() {
+    if (!m_pDoc) return;
+    const int size = browseListSize(*m_pDoc, Mode());
+    if (size == 0) return;
+    m_browsePos = browseNext(m_browsePos, size);
+    ShowBrowsedName(true);
+}
+
+void CSearchBar::ShowBrowsedName(bool moveSlider) {
+    const int mode = Mode();
+    if (moveSlider) {
+        const QSignalBlocker quiet(m_slider);
+        m_slider->setValue(browseSliderPosition(mode, m_browsePos));
+    }
+    // A position left over from a longer list (before a reload) names nothing.
+    if (const char* name = browseName(*m_pDoc, mode, m_browsePos))
+        m_comboSearch->setEditText(QString::fromLatin1(name));
 }
 
 void CSearchBar::showEvent(QShowEvent* e) {
@@ -79,5 +177,6 @@ void CSearchBar::showEvent(QShowEvent* e) {
     // Each show starts the bar as the view starts: Zoom Link on, box style, Latin names.
     m_btnZoomLink->setChecked(true);
     m_btnBarStyle->setChecked(true);
+    const QSignalBlocker quiet(m_comboMode);  // choosing the start mode is no user's change
     m_comboMode->setCurrentIndex(0);
 }

@@ -1,6 +1,6 @@
 // The search bar: the strip of controls beside the tool bar (Zoom Link, the overview's two
-// styles, SEARCH, the search mode, the search text and the name browser). Its controls are
-// laid out as the dialog template places them; what they do comes with their own handlers.
+// styles, SEARCH, the search mode, the search text and the name browser), laid out as the
+// dialog template places them. Names cross into the controls and back as ISO-8859-1.
 #pragma once
 
 #include <QWidget>
@@ -31,6 +31,24 @@ public:
     // The slider's range, redrawing the slider.
     void SetSliderRange(int minimum, int maximum);
 
+    // The controls' handlers: Zoom Link (1003), the two styles (1010, 1012), SEARCH (1011,
+    // and Enter in the text box), the mode list (1001), the slider moved by the user (1006),
+    // previous (1013) and next (1015).
+    void OnZoomLink();
+    void OnBarStyle();
+    void OnTreeStyle();
+    void OnSearch();
+    void OnSelchangeMode();
+    void OnHScroll(int position);
+    void OnPrev();
+    void OnNext();
+
 protected:
     void showEvent(QShowEvent* e) override;
+
+private:
+    // The name at m_browsePos into the text box, the slider to its position.
+    void ShowBrowsedName(bool moveSlider);
+    // The mode of the mode list's selection.
+    int Mode() const;
 };

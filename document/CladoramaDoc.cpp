@@ -333,7 +333,7 @@ void CCladoramaDoc::OnFileOpen() {
     UpdateAllViews();
 }
 
-void CCladoramaDoc::Search(int mode, const char* text) {
+void CCladoramaDoc::Search(int mode, const char* text, bool matchable) {
     m_searchResults.clear();
 
     if (!m_pNodeListDlg || !m_pNodeListDlg->m_bOpen) {
@@ -362,6 +362,7 @@ void CCladoramaDoc::Search(int mode, const char* text) {
          (m_searchNames[latinCount].node == m_combinedByCommon.front() &&
           m_searchNames.back().node == m_combinedByCommon.back()));
     auto walkEntries = [&](size_t first, size_t last) {
+        if (!matchable) return;
         for (size_t i = first; i < last; ++i) {
             const SearchEntry& e = m_searchNames[i];
             if (std::strstr(e.name, text)) {
@@ -371,6 +372,7 @@ void CCladoramaDoc::Search(int mode, const char* text) {
         }
     };
     auto walkNodes = [&](const std::vector<TreeNode*>& list, char* TreeNode::*name) {
+        if (!matchable) return;
         for (TreeNode* n : list) {
             if (std::strstr(n->*name, text)) {
                 m_searchResults.push_back(n);

@@ -135,7 +135,9 @@ public:
     // update of all views and the slider range: how every load ends.
     void RunCommonTail();
     // Finds every node whose name contains `text` (mode 0 Latin, 1 common, else both).
-    void Search(int mode, const char* text);
+    // With `matchable` false the text is one no name can hold (typed with a character the
+    // names' encoding lacks): nothing matches, with all that a search without a match shows.
+    void Search(int mode, const char* text, bool matchable = true);
     void Serialize() {}
 
     void UpdateAllViews();

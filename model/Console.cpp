@@ -101,3 +101,33 @@ void diagnostic(const char* format, ...) {
     std::fputc('\n', stderr);
     std::fflush(stderr);
 }
+
+namespace {
+FILE* g_consoleInput = nullptr;
+}
+
+void setConsoleInput(FILE* stream) { g_consoleInput = stream; }
+
+bool consoleReadWord(char* word, size_t size) {
+    if (size == 0) return false;
+    word[0] = 0;
+    FILE* in = g_consoleInput;
+    if (!in) {
+        if (!isatty(STDIN_FILENO)) return false;
+        in = stdin;
+    }
+    // The whitespace of formatted input in the C locale.
+    auto blank = [](int c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    int c;
+    do c = std::getc(in);
+    while (c != EOF && blank(c));
+    size_t length = 0;
+    while (c != EOF && !blank(c)) {
+        word[length++] = static_cast<char>(c);
+        if (length + 1 == size) break;
+        c = std::getc(in);
+    }
+    if (c != EOF && blank(c)) std::ungetc(c, in);
+    word[length] = 0;
+    return length > 0;
+}

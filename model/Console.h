@@ -25,5 +25,14 @@ void consoleWrite(const char* text, size_t length);
 // lines show, which is what matters with one progress line per branch.
 size_t formatFixed6(char* out, double value);
 
+// Where console input comes from: standard input unless a stream is set here (null sets
+// standard input again).
+void setConsoleInput(FILE* stream);
+// Reads one whitespace-delimited word of at most size - 1 bytes, as scanf's "%63s" does for
+// 64 bytes, leaving the byte after it unread. Standard input is read only when it is a
+// terminal: a pipe or a closed input must never make the viewer wait for a word nobody can
+// type. False, with `word` empty, when no word could be read.
+bool consoleReadWord(char* word, size_t size);
+
 // One diagnostic line on standard error; the newline is added.
 void diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -69,6 +69,8 @@ void CCladoramaView::OnShowWindow(bool bShow, ViewSurface* surface, void* contex
 }
 
 void CCladoramaView::OnSize(int cx, int cy) {
+    m_clientWidth = cx;
+    m_clientHeight = cy;
     // Tree panel 2 takes the size computed from panel 1's fractions; both are the same.
     m_panel1.pixelH = static_cast<int32_t>(cy * m_panel1.viewH);
     m_panel2.pixelH = m_panel1.pixelH;

@@ -31,6 +31,9 @@ public:
     virtual void Invalidate() = 0;
 };
 
+// Mouse button flags of a mouse message: which buttons are down.
+constexpr unsigned MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_MBUTTON = 0x10;
+
 // Gesture state of the mouse.
 enum MouseMode : int32_t { Idle = 0, Zooming = 1, Panning = 3, OverviewPick = 4, NodePick = 5 };
 // Which button began the gesture.
@@ -91,6 +94,22 @@ public:
     // world window; the root if even the root does not; null for any other node.
     TreeNode* FindEnclosingNode(TreeNode* node, const ViewPanel* panel, int treeId) const;
     void CopyWorldToOther(const ViewPanel* panel);
+
+    // Mouse and keys. Positions are client pixels of the view's window, y downwards;
+    // `flags` the MK_ buttons held. OnKeyDown takes the key's code (capital letters as
+    // themselves) and returns whether the key is one of the view's.
+    void OnLButtonDown(unsigned flags, int x, int y);
+    void OnLButtonUp(unsigned flags, int x, int y);
+    void OnRButtonDown(unsigned flags, int x, int y);
+    void OnRButtonUp(unsigned flags, int x, int y);
+    void OnMButtonDown(unsigned flags, int x, int y);
+    void OnMButtonUp(unsigned flags, int x, int y);
+    void OnMouseMove(unsigned flags, int x, int y);
+    bool OnKeyDown(unsigned key);
+    // Client pixel to window-normalised point.
+    void ClientToNormalized(int x, int y, double& nx, double& ny) const;
+    // The client area's size in device pixels, as the last resize gave it.
+    int m_clientWidth = 0, m_clientHeight = 0;
 
     // Home command: the active panel (and with Zoom Link the other) back to the home
     // window and the root.

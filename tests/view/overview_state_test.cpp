@@ -30,19 +30,6 @@ struct SmallTree {
     }
 };
 
-// A framework that only notes what the search bar's Zoom Link button is told.
-struct ButtonFramework : DocFramework {
-    std::string log;
-    void UpdateAllViews() override { log += "update "; }
-    void MessageBox(const char*) override {}
-    bool PromptForFile(std::string&) override { return false; }
-    void SetSliderRange(int, int) override {}
-    std::unique_ptr<CNodeListDlg> NewNodeListDlg() override { return nullptr; }
-    void TreesReplaced() override {}
-    void TitleChanged(const char*) override {}
-    void CheckZoomLinkButton(bool checked) override { log += checked ? "link:on " : "link:off "; }
-};
-
 // A window whose overview drawing takes a pending node-list selection, as the real one does.
 struct HandOverSurface : RecordingSurface {
     void DrawOverview(OverviewPanel& ov, ViewPanel& p1, ViewPanel& p2, CCladoramaDoc& doc) override {

@@ -71,6 +71,20 @@ private:
     }
 };
 
+// A framework that only notes what the search bar's buttons are told, and the updates.
+struct ButtonFramework : DocFramework {
+    std::string log;
+    void UpdateAllViews() override { log += "update "; }
+    void MessageBox(const char*) override {}
+    bool PromptForFile(std::string&) override { return false; }
+    void SetSliderRange(int, int) override {}
+    std::unique_ptr<CNodeListDlg> NewNodeListDlg() override { return nullptr; }
+    void TreesReplaced() override {}
+    void TitleChanged(const char*) override {}
+    void CheckZoomLinkButton(bool checked) override { log += checked ? "link:on " : "link:off "; }
+    void CheckStyleButtons(int style) override { log += "style:" + std::to_string(style) + " "; }
+};
+
 inline TreeNode* placedNode(TreeNode* parent, const char* latin, double x, double y, double size,
                             uint8_t onlyInTree = 0, const char* rank = "Genus") {
     TreeNode* n = addNode(parent, latin, rank);
