@@ -45,6 +45,11 @@ std::string ConsoleCapture::text() {
     return std::string(m_buffer, m_size);
 }
 
+bool displayRequired() {
+    const char* v = std::getenv("CLADORAMA_REQUIRE_DISPLAY");
+    return v && *v && std::string(v) != "0";
+}
+
 std::string readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

@@ -38,6 +38,11 @@ private:
     FILE* m_previous = nullptr;
 };
 
+// Whether the tests that draw must have a display: set (CLADORAMA_REQUIRE_DISPLAY=1) by
+// ./test, which always gives them one, so that a display that cannot be had fails them
+// there instead of skipping them.
+bool displayRequired();
+
 std::string readFileBytes(const std::string& path);
 // Path of a file in the source tree.
 std::string sourcePath(const std::string& relative);
