@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <random>
 #include <string>
@@ -84,10 +85,10 @@ TEST(CombinedTrees, WorkedExampleEndToEnd) {
     addNode(&t1, "A");
     addNode(&t1, "B");
     addNode(&t2, "B");
-    TreeNode* d = addNode(&t2, "D");
+    TreeNode* d = addNode(&t2, "D", "Family", "dees");
     addNode(&t2, "E");
-    addNode(d, "D x", "Species");
-    addNode(d, "D y", "Species");
+    addNode(d, "D x", "Species", "ex");
+    addNode(d, "D y", "Subspecies");
     t1.treeId = 1;
     t2.treeId = 2;
     compareTrees(t1, t2);
@@ -119,6 +120,18 @@ TEST(CombinedTrees, WorkedExampleEndToEnd) {
     EXPECT_EQ(copyOfD->parent, &t1);
     EXPECT_EQ(copyOfD->children[0]->level, 2);
     EXPECT_NE(copyOfD->latinName, d->latinName);  // owned copies of the names
+    // Each copy carries its original's names, rank and colour, at every level.
+    for (size_t i = 0; i <= d->children.size(); ++i) {
+        const TreeNode* from = i == 0 ? d : d->children[i - 1];
+        const TreeNode* copy = i == 0 ? copyOfD : copyOfD->children[i - 1];
+        SCOPED_TRACE(from->latinName);
+        EXPECT_STREQ(copy->latinName, from->latinName);
+        EXPECT_STREQ(copy->commonName, from->commonName);
+        EXPECT_STREQ(copy->rankName, from->rankName);
+        EXPECT_EQ(copy->level, from->level);
+        const std::array<int, 3> want = rankColourOf(from->rankName);
+        EXPECT_EQ((std::array<int, 3>{copy->color[0], copy->color[1], copy->color[2]}), want);
+    }
 
     countCombinedDescendants(t1);
     countCombinedDescendants(t2);

@@ -36,6 +36,36 @@ std::string identities(const TreeNode* node) {
 
 }  // namespace
 
+// The deepest level is found from the first child of every node that has children, and
+// only ever raises the value the tree starts with.
+TEST(DepthPass, FindsTheDeepestLevelBelowTheRoot) {
+    ClassificationTree bare;
+    nameRoot(bare, "R");
+    computeMaxLevel(bare);
+    EXPECT_EQ(bare.maxLevel, -999);
+
+    ClassificationTree t;
+    nameRoot(t, "R");
+    addNode(&t, "A");  // a leaf first: the deep branch is not the first child
+    TreeNode* b = addNode(&t, "B");
+    TreeNode* c = addNode(b, "C");
+    addNode(c, "D", "Species");
+    computeMaxLevel(t);
+    EXPECT_EQ(t.maxLevel, 3);
+    computeMaxLevel(t);  // again: nothing deeper
+    EXPECT_EQ(t.maxLevel, 3);
+
+    ClassificationTree flat;
+    nameRoot(flat, "R");
+    addNode(&flat, "A");
+    addNode(&flat, "B");
+    computeMaxLevel(flat);
+    EXPECT_EQ(flat.maxLevel, 1);
+    flat.maxLevel = 5;
+    computeMaxLevel(flat);
+    EXPECT_EQ(flat.maxLevel, 5);
+}
+
 TEST(CompareTrees, WorkedExampleAlignsMarksAndKeepsRootsPaired) {
     for (size_t limit : {size_t(0), size_t(1000)}) {  // indexed and scanning alignment
         ClassificationTree t1, t2;

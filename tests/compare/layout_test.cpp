@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Layout.h"
@@ -149,11 +150,33 @@ TEST(LayoutCircles, FourChildrenUseTheirTableBlock) {
     EXPECT_NEAR(first->height, 0.225, 1e-15);
     EXPECT_NEAR(first->x, 0.21492, 5e-6);
     EXPECT_NEAR(first->y, 0.55015, 5e-6);
-    // Every child's square is its table point scaled into the root's disc.
-    for (int i = 0; i < 4; ++i) {
-        const TreeNode* c = tree.children[i];
-        EXPECT_NEAR(c->x + 0.1125, 0.5 + 0.45 * static_cast<double>(block(4)[i][0]), 1e-12);
-        EXPECT_NEAR(c->y + 0.1125, 0.5 + 0.45 * static_cast<double>(block(4)[i][1]), 1e-12);
+}
+
+// The centres of two, three and four children and of the first three of a hundred, each
+// a point of the placement scaled into the root's circle (radius 0.45 about 0.5, 0.5).
+TEST(LayoutCircles, FewAndHundredChildrenSitAtTheirPlacementPoints) {
+    const struct {
+        int n;
+        std::vector<std::pair<float, float>> points;
+    } cases[] = {
+        {2, {{-0.32542f, 0.12702f}, {0.32129f, -0.19318f}}},
+        {3, {{0.33425f, 0.21226f}, {-0.38404f, 0.19793f}, {0.07435f, -0.4561f}}},
+        {4, {{-0.38352f, 0.36145f}, {0.36067f, 0.34698f}, {-0.32006f, -0.3127f}, {0.34852f, -0.40986f}}},
+        {100, {{-0.14937f, 0.89129f}, {0.15979f, 0.88746f}, {0.005078f, 0.85141f}}},
+    };
+    for (const auto& c : cases) {
+        ClassificationTree tree;
+        addLeaves(&tree, c.n);
+        layoutCircles(&tree);
+        const double rho = 0.225 / std::sqrt(static_cast<double>(c.n));
+        for (size_t i = 0; i < c.points.size(); ++i) {
+            SCOPED_TRACE("child " + std::to_string(i) + " of " + std::to_string(c.n));
+            const TreeNode* child = tree.children[i];
+            EXPECT_NEAR(child->width, 2 * rho, 1e-12);
+            EXPECT_NEAR(child->height, 2 * rho, 1e-12);
+            EXPECT_NEAR(child->x + rho, 0.5 + 0.45 * static_cast<double>(c.points[i].first), 1e-12);
+            EXPECT_NEAR(child->y + rho, 0.5 + 0.45 * static_cast<double>(c.points[i].second), 1e-12);
+        }
     }
 }
 
@@ -180,16 +203,19 @@ TEST(LayoutCircles, NonSquareParentScalesEachAxis) {
     tree.height = 0.2;
     addLeaves(&tree, 3);
     layoutCircles(&tree);
+    const float points[3][2] = {{0.33425f, 0.21226f}, {-0.38404f, 0.19793f}, {0.07435f, -0.4561f}};
     for (int i = 0; i < 3; ++i) {
         const TreeNode* c = tree.children[i];
         const double rho = 0.2 / std::sqrt(3.0);
         EXPECT_NEAR(c->width, 2 * rho, 1e-12);
         EXPECT_NEAR(c->height, 2 * rho, 1e-12);
-        EXPECT_NEAR(c->x + rho, 1.4 + 0.4 * static_cast<double>(block(3)[i][0]), 1e-12);
-        EXPECT_NEAR(c->y + rho, 2.1 + 0.1 * static_cast<double>(block(3)[i][1]), 1e-12);
+        EXPECT_NEAR(c->x + rho, 1.4 + 0.4 * static_cast<double>(points[i][0]), 1e-12);
+        EXPECT_NEAR(c->y + rho, 2.1 + 0.1 * static_cast<double>(points[i][1]), 1e-12);
     }
 }
 
+// A hundred children still fit the table: every child disc lies inside the root's circle,
+// none touches another, and they run from top to bottom in order.
 TEST(LayoutCircles, HundredChildrenUseTheLastBlock) {
     ClassificationTree tree;
     addLeaves(&tree, 100);
@@ -199,8 +225,16 @@ TEST(LayoutCircles, HundredChildrenUseTheLastBlock) {
         SCOPED_TRACE("child " + std::to_string(i));
         const TreeNode* c = tree.children[i];
         EXPECT_NEAR(c->width, 2 * rho, 1e-12);
-        EXPECT_NEAR(c->x + rho, 0.5 + 0.45 * static_cast<double>(kPlacementTable[4950 + i][0]), 1e-12);
-        EXPECT_NEAR(c->y + rho, 0.5 + 0.45 * static_cast<double>(kPlacementTable[4950 + i][1]), 1e-12);
+        const double cx = c->x + rho, cy = c->y + rho;
+        EXPECT_LE(std::hypot(cx - 0.5, cy - 0.5) + rho, 0.45);
+        if (i > 0) {
+            const TreeNode* p = tree.children[i - 1];
+            EXPECT_LT(cy, p->y + rho);
+        }
+        for (int j = i + 1; j < 100; ++j) {
+            const TreeNode* o = tree.children[j];
+            EXPECT_GT(std::hypot(cx - (o->x + rho), cy - (o->y + rho)), 2 * rho);
+        }
     }
 }
 
@@ -298,9 +332,8 @@ TEST(LayoutCircles, PlacesEveryLevelOfADeepTree) {
         const TreeNode* p = c->parent;
         const double r = p->width / 2;
         EXPECT_NEAR(c->width / (r / std::sqrt(2.0)), 1.0, 1e-12);
-        EXPECT_NEAR((c->x + c->width / 2 - (p->x + r)) / r, static_cast<double>(block(2)[0][0]),
-                    1e-9);
-        EXPECT_NEAR((c->y + c->height / 2 - (p->y + r)) / r, static_cast<double>(block(2)[0][1]),
-                    1e-9);
+        // The first of two children: the point (-0.32542, 0.12702) of the unit disc.
+        EXPECT_NEAR((c->x + c->width / 2 - (p->x + r)) / r, static_cast<double>(-0.32542f), 1e-9);
+        EXPECT_NEAR((c->y + c->height / 2 - (p->y + r)) / r, static_cast<double>(0.12702f), 1e-9);
     }
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -62,6 +64,70 @@ TEST_F(LoadPipelineTest, BuildModePrintsEveryStepInOrderAndWritesBothTreeFiles) 
     EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile2) + ".new")));
 }
 
+// What build mode leaves in the trees of the small pair. Both combined trees hold, in
+// name order, Canidae (tree 1 only), Felidae (both) and Hyaenidae (tree 2 only) under
+// Carnivora, and Felis (both) and Panthera (tree 1 only) under Felidae.
+TEST_F(LoadPipelineTest, BuildModeCombinesNumbersAndPlacesBothTreesAlike) {
+    writeClassifications();
+    CCladoramaDoc doc(&fw);
+    bool ok = false;
+    build(doc, ok);
+    ASSERT_TRUE(ok);
+    for (ClassificationTree* t : {&doc.m_tree1, &doc.m_tree2}) {
+        SCOPED_TRACE("tree " + std::to_string(t->treeId));
+        // Depth of the trees as read, Felis and Panthera standing at level 2.
+        EXPECT_EQ(t->maxLevel, 2);
+        ASSERT_EQ(childNames(t), "Canidae,Felidae,Hyaenidae");
+        TreeNode* canidae = t->children[0];
+        TreeNode* felidae = t->children[1];
+        TreeNode* hyaenidae = t->children[2];
+        ASSERT_EQ(childNames(felidae), "Felis,Panthera");
+        TreeNode* felis = felidae->children[0];
+        TreeNode* panthera = felidae->children[1];
+        EXPECT_EQ(canidae->onlyInTree, 1);
+        EXPECT_EQ(felidae->onlyInTree, 0);
+        EXPECT_EQ(hyaenidae->onlyInTree, 2);
+        EXPECT_EQ(panthera->onlyInTree, 1);
+        EXPECT_EQ(t->combinedDescendantCount, 5);
+        EXPECT_EQ(felidae->combinedDescendantCount, 2);
+
+        // Child numbers: parent's number + index + 1.
+        EXPECT_EQ(t->number, 0);
+        EXPECT_EQ(canidae->number, 1);
+        EXPECT_EQ(felidae->number, 2);
+        EXPECT_EQ(hyaenidae->number, 3);
+        EXPECT_EQ(felis->number, 3);
+        EXPECT_EQ(panthera->number, 4);
+
+        // Copies carry their originals' names, ranks and colours.
+        for (const TreeNode* n : {canidae, hyaenidae, panthera}) {
+            const std::array<int, 3> rgb = rankColourOf(n->rankName);
+            EXPECT_EQ((std::array<int, 3>{n->color[0], n->color[1], n->color[2]}), rgb) << n->latinName;
+        }
+        EXPECT_STREQ(hyaenidae->commonName, "hyaenas");
+        EXPECT_STREQ(hyaenidae->rankName, "Family");
+        EXPECT_STREQ(panthera->commonName, "big cats");
+        EXPECT_STREQ(canidae->commonName, "dogs");
+
+        // Three children in the root's circle (radius 0.45 about 0.5, 0.5), each of radius
+        // 0.225 / sqrt(3), at the points of the placement of three; Felis is the first of
+        // two inside Felidae's circle.
+        const double rho3 = 0.225 / std::sqrt(3.0);
+        EXPECT_NEAR(canidae->x, 0.5 + 0.45 * 0.33425 - rho3, 1e-6);
+        EXPECT_NEAR(canidae->y, 0.5 + 0.45 * 0.21226 - rho3, 1e-6);
+        EXPECT_NEAR(canidae->width, 2 * rho3, 1e-12);
+        EXPECT_NEAR(felidae->x, 0.5 + 0.45 * -0.38404 - rho3, 1e-6);
+        EXPECT_NEAR(felidae->y, 0.5 + 0.45 * 0.19793 - rho3, 1e-6);
+        EXPECT_NEAR(hyaenidae->x, 0.5 + 0.45 * 0.07435 - rho3, 1e-6);
+        EXPECT_NEAR(hyaenidae->y, 0.5 + 0.45 * -0.4561 - rho3, 1e-6);
+        const double fcx = 0.5 + 0.45 * -0.38404, fcy = 0.5 + 0.45 * 0.19793;
+        const double rho2 = 0.5 * rho3 / std::sqrt(2.0);
+        EXPECT_NEAR(felis->x, fcx + rho3 * -0.32542 - rho2, 1e-6);
+        EXPECT_NEAR(felis->y, fcy + rho3 * 0.12702 - rho2, 1e-6);
+        EXPECT_NEAR(felis->height, 2 * rho2, 1e-12);
+    }
+}
+
 TEST_F(LoadPipelineTest, BinaryModeReadsWhatBuildModeWroteAndRunsTheTail) {
     writeClassifications();
     {
@@ -85,6 +151,8 @@ TEST_F(LoadPipelineTest, BinaryModeReadsWhatBuildModeWroteAndRunsTheTail) {
                            kTail);
     EXPECT_EQ(validate(doc.m_tree1), "");
     EXPECT_EQ(validate(doc.m_tree2), "");
+    EXPECT_EQ(doc.m_tree1.maxLevel, 2);
+    EXPECT_EQ(doc.m_tree2.maxLevel, 2);
     // Tree 1's combined tree reaches every taxon of both; each common name of the two
     // combined trees pairs off with its twin, leaving tree 1's node once.
     EXPECT_EQ(doc.m_tree1.latinIndex.size(), 6u);

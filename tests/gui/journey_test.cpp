@@ -22,13 +22,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 // Window point (logical pixels) of a window-normalised point, as the view converts back.
 QPoint windowPoint(CGLViewWindow& w, double nx, double ny) {
     const double cw = w.width() * w.devicePixelRatio() + 1, ch = w.height() * w.devicePixelRatio() + 1;

@@ -33,7 +33,10 @@ TreeNode* findNode(TreeNode* root, const std::function<bool(const TreeNode*)>& w
     return found;
 }
 
-QRgb rankColour(const TreeNode* n) { return qRgb(n->color[0], n->color[1], n->color[2]); }
+QRgb rankColour(const TreeNode* n) {
+    const auto c = rankColourOf(n->rankName);
+    return qRgb(c[0], c[1], c[2]);
+}
 
 // Pixels of the overview's rectangle (the bottom rows of the frame) that differ.
 int overviewDifferences(const QImage& a, const QImage& b, int rows) {

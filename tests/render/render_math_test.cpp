@@ -81,6 +81,16 @@ TEST(NodeTestsTest, TinyAndVisibleBoundaries) {
     EXPECT_FALSE(IsTinyNode(n, p));
     setSquare(n, 0.5, 0.5, 0.003);  // 9e-6
     EXPECT_TRUE(IsTinyNode(n, p));
+    // Exactly at the threshold a node is still drawn as a disc; just below, a point. A
+    // window of area 0.25 and a node of area 0.25e-5 give the ratio 0.00001 to the bit.
+    p.worldW = p.worldH = 0.5;
+    n.width = 0.00001 / 4;
+    n.height = 1;
+    ASSERT_EQ((n.width * n.height) / (p.worldW * p.worldH), 0.00001);
+    EXPECT_FALSE(IsTinyNode(n, p));
+    n.width = std::nextafter(n.width, 0.0);
+    EXPECT_TRUE(IsTinyNode(n, p));
+    setSquare(n, 0.5, 0.5, 0.003);
     // Zooming in makes the same node large again.
     p.worldW = p.worldH = 0.1;
     EXPECT_FALSE(IsTinyNode(n, p));

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <regex>
@@ -44,6 +45,11 @@ std::string ConsoleCapture::text() {
     return std::string(m_buffer, m_size);
 }
 
+bool displayRequired() {
+    const char* v = std::getenv("CLADORAMA_REQUIRE_DISPLAY");
+    return v && *v && std::string(v) != "0";
+}
+
 std::string readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -53,6 +59,24 @@ std::string readFileBytes(const std::string& path) {
 
 std::string sourcePath(const std::string& relative) {
     return std::string(CLADORAMA_SOURCE_DIR) + "/" + relative;
+}
+
+// Mind the odd channels: Subphylum has 101, 101 and Species green 103; Subtribe and
+// Subgenus differ only in blue.
+const RankColourEntry kRankColours[20] = {
+    {"Kingdom", {240, 194, 57}},    {"Phylum", {204, 51, 51}},      {"Subphylum", {255, 101, 101}},
+    {"Superclass", {255, 153, 204}}, {"Class", {204, 51, 204}},      {"Subclass", {255, 102, 255}},
+    {"Infraclass", {204, 153, 255}}, {"Superorder", {0, 102, 204}},  {"Order", {102, 153, 204}},
+    {"Suborder", {0, 153, 153}},     {"Infraorder", {102, 204, 204}}, {"Superfamily", {51, 204, 153}},
+    {"Family", {153, 204, 153}},     {"Subfamily", {0, 153, 51}},    {"Tribe", {102, 204, 102}},
+    {"Subtribe", {204, 204, 153}},   {"Genus", {153, 153, 51}},      {"Subgenus", {204, 204, 102}},
+    {"Species", {255, 103, 51}},     {"Subspecies", {255, 153, 102}},
+};
+
+std::array<int, 3> rankColourOf(const char* rank) {
+    for (const RankColourEntry& e : kRankColours)
+        if (std::strcmp(e.rank, rank) == 0) return e.rgb;
+    return {0, 0, 0};
 }
 
 TreeNode* addNode(TreeNode* parent, const char* latin, const char* rank, const char* common) {

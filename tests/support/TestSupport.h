@@ -1,6 +1,8 @@
 // Helpers shared by the tests: temporary folders, console capture, small trees.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
@@ -36,9 +38,24 @@ private:
     FILE* m_previous = nullptr;
 };
 
+// Whether the tests that draw must have a display: set (CLADORAMA_REQUIRE_DISPLAY=1) by
+// ./test, which always gives them one, so that a display that cannot be had fails them
+// there instead of skipping them.
+bool displayRequired();
+
 std::string readFileBytes(const std::string& path);
 // Path of a file in the source tree.
 std::string sourcePath(const std::string& relative);
+
+// The colour of each of the twenty taxonomic ranks, by rank value, typed here on their own
+// so that a slip in the program's table (or in a copy of a colour) shows against them.
+struct RankColourEntry {
+    const char* rank;
+    std::array<int, 3> rgb;
+};
+extern const RankColourEntry kRankColours[20];
+// The colour of an exact rank name from that list; black for any other name.
+std::array<int, 3> rankColourOf(const char* rank);
 
 // Builds a node with the three names (rank colour applied) and appends it to `parent`.
 TreeNode* addNode(TreeNode* parent, const char* latin, const char* rank = "Genus",

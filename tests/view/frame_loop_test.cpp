@@ -146,6 +146,31 @@ TEST(Flight, TenfoldZoomIsGeometricInTwentyThreeEqualSteps) {
     EXPECT_TRUE(near(w[23].w, 0.11));  // the last frame repeats the target
 }
 
+// The linear range is open at both ends: a target framed at exactly 0.7 or 1.5 times the
+// window's size is reached geometrically, in trunc(|ln 0.7| * 10) = 3 and
+// trunc(ln 1.5 * 10) = 4 steps, each followed by its frame, plus the final frame.
+TEST(Flight, RatiosOfExactlySevenTenthsAndThreeHalvesAreGeometric) {
+    for (const double ratio : {0.7, 1.5}) {
+        SCOPED_TRACE("ratio " + std::to_string(ratio));
+        LoadedTrees f;
+        // A focus framed 0.55 wide (0.5 and a tenth of it), and a start window of the size
+        // that makes the ratio come out exactly.
+        ViewPanel& p = f.view.m_panel1;
+        p.focus = f.a1;
+        const double framed = f.a1->width + f.a1->width / 10;
+        double start = framed / ratio;
+        while (framed / start > ratio) start = std::nextafter(start, 10.0);
+        while (framed / start < ratio) start = std::nextafter(start, 0.0);
+        ASSERT_EQ(framed / start, ratio);
+        p.worldX = p.worldY = 0.05;
+        p.worldW = p.worldH = start;
+        f.view.FlyToFocus();
+        EXPECT_EQ(f.surface.frames(), ratio < 1 ? 4 : 5);
+        EXPECT_TRUE(near(p.worldW, framed));
+        EXPECT_TRUE(near(p.worldX, 0.075));
+    }
+}
+
 TEST(Flight, WithoutZoomLinkTheOtherPanelFliesLinearlyToItsOwnFocus) {
     LoadedTrees f;
     f.view.m_zoomLink = false;

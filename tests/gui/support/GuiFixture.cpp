@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 #include <cmath>
@@ -85,6 +86,16 @@ std::string rgbText(QRgb c) { return rgbText(qRed(c), qGreen(c), qBlue(c)); }
 void maybeSave(const QImage& image, const char* name) {
     if (!std::getenv("CLADORAMA_TEST_SCREENSHOTS")) return;
     image.save(QString::fromLatin1(CLADORAMA_BINARY_DIR) + "/" + name + ".png", "PNG");
+}
+
+bool waitFor(const std::function<bool()>& done, int limitMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > limitMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPoint>
+#include <functional>
 #include <memory>
 
 #include "CladoramaApp.h"
@@ -48,6 +49,9 @@ std::string rgbText(int r, int g, int b);
 
 // Saves the image under the build folder when CLADORAMA_TEST_SCREENSHOTS is set.
 void maybeSave(const QImage& image, const char* name);
+
+// Processes events until `done` holds; false if it still does not after `limitMs`.
+bool waitFor(const std::function<bool()>& done, int limitMs = 10000);
 
 // Closes every message box that opens, recording their captions and texts.
 struct MessageBoxCatcher {
