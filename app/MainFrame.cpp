@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -73,6 +74,9 @@ bool CMainFrame::OnCreate() {
 void CMainFrame::BuildMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     m_fileMenu->addAction(m_actOpen);
+    m_actExport = m_fileMenu->addAction(QStringLiteral("&Export Picture...\tCtrl+E"));
+    m_actExport->setStatusTip(QStringLiteral("Save the picture of both trees as a PNG file"));
+    connect(m_actExport, &QAction::triggered, this, [this] { OnExportPicture(); });
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentPlaceholder->setEnabled(false);
@@ -98,7 +102,8 @@ void CMainFrame::BuildMenus() {
 }
 
 void CMainFrame::BuildAccelerators() {
-    // Of the accelerator table only File New, File Open and Save reach a handler. The
+    // Of the accelerator table only File New, File Open and Save reach a handler, and
+    // Export Picture takes Ctrl+E, which the table leaves free. The
     // editing accelerators (Ctrl+C, Ctrl+V, ...) have none, so they are not taken from
     // the search text box, where they keep their usual meaning.
     auto add = [this](const QKeySequence& keys, auto handler) {
@@ -109,6 +114,7 @@ void CMainFrame::BuildAccelerators() {
     add(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { m_app.OnFileNew(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { m_app.Document()->OnFileOpen(); });
     add(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { OnFileSave(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { OnExportPicture(); });
 }
 
 void CMainFrame::SetViewWindow(CGLViewWindow* window) {
@@ -220,6 +226,23 @@ void CMainFrame::OnRecentFile(const QString& path) {
     }
     m_app.Document()->SetTitle(QFileInfo(path).fileName().toLocal8Bit().constData());
     AddToRecentFileList(path);
+}
+
+bool CMainFrame::ExportPicture(const QString& path) {
+    const QImage frame = m_viewWindow ? m_viewWindow->CaptureFrame() : QImage();
+    QImageWriter writer(path, "png");
+    if (frame.isNull() || !writer.write(frame)) {
+        m_app.MessageBox(("Cannot save " + path.toStdString() + ".").c_str());
+        return false;
+    }
+    return true;
+}
+
+void CMainFrame::OnExportPicture() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Picture"),
+                                                      QStringLiteral("cladorama.png"),
+                                                      QStringLiteral("PNG pictures (*.png)"));
+    if (!path.isEmpty()) ExportPicture(path);
 }
 
 void CMainFrame::OnFileSave() {

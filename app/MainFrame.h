@@ -32,7 +32,12 @@ public:
     void AddToRecentFileList(const QString& path);
     QStringList RecentFiles() const { return m_recentFiles; }
 
+    // Saves the view's current frame, exactly its pixels, as a PNG file; false (after a
+    // message box) when it could not be written.
+    bool ExportPicture(const QString& path);
+
     QAction* m_actOpen = nullptr;
+    QAction* m_actExport = nullptr;
     QAction* m_actHome = nullptr;
     QAction* m_actZoomLink = nullptr;
     QAction* m_actToolbar = nullptr;
@@ -54,6 +59,7 @@ private:
     void SaveRecentFileList() const;
     void OnRecentFile(const QString& path);
     void OnFileSave();
+    void OnExportPicture();
     // One of the view's keys (D, F, H, L, T, U without Ctrl, Alt or Meta): true when the
     // view took it.
     bool OnViewKey(const QKeyEvent& e);

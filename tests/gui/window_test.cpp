@@ -169,6 +169,28 @@ TEST(Window, AFlagIsPickedWhereTheLatestFrameDrewIt) {
     EXPECT_EQ(PickNode(&r.doc().m_tree1, x, y, 1, v.m_panel1), nullptr);
 }
 
+TEST(Window, ExportedPictureIsTheFrameExactly) {
+    RunningApp r;
+    ASSERT_TRUE(r.started);
+    fillTrees(r.doc());
+    TempDir dir;
+    const QString path = QString::fromStdString(dir.file("picture.png"));
+    ASSERT_TRUE(r.app->MainFrame()->ExportPicture(path));
+    const QImage saved(path, "PNG");
+    const QImage frame = r.frame();
+    ASSERT_EQ(saved.size(), frame.size());
+    int differ = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) differ += saved.pixel(x, y) != frame.pixel(x, y);
+    EXPECT_EQ(differ, 0);
+    EXPECT_EQ(r.app->MainFrame()->m_actExport->text().toStdString(), "&Export Picture...\tCtrl+E");
+    // A folder that cannot be written to is said so.
+    MessageBoxCatcher catcher;
+    EXPECT_FALSE(r.app->MainFrame()->ExportPicture(QStringLiteral("/nonexistent/x.png")));
+    ASSERT_TRUE(waitFor([&] { return !catcher.texts.empty(); }));
+    EXPECT_EQ(catcher.texts[0], "Cannot save /nonexistent/x.png.");
+}
+
 TEST(Window, TreeDrawingIsClippedToItsPanel) {
     RunningApp r;
     ASSERT_TRUE(r.started);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -97,10 +98,10 @@ TEST(CliPipeline, BuildLoadSearchDiffOnSmallClassifications) {
     CliRun diff = cli(dir, {"diff"});
     EXPECT_EQ(diff.status, 0);
     EXPECT_EQ(diff.out,
-              "mark\trank\tlatin name\tcommon name\tpath\n"
-              "1\tFamily\tCanidae\tdogs\tCarnivora > Canidae\n"
-              "1\tGenus\tPanthera\tbig cats\tCarnivora > Felidae > Panthera\n"
-              "2\tFamily\tHyaenidae\thyaenas\tCarnivora > Hyaenidae\n");
+              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother path\n"
+              "1\tremoved\tFamily\tCanidae\tdogs\tCarnivora > Canidae\t\n"
+              "1\tremoved\tGenus\tPanthera\tbig cats\tCarnivora > Felidae > Panthera\t\n"
+              "2\tadded\tFamily\tHyaenidae\thyaenas\tCarnivora > Hyaenidae\t\n");
     EXPECT_EQ(diff.err, kLoadLines);
 }
 
@@ -174,18 +175,48 @@ TEST(CliPipeline, SampleClassificationsEndToEnd) {
     std::vector<std::string> lines = splitLines(diff.out);
     ASSERT_GT(lines.size(), 1u) << "the two samples differ";
     int marks[3] = {0, 0, 0};
+    std::map<std::string, int> changes;
     for (size_t i = 1; i < lines.size(); ++i) {
         std::vector<std::string> f;
         std::istringstream in(lines[i]);
         for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
-        ASSERT_EQ(f.size(), 5u) << lines[i];
+        ASSERT_GE(f.size(), 6u) << lines[i];
         ASSERT_TRUE(f[0] == "1" || f[0] == "2") << lines[i];
         ++marks[f[0][0] - '0'];
-        EXPECT_EQ(f[4].rfind("Mammalia > ", 0), 0u) << lines[i];
-        EXPECT_EQ(f[4].substr(f[4].size() - f[2].size()), f[2]) << lines[i];
+        EXPECT_EQ(f[5].rfind("Mammalia > ", 0), 0u) << lines[i];
+        EXPECT_EQ(f[5].substr(f[5].size() - f[3].size()), f[3]) << lines[i];
+        // A move names where the other classification holds the taxon: elsewhere.
+        const bool moved = f[1] == "moved";
+        EXPECT_EQ(f.size(), moved ? 7u : 6u) << lines[i];
+        if (moved) {
+            EXPECT_NE(f[6], f[5]) << lines[i];
+            EXPECT_EQ(f[6].substr(f[6].size() - f[3].size()), f[3]) << lines[i];
+        } else {
+            EXPECT_TRUE(f[1] == "rank" || f[1] == (f[0] == "1" ? "removed" : "added")) << lines[i];
+        }
+        ++changes[f[1]];
     }
     EXPECT_GT(marks[1], 0);
     EXPECT_GT(marks[2], 0);
+    // Two releases of one checklist: taxa were moved as well as added and removed.
+    EXPECT_GT(changes["moved"], 0);
+    EXPECT_GT(changes["added"], 0);
+    EXPECT_GT(changes["removed"], 0);
+
+    // The summary counts the same lines by rank.
+    CliRun summary = cli(dir, {"diff", "--summary"});
+    ASSERT_EQ(summary.status, 0);
+    std::vector<std::string> rows = splitLines(summary.out);
+    ASSERT_GT(rows.size(), 1u);
+    EXPECT_EQ(rows[0], "rank\tmoved\trank\tremoved\tadded");
+    int total = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        std::istringstream in(rows[i]);
+        std::string rank;
+        std::getline(in, rank, '\t');
+        for (int k; in >> k;) total += k;
+    }
+    EXPECT_EQ(total, static_cast<int>(lines.size()) - 1);
 }
 
 }  // namespace

@@ -1,23 +1,33 @@
-// cladorama-cli diff: the taxa that only one of the two classifications holds.
+// cladorama-cli diff: the taxa that only one of the two classifications holds, and what
+// became of each.
 #include <cstdio>
+#include <cstring>
+#include <array>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ChangeKinds.h"
 #include "CladoramaDoc.h"
+#include "CliFramework.h"
 #include "Commands.h"
 #include "Console.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: cladorama-cli diff\n"
-    "  Loads T1.jm2 and T2.jm2 from the current directory (console lines on standard\n"
-    "  error) and prints, after a header line, one tab-separated line per taxon of tree\n"
-    "  1's combined tree that is marked 1 (only in classification A) or 2 (only in B),\n"
-    "  depth first: mark, rank, Latin name, common name, and the path of Latin names from\n"
-    "  the root down to the taxon joined by \" > \". Exit status 0, 1 when a file could\n"
-    "  not be read, 2 on bad arguments.\n";
+    "usage: cladorama-cli diff [--summary] [FILE1 FILE2]\n"
+    "  Loads T1.jm2 and T2.jm2 from the current directory, or the two files named (any\n"
+    "  kind the viewer opens), with the console lines on standard error, and prints, after\n"
+    "  a header line, one tab-separated line per taxon of tree 1's combined tree that is\n"
+    "  marked 1 (only in the first classification) or 2 (only in the second), depth first:\n"
+    "  mark; change: moved (the other classification holds the same name and rank under\n"
+    "  another parent), rank (the same name at another rank), removed (mark 1) or added\n"
+    "  (mark 2) otherwise; rank, Latin name, common name, the path of Latin names from the\n"
+    "  root down to the taxon joined by \" > \", and for a move the path of the taxon in the\n"
+    "  other classification. --summary prints instead one line per rank with the counts of\n"
+    "  each change. Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
 
 // Flushes to standard output in large blocks: it is unbuffered, and a diff of two big
 // classifications runs to hundreds of thousands of lines.
@@ -37,44 +47,103 @@ private:
     std::string m_text;
 };
 
+void appendPath(std::string& t, const TreeNode* node) {
+    std::vector<const TreeNode*> up;
+    for (const TreeNode* q = node; q; q = q->parent) up.push_back(q);
+    for (size_t i = up.size(); i-- > 0;) {
+        t += up[i]->latinName;
+        if (i) t += " > ";
+    }
+}
+
+// Counts of each change by rank: the twenty in rank order, then other rank names in the
+// order they are met.
+class Summary {
+public:
+    void add(const char* rank, ChangeKind kind) {
+        auto [it, fresh] = m_rows.try_emplace(rank);
+        if (fresh) m_order.push_back(rank);
+        ++it->second[static_cast<int>(kind) - 1];
+    }
+    void print(std::string& t) const {
+        t += "rank\tmoved\trank\tremoved\tadded\n";
+        auto row = [&](const std::string& rank) {
+            const auto& c = m_rows.at(rank);
+            t += rank;
+            for (int k : c) t += '\t' + std::to_string(k);
+            t += '\n';
+        };
+        for (int r = 0; r < kRankCount; ++r)
+            if (m_rows.count(rankName(r))) row(rankName(r));
+        for (const std::string& rank : m_order)
+            if (rankFromName(rank.c_str()) < 0) row(rank);
+    }
+
+private:
+    std::map<std::string, std::array<int, 4>> m_rows;
+    std::vector<std::string> m_order;
+};
+
 }  // namespace
 
 int cmdDiff(int argc, char** argv) {
-    if (int status = takesNoArguments(argc, argv, kUsage); status >= 0) return status;
-    CCladoramaDoc doc;
-    setConsoleStream(stderr);
-    if (!doc.LoadHierarchiesIn<LoadMode::Binary>()) return 1;
-
-    Output out;
-    out.text() = "mark\trank\tlatin name\tcommon name\tpath\n";
-    // Depth first, a node before its children; `path` holds the Latin names from the
-    // root down to the node being visited.
-    std::vector<std::pair<const TreeNode*, size_t>> stack{{&doc.m_tree1, 0}};
-    std::vector<const TreeNode*> path;
-    while (!stack.empty()) {
-        auto [node, depth] = stack.back();
-        stack.pop_back();
-        path.resize(depth);
-        path.push_back(node);
-        if (node->onlyInTree == 1 || node->onlyInTree == 2) {
-            std::string& t = out.text();
-            t += static_cast<char>('0' + node->onlyInTree);
-            t += '\t';
-            t += node->rankName;
-            t += '\t';
-            t += node->latinName;
-            t += '\t';
-            t += node->commonName;
-            t += '\t';
-            for (size_t i = 0; i < path.size(); ++i) {
-                if (i) t += " > ";
-                t += path[i]->latinName;
-            }
-            t += '\n';
-            out.maybeFlush();
-        }
-        for (size_t i = node->children.size(); i-- > 0;)
-            stack.emplace_back(node->children[i], depth + 1);
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
+    bool summary = false;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--summary")) summary = true;
+        else if (argv[i][0] == '-') files.push_back({});  // no such option
+        else files.push_back(argv[i]);
+    }
+    if (!(files.empty() || (files.size() == 2 && !files[0].empty() && !files[1].empty()))) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    CliFramework framework;
+    CCladoramaDoc doc(&framework);
+    setConsoleStream(stderr);
+    if (files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
+                      : !doc.ReloadTrees(files[0], files[1]))
+        return 1;
+
+    const ChangeClassifier changes(doc.m_tree1, doc.m_tree2);
+    Summary counts;
+    Output out;
+    if (!summary) out.text() = "mark\tchange\trank\tlatin name\tcommon name\tpath\tother path\n";
+    // Depth first, a node before its children.
+    std::vector<const TreeNode*> stack{&doc.m_tree1};
+    while (!stack.empty()) {
+        const TreeNode* node = stack.back();
+        stack.pop_back();
+        for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
+        if (node->onlyInTree != 1 && node->onlyInTree != 2) continue;
+        const TreeNode* counterpart = nullptr;
+        const ChangeKind kind = changes.classify(*node, &counterpart);
+        if (summary) {
+            counts.add(node->rankName, kind);
+            continue;
+        }
+        std::string& t = out.text();
+        t += static_cast<char>('0' + node->onlyInTree);
+        t += '\t';
+        t += changeKindName(kind);
+        t += '\t';
+        t += node->rankName;
+        t += '\t';
+        t += node->latinName;
+        t += '\t';
+        t += node->commonName;
+        t += '\t';
+        appendPath(t, node);
+        t += '\t';
+        if (counterpart) appendPath(t, counterpart);
+        t += '\n';
+        out.maybeFlush();
+    }
+    if (summary) counts.print(out.text());
     return 0;
 }

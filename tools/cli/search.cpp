@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CladoramaDoc.h"
+#include "CliFramework.h"
 #include "Commands.h"
 #include "Console.h"
 
@@ -17,23 +18,6 @@ const char kUsage[] =
     "  title, then one line per match. Exit status 0 when something matched, 1 when\n"
     "  nothing did, 2 on a load failure or bad arguments.\n";
 
-// The viewer's message boxes become lines on standard error; there are no views, no
-// dialogs to ask and no search bar.
-class CliFramework : public DocFramework {
-public:
-    void UpdateAllViews() override {}
-    void MessageBox(const char* text) override {
-        std::fprintf(stderr, "%s\n", text);
-        std::fflush(stderr);
-    }
-    bool PromptForFile(std::string&) override { return false; }
-    void SetSliderRange(int, int) override {}
-    std::unique_ptr<CNodeListDlg> NewNodeListDlg() override {
-        return std::make_unique<CNodeListDlg>(nullptr);
-    }
-    void TreesReplaced() override {}
-    void TitleChanged(const char*) override {}
-};
 
 }  // namespace
 

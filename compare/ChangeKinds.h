@@ -1,0 +1,30 @@
+// What became of a taxon that only one classification holds, judged against what the other
+// classification itself holds (its own taxa, not the copies grafted into it from this one):
+// the same name and rank under another parent (moved), the same name at another rank, or
+// nothing of that name (removed from the first classification, added in the second).
+#pragma once
+
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "TreeNode.h"
+
+enum class ChangeKind { None, Moved, Rank, Removed, Added };
+// "moved", "rank", "removed", "added" ("" for None).
+const char* changeKindName(ChangeKind kind);
+
+class ChangeClassifier {
+public:
+    // Both trees combined (after grafting), tree 1 with id 1 and tree 2 with id 2.
+    ChangeClassifier(const ClassificationTree& tree1, const ClassificationTree& tree2);
+
+    // The change of a node of either combined tree marked 1 or 2 (None for a node held by
+    // both). For a move, `counterpart` is the other classification's taxon.
+    ChangeKind classify(const TreeNode& node, const TreeNode** counterpart = nullptr) const;
+
+private:
+    using Index = std::unordered_map<std::string_view, std::vector<const TreeNode*>>;
+    // By Latin name, the taxa each classification holds of its own.
+    Index m_own[2];
+};
