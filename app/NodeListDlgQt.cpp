@@ -2,7 +2,9 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QResizeEvent>
 
 #include "DialogUnits.h"
@@ -24,6 +26,23 @@ protected:
     void resizeEvent(QResizeEvent* e) override {
         QDialog::resizeEvent(e);
         if (list) list->setGeometry(5, 5, e->size().width() - 10, e->size().height() - 10);
+    }
+    // Enter ends the dialog as Escape does: hidden, still open for the next search. A
+    // dialog without a default button would otherwise let Enter pass unnoticed.
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            hide();
+            return;
+        }
+        QDialog::keyPressEvent(e);
+    }
+    // A double click in the list box is a pick even where no entry is, or on an empty
+    // list: the flight then goes to the unchanged focus.
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (list && watched == list->viewport() && e->type() == QEvent::MouseButtonDblClick &&
+            !list->itemAt(static_cast<QMouseEvent*>(e)->position().toPoint()))
+            m_dlg.OnSelChange(m_dlg.GetCurSel());
+        return QDialog::eventFilter(watched, e);
     }
 
 private:
@@ -47,10 +66,13 @@ bool CQtNodeListDlg::Create() {
     m_list->setGeometry(du.Rect(7, 7, 105, 121));
     w->list = m_list;
     m_window = w;
-    QObject::connect(m_list, &QListWidget::currentRowChanged,
-                     [this](int row) { OnSelChange(row); });
+    // Only a change of the selection is a pick. Qt also moves the current row when the list
+    // merely gets the focus (the window activated), which picks nothing.
+    QObject::connect(m_list, &QListWidget::itemSelectionChanged,
+                     [this] { OnSelChange(GetCurSel()); });
     QObject::connect(m_list, &QListWidget::itemDoubleClicked,
-                     [this](QListWidgetItem*) { OnSelChange(m_list->currentRow()); });
+                     [this](QListWidgetItem*) { OnSelChange(GetCurSel()); });
+    m_list->viewport()->installEventFilter(w);
     return OnInitDialog();
 }
 
@@ -85,4 +107,8 @@ void CQtNodeListDlg::ShowWindow() {
     m_window->raise();
 }
 
-int CQtNodeListDlg::GetCurSel() const { return m_list ? m_list->currentRow() : -1; }
+int CQtNodeListDlg::GetCurSel() const {
+    if (!m_list) return -1;
+    const QList<QListWidgetItem*> chosen = m_list->selectedItems();
+    return chosen.isEmpty() ? -1 : m_list->row(chosen.front());
+}

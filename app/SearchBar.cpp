@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSlider>
 #include <QToolButton>
 
@@ -87,6 +88,9 @@ CSearchBar::CSearchBar(QWidget* parent) : QWidget(parent) {
     // Only the user's moves: the bar's own changes of range and position are made with the
     // slider's signals blocked, as a trackbar reports only what the user does.
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) { OnHScroll(value); });
+    // The end of a drag reads the position again even when it did not change, so that the
+    // thumb let go where it was shows its name again after previous or next.
+    connect(m_slider, &QSlider::sliderReleased, this, [this] { OnHScroll(m_slider->value()); });
 }
 
 void CSearchBar::SetSliderRange(int minimum, int maximum) {
@@ -174,6 +178,9 @@ void CSearchBar::ShowBrowsedName(bool moveSlider) {
 
 void CSearchBar::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    // A window system's show (the main window restored from an icon) is no show of the bar
+    // of its own, and must not undo the view's Zoom Link and style.
+    if (e->spontaneous()) return;
     // Each show starts the bar as the view starts: Zoom Link on, box style, Latin names.
     m_btnZoomLink->setChecked(true);
     m_btnBarStyle->setChecked(true);

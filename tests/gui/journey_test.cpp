@@ -197,6 +197,16 @@ TEST(Journey, StyleAndLinkKeysKeepTheButtonsInStep) {
     typeKey(Qt::Key_U);
     EXPECT_FALSE(v.m_zoomLink);
     EXPECT_FALSE(j.bar->m_btnZoomLink->isChecked());
+    // The main window minimised and restored: the window system shows the bar again, which
+    // leaves the link as the view has it.
+    CMainFrame* frame = j.running->app->MainFrame();
+    frame->setWindowState(Qt::WindowMinimized);
+    waitFor([&] { return frame->isMinimized(); });
+    frame->setWindowState(Qt::WindowNoState);
+    waitFor([&] { return !frame->isMinimized() && j.bar->isVisible(); });
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    EXPECT_FALSE(j.bar->m_btnZoomLink->isChecked());
+    EXPECT_FALSE(v.m_zoomLink);
     typeKey(Qt::Key_L);
     EXPECT_TRUE(v.m_zoomLink);
     EXPECT_TRUE(j.bar->m_btnZoomLink->isChecked());
