@@ -134,6 +134,14 @@ TEST(Journey, SearchAGenusChooseAMatchAndTheViewKeysWorkAgainAfterTheTextBox) {
     j.running->app->MainFrame()->activateWindow();
     QTest::mouseClick(box, Qt::LeftButton);
     ASSERT_TRUE(box->hasFocus());
+    // Enter in the box searches as SEARCH does, and the text goes into the history again.
+    doc.m_searchResults.clear();
+    typeKey(Qt::Key_Return);  // where a user's key goes: the combo box, which hands it on
+    EXPECT_EQ(static_cast<int>(doc.m_searchResults.size()), n);
+    EXPECT_EQ(j.bar->m_comboSearch->count(), 2);
+    j.running->app->MainFrame()->activateWindow();
+    QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_TRUE(box->hasFocus());
     QTest::mouseClick(j.window, Qt::LeftButton, {}, windowPoint(*j.window, 0.3, 0.45));
     QApplication::processEvents();
     EXPECT_FALSE(box->hasFocus());
