@@ -13,6 +13,10 @@ void computeMaxLevel(ClassificationTree& tree);
 // of the two passes.
 void compareTrees(ClassificationTree& t, ClassificationTree& u);
 // The same, with the size (children of one node times children of its partner) up to which
-// a sibling list is aligned by the plain scan rather than from name-sorted positions. Both
-// ways give the same result; tests use this to exercise each of them.
-void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directScanLimit);
+// a sibling list is aligned by the plain scan rather than from name-sorted positions, and
+// the longest run of same-named siblings up to which the sorted positions are walked one
+// by one rather than kept in balanced trees. Every way gives the same result; tests use
+// these to exercise each of them.
+constexpr size_t kSliceGroupLimit = 48;
+void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directScanLimit,
+                  size_t sliceGroupLimit = kSliceGroupLimit);

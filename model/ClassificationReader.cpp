@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +27,7 @@
 #endif
 
 #include "Console.h"
+#include "MappingGuard.h"
 
 namespace {
 
@@ -34,6 +38,7 @@ constexpr size_t kBackgroundUnmap = size_t{64} << 20;
 class FileBytes {
 public:
     ~FileBytes() {
+        m_guard.reset();  // before the pages go: no fault can come from them any more
         if (m_mapped) {
             // Taking down the page tables of hundreds of megabytes takes as long as reading
             // a tenth of them; nobody needs to wait for it.
@@ -60,6 +65,8 @@ public:
     }
     const unsigned char* data() const { return m_data; }
     size_t size() const { return m_size; }
+    // A mapped file that shrank while its bytes were read (see MappingGuard).
+    const MappingGuard* guard() const { return m_guard.get(); }
 
     // Maps the pages of bytes [from, to) at once rather than one fault at a time while they
     // are scanned. Each thread does it for the part it reads, so both parts are mapped at
@@ -92,9 +99,16 @@ private:
         }
         void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (p != MAP_FAILED) {
-            m_mapped = p;
-            m_data = static_cast<const unsigned char*>(p);
-            return {};
+            // Another program may shorten the file while we read it; the guard turns the
+            // fault that would end the process into a failed reading.
+            auto guard = std::make_unique<MappingGuard>(p, m_size);
+            if (guard->active()) {
+                m_guard = std::move(guard);
+                m_mapped = p;
+                m_data = static_cast<const unsigned char*>(p);
+                return {};
+            }
+            munmap(p, m_size);
         }
         m_buffer = static_cast<unsigned char*>(std::malloc(m_size));
         if (!m_buffer) return "file too large for memory";
@@ -112,6 +126,7 @@ private:
     }
 
     void* m_mapped = nullptr;
+    std::unique_ptr<MappingGuard> m_guard;
     unsigned char* m_buffer = nullptr;
     const unsigned char* m_data = nullptr;
     size_t m_size = 0;
@@ -122,7 +137,7 @@ private:
 struct WhitespaceTable {
     bool ws[256] = {};
     constexpr WhitespaceTable() {
-        ws[' '] = ws['\t'] = ws['\n'] = ws['\v'] = ws['\f'] = ws['\r'] = true;
+        for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) ws[c] = true;
     }
 };
 constexpr WhitespaceTable kWhitespace;
@@ -142,10 +157,10 @@ public:
     size_t nextQuote(size_t pos) { return next<Quote>(pos); }
     size_t nextLineFeed(size_t pos) { return next<LineFeed>(pos); }
 
-    // The whitespace, double quote and line feed bits of the 64 bytes from pos, which must
-    // lie in the file; bytes past the end read as blanks.
+    // The whitespace, double quote, line feed and NUL bits of the 64 bytes from pos, which
+    // must lie in the file; bytes past the end read as blanks.
     struct Window {
-        uint64_t ws, quote, lf;
+        uint64_t ws, quote, lf, nul;
     };
     __attribute__((always_inline)) Window window(size_t pos) {
         size_t i = (pos >> 6) - m_base;
@@ -157,7 +172,7 @@ public:
         auto from = [i, offset](const uint64_t* bits) {
             return (bits[i] >> offset) | ((bits[i + 1] << 1) << (63 - offset));
         };
-        return {from(m_ws), from(m_quote), from(m_lf)};
+        return {from(m_ws), from(m_quote), from(m_lf), from(m_nul)};
     }
 
 private:
@@ -226,16 +241,16 @@ private:
                 classifyBlock(padded, i);
             } else {
                 m_ws[i] = ~uint64_t{0};
-                m_quote[i] = m_lf[i] = 0;
+                m_quote[i] = m_lf[i] = m_nul[i] = 0;
             }
         }
     }
 
     void classifyBlock(const unsigned char* p, size_t i) {
 #if defined(__x86_64__)
-        if (s_wide) return classifyWide(p, m_ws[i], m_quote[i], m_lf[i]);
+        if (s_wide) return classifyWide(p, m_ws[i], m_quote[i], m_lf[i], m_nul[i]);
 #endif
-        classify(p, m_ws[i], m_quote[i], m_lf[i]);
+        classify(p, m_ws[i], m_quote[i], m_lf[i], m_nul[i]);
     }
 
 #if defined(__x86_64__)
@@ -243,7 +258,7 @@ private:
     // instructions; the choice is made once per process.
     __attribute__((target("avx512bw"))) static void classifyWide(const unsigned char* p,
                                                                  uint64_t& ws, uint64_t& quote,
-                                                                 uint64_t& lf) {
+                                                                 uint64_t& lf, uint64_t& nul) {
         __m512i v = _mm512_loadu_si512(p);
         __mmask64 blank = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' '));
         // Tab to carriage return are 9..13: v - 9 is at most 4 as an unsigned byte.
@@ -252,13 +267,14 @@ private:
         ws = blank | control;
         quote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
         lf = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+        nul = _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512());
     }
     static inline const bool s_wide = __builtin_cpu_supports("avx512bw");
 #endif
 
     static void classify(const unsigned char* p, uint64_t& wsOut, uint64_t& quoteOut,
-                         uint64_t& lfOut) {
-        uint64_t wsBits = 0, quoteBits = 0, lfBits = 0;
+                         uint64_t& lfOut, uint64_t& nulOut) {
+        uint64_t wsBits = 0, quoteBits = 0, lfBits = 0, nulBits = 0;
 #ifdef __SSE2__
         const __m128i blank = _mm_set1_epi8(' ');
         const __m128i tab = _mm_set1_epi8('\t');
@@ -277,6 +293,7 @@ private:
             wsBits |= bitsOf(ws) << shift;
             quoteBits |= bitsOf(_mm_cmpeq_epi8(v, quote)) << shift;
             lfBits |= bitsOf(_mm_cmpeq_epi8(v, lf)) << shift;
+            nulBits |= bitsOf(_mm_cmpeq_epi8(v, _mm_setzero_si128())) << shift;
         }
 #else
         for (int i = 0; i < 64; ++i) {
@@ -284,11 +301,13 @@ private:
             if (kWhitespace.ws[p[i]]) wsBits |= bit;
             if (p[i] == '"') quoteBits |= bit;
             if (p[i] == '\n') lfBits |= bit;
+            if (p[i] == 0) nulBits |= bit;
         }
 #endif
         wsOut = wsBits;
         quoteOut = quoteBits;
         lfOut = lfBits;
+        nulOut = nulBits;
     }
 
     const unsigned char* m_data;
@@ -297,6 +316,7 @@ private:
     uint64_t m_ws[kChunkBlocks + 1];
     uint64_t m_quote[kChunkBlocks + 1];
     uint64_t m_lf[kChunkBlocks + 1];
+    uint64_t m_nul[kChunkBlocks + 1];
 };
 
 // "%lf %% loading\n" of the position.
@@ -320,6 +340,9 @@ constexpr char kBranch[] = "<branch>";
 constexpr char kLeaf[] = "<leaf>";
 constexpr char kEndBranch[] = "</branch>";
 
+// Files smaller than this are read by one thread: a second one would not pay its start.
+constexpr size_t kSplitMinimum = size_t{4} << 20;
+
 // What the parsing of one part of the file has gathered.
 //
 // The reading of a whole file starts with the root and ends when it closes. The reading of
@@ -331,9 +354,10 @@ constexpr char kEndBranch[] = "</branch>";
 class Parser {
 public:
     // Whole file: `tree` receives the root and every node.
-    Parser(const char* path, const unsigned char* data, size_t size, ClassificationTree& tree)
+    Parser(const char* path, const unsigned char* data, size_t size, ClassificationTree& tree,
+           const MappingGuard* guard)
         : m_path(path), m_data(data), m_size(size), m_scan(data, size), m_rankNames(tree.rankNames),
-          m_tree(&tree), m_flushEachLine(consoleIsInteractive()) {}
+          m_tree(&tree), m_guard(guard), m_flushEachLine(consoleIsInteractive()) {}
 
     // Tail part from byte `start`: quiet (a failure is for the first thread to find and
     // report, if its reading gets there at all), console lines kept in memory.
@@ -361,9 +385,18 @@ private:
     friend class TailReading;
 
     bool fail(size_t at, const char* expected) {
-        if (m_path) flushConsole();  // progress lines come before the diagnostic
-        if (m_path) diagnostic("%s: byte %zu: expected %s", m_path, at, expected);
+        // A file that changed under us is reported as such by the caller, not by what its
+        // zeros looked like.
+        if (!m_path || (m_guard && m_guard->changed())) return false;
+        flushConsole();  // progress lines come before the diagnostic
+        diagnostic("%s: byte %zu: expected %s", m_path, at, expected);
         return false;
+    }
+
+    // Names are zero-terminated everywhere after the reading: a NUL would silently cut one.
+    bool failNul(size_t at) {
+        m_pos = at;
+        return fail(at, "a value byte other than NUL");
     }
 
     // Next token: skips whitespace, then takes the maximal run of other bytes.
@@ -420,7 +453,7 @@ private:
         // Anything else takes the token by token way below, with the same result.
         size_t start = tokenStart();
         if (start < m_size) {
-            auto [ws, quotes, lineFeeds] = m_scan.window(start);
+            auto [ws, quotes, lineFeeds, nuls] = m_scan.window(start);
             if (ws) {
                 unsigned end1 = static_cast<unsigned>(__builtin_ctzll(ws));
                 uint64_t afterFirst = ~ws >> end1;
@@ -432,6 +465,9 @@ private:
                         uint64_t closing = value < 64 ? quotes >> value : 0;
                         if (closing) {
                             unsigned quote = value + static_cast<unsigned>(__builtin_ctzll(closing));
+                            uint64_t inValue = (nuls >> value) & ((uint64_t{1} << (quote - value)) - 1);
+                            if (inValue) [[unlikely]]
+                                return failNul(start + value + static_cast<size_t>(__builtin_ctzll(inValue)));
                             out = newName(reinterpret_cast<const char*>(m_data + start + value),
                                           quote - value);
                             // The line feed and the next line's first token, when they are
@@ -467,6 +503,8 @@ private:
                         window == room ? "a double quote closing the value"
                                        : "a double quote within 32767 bytes of the value's start");
         }
+        if (const void* nul = std::memchr(m_data + m_pos, 0, quote - m_pos))
+            return failNul(static_cast<size_t>(static_cast<const unsigned char*>(nul) - m_data));
         out = newName(reinterpret_cast<const char*>(m_data + m_pos), quote - m_pos);
         m_pos = quote + 1;
         return skipLine("a line feed ending the value line");
@@ -563,6 +601,7 @@ private:
     std::vector<char*>& m_rankNames;
     std::vector<char*> m_ownRankNames;
     ClassificationTree* m_tree;
+    const MappingGuard* m_guard = nullptr;
     const std::atomic<bool>* m_stop = nullptr;
     struct RankInfo {
         size_t length;
@@ -594,38 +633,117 @@ private:
     static constexpr size_t kConsoleChunk = 64 * 1024;
 };
 
-// A tail part read on its own thread.
+// The tail part's reading as a job that whichever thread comes first runs: the worker
+// below, or the first thread itself when it needs the part and nobody has started it. Shared,
+// so that a worker that comes too late finds it taken even once the reading is over.
+struct TailJob {
+    std::atomic<int> state{0};  // 0 waiting, 1 running, 2 done
+    std::function<bool()> read;
+    bool ok = false;
+    std::mutex mutex;
+    std::condition_variable finished;
+
+    // Runs the job if nobody has yet; true if this call ran it.
+    bool claimAndRun() {
+        int waiting = 0;
+        if (!state.compare_exchange_strong(waiting, 1)) return false;
+        bool result = read();
+        std::lock_guard<std::mutex> lock(mutex);
+        ok = result;
+        state.store(2);
+        finished.notify_all();
+        return true;
+    }
+    bool wait() {
+        claimAndRun();
+        std::unique_lock<std::mutex> lock(mutex);
+        finished.wait(lock, [this] { return state.load() == 2; });
+        return ok;
+    }
+};
+
+// One thread kept for the tail parts: starting a thread for every reading costs more than
+// reading a small file, and waiting for a sleeping thread to wake costs as much again; so the
+// job is offered to the worker, and the first thread takes it back if the worker has not
+// started it by the time the first thread's own reading gets there.
+class TailWorker {
+public:
+    // Offers the job; false if the worker is busy with another.
+    static bool offer(const std::shared_ptr<TailJob>& job) {
+        static TailWorker* worker = start();  // lives as long as the process
+        if (!worker) return false;
+        std::lock_guard<std::mutex> lock(worker->m_mutex);
+        if (worker->m_job) return false;
+        worker->m_job = job;
+        worker->m_wake.notify_one();
+        return true;
+    }
+
+private:
+    static TailWorker* start() {
+        auto* worker = new TailWorker;
+        try {
+            std::thread([worker] { worker->run(); }).detach();
+        } catch (const std::system_error&) {
+            delete worker;
+            return nullptr;
+        }
+        return worker;
+    }
+    [[noreturn]] void run() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_job != nullptr; });
+            std::shared_ptr<TailJob> job = m_job;
+            lock.unlock();
+            job->claimAndRun();
+            job.reset();
+            lock.lock();
+            m_job.reset();  // free for the next reading only once this one is done
+        }
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::shared_ptr<TailJob> m_job;
+};
+
+// A tail part read on a second thread.
 class TailReading {
 public:
-    TailReading(const FileBytes& file, size_t start)
-        : m_parser(file.data(), file.size(), start, m_stop) {
-        const unsigned char* data = file.data();
-        size_t size = file.size();
+    // `file`, when the bytes are a file's, is told which pages the part will read.
+    TailReading(const unsigned char* data, size_t size, size_t start, const FileBytes* file)
+        : m_parser(data, size, start, m_stop), m_job(std::make_shared<TailJob>()) {
         // The first thread recognises the part's start when its own reading takes a token
         // from this very byte: from there on both read the same bytes the same way.
         m_firstToken = Scanner(data, size).nextNonWhitespace(start);
-        m_thread = std::thread([this, &file, start] {
-            file.populate(start, file.size());
-            m_ok = m_parser.readTail();
-        });
+        m_job->read = [this, file, start, size] {
+            if (file) file->populate(start, size);
+            return m_parser.readTail();
+        };
+        // A large part that the worker cannot take gets a thread of its own; a small one is
+        // read by the first thread when it gets there.
+        if (!TailWorker::offer(m_job) && size >= kSplitMinimum)
+            m_thread = std::thread([job = m_job] { job->claimAndRun(); });
     }
     ~TailReading() { finish(); }
 
     size_t firstToken() const { return m_firstToken; }
     void abandon() { m_stop.store(true, std::memory_order_relaxed); }
-    // Waits for the part to be read; true if it was read to the end of the file.
+    // Waits for the part to be read (reading it here if nobody has started); true if it was
+    // read to the end of the file.
     bool finish() {
+        bool ok = m_job->wait();
         if (m_thread.joinable()) m_thread.join();
-        return m_ok;
+        return ok;
     }
     Parser& parser() { return m_parser; }
 
 private:
     std::atomic<bool> m_stop{false};
     Parser m_parser;
+    std::shared_ptr<TailJob> m_job;
     size_t m_firstToken = 0;
-    bool m_ok = false;
-    std::thread m_thread;
+    std::thread m_thread;  // when the worker was busy
 };
 
 bool Parser::readTail() {
@@ -787,8 +905,6 @@ bool Parser::readWhole(TailReading* tail) {
     return true;
 }
 
-// Files smaller than this are read by one thread: a second one would not pay its start.
-constexpr size_t kSplitMinimum = size_t{4} << 20;
 
 // The first thread also writes the console and takes the second thread's part over, so it
 // reads a little less than half.
@@ -816,38 +932,43 @@ size_t chooseSplit(const unsigned char* data, size_t size) {
     return 0;
 }
 
-int readWith(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
-    FileBytes file;
-    std::string error = file.load(path);
-    if (!error.empty()) {
-        diagnostic("%s: byte 0: %s", path, error.c_str());
-        return 0;
-    }
+// Reads `size` bytes at `data`, a file's (`file`) or a caller's (null); `label` names them in
+// the diagnostic.
+int readWith(ClassificationTree& tree, const char* label, const unsigned char* data, size_t size,
+             const FileBytes* file, size_t splitAt, bool chooseSplitAt) {
     if (chooseSplitAt) {
-        splitAt = file.size() >= kSplitMinimum && std::thread::hardware_concurrency() > 1
-                      ? chooseSplit(file.data(), file.size())
+        splitAt = size >= kSplitMinimum && std::thread::hardware_concurrency() > 1
+                      ? chooseSplit(data, size)
                       : 0;
     }
+    const MappingGuard* guard = file ? file->guard() : nullptr;
     // Everything is read into a tree of our own and handed over only when complete, so
     // that a failure leaves the caller's tree as it was.
     auto fresh = std::make_unique<ClassificationTree>();
     {
         std::unique_ptr<TailReading> tail;
         try {
-            if (splitAt > 0 && splitAt < file.size())
-                tail = std::make_unique<TailReading>(file, splitAt);
+            if (splitAt > 0 && splitAt < size)
+                tail = std::make_unique<TailReading>(data, size, splitAt, file);
         } catch (const std::system_error&) {  // no second thread to be had: read alone
         }
-        file.populate(0, tail ? splitAt : file.size());
-        Parser reader(path, file.data(), file.size(), *fresh);
+        if (file) file->populate(0, tail ? splitAt : size);
+        Parser reader(label, data, size, *fresh, guard);
         bool ok = reader.readWhole(tail.get());
         if (tail) tail->abandon();
         // The reader's open branches take over their gathered children either way, so
         // that the tree owns every node it was given.
-        if (!ok) return 0;
+        if (!ok && !(guard && guard->changed())) return 0;
+    }
+    // Checked once both threads are done with the bytes: what was read from a file that
+    // shrank meanwhile is not the file, whether or not it made sense.
+    if (guard && guard->changed()) {
+        diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)", label,
+                   guard->changedAt());
+        return 0;
     }
     ClassificationTree& f = *fresh;
-    f.fileSize = static_cast<int64_t>(file.size());
+    f.fileSize = static_cast<int64_t>(size);
     // Fields the reader does not own keep the caller's values.
     f.x = tree.x;
     f.y = tree.y;
@@ -871,10 +992,40 @@ int readWith(ClassificationTree& tree, const char* path, size_t splitAt, bool ch
 
 }  // namespace
 
+namespace {
+
+int readFile(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
+    FileBytes file;
+    std::string error = file.load(path);
+    if (!error.empty()) {
+        diagnostic("%s: byte 0: %s", path, error.c_str());
+        return 0;
+    }
+    return readWith(tree, path, file.data(), file.size(), &file, splitAt, chooseSplitAt);
+}
+
+const unsigned char* bytesOf(const char* data, size_t size) {
+    // A caller with nothing to read may pass no pointer at all.
+    return size == 0 ? reinterpret_cast<const unsigned char*>("")
+                     : reinterpret_cast<const unsigned char*>(data);
+}
+
+}  // namespace
+
 int readClassification(ClassificationTree& tree, const char* path) {
-    return readWith(tree, path, 0, true);
+    return readFile(tree, path, 0, true);
 }
 
 int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt) {
-    return readWith(tree, path, splitAt, false);
+    return readFile(tree, path, splitAt, false);
+}
+
+int readClassificationBytes(ClassificationTree& tree, const char* data, size_t size,
+                            const char* label) {
+    return readWith(tree, label, bytesOf(data, size), size, nullptr, 0, true);
+}
+
+int readClassificationBytesSplitAt(ClassificationTree& tree, const char* data, size_t size,
+                                   const char* label, size_t splitAt) {
+    return readWith(tree, label, bytesOf(data, size), size, nullptr, splitAt, false);
 }

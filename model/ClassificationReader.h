@@ -10,10 +10,16 @@ constexpr size_t kMaxNameLength = 32767;
 
 // Reads the classification file at `path` into `tree`, which must be freshly built.
 // Prints "%lf %% loading\n" on the console once per branch. Returns 1 on success. On any
-// failure (cannot open, early end, over-long token or value, nesting too deep) returns 0,
-// prints one diagnostic line on standard error naming the file, the byte offset and what
-// was expected, and leaves `tree` as freshly built.
+// failure (cannot open, early end, over-long token or value, a NUL byte in a value, nesting
+// too deep, the file changing while it is read) returns 0, prints one diagnostic line on
+// standard error naming the file, the byte offset and what was expected, and leaves `tree`
+// as freshly built.
 int readClassification(ClassificationTree& tree, const char* path);
+
+// Reads `size` bytes at `data` as readClassification reads a file of those bytes; `label`
+// stands for the file name in the diagnostic, and `fileSize` becomes `size`.
+int readClassificationBytes(ClassificationTree& tree, const char* data, size_t size,
+                            const char* label);
 
 // Reads as readClassification does, but with the part of the file from byte `splitAt` on
 // parsed by a second thread while the first thread reads up to it (0, or a value at or past
@@ -22,3 +28,5 @@ int readClassification(ClassificationTree& tree, const char* path);
 // reading by one thread; readClassification picks the split itself for large files. Exposed
 // so that tests can prove that sameness for every split.
 int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt);
+int readClassificationBytesSplitAt(ClassificationTree& tree, const char* data, size_t size,
+                                   const char* label, size_t splitAt);

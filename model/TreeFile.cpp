@@ -35,9 +35,12 @@ class Decoder {
 public:
     Decoder(int fd, size_t fileSize)
         : m_fd(fd), m_fileSize(fileSize), m_buffer(new uint8_t[kBufferSize]),
-          m_p(m_buffer.get()), m_end(m_buffer.get()) {}
+          m_base(m_buffer.get()), m_p(m_base), m_end(m_base) {}
+    // Bytes already in memory: all of them are at hand, so nothing is ever refilled.
+    Decoder(const uint8_t* data, size_t size)
+        : m_fd(-1), m_fileSize(size), m_base(data), m_p(data), m_end(data + size) {}
 
-    size_t offset() const { return m_bufferOffset + static_cast<size_t>(m_p - m_buffer.get()); }
+    size_t offset() const { return m_bufferOffset + static_cast<size_t>(m_p - m_base); }
     size_t remaining() const { return m_fileSize - offset(); }
     bool failed() const { return m_error != nullptr; }
     const char* error() const { return m_error; }
@@ -87,6 +90,13 @@ public:
             return nullptr;
         }
         if (!need(static_cast<size_t>(length))) return nullptr;
+        // Names are zero-terminated once read: a NUL would silently cut this one short.
+        const void* nul = length > 0 ? std::memchr(m_p, 0, static_cast<size_t>(length)) : nullptr;
+        if (nul) {
+            fail("a name holds a NUL byte", offset() + static_cast<size_t>(
+                                                          static_cast<const uint8_t*>(nul) - m_p));
+            return nullptr;
+        }
         char* s = newName(reinterpret_cast<const char*>(m_p), static_cast<size_t>(length));
         m_p += length;
         return s;
@@ -111,7 +121,7 @@ private:
         size_t kept = static_cast<size_t>(m_end - m_p);
         m_bufferOffset = offset();
         std::memmove(m_buffer.get(), m_p, kept);
-        m_p = m_buffer.get();
+        m_base = m_p = m_buffer.get();
         m_end = m_p + kept;
         size_t want = std::min(kBufferSize, m_fileSize - m_bufferOffset);
         while (kept < want) {
@@ -135,7 +145,8 @@ private:
     int m_fd;
     size_t m_fileSize;
     std::unique_ptr<uint8_t[]> m_buffer;
-    size_t m_bufferOffset = 0;  // file offset of the buffer's first byte
+    const uint8_t* m_base;      // the buffer, or the caller's bytes
+    size_t m_bufferOffset = 0;  // file offset of m_base
     const uint8_t* m_p;
     const uint8_t* m_end;
     const char* m_error = nullptr;
@@ -260,11 +271,12 @@ void decodeTree(Decoder& in, ClassificationTree& tree) {
 // ---------------------------------------------------------------------------------------
 // Writing
 
-// Little-endian encoder into a large buffer that is flushed to the file descriptor in
-// big blocks.
+// Little-endian encoder into a large buffer that is flushed to the file descriptor, or
+// appended to a string, in big blocks.
 class Encoder {
 public:
     explicit Encoder(int fd) : m_fd(fd), m_buffer(new uint8_t[kBufferSize]) {}
+    explicit Encoder(std::string& out) : m_fd(-1), m_out(&out), m_buffer(new uint8_t[kBufferSize]) {}
 
     bool ok() const { return m_ok; }
     int savedErrno() const { return m_errno; }
@@ -303,6 +315,11 @@ public:
         }
     }
     bool flush() {
+        if (m_out) {
+            m_out->append(reinterpret_cast<const char*>(m_buffer.get()), m_used);
+            m_used = 0;
+            return true;
+        }
         size_t done = 0;
         while (m_ok && done < m_used) {
             ssize_t n = ::write(m_fd, m_buffer.get() + done, m_used - done);
@@ -326,6 +343,7 @@ private:
     }
 
     int m_fd;
+    std::string* m_out = nullptr;
     std::unique_ptr<uint8_t[]> m_buffer;
     size_t m_used = 0;
     bool m_ok = true;
@@ -393,6 +411,34 @@ const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*
 
 }  // namespace
 
+namespace {
+
+// Decodes into a fresh tree and hands it over only when the whole file was read, so that a
+// failure leaves `tree` as it was.
+int readFrom(Decoder& in, ClassificationTree& tree, const char* name) {
+    ClassificationTree fresh;
+    fresh.treeId = tree.treeId;
+    fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
+    decodeTree(in, fresh);
+    if (in.failed()) {
+        diagnostic("Cannot read tree file %s: %s at byte offset %zu", name, in.error(),
+                   in.errorOffset());
+        return 0;  // `fresh` and whatever it got go away here
+    }
+    tree.swapContents(fresh);
+    printRankCensus(tree);
+    return 1;
+}
+
+void reportProblem(const char* name, const char* problem, const char* badName) {
+    if (badName)
+        diagnostic("Cannot write tree file %s: %s (%.40s...)", name, problem, badName);
+    else
+        diagnostic("Cannot write tree file %s: %s", name, problem);
+}
+
+}  // namespace
+
 int readTreeFile(ClassificationTree& tree, const char* path) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     struct stat st;
@@ -406,25 +452,34 @@ int readTreeFile(ClassificationTree& tree, const char* path) {
         diagnostic("Cannot read tree file %s: %s at byte offset 0", path, cannot);
         return 0;
     }
-
-    ClassificationTree fresh;
-    fresh.treeId = tree.treeId;
-    fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
-    const char* error = nullptr;
-    size_t errorOffset = 0;
+    int result;
     {
         Decoder in(fd, static_cast<size_t>(st.st_size));
-        decodeTree(in, fresh);
-        error = in.error();
-        errorOffset = in.errorOffset();
+        result = readFrom(in, tree, path);
     }
     ::close(fd);
-    if (error) {
-        diagnostic("Cannot read tree file %s: %s at byte offset %zu", path, error, errorOffset);
-        return 0;  // `fresh` and whatever it got go away here
+    return result;
+}
+
+int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, const char* label) {
+    Decoder in(reinterpret_cast<const uint8_t*>(data), size);
+    return readFrom(in, tree, label);
+}
+
+int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const char* label) {
+    out.clear();
+    const char* badName = nullptr;
+    const char* problem;
+    {
+        Encoder encoder(out);
+        problem = encodeTree(encoder, tree, badName);
+        if (!problem) encoder.flush();
     }
-    tree.swapContents(fresh);
-    printRankCensus(tree);
+    if (problem) {
+        out.clear();
+        reportProblem(label, problem, badName);
+        return 0;
+    }
     return 1;
 }
 
@@ -454,10 +509,8 @@ int writeTreeFile(const ClassificationTree& tree, const char* path) {
     if (!problem && writeErrno == 0 && ::rename(temp.c_str(), path) != 0) writeErrno = errno;
     if (problem || writeErrno != 0) {
         ::unlink(temp.c_str());
-        if (problem && badName)
-            diagnostic("Cannot write tree file %s: %s (%.40s...)", path, problem, badName);
-        else if (problem)
-            diagnostic("Cannot write tree file %s: %s", path, problem);
+        if (problem)
+            reportProblem(path, problem, badName);
         else
             diagnostic("Cannot write tree file %s: %s", path, std::strerror(writeErrno));
         return 0;

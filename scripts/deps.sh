@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libjemalloc-dev
+  libcsv-dev libarchive-dev libexpat1-dev libunistring-dev
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()

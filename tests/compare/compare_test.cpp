@@ -232,8 +232,11 @@ TEST(CompareTrees, MatchesTheDirectTranscriptionOnRandomPairs) {
         } else {
             buildRandomTree(base2, rng, shape);
         }
-        // Indexed alignment everywhere, then the mix the default uses or the scan alone.
-        for (size_t limit : {size_t(0), round % 2 ? size_t(16) : size_t(1) << 40}) {
+        // Indexed alignment everywhere (runs of namesakes walked, or kept in trees), then
+        // the mix the default uses or the scan alone.
+        const size_t noScan = 0, mixed = round % 2 ? 16 : size_t(1) << 40;
+        for (auto [limit, runs] : {std::pair{noScan, size_t(1) << 40}, std::pair{noScan, size_t(0)},
+                                   std::pair{mixed, size_t(48)}}) {
             ClassificationTree f1, f2, r1, r2;
             cloneTree(base1, f1);
             cloneTree(base2, f2);
@@ -241,11 +244,11 @@ TEST(CompareTrees, MatchesTheDirectTranscriptionOnRandomPairs) {
             cloneTree(base2, r2);
             f1.treeId = r1.treeId = 1;
             f2.treeId = r2.treeId = 2;
-            compareTrees(f1, f2, limit);
+            compareTrees(f1, f2, limit, runs);
             referenceCompareTrees(r1, r2);
             ASSERT_EQ(structureDifference(&f1, &r1), "") << "round " << round << " first pass";
             ASSERT_EQ(structureDifference(&f2, &r2), "") << "round " << round << " first pass";
-            compareTrees(f2, f1, limit);
+            compareTrees(f2, f1, limit, runs);
             referenceCompareTrees(r2, r1);
             ASSERT_EQ(structureDifference(&f1, &r1), "") << "round " << round;
             ASSERT_EQ(structureDifference(&f2, &r2), "") << "round " << round;
@@ -255,6 +258,53 @@ TEST(CompareTrees, MatchesTheDirectTranscriptionOnRandomPairs) {
             forEachNode(static_cast<TreeNode*>(&f2), [&](TreeNode* n) { marked += n->onlyInTree != 0; });
         }
     }
-    EXPECT_EQ(pairs, 3000);
+    EXPECT_EQ(pairs, 4500);
     EXPECT_GT(marked, 1000);  // the pairs differ, so the marks were exercised
+}
+
+// Long runs of same-named siblings on both sides, where each alignment moves a whole run:
+// hostile lists mixed from a few names (one of them most of the list, in blocks or
+// scattered), with namesakes below them too, against the transcription.
+TEST(CompareTrees, LongRunsOfNamesakesMatchTheDirectTranscription) {
+    std::mt19937 rng(99);
+    const char* names[] = {"X", "Y", "Z", "W"};
+    auto build = [&](ClassificationTree& tree, int width, double share, bool blocks, int& id) {
+        nameRoot(tree, "R");
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int i = 0; i < width; ++i) {
+            const bool mostly = blocks ? (i / 97) % 3 != 1 : unit(rng) < share;
+            const char* name = mostly ? "X" : names[1 + rng() % 3];
+            const std::string common = "#" + std::to_string(id++);
+            TreeNode* c = addNode(&tree, name, rng() % 5 ? "Genus" : "Family", common.c_str());
+            if (rng() % 8 == 0)  // namesakes one level down as well
+                for (int k = 0; k < 3; ++k)
+                    addNode(c, names[rng() % 2], "Species", ("#" + std::to_string(id++)).c_str());
+        }
+    };
+    int marked = 0;
+    for (int round = 0; round < 12; ++round) {
+        int id = 0;
+        ClassificationTree base1, base2;
+        const int w1 = 1500 + static_cast<int>(rng() % 1500);
+        const int w2 = round % 3 == 0 ? w1 : 1500 + static_cast<int>(rng() % 1500);
+        build(base1, w1, 0.5 + 0.1 * (round % 5), round % 2 == 0, id);
+        build(base2, w2, 0.9 - 0.1 * (round % 4), round % 4 == 1, id);
+        for (size_t runs : {size_t(0), size_t(48)}) {
+            ClassificationTree f1, f2, r1, r2;
+            cloneTree(base1, f1);
+            cloneTree(base2, f2);
+            cloneTree(base1, r1);
+            cloneTree(base2, r2);
+            f1.treeId = r1.treeId = 1;
+            f2.treeId = r2.treeId = 2;
+            compareTrees(f1, f2, 0, runs);
+            referenceCompareTrees(r1, r2);
+            compareTrees(f2, f1, 0, runs);
+            referenceCompareTrees(r2, r1);
+            ASSERT_EQ(structureDifference(&f1, &r1), "") << "round " << round;
+            ASSERT_EQ(structureDifference(&f2, &r2), "") << "round " << round;
+            forEachNode(static_cast<TreeNode*>(&f1), [&](TreeNode* n) { marked += n->onlyInTree != 0; });
+        }
+    }
+    EXPECT_GT(marked, 1000);
 }

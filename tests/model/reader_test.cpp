@@ -1,5 +1,8 @@
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -434,4 +437,129 @@ TEST(ReadClassification, DirectoriesMissingFilesSpecialFilesAndDescriptors) {
     EXPECT_EQ(readText(ok, exampleFile()).status, 1);
     EXPECT_EQ(readText(bad, "<branch>\n").status, 0);
     EXPECT_EQ(openDescriptors(), before);  // no handle left open, whichever way it ended
+}
+
+// A NUL byte inside a value would cut the name once stored: the file is refused at the NUL,
+// whether the value is short or runs past the reader's 64-byte windows. NULs in tokens
+// that are ignored do no harm.
+TEST(ReadClassification, NulInsideAValueIsRefusedAtItsOffset) {
+    const std::string head = "<branch>\n" + valueLine("latin", "Root") + valueLine("common", "");
+    const std::string longName(200, 'a');
+    for (const std::string& rank : {std::string("Ord\0er", 6), longName + '\0' + "x"}) {
+        const std::string text = head + valueLine("rank", rank) + "</branch>\n";
+        const size_t at = text.find('\0');
+        ClassificationTree t;
+        Result r = readText(t, text);
+        expectOneDiagnostic(r, "c.xml", static_cast<long>(at));
+        EXPECT_NE(r.errors.find("NUL"), std::string::npos) << r.errors;
+        expectUntouched(t);
+    }
+    ClassificationTree ok;
+    std::string strayNul = "<branch>\n" + values("Root", "Order") + std::string("x\0y\n", 4) + "</branch>\n";
+    EXPECT_EQ(readText(ok, strayNul).status, 1);
+}
+
+// From memory, the reading is the file's byte for byte: tree, console and diagnostic, with
+// the label in place of the file name, on one thread or two.
+TEST(ReadClassification, BytesInMemoryReadAsTheFileOfThoseBytes) {
+    TempDir dir;
+    const std::string text = exampleFile();
+    const std::string bad = text.substr(0, text.size() - 20);
+    for (const std::string& bytes : {text, bad}) {
+        const std::string path = dir.write("same.xml", bytes);
+        for (size_t split : {size_t(0), bytes.find("<leaf>"), bytes.size() / 2}) {
+            ClassificationTree fromFile, fromMemory;
+            Result file = readFile(fromFile, path);
+            Result memory;
+            {
+                ConsoleCapture console;
+                testing::internal::CaptureStderr();
+                memory.status = readClassificationBytesSplitAt(fromMemory, bytes.data(), bytes.size(),
+                                                               path.c_str(), split);
+                memory.errors = testing::internal::GetCapturedStderr();
+                memory.console = console.text();
+            }
+            EXPECT_EQ(memory.status, file.status);
+            EXPECT_EQ(memory.console, file.console);
+            EXPECT_EQ(memory.errors, file.errors);
+            EXPECT_EQ(fromMemory.fileSize, fromFile.fileSize);
+            EXPECT_EQ(fromMemory.nodeCount, fromFile.nodeCount);
+            EXPECT_EQ(childNames(&fromMemory), childNames(&fromFile));
+        }
+    }
+    ClassificationTree none;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(readClassificationBytes(none, nullptr, 0, "nothing"), 0);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("nothing: byte 0:"), std::string::npos);
+}
+
+namespace {
+
+// A file of many branches whose first batch of progress lines, written while the reading is
+// well under way, shortens the file being read: as another program rewriting it would.
+struct Shortener {
+    std::string path;
+    off_t to = 0;
+    int calls = 0;
+    static void onConsole(void* self, const char*, size_t) {
+        auto* s = static_cast<Shortener*>(self);
+        if (s->calls++ == 0) {
+            EXPECT_EQ(truncate(s->path.c_str(), s->to), 0);
+        }
+    }
+};
+
+std::string manyBranches(int count) {
+    std::string body;
+    for (int i = 0; i < count; ++i)
+        body += branch("Taxon " + std::to_string(i), "Genus", leaf("Taxon " + std::to_string(i) + " x"));
+    return "<?xml version=\"1.0\"?>\n" + branch("Root", "Order", body);
+}
+
+}  // namespace
+
+TEST(ReadClassification, AFileShortenedWhileReadIsAReadErrorNotASignal) {
+    TempDir dir;
+    const std::string text = manyBranches(20000);  // progress lines are written in 64 KiB batches
+    for (size_t split : {size_t(0), text.size() / 2}) {
+        // Cut before the split, so that the first thread meets the cut whatever the second did.
+        for (off_t to : {off_t(0), static_cast<off_t>(text.size() / 3)}) {
+            Shortener s{dir.write("shrinking.xml", text), to};
+            setConsoleSink(&Shortener::onConsole, &s);
+            ClassificationTree t;
+            Result r;
+            {
+                ConsoleCapture console;
+                testing::internal::CaptureStderr();
+                r.status = readClassificationSplitAt(t, s.path.c_str(), split);
+                r.errors = testing::internal::GetCapturedStderr();
+            }
+            setConsoleSink(nullptr, nullptr);
+            ASSERT_GT(s.calls, 0);
+            expectOneDiagnostic(r, s.path);
+            EXPECT_NE(r.errors.find("changed while it was read"), std::string::npos) << r.errors;
+            expectUntouched(t);
+        }
+    }
+    // The same file left alone still reads.
+    ClassificationTree whole;
+    EXPECT_EQ(readFile(whole, dir.write("whole.xml", text)).status, 1);
+}
+
+// Only the reader's own mappings are guarded: a shortened mapping read anywhere else still
+// ends the process as before.
+TEST(ReadClassificationDeathTest, ASigbusElsewhereKeepsItsDefaultAction) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the reader keeps a thread
+    TempDir dir;
+    ClassificationTree t;
+    ASSERT_EQ(readText(t, exampleFile()).status, 1);  // the handler is in place from here on
+    const std::string path = dir.write("elsewhere.bin", std::string(3 * 4096, 'x'));
+    EXPECT_DEATH(
+        {
+            int fd = open(path.c_str(), O_RDONLY);
+            auto* p = static_cast<const volatile char*>(mmap(nullptr, 3 * 4096, PROT_READ, MAP_PRIVATE, fd, 0));
+            if (ftruncate(open(path.c_str(), O_WRONLY), 0) != 0) std::abort();
+            std::fprintf(stderr, "read %d\n", p[2 * 4096]);
+        },
+        "");
 }

@@ -699,3 +699,56 @@ TEST(TreeFileHandles, NoDescriptorOutlivesAReadOrWriteWhateverItsOutcome) {
 }
 
 }  // namespace
+
+// A NUL inside a stored string would cut the name once read: refused at the NUL's offset.
+TEST(TreeFileReader, NulInsideAStoredStringIsRefusedAtItsOffset) {
+    TempDir dir;
+    ClassificationTree small;
+    smallTree(small);
+    std::string p = dir.file("small.jm2");
+    ASSERT_EQ(1, writeTreeFile(small, p.c_str()));
+    std::string bytes = readFileBytes(p);
+    // The first rank name's second byte, then the root's Latin name's third byte.
+    const size_t rankAt = 12 + 2 + 2 + 1;
+    const size_t latinAt = bytes.find(small.latinName) + 2;
+    for (size_t at : {rankAt, latinAt}) {
+        std::string bad = bytes;
+        bad[at] = '\0';
+        ClassificationTree t;
+        expectRefused(t, dir.write("nul.jm2", bad), ("NUL byte at byte offset " + std::to_string(at)).c_str());
+    }
+}
+
+// From memory, reading and writing are the file's byte for byte, with the label in place of
+// the file name in a diagnostic.
+TEST(TreeFileFormat, BytesInMemoryReadAndWriteAsTheFileOfThoseBytes) {
+    TempDir dir;
+    ClassificationTree source;
+    std::mt19937 rng(11);
+    randomTree(source, rng, 40);
+    std::string p = dir.file("tree.jm2");
+    ASSERT_EQ(1, writeTreeFile(source, p.c_str()));
+    const std::string bytes = readFileBytes(p);
+    std::string written = "left over";
+    ASSERT_EQ(1, writeTreeFileBytes(source, written, "memory"));
+    EXPECT_EQ(bytes, written);
+
+    for (const std::string& image : {bytes, bytes.substr(0, bytes.size() / 2)}) {
+        const std::string path = dir.write("image.jm2", image);
+        ClassificationTree fromFile, fromMemory;
+        fromFile.treeId = fromMemory.treeId = 1;
+        ReadOutcome file = readCapturing(fromFile, path);
+        ReadOutcome memory;
+        {
+            ConsoleCapture console;
+            testing::internal::CaptureStderr();
+            memory.result = readTreeFileBytes(fromMemory, image.data(), image.size(), path.c_str());
+            memory.errors = testing::internal::GetCapturedStderr();
+            memory.console = console.text();
+        }
+        EXPECT_EQ(file.result, memory.result);
+        EXPECT_EQ(file.console, memory.console);
+        EXPECT_EQ(file.errors, memory.errors);
+        if (file.result) expectSameStoredContent(fromFile, fromMemory);
+    }
+}

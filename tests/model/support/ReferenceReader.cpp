@@ -169,6 +169,9 @@ private:
                                        : "a double quote within 32767 bytes of the value's start");
         }
         const unsigned char* q = static_cast<const unsigned char*>(quote);
+        // A NUL would cut the name once stored: the file is refused at the NUL instead.
+        if (const void* nul = std::memchr(m_pos, 0, static_cast<size_t>(q - m_pos)))
+            return fail(static_cast<const unsigned char*>(nul), "a value byte other than NUL");
         out = newName(reinterpret_cast<const char*>(m_pos), static_cast<size_t>(q - m_pos));
         m_pos = q + 1;
         return skipLine("a line feed ending the value line");
