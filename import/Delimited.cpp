@@ -1,0 +1,233 @@
+// Records of comma- or tab-separated text through libcsv, fed one line at a time: a line or
+// a field too long to be anything but hostile is refused before it is taken in whole.
+#include <csv.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ClassificationReader.h"
+#include "Console.h"
+#include "ImportInternal.h"
+
+namespace imp {
+
+namespace {
+// No real record comes near this; a longer one is refused, not buffered.
+constexpr size_t kMaxRecordBytes = size_t{4} << 20;
+}  // namespace
+
+struct DelimitedReader::State {
+    const char* data;
+    size_t size;
+    size_t pos = 0;   // next byte to feed
+    size_t line = 1;  // line of the next byte to feed
+    std::string label;
+    csv_parser parser;
+    bool parserReady = false;
+    Row row;
+    std::vector<char> keep;  // by column: kept in the rows
+    bool keepAll = true;
+    size_t column = 0;
+    bool recordOpen = false;
+    size_t recordBytes = 0;
+    bool recordDone = false;  // a record ended while the last line was fed
+    // The header's fields, when it is the record being read.
+    std::vector<std::string>* headerFields = nullptr;
+    std::string error;  // a field's fault, reported after the feeding returns
+    size_t errorLine = 0;
+    const std::function<bool(const Row&)>* each = nullptr;
+    bool stopped = false;  // `each` returned false
+    // Quiet: the first failure is kept for report() instead of printed.
+    bool quiet = false;
+    bool failed = false;
+    size_t failLine = 0;
+    std::string failWhat;
+
+    void field(const char* text, size_t length) {
+        if (!recordOpen) {
+            recordOpen = true;
+            row.m_line = line;
+            row.m_text.clear();
+            std::fill(row.m_begin.begin(), row.m_begin.end(), 0);
+            std::fill(row.m_end.begin(), row.m_end.end(), 0);
+        }
+        size_t c = column++;
+        if (headerFields) {
+            headerFields->emplace_back(text, length);
+            return;
+        }
+        if (c >= keep.size() || !keep[c]) return;
+        if (length > kMaxNameLength && error.empty()) {
+            error = "a field of " + std::to_string(length) + " bytes (at most " +
+                    std::to_string(kMaxNameLength) + " are taken)";
+            errorLine = row.m_line;
+            return;
+        }
+        row.m_begin[c] = static_cast<uint32_t>(row.m_text.size());
+        row.m_text.append(text, length);
+        row.m_end[c] = static_cast<uint32_t>(row.m_text.size());
+    }
+
+    void endRecord() {
+        row.m_count = column;
+        column = 0;
+        recordOpen = false;
+        recordBytes = 0;
+        recordDone = true;
+        if (headerFields || !error.empty() || stopped || !each) return;
+        if (!(*each)(row)) stopped = true;
+    }
+};
+
+namespace {
+void onField(void* text, size_t length, void* state) {
+    static_cast<DelimitedReader::State*>(state)->field(static_cast<const char*>(text), length);
+}
+void onRecord(int, void* state) { static_cast<DelimitedReader::State*>(state)->endRecord(); }
+}  // namespace
+
+DelimitedReader::DelimitedReader(const char* data, size_t size, Dialect dialect, std::string label)
+    : m_s(std::make_unique<State>()) {
+    m_s->data = data;
+    m_s->size = size;
+    m_s->label = std::move(label);
+    if (csv_init(&m_s->parser, 0) == 0) {
+        m_s->parserReady = true;
+        csv_set_delim(&m_s->parser, static_cast<unsigned char>(dialect.delimiter));
+        // No quoting: a byte no text holds (a zero is refused in names anyway).
+        csv_set_quote(&m_s->parser, static_cast<unsigned char>(dialect.quote));
+    }
+}
+
+DelimitedReader::~DelimitedReader() {
+    if (m_s->parserReady) csv_free(&m_s->parser);
+}
+
+void DelimitedReader::fail(size_t line, const std::string& what) const {
+    State& s = *m_s;
+    if (!s.quiet) {
+        diagnostic("%s: line %zu: %s", s.label.c_str(), line, what.c_str());
+    } else if (!s.failed) {
+        s.failed = true;
+        s.failLine = line;
+        s.failWhat = what;
+    }
+}
+
+void DelimitedReader::setQuiet() { m_s->quiet = true; }
+
+void DelimitedReader::report(size_t linesBefore) const {
+    const State& s = *m_s;
+    if (s.failed)
+        diagnostic("%s: line %zu: %s", s.label.c_str(), s.failLine + linesBefore,
+                   s.failWhat.c_str());
+}
+
+size_t DelimitedReader::position() const { return m_s->pos; }
+
+size_t DelimitedReader::line() const { return m_s->line; }
+
+bool DelimitedReader::atRecordStart() const {
+    // The parser's state between records is the state it starts in.
+    const State& s = *m_s;
+    return s.parserReady && !s.recordOpen && s.parser.pstate == 0 && !s.parser.quoted &&
+           s.parser.entry_pos == 0 && s.parser.spaces == 0 && s.recordBytes == 0;
+}
+
+bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool headerOnly,
+                           size_t until) {
+    State& s = *m_s;
+    if (!s.parserReady) {
+        fail(1, "out of memory");
+        return false;
+    }
+    s.each = each;
+    size_t end = std::min(until, s.size);
+    while (s.pos < end) {
+        const char* from = s.data + s.pos;
+        size_t left = s.size - s.pos;
+        const void* lf = std::memchr(from, '\n', std::min(left, kMaxRecordBytes + 1));
+        size_t length = lf ? static_cast<size_t>(static_cast<const char*>(lf) - from) + 1 : left;
+        s.recordBytes += length;
+        if (length > kMaxRecordBytes || s.recordBytes > kMaxRecordBytes) {
+            fail(s.recordOpen ? s.row.m_line : s.line,
+                 "a record longer than " + std::to_string(kMaxRecordBytes) + " bytes");
+            return false;
+        }
+        s.recordDone = false;
+        if (csv_parse(&s.parser, from, length, onField, onRecord, &s) != length) {
+            fail(s.line, "out of memory");
+            return false;
+        }
+        s.pos += length;
+        if (lf) ++s.line;
+        if (!s.error.empty()) {
+            fail(s.errorLine, s.error);
+            return false;
+        }
+        if (s.stopped) return false;
+        if (!s.recordOpen && !s.recordDone) s.recordBytes = 0;  // a blank line
+        if (headerOnly && s.recordDone) return true;
+    }
+    if (end < s.size) return true;
+    // libcsv tells an unclosed quote at the end only in strict mode, which would also refuse
+    // the stray quotes real files hold; its state says it as well (2: a field begun).
+    if (s.parser.quoted && s.parser.pstate == 2) {
+        fail(s.row.m_line, "the file ends inside a quoted field");
+        return false;
+    }
+    if (csv_fini(&s.parser, onField, onRecord, &s) != 0) {
+        fail(s.line, "out of memory");
+        return false;
+    }
+    if (!s.error.empty()) {
+        fail(s.errorLine, s.error);
+        return false;
+    }
+    return !s.stopped;
+}
+
+bool DelimitedReader::header(std::vector<std::string>& fields) {
+    fields.clear();
+    m_s->headerFields = &fields;
+    bool ok = feed(nullptr, true, SIZE_MAX);
+    m_s->headerFields = nullptr;
+    if (ok && fields.empty()) {
+        fail(1, "the file is empty (no header line)");
+        return false;
+    }
+    return ok;
+}
+
+void DelimitedReader::keepColumns(const std::vector<size_t>& columns) {
+    State& s = *m_s;
+    s.keep.clear();
+    for (size_t c : columns) {
+        if (c == SIZE_MAX) continue;
+        if (c >= s.keep.size()) s.keep.resize(c + 1, 0);
+        s.keep[c] = 1;
+    }
+    s.row.m_begin.assign(s.keep.size(), 0);
+    s.row.m_end.assign(s.keep.size(), 0);
+}
+
+bool DelimitedReader::rows(const std::function<bool(const Row&)>& each, size_t until) {
+    return feed(&each, false, until);
+}
+
+Dialect sniffDialect(const char* data, size_t size) {
+    const void* lf = std::memchr(data, '\n', size);
+    size_t n = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
+    Dialect d;
+    if (std::memchr(data, '\t', n)) d.delimiter = '\t';
+    return d;
+}
+
+void skipBom(const char*& data, size_t& size) {
+    if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) {
+        data += 3;
+        size -= 3;
+    }
+}
+
+}  // namespace imp

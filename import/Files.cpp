@@ -1,0 +1,147 @@
+// Whole files and zip entries in memory. Archives are never extracted: entries are read
+// into memory, so no name inside one can point outside it, and the bytes an archive may
+// inflate to are bounded, so a zip bomb fails instead of filling the memory.
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "ImportInternal.h"
+
+namespace imp {
+
+FileData::~FileData() {
+    if (m_mapped) munmap(m_mapped, m_size);
+}
+
+std::string FileData::load(const std::string& path) {
+    // Non-blocking, so that a FIFO does not wait for a writer; it is turned away below.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+    struct stat st;
+    std::string error;
+    if (fstat(fd, &st) != 0) error = std::string("cannot stat: ") + std::strerror(errno);
+    else if (S_ISDIR(st.st_mode)) error = "is a directory";
+    else if (!S_ISREG(st.st_mode)) error = "not a regular file";
+    if (error.empty() && st.st_size > 0) {
+        m_size = static_cast<size_t>(st.st_size);
+        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (p != MAP_FAILED) {
+            m_mapped = p;
+            m_data = static_cast<const char*>(p);
+        } else {
+            m_buffer.resize(m_size);
+            size_t got = 0;
+            while (got < m_size) {
+                ssize_t n = ::read(fd, m_buffer.data() + got, m_size - got);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                got += static_cast<size_t>(n);
+            }
+            m_buffer.resize(got);
+            m_data = m_buffer.data();
+            m_size = got;
+        }
+    }
+    ::close(fd);
+    return error;
+}
+
+namespace {
+
+struct ArchiveCloser {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveCloser>;
+
+ArchivePtr openZip(const std::string& path, std::string& error) {
+    ArchivePtr a(archive_read_new());
+    if (!a) {
+        error = "out of memory";
+        return nullptr;
+    }
+    archive_read_support_format_zip(a.get());
+    if (archive_read_open_filename(a.get(), path.c_str(), 1 << 16) != ARCHIVE_OK) {
+        error = std::string("not a readable zip archive: ") + archive_error_string(a.get());
+        return nullptr;
+    }
+    return a;
+}
+
+}  // namespace
+
+bool listZip(const std::string& path, std::vector<std::string>& names, std::string& error) {
+    ArchivePtr a = openZip(path, error);
+    if (!a) return false;
+    archive_entry* entry;
+    int r;
+    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK) {
+        if (archive_entry_filetype(entry) == AE_IFREG && archive_entry_pathname(entry))
+            names.emplace_back(archive_entry_pathname(entry));
+        archive_read_data_skip(a.get());
+    }
+    if (r != ARCHIVE_EOF) {
+        const char* why = archive_error_string(a.get());
+        error = std::string("damaged zip archive: ") + (why ? why : "unreadable entry");
+        return false;
+    }
+    return true;
+}
+
+bool readZip(const std::string& path, const std::function<bool(const std::string&)>& want,
+             uint64_t limit, std::vector<ZipEntry>& entries, std::string& error) {
+    ArchivePtr a = openZip(path, error);
+    if (!a) return false;
+    archive_entry* entry;
+    int r;
+    uint64_t total = 0;
+    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK) {
+        const char* name = archive_entry_pathname(entry);
+        if (archive_entry_filetype(entry) != AE_IFREG || !name || !want(name)) {
+            archive_read_data_skip(a.get());
+            continue;
+        }
+        ZipEntry e;
+        e.name = name;
+        char block[1 << 16];
+        for (;;) {
+            la_ssize_t n = archive_read_data(a.get(), block, sizeof block);
+            if (n == 0) break;
+            if (n < 0) {
+                const char* why = archive_error_string(a.get());
+                error = "entry " + e.name + ": " + (why ? why : "cannot be read");
+                return false;
+            }
+            total += static_cast<uint64_t>(n);
+            if (total > limit) {
+                error = "entry " + e.name + ": the archive inflates to more than " +
+                        std::to_string(limit) + " bytes (refused as a zip bomb)";
+                return false;
+            }
+            e.data.append(block, static_cast<size_t>(n));
+        }
+        entries.push_back(std::move(e));
+    }
+    if (r != ARCHIVE_EOF) {
+        const char* why = archive_error_string(a.get());
+        error = std::string("damaged zip archive: ") + (why ? why : "unreadable entry");
+        return false;
+    }
+    return true;
+}
+
+uint64_t zipLimit(const ImportOptions& options, uint64_t archiveSize) {
+    if (options.maxUncompressedBytes) return options.maxUncompressedBytes;
+    // Text checklists deflate ten to thirty times; a hundred times the archive (and never
+    // less than 256 MB, never more than 8 GB) leaves room for any real one.
+    uint64_t limit = std::max<uint64_t>(uint64_t{256} << 20, archiveSize * 100);
+    return std::min<uint64_t>(limit, uint64_t{8} << 30);
+}
+
+}  // namespace imp

@@ -1,0 +1,57 @@
+// Readers of the checklist formats other than the program's own: rank-column tables (CSV or
+// TSV), Darwin Core Archives and Catalogue of Life Data Packages. Each fills a freshly built
+// ClassificationTree exactly as the classification reader does (names, ranks, colours,
+// levels, numbers in reading order, parents, nodeCount, leafCount, rankNames in order of
+// first appearance), so that everything after it works on it unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "TreeNode.h"
+
+// What a file holds, told by its extension and, where that says nothing, its first bytes.
+enum class InputKind {
+    Classification,     // the tag format of the classification reader
+    TreeFile,           // a binary tree file (.jm2)
+    Table,              // a CSV or TSV table with one column per rank
+    DarwinCoreArchive,  // a zip with meta.xml (or a Darwin Core taxon file on its own)
+    ColDP,              // a Catalogue of Life Data Package: a zip or a folder with NameUsage.tsv
+    Unknown
+};
+InputKind detectInputKind(const std::string& path);
+// "classification file", "tree file", "table", "Darwin Core Archive", "Catalogue of Life
+// Data Package", "unknown".
+const char* inputKindName(InputKind kind);
+
+struct ImportOptions {
+    // The header of the column to take common names from; empty: the recognised ones.
+    std::string commonNameColumn;
+    // The most bytes an archive may inflate to; 0: a hundred times the archive's size, at
+    // least 256 MB and at most 8 GB.
+    uint64_t maxUncompressedBytes = 0;
+};
+
+// Reads a table, archive or package at `path` into `tree`, which must be freshly built. On
+// any failure returns false, prints one line on standard error naming the file, the line
+// (or byte) and what was wrong, and leaves `tree` as freshly built. Classification files
+// and tree files are not read here.
+bool importClassification(ClassificationTree& tree, const std::string& path,
+                          const ImportOptions& options = {});
+
+// Reads a table held in memory as importClassification reads a table file; `label` stands
+// for the file's name in messages and in a made root. For fuzzing and for tests.
+bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
+                           const std::string& label, const ImportOptions& options = {});
+
+// Reads a file of any kind but a tree file: the classification reader for the tag format,
+// importClassification for the rest. Same contract as importClassification.
+bool readAnyClassification(ClassificationTree& tree, const std::string& path,
+                           const ImportOptions& options = {});
+
+// Pairs compare like with like: the levels of a rank that only one of two imported trees
+// uses are left out of it (their children hang from the level above), with one console
+// line per tree that lost any, naming the ranks. Levels, counts and rankNames are brought
+// up to date. Call only for two imported trees, never for tag-format files or tree files.
+void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2);

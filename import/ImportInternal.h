@@ -1,0 +1,282 @@
+// What the importers share among themselves: name cleaning, the rank table, the tree
+// builder, delimited-text rows, whole files and zip entries in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Import.h"
+#include "TreeNode.h"
+
+namespace imp {
+
+// ---- Names ---------------------------------------------------------------------------
+
+// `text` (UTF-8) as a name: underscores become blanks when `underscores` is set, characters
+// outside ISO-8859-1 are transliterated, the ends are trimmed and every run of whitespace
+// becomes one blank. Replaces `out`.
+void cleanName(std::string_view text, std::string& out, bool underscores = false);
+// UTF-8 to ISO-8859-1 bytes: kept where ISO-8859-1 has the character, else its usual
+// spelling (’ -> ', – -> -), else its decomposition without accents (č -> c), else '?'.
+// Bytes that are not UTF-8 are taken as ISO-8859-1 already. Appends to `out`.
+void appendLatin1(std::string_view utf8, std::string& out);
+// Empty, "NA", "-" or "incertae sedis" in any case: no taxon stands there.
+bool isPlaceholder(std::string_view cleaned);
+// A name written all in capitals gets the usual capitalisation: "DIDELPHIDAE" -> "Didelphidae".
+void usualCase(std::string& name);
+// One word starting with a lower-case letter: an epithet to be joined to its genus.
+bool isEpithet(std::string_view name);
+// Lower case ASCII with blanks, underscores and hyphens dropped, and a "dwc:"-like prefix
+// cut: the form in which column headers and terms are compared.
+std::string headerKey(std::string_view header);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+// accepted, provisionally accepted, accepted name, or empty.
+bool isAcceptedStatus(std::string_view status);
+// The last component of a path.
+std::string baseName(const std::string& path);
+
+// ---- Ranks -----------------------------------------------------------------------------
+
+// The rank of a written rank name: its place from the top (the twenty ranks and the common
+// ranks between them) and its spelling in the tree. Ranks nobody knows sort below all.
+struct RankInfo {
+    int order;                // smaller is higher
+    std::string name;         // the twenty's spelling, or capitalised
+    int twenty;               // Rank value 0..19, or -1
+};
+RankInfo rankOf(std::string_view written);
+// The known rank whose header `key` (see headerKey) names a column, or false.
+bool rankColumn(const std::string& key, RankInfo& rank);
+
+// ---- Tree building ---------------------------------------------------------------------
+
+// Builds a tree under a holder node and hands it to the caller's tree only when complete.
+class TreeBuilder {
+public:
+    // `expectedTaxa` sizes the index up front (it grows when that was too few).
+    explicit TreeBuilder(size_t expectedTaxa = 0);
+    ~TreeBuilder();
+    TreeBuilder(const TreeBuilder&) = delete;
+    TreeBuilder& operator=(const TreeBuilder&) = delete;
+
+    // Stands above the top taxa.
+    TreeNode* top() const;
+    // The child of `parent` of that name and rank, appended if it has none.
+    TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank);
+    // A new child, appended without looking for one of the same name.
+    TreeNode* append(TreeNode* parent, std::string_view latin, std::string_view rank);
+    static void setCommon(TreeNode* node, std::string_view common);
+    // Starts fetching the index's memory for child(parent, latin, ...).
+    void prefetch(const TreeNode* parent, std::string_view latin) const;
+    // Takes over the taxa `later` built from the rows that follow this builder's rows, as if
+    // this builder had read them itself; `later` is left empty.
+    void absorb(TreeBuilder& later);
+
+    // Makes the root (the one top taxon, or a made root named after `label`), numbers the
+    // taxa in reading order, fills levels, counts, rank names and colours, and hands the
+    // tree over to `tree`. False after a diagnostic when the tree is empty or too deep.
+    bool finish(ClassificationTree& tree, const std::string& label, int64_t fileSize);
+
+private:
+    struct Index;
+    std::unique_ptr<ClassificationTree> m_holder;
+    std::unique_ptr<Index> m_index;
+};
+
+// Every node of `tree` in reading order gets its number and level; counts and rankNames
+// are made again, and with `colours` every node's colour from its rank. False when a node
+// lies deeper than kMaxClassificationDepth.
+bool renumber(ClassificationTree& tree, bool colours = false);
+
+// Taxa linked by identifiers (Darwin Core, ColDP): gathered in file order, linked once all
+// are read.
+class LinkedTaxa {
+public:
+    // Returns false (and `clash` = line of the first) for an identifier given twice.
+    bool add(std::string_view id, std::string_view parentId, std::string_view latin,
+             std::string_view rank, size_t line, size_t& clash);
+    void setCommon(std::string_view id, std::string_view common, bool english);
+    // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
+    // missing parent, a cycle, or too deep a tree.
+    bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
+    size_t size() const { return m_taxa.size(); }
+
+private:
+    struct Taxon {
+        std::string id, parent, latin, rank, common;
+        bool commonEnglish = false;
+        size_t line = 0;
+    };
+    std::vector<Taxon> m_taxa;
+    std::unordered_map<std::string, uint32_t> m_byId;
+};
+
+// ---- Delimited text ---------------------------------------------------------------------
+
+struct Dialect {
+    char delimiter = ',';
+    char quote = '"';  // 0: no quoting (tab-separated files of Darwin Core and ColDP)
+};
+
+// One record: its fields (only those asked for, empty for the rest) and its first line.
+class Row {
+public:
+    std::string_view field(size_t column) const {
+        return column < m_end.size() ? std::string_view(m_text.data() + m_begin[column],
+                                                        m_end[column] - m_begin[column])
+                                     : std::string_view();
+    }
+    size_t fieldCount() const { return m_count; }
+    size_t line() const { return m_line; }
+
+private:
+    friend class DelimitedReader;
+    std::string m_text;
+    std::vector<uint32_t> m_begin, m_end;
+    size_t m_count = 0;
+    size_t m_line = 0;
+};
+
+// Reads records with libcsv, one line of input at a time so that an over-long line or
+// field is refused before it is taken in whole.
+class DelimitedReader {
+public:
+    // `label` names the source in diagnostics.
+    DelimitedReader(const char* data, size_t size, Dialect dialect, std::string label);
+    ~DelimitedReader();
+    DelimitedReader(const DelimitedReader&) = delete;
+    DelimitedReader& operator=(const DelimitedReader&) = delete;
+
+    // The first record, all of its fields; false after a diagnostic when there is none.
+    bool header(std::vector<std::string>& fields);
+    // Only these columns are kept in the rows from now on.
+    void keepColumns(const std::vector<size_t>& columns);
+    // Calls `each` for every further record; stops and returns false when it returns false
+    // (it has printed the diagnostic) or after a diagnostic on malformed input. With
+    // `until`, stops (true) at the first line that begins at or after that byte, without
+    // the checks of the end of the input; a later call goes on from there.
+    bool rows(const std::function<bool(const Row&)>& each, size_t until = SIZE_MAX);
+
+    // Diagnostic about the record beginning on `line` (prints one line).
+    void fail(size_t line, const std::string& what) const;
+    // From now on the first diagnostic is kept, not printed: report() prints it, its line
+    // counted after `linesBefore` lines, for a reader of a later part of a file.
+    void setQuiet();
+    void report(size_t linesBefore) const;
+
+    // The next byte to read and its line.
+    size_t position() const;
+    size_t line() const;
+    // No record begun: reading on from position() is reading afresh from there.
+    bool atRecordStart() const;
+
+    struct State;
+
+private:
+    bool feed(const std::function<bool(const Row&)>* each, bool headerOnly, size_t until);
+    std::unique_ptr<State> m_s;
+};
+
+// The delimiter of a table: a tab when the header line holds one, else a comma.
+Dialect sniffDialect(const char* data, size_t size);
+// Skips a UTF-8 byte order mark.
+void skipBom(const char*& data, size_t& size);
+
+// ---- Files and archives ---------------------------------------------------------------
+
+// A whole file in memory (mapped when possible).
+class FileData {
+public:
+    ~FileData();
+    // Empty on success, else why not.
+    std::string load(const std::string& path);
+    const char* data() const { return m_data; }
+    size_t size() const { return m_size; }
+
+private:
+    void* m_mapped = nullptr;
+    std::string m_buffer;
+    const char* m_data = "";
+    size_t m_size = 0;
+};
+
+// Entries of a zip archive, read into memory whole, never extracted.
+struct ZipEntry {
+    std::string name;  // path inside the archive
+    std::string data;
+};
+// The names of the archive's files; false with `error` set when it is no readable zip.
+bool listZip(const std::string& path, std::vector<std::string>& names, std::string& error);
+// Reads the entries whose names `want` accepts; the uncompressed bytes read may not pass
+// `limit`. False with `error` set (naming the entry) otherwise.
+bool readZip(const std::string& path, const std::function<bool(const std::string&)>& want,
+             uint64_t limit, std::vector<ZipEntry>& entries, std::string& error);
+// The uncompressed size accepted from an archive of `archiveSize` bytes.
+uint64_t zipLimit(const ImportOptions& options, uint64_t archiveSize);
+
+// The files of a zip archive or a folder, by their paths inside it.
+class Package {
+public:
+    // False with `error` set when `path` is neither a folder nor a readable zip.
+    bool open(const std::string& path, const ImportOptions& options, std::string& error);
+    const std::vector<std::string>& names() const { return m_names; }
+    // The file whose path is `relative` (compared ignoring case), else the least deep one of
+    // that base name; empty when there is none.
+    std::string find(const std::string& relative) const;
+    // Reads these files (names as given by names()); false with `error` set.
+    bool load(const std::vector<std::string>& which, std::string& error);
+    // A file read by load().
+    const std::string& data(const std::string& name) const;
+    const std::string& path() const { return m_path; }
+    int64_t size() const { return m_size; }
+
+private:
+    std::string m_path;
+    bool m_zip = false;
+    uint64_t m_limit = 0;
+    int64_t m_size = 0;
+    std::vector<std::string> m_names;
+    std::unordered_map<std::string, std::string> m_data;
+};
+
+// Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
+// usage file), by index; SIZE_MAX when absent.
+struct TaxonColumns {
+    size_t id = SIZE_MAX, parent = SIZE_MAX, accepted = SIZE_MAX, status = SIZE_MAX,
+           rank = SIZE_MAX, scientific = SIZE_MAX, authorship = SIZE_MAX,
+           canonical = SIZE_MAX, vernacular = SIZE_MAX;
+    std::vector<size_t> all() const {
+        return {id, parent, accepted, status, rank, scientific, authorship, canonical, vernacular};
+    }
+};
+// Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
+// Common names: `taxon`, `name` and `language` columns; English first.
+bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
+                    LinkedTaxa& taxa);
+
+bool isFolder(const std::string& path);
+// Starts as a zip archive does.
+bool looksLikeZip(const std::string& path);
+
+// ---- The importers ----------------------------------------------------------------------
+
+// Tables of at least `twoThreadsFrom` bytes are read on two threads, each half into a tree
+// of its own, the second half's then merged into the first's.
+constexpr size_t kTwoThreadsFrom = size_t{8} << 20;
+bool importTable(ClassificationTree& tree, const char* data, size_t size,
+                 const std::string& label, const ImportOptions& options, int64_t fileSize,
+                 size_t twoThreadsFrom = kTwoThreadsFrom);
+// A Darwin Core Archive: a zip, a folder with meta.xml, or a core taxon file on its own.
+bool importDarwinCore(ClassificationTree& tree, const std::string& path,
+                      const ImportOptions& options);
+// A ColDP: a zip or a folder with NameUsage.tsv, or that file itself.
+bool importColDP(ClassificationTree& tree, const std::string& path, const ImportOptions& options);
+
+}  // namespace imp

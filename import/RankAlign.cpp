@@ -1,0 +1,122 @@
+// Two imported checklists compared on the ranks both use: the comparison pairs taxa level
+// by level, so a level only one of them has would set every taxon below it apart.
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
+#include "Console.h"
+#include "ImportInternal.h"
+
+namespace {
+
+bool uses(const ClassificationTree& tree, const char* rank) {
+    for (const char* r : tree.rankNames)
+        if (std::strcmp(r, rank) == 0) return true;
+    return false;
+}
+
+struct SiblingKey {
+    const TreeNode* parent;
+    std::string_view latin, rank;
+    bool operator==(const SiblingKey&) const = default;
+};
+struct SiblingHash {
+    size_t operator()(const SiblingKey& k) const {
+        return std::hash<std::string_view>()(k.latin) * 31 +
+               std::hash<std::string_view>()(k.rank) +
+               reinterpret_cast<uintptr_t>(k.parent) * 0x9E3779B97F4A7C15ull;
+    }
+};
+
+// Takes the taxa of the `dropped` ranks out of `tree` (never its root); returns the ranks
+// of which some taxon went, in the tree's order of ranks.
+std::vector<std::string> dropRanks(ClassificationTree& tree,
+                                   const std::vector<const char*>& dropped) {
+    auto isDropped = [&](const TreeNode* n) {
+        for (const char* r : dropped)
+            if (std::strcmp(r, n->rankName) == 0) return true;
+        return false;
+    };
+    std::vector<char> wentOut(dropped.size(), 0);
+    std::unordered_map<SiblingKey, TreeNode*, SiblingHash> byKey;
+    std::vector<TreeNode*> doomed;  // emptied of children, deleted at the end
+    std::vector<TreeNode*> stack{&tree};
+    std::vector<std::pair<TreeNode*, size_t>> walk;
+    std::vector<TreeNode*> flat;
+    while (!stack.empty()) {
+        TreeNode* n = stack.back();
+        stack.pop_back();
+        // The children of a dropped child stand in its place, in order, however many
+        // dropped levels lie between.
+        flat.clear();
+        walk.assign(1, {n, 0});
+        while (!walk.empty()) {
+            auto& [p, i] = walk.back();
+            if (i == p->children.size()) {
+                walk.pop_back();
+                continue;
+            }
+            TreeNode* c = p->children[i++];
+            if (isDropped(c)) {
+                for (size_t k = 0; k < dropped.size(); ++k)
+                    wentOut[k] |= std::strcmp(dropped[k], c->rankName) == 0;
+                doomed.push_back(c);
+                walk.push_back({c, 0});
+            } else {
+                flat.push_back(c);
+            }
+        }
+        // Siblings that now share name and rank are one taxon: the later one's children
+        // go to the first (and are merged in turn when the first is visited).
+        n->children.clear();
+        for (TreeNode* c : flat) {
+            auto [it, added] = byKey.try_emplace(SiblingKey{n, c->latinName, c->rankName}, c);
+            if (added) {
+                n->addChild(c);
+                continue;
+            }
+            TreeNode* first = it->second;
+            for (TreeNode* g : c->children) first->addChild(g);
+            c->children.clear();
+            if (!first->commonName[0] && c->commonName[0]) std::swap(first->commonName, c->commonName);
+            doomed.push_back(c);
+        }
+        for (size_t i = n->children.size(); i-- > 0;) stack.push_back(n->children[i]);
+    }
+    for (TreeNode* d : doomed) {
+        d->children.clear();  // its children live on elsewhere
+        delete d;
+    }
+    std::vector<std::string> out;
+    for (size_t k = 0; k < dropped.size(); ++k)
+        if (wentOut[k]) out.emplace_back(dropped[k]);
+    return out;
+}
+
+}  // namespace
+
+void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2) {
+    std::vector<const char*> only1, only2;
+    for (const char* r : tree1.rankNames)
+        if (!uses(tree2, r)) only1.push_back(r);
+    for (const char* r : tree2.rankNames)
+        if (!uses(tree1, r)) only2.push_back(r);
+    int id = 1;
+    for (auto [tree, dropped] : {std::pair{&tree1, &only1}, {&tree2, &only2}}) {
+        if (!dropped->empty()) {
+            // The names must outlive the tree's rank list, which renumbering makes anew.
+            std::vector<std::string> keep(dropped->begin(), dropped->end());
+            std::vector<const char*> names;
+            for (const std::string& s : keep) names.push_back(s.c_str());
+            std::vector<std::string> gone = dropRanks(*tree, names);
+            imp::renumber(*tree);  // no deeper than before: cannot fail
+            if (!gone.empty()) {
+                std::string list;
+                for (const std::string& g : gone) list += (list.empty() ? "" : ", ") + g;
+                consolePrintf("Tree %d: ranks left out (the other checklist does not use them): %s\n",
+                              id, list.c_str());
+            }
+        }
+        ++id;
+    }
+}

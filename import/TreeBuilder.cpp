@@ -1,0 +1,299 @@
+// The tree every importer fills: taxa found by (parent, name, rank) so that rows sharing a
+// path share its taxa, then the root, numbers, levels and counts the classification reader
+// would have given.
+#include <cstring>
+#include <functional>
+
+#include "ClassificationReader.h"
+#include "Console.h"
+#include "ImportInternal.h"
+
+namespace imp {
+
+namespace {
+
+size_t hashOf(const TreeNode* parent, std::string_view latin) {
+    size_t h = std::hash<std::string_view>()(latin);
+    return h ^ (reinterpret_cast<uintptr_t>(parent) * 0x9E3779B97F4A7C15ull);
+}
+
+bool sameRank(const char* a, std::string_view b) {
+    return std::strlen(a) == b.size() && std::memcmp(a, b.data(), b.size()) == 0;
+}
+
+}  // namespace
+
+// Open addressing over the nodes themselves: a node carries its key (parent, Latin name,
+// rank), so a slot is the node and its hash, side by side so that a probe touches one cache
+// line. The node's names are read only when the hashes agree.
+struct TreeBuilder::Index {
+    struct Slot {
+        size_t hash;
+        TreeNode* node;
+    };
+    std::vector<Slot> slots;
+    size_t count = 0;
+
+    explicit Index(size_t expected) {
+        size_t size = 1024;
+        while (size < expected * 2) size *= 2;
+        slots.assign(size, Slot{0, nullptr});
+    }
+
+    TreeNode* find(const TreeNode* parent, std::string_view latin, std::string_view rank,
+                   size_t h, size_t& slot) const {
+        size_t mask = slots.size() - 1;
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& s = slots[i];
+            if (!s.node) {
+                slot = i;
+                return nullptr;
+            }
+            TreeNode* n = s.node;
+            if (s.hash == h && n->parent == parent && sameRank(n->rankName, rank) &&
+                std::strlen(n->latinName) == latin.size() &&
+                std::memcmp(n->latinName, latin.data(), latin.size()) == 0)
+                return n;
+        }
+    }
+    void insert(TreeNode* node, size_t h, size_t slot) {
+        slots[slot] = {h, node};
+        if (++count * 2 > slots.size()) grow();
+    }
+    void grow() {
+        std::vector<Slot> old(slots.size() * 2, Slot{0, nullptr});
+        old.swap(slots);
+        size_t mask = slots.size() - 1;
+        for (const Slot& s : old) {
+            if (!s.node) continue;
+            size_t j = s.hash & mask;
+            while (slots[j].node) j = (j + 1) & mask;
+            slots[j] = s;
+        }
+    }
+};
+
+TreeBuilder::TreeBuilder(size_t expectedTaxa)
+    : m_holder(std::make_unique<ClassificationTree>()),
+      m_index(std::make_unique<Index>(expectedTaxa)) {}
+
+TreeBuilder::~TreeBuilder() = default;
+
+TreeNode* TreeBuilder::top() const { return m_holder.get(); }
+
+TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::string_view rank) {
+    auto* n = new TreeNode;
+    n->latinName = newName(latin.data(), latin.size());
+    n->rankName = newName(rank.data(), rank.size());
+    n->commonName = newName("", 0);
+    parent->addChild(n);
+    return n;
+}
+
+TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank) {
+    size_t h = hashOf(parent, latin);
+    size_t slot;
+    if (TreeNode* n = m_index->find(parent, latin, rank, h, slot)) return n;
+    TreeNode* n = append(parent, latin, rank);
+    m_index->insert(n, h, slot);
+    return n;
+}
+
+void TreeBuilder::absorb(TreeBuilder& later) {
+    // Pairs of the same taxon in both trees, from the tops down. A child of the later one
+    // that this tree lacks moves over whole, after this tree's children: its rows came later.
+    std::vector<std::pair<TreeNode*, TreeNode*>> pairs{{top(), later.top()}};
+    while (!pairs.empty()) {
+        auto [mine, theirs] = pairs.back();
+        pairs.pop_back();
+        for (TreeNode* c : theirs->children) {
+            std::string_view latin(c->latinName);
+            size_t h = hashOf(mine, latin);
+            size_t slot;
+            if (TreeNode* same = m_index->find(mine, latin, c->rankName, h, slot)) {
+                if (!same->commonName[0] && c->commonName[0])
+                    std::swap(same->commonName, c->commonName);
+                pairs.emplace_back(same, c);
+            } else {
+                mine->addChild(c);
+                m_index->insert(c, h, slot);
+            }
+        }
+        theirs->children.clear();
+        if (theirs != later.top()) delete theirs;  // its children moved or are paired above
+    }
+    later.m_index.reset();
+}
+
+void TreeBuilder::prefetch(const TreeNode* parent, std::string_view latin) const {
+    const auto& slots = m_index->slots;
+    __builtin_prefetch(&slots[hashOf(parent, latin) & (slots.size() - 1)]);
+}
+
+void TreeBuilder::setCommon(TreeNode* node, std::string_view common) {
+    if (common.empty() || node->commonName[0]) return;  // the first name given stays
+    freeName(node->commonName);
+    node->commonName = newName(common.data(), common.size());
+}
+
+bool renumber(ClassificationTree& tree, bool colours) {
+    for (char* s : tree.rankNames) freeName(s);
+    tree.rankNames.clear();
+    int32_t nodes = 0, leaves = 0;
+    bool tooDeep = false;
+    const char* lastRank = nullptr;  // siblings mostly share a rank: skip the list search
+    forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
+        n->number = nodes++;
+        n->level = n->parent ? n->parent->level + 1 : 0;
+        tooDeep |= n->level >= kMaxClassificationDepth;
+        leaves += n->children.empty() && n->parent;
+        if (colours) {
+            int rank = sharedRankOf(n->rankName);  // no string comparisons for the twenty
+            if (rank >= 0) rankColor(rank, n->color);
+            else applyRankColor(*n);
+        }
+        if (n->rankName == lastRank) return;
+        lastRank = n->rankName;
+        // The twenty ranks' names are shared: the same pointer, mostly.
+        for (char* r : tree.rankNames)
+            if (r == n->rankName) return;
+        for (char* r : tree.rankNames)
+            if (std::strcmp(r, n->rankName) == 0) return;
+        tree.rankNames.push_back(newName(n->rankName));
+    });
+    tree.nodeCount = nodes;
+    tree.leafCount = leaves;
+    tree.maxLevel = -999;
+    return !tooDeep;
+}
+
+bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int64_t fileSize) {
+    ClassificationTree& fresh = *m_holder;
+    m_index.reset();
+    if (fresh.children.empty()) {
+        diagnostic("%s: no taxa found", label.c_str());
+        return false;
+    }
+    if (fresh.children.size() == 1) {
+        // The one top taxon is the root: the tree object takes over its names and children.
+        TreeNode* top = fresh.children[0];
+        fresh.children.clear();
+        std::swap(fresh.latinName, top->latinName);
+        std::swap(fresh.commonName, top->commonName);
+        std::swap(fresh.rankName, top->rankName);
+        for (TreeNode* c : top->children) fresh.addChild(c);
+        top->children.clear();
+        delete top;
+    } else {
+        // Several top taxa: a root that tells which file it stands for, and that pairs with
+        // the made root of the other file.
+        std::string common;
+        cleanName(baseName(label), common);
+        fresh.latinName = newName("Root");
+        fresh.rankName = newName("Root");
+        fresh.commonName = newName(common);
+    }
+    if (!renumber(fresh, true)) {
+        diagnostic("%s: taxa nested deeper than %d levels", label.c_str(),
+                   kMaxClassificationDepth);
+        return false;
+    }
+    fresh.fileSize = fileSize;
+    // Fields an importer does not own keep the caller's values, as the reader leaves them.
+    fresh.x = tree.x;
+    fresh.y = tree.y;
+    fresh.width = tree.width;
+    fresh.height = tree.height;
+    fresh.maxLevel = tree.maxLevel;
+    fresh.treeId = tree.treeId;
+    tree.swapContents(fresh);
+    return true;
+}
+
+// ---- Taxa linked by identifiers ----------------------------------------------------------
+
+bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string_view latin,
+                     std::string_view rank, size_t line, size_t& clash) {
+    auto [it, added] = m_byId.emplace(std::string(id), static_cast<uint32_t>(m_taxa.size()));
+    if (!added) {
+        clash = m_taxa[it->second].line;
+        return false;
+    }
+    Taxon t;
+    t.id = id;
+    t.parent = parentId;
+    t.latin = latin;
+    t.rank = rank;
+    t.line = line;
+    m_taxa.push_back(std::move(t));
+    return true;
+}
+
+void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
+    auto it = m_byId.find(std::string(id));
+    if (it == m_byId.end() || common.empty()) return;
+    Taxon& t = m_taxa[it->second];
+    // The first English name, else the first name in any language.
+    if (t.commonEnglish || (!t.common.empty() && !english)) return;
+    t.common = common;
+    t.commonEnglish = english;
+}
+
+bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64_t fileSize) {
+    const uint32_t kTop = UINT32_MAX;
+    std::vector<uint32_t> parent(m_taxa.size(), kTop);
+    for (size_t i = 0; i < m_taxa.size(); ++i) {
+        const Taxon& t = m_taxa[i];
+        if (t.parent.empty() || t.parent == t.id) continue;
+        auto it = m_byId.find(t.parent);
+        if (it == m_byId.end()) {
+            diagnostic("%s: line %zu: taxon %s names parent %s, which is no accepted taxon of "
+                       "the file",
+                       label.c_str(), t.line, t.id.c_str(), t.parent.c_str());
+            return false;
+        }
+        parent[i] = it->second;
+    }
+    // Depth of every taxon, each walk stopping at a taxon already measured, so the whole
+    // costs one step per taxon; a walk that meets itself is a cycle.
+    std::vector<int32_t> depth(m_taxa.size(), -1);
+    std::vector<uint32_t> walk;
+    constexpr int32_t kOnWalk = -2;
+    for (uint32_t i = 0; i < m_taxa.size(); ++i) {
+        walk.clear();
+        uint32_t at = i;
+        while (at != kTop && depth[at] == -1) {
+            depth[at] = kOnWalk;
+            walk.push_back(at);
+            at = parent[at];
+        }
+        if (at != kTop && depth[at] == kOnWalk) {
+            diagnostic("%s: line %zu: taxon %s is its own ancestor (a cycle of parents)",
+                       label.c_str(), m_taxa[at].line, m_taxa[at].id.c_str());
+            return false;
+        }
+        int32_t d = at == kTop ? 0 : depth[at] + 1;
+        for (size_t k = walk.size(); k-- > 0; ++d) {
+            depth[walk[k]] = d;
+            if (d >= kMaxClassificationDepth) {
+                diagnostic("%s: line %zu: taxa nested deeper than %d levels", label.c_str(),
+                           m_taxa[walk[k]].line, kMaxClassificationDepth);
+                return false;
+            }
+        }
+    }
+    TreeBuilder builder(0);
+    std::vector<TreeNode*> nodes(m_taxa.size());
+    for (size_t i = 0; i < m_taxa.size(); ++i) {
+        nodes[i] = new TreeNode;
+        nodes[i]->latinName = newName(m_taxa[i].latin);
+        nodes[i]->rankName = newName(m_taxa[i].rank);
+        nodes[i]->commonName = newName(m_taxa[i].common);
+    }
+    // Children in the order of their rows.
+    for (size_t i = 0; i < m_taxa.size(); ++i)
+        (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);
+    return builder.finish(tree, label, fileSize);
+}
+
+}  // namespace imp

@@ -1,0 +1,415 @@
+// The importers: tables, Darwin Core Archives and ColDP packages, broken files of each kind,
+// the two real mammal checklists, and the alignment of ranks between two imports.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "ClassificationReader.h"
+#include "Import.h"
+#include "TestSupport.h"
+
+namespace {
+
+// The tree as lines "  name|rank|common", two blanks per level; also checks the invariants
+// every successful import must keep.
+std::string dump(const ClassificationTree& t) {
+    EXPECT_EQ(validate(t), "");
+    int nodes = 0, leaves = 0, number = 0;
+    std::string out;
+    forEachNode(static_cast<const TreeNode*>(&t), [&](const TreeNode* n) {
+        EXPECT_EQ(n->number, number++);
+        ++nodes;
+        leaves += n->children.empty() && n != &t;
+        out += std::string(2 * static_cast<size_t>(n->level), ' ') + n->latinName + "|" +
+               n->rankName + "|" + n->commonName + "\n";
+    });
+    EXPECT_EQ(t.nodeCount, nodes);
+    EXPECT_EQ(t.leafCount, leaves);
+    return out;
+}
+
+std::string ranks(const ClassificationTree& t) {
+    std::string s;
+    for (const char* r : t.rankNames) s += std::string(s.empty() ? "" : ",") + r;
+    return s;
+}
+
+// Imports `bytes` written to a file `name`; on failure returns the one stderr line.
+struct Imported {
+    bool ok;
+    std::string error;
+};
+Imported importFile(ClassificationTree& t, const std::string& path, ImportOptions o = {}) {
+    testing::internal::CaptureStderr();
+    bool ok = importClassification(t, path, o);
+    std::string err = testing::internal::GetCapturedStderr();
+    if (!ok) {
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find(path), std::string::npos) << err;
+        EXPECT_EQ(t.nodeCount, 0);
+        EXPECT_EQ(t.children.size(), 0u);
+        EXPECT_EQ(t.latinName, nullptr);
+    }
+    return {ok, err};
+}
+
+void writeZip(const std::string& path, const std::map<std::string, std::string>& files) {
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+    for (const auto& [name, data] : files) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, name.c_str());
+        archive_entry_set_size(e, static_cast<la_int64_t>(data.size()));
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        archive_write_header(a, e);
+        archive_write_data(a, data.data(), data.size());
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+TEST(TableImport, ReadsPathsNamesAndCommonNamesAsTheRowsGiveThem) {
+    TempDir dir;
+    // BOM, CRLF, a quoted field holding a line break, placeholders of every kind, capitals,
+    // an epithet to join, underscores, statuses, an order's own row naming its common name,
+    // characters outside ISO-8859-1.
+    std::string csv =
+        "\xEF\xBB\xBFsciName,ORDER,Family,Tribe,genus,taxonomicStatus,mainCommonName,notes\r\n"
+        "Felis_catus,CARNIVORA,FELIDAE,NA,Felis,accepted,Cat,\"two\r\nlines\"\r\n"
+        "Felis_silvestris,CARNIVORA,FELIDAE,INCERTAE SEDIS,Felis,,Wild\xE2\x80\x99s  cat,x\r\n"
+        "Felis_lybica,CARNIVORA,FELIDAE,-,Felis,synonym,Old,x\r\n"
+        "Canis_lupus,CARNIVORA,Canidae,incertae sedis,Canis,provisionally accepted,"
+        "Lo\xC3\xA9 \xC4\x8D,x\r\n"
+        ",CARNIVORA,NA,NA,NA,accepted,carnivorans,x\r\n"
+        "Myotis_lucifugus,CHIROPTERA,Vespertilionidae,Myotini,Myotis,ACCEPTED,,x\r\n";
+    ClassificationTree t;
+    ASSERT_TRUE(importFile(t, dir.write("m.csv", csv)).ok);
+    EXPECT_EQ(dump(t),
+              "Root|Root|m.csv\n"
+              "  Carnivora|Order|carnivorans\n"
+              "    Felidae|Family|\n"
+              "      Felis|Genus|\n"
+              "        Felis catus|Species|Cat\n"
+              "        Felis silvestris|Species|Wild's cat\n"
+              "    Canidae|Family|\n"
+              "      Canis|Genus|\n"
+              "        Canis lupus|Species|Lo\xE9 c\n"
+              "  Chiroptera|Order|\n"
+              "    Vespertilionidae|Family|\n"
+              "      Myotini|Tribe|\n"
+              "        Myotis|Genus|\n"
+              "          Myotis lucifugus|Species|\n");
+    EXPECT_EQ(ranks(t), "Root,Order,Family,Genus,Species,Tribe");
+    EXPECT_EQ(t.color[0] + t.color[1] + t.color[2], 0);
+    EXPECT_EQ(t.children[0]->color[2], 204);  // Order's colour (102, 153, 204)
+}
+
+TEST(TableImport, TsvRanksFromWordsAuthorshipAndListsOfCommonNames) {
+    TempDir dir;
+    // One top taxon is the root. No genus column: genera and species come from the words of
+    // the names. A rank outside the twenty is capitalised and has no colour.
+    std::string tsv =
+        "Class\tmagnorder\tscientific_name\tauthorship\ttaxon_rank\tCommon names (Eng)\n"
+        "Mammalia\tBOREOEUTHERIA\tPanthera leo leo L., 1758\tL., 1758\tSUBSPECIES\tBarbary lion, x\n"
+        "Mammalia\tBoreoeutheria\tPanthera leo\t\tspecies\tLion\n"
+        "Mammalia\t\tMagnordo\t\tmagnorder\tsomething\n";
+    ClassificationTree t;
+    ASSERT_TRUE(importFile(t, dir.write("m.tsv", tsv)).ok);
+    EXPECT_EQ(dump(t),
+              "Mammalia|Class|\n"
+              "  Boreoeutheria|Magnorder|\n"
+              "    Panthera|Genus|\n"
+              "      Panthera leo|Species|Lion\n"
+              "        Panthera leo leo|Subspecies|Barbary lion\n"
+              "  Magnordo|Magnorder|something\n");
+    EXPECT_EQ(t.children[0]->color[0] + t.children[0]->color[1] + t.children[0]->color[2], 0);
+
+    // specificEpithet joined to the genus; the common-name column chosen by name, and the
+    // English_name prefix otherwise.
+    std::string csv =
+        "Genus,specificEpithet,infraspecificEpithet,English_name_AviList,Other\n"
+        "Struthio,camelus,,Common Ostrich,Ostrich\n"
+        "Struthio,camelus,syriacus,Arabian Ostrich,Arab\n";
+    ClassificationTree a, b;
+    ASSERT_TRUE(importFile(a, dir.write("o.csv", csv)).ok);
+    EXPECT_EQ(dump(a),
+              "Struthio|Genus|\n"
+              "  Struthio camelus|Species|Common Ostrich\n"
+              "    Struthio camelus syriacus|Subspecies|Arabian Ostrich\n");
+    ImportOptions o;
+    o.commonNameColumn = "Other";
+    ASSERT_TRUE(importFile(b, dir.file("o.csv"), o).ok);
+    EXPECT_EQ(b.children[0]->commonName, std::string("Ostrich"));
+    o.commonNameColumn = "Nope";
+    ClassificationTree c;
+    EXPECT_NE(importFile(c, dir.file("o.csv"), o).error.find("Nope"), std::string::npos);
+}
+
+TEST(TableImport, BrokenTablesFailWithOneLineAndNoTree) {
+    TempDir dir;
+    std::string longLine = "Order,Family\nA," + std::string(5 << 20, 'x') + "\n";
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.csv", ""},
+        {"norank.csv", "name,notes\nFelis,x\n"},
+        {"long.csv", longLine},
+        {"quote.csv", "Order,Family\nA,\"open\n"},
+        {"header.csv", "Order,Family\n"},
+    };
+    const char* expected[] = {"line 1", "line 1: no rank columns", "line 2: a record longer",
+                              "quoted field", "no taxa"};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ClassificationTree t;
+        Imported r = importFile(t, dir.write(cases[i].first, cases[i].second));
+        EXPECT_FALSE(r.ok) << cases[i].first;
+        EXPECT_NE(r.error.find(expected[i]), std::string::npos) << r.error;
+    }
+}
+
+// ---- The real checklists ------------------------------------------------------------------
+
+std::string mddDir() {
+    const char* env = std::getenv("CLADORAMA_MDD_DIR");
+    return env ? env : sourcePath("../shared/data/mdd");
+}
+
+// Distinct values of some columns and the number of rows, straight from the CSV through
+// the standard library alone: a CSV reader of its own, not the importer's.
+struct Census {
+    std::map<std::string, std::set<std::string>> distinct;
+    size_t rows = 0;
+};
+Census census(const std::string& path, const std::vector<std::string>& columns) {
+    std::string text = readFileBytes(path);
+    std::vector<std::vector<std::string>> records(1);
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
+            else if (c == '"') quoted = false;
+            else field += c;
+        } else if (c == '"') quoted = true;
+        else if (c == ',') records.back().push_back(std::move(field)), field.clear();
+        else if (c == '\n') {
+            records.back().push_back(std::move(field));
+            field.clear();
+            records.emplace_back();
+        } else if (c != '\r') field += c;
+    }
+    if (!field.empty()) records.back().push_back(field);
+    if (records.back().empty()) records.pop_back();
+    Census out;
+    const auto& header = records[0];
+    for (const std::string& col : columns) {
+        size_t at = std::find(header.begin(), header.end(), col) - header.begin();
+        for (size_t r = 1; r < records.size(); ++r) {
+            std::string v = records[r][at];
+            for (size_t k = 1; k < v.size(); ++k) v[k] = static_cast<char>(std::tolower(v[k]));
+            if (v != "Na" && v != "NA" && !v.empty()) out.distinct[col].insert(v);
+        }
+    }
+    out.rows = records.size() - 1;
+    return out;
+}
+
+std::map<std::string, std::set<std::string>> namesByRank(const ClassificationTree& t) {
+    std::map<std::string, std::set<std::string>> m;
+    forEachNode(static_cast<const TreeNode*>(&t),
+                [&](const TreeNode* n) { m[n->rankName].insert(n->latinName); });
+    return m;
+}
+
+// Species -> "genus/family/order" of a tree.
+std::map<std::string, std::string> placements(const ClassificationTree& t) {
+    std::map<std::string, std::string> m;
+    forEachNode(static_cast<const TreeNode*>(&t), [&](const TreeNode* n) {
+        if (std::string(n->rankName) != "Species") return;
+        std::map<std::string, std::string> up;
+        for (const TreeNode* a = n->parent; a; a = a->parent) up[a->rankName] = a->latinName;
+        m[n->latinName] = up["Genus"] + "/" + up["Family"] + "/" + up["Order"];
+    });
+    return m;
+}
+
+TEST(TableImport, MammalDiversityDatabaseReleasesAgreeWithTheBundledSample) {
+    std::string v12 = mddDir() + "/MDD_v1.2_6485species.csv";
+    std::string v113 = mddDir() + "/MDD_v1.13_6753species.csv";
+    if (!std::filesystem::exists(v12) || !std::filesystem::exists(v113))
+        GTEST_SKIP() << "the checklists are not at " << mddDir();
+    ClassificationTree t1, t2;
+    ASSERT_TRUE(importFile(t1, v12).ok);
+    ASSERT_TRUE(importFile(t2, v113).ok);
+    for (auto [tree, path, species] : {std::tuple{&t1, v12, 6485}, {&t2, v113, 6753}}) {
+        dump(*tree);
+        Census c = census(path, {"order", "family", "genus"});
+        auto names = namesByRank(*tree);
+        EXPECT_EQ(c.rows, static_cast<size_t>(species));
+        EXPECT_EQ(names["Species"].size(), static_cast<size_t>(species));
+        EXPECT_EQ(names["Order"], c.distinct["order"]);
+        EXPECT_EQ(names["Family"], c.distinct["family"]);
+        EXPECT_EQ(names["Genus"], c.distinct["genus"]);
+        EXPECT_EQ(tree->rankName, std::string("Root"));
+        EXPECT_EQ(tree->commonName, std::filesystem::path(path).filename().string());
+    }
+    ConsoleCapture console;
+    alignRankLevels(t1, t2);
+    EXPECT_EQ(console.text(),
+              "Tree 2: ranks left out (the other checklist does not use them): Subclass, "
+              "Infraclass, Superorder, Subgenus, Magnorder\n");
+    EXPECT_EQ(ranks(t1), ranks(t2));
+    const char* samples[] = {"data/sample/classif_A_03-01-31.xml", "data/sample/classif_B_03-01-31.xml"};
+    ClassificationTree* trees[] = {&t1, &t2};
+    for (int i = 0; i < 2; ++i) {
+        dump(*trees[i]);
+        ClassificationTree sample;
+        ASSERT_EQ(readClassification(sample, sourcePath(samples[i]).c_str()), 1);
+        EXPECT_EQ(placements(*trees[i]), placements(sample)) << samples[i];
+    }
+}
+
+// ---- Darwin Core Archives and ColDP ----------------------------------------------------
+
+const char* kMeta =
+    "<?xml version=\"1.0\"?>\n<archive xmlns=\"http://rs.tdwg.org/dwc/text/\">\n"
+    " <core encoding=\"UTF-8\" fieldsTerminatedBy=\"\\t\" linesTerminatedBy=\"\\n\" "
+    "fieldsEnclosedBy=\"\" ignoreHeaderLines=\"1\" rowType=\"http://rs.tdwg.org/dwc/terms/Taxon\">\n"
+    "  <files><location>Taxon.txt</location></files><id index=\"0\"/>\n"
+    "  <field index=\"1\" term=\"http://rs.tdwg.org/dwc/terms/parentNameUsageID\"/>\n"
+    "  <field index=\"2\" term=\"http://rs.tdwg.org/dwc/terms/acceptedNameUsageID\"/>\n"
+    "  <field index=\"3\" term=\"http://rs.tdwg.org/dwc/terms/scientificName\"/>\n"
+    "  <field index=\"4\" term=\"http://rs.tdwg.org/dwc/terms/scientificNameAuthorship\"/>\n"
+    "  <field index=\"5\" term=\"http://rs.gbif.org/terms/1.0/canonicalName\"/>\n"
+    "  <field index=\"6\" term=\"http://rs.tdwg.org/dwc/terms/taxonRank\"/>\n"
+    "  <field index=\"7\" term=\"http://rs.tdwg.org/dwc/terms/taxonomicStatus\"/>\n"
+    " </core>\n"
+    " <extension fieldsTerminatedBy=\"\\t\" ignoreHeaderLines=\"1\" "
+    "rowType=\"http://rs.gbif.org/terms/1.0/VernacularName\">\n"
+    "  <files><location>VernacularName.txt</location></files><coreid index=\"0\"/>\n"
+    "  <field index=\"1\" term=\"http://rs.tdwg.org/dwc/terms/vernacularName\"/>\n"
+    "  <field index=\"2\" term=\"http://purl.org/dc/terms/language\"/>\n"
+    " </extension>\n</archive>\n";
+
+std::string taxonFile(const std::string& extraRows = "") {
+    return "id\tparent\taccepted\tsci\tauthor\tcanonical\trank\tstatus\n"
+           "1\t\t1\tFelidae Fischer, 1817\tFischer, 1817\t\tfamily\taccepted\n"
+           "2\t1\t2\tFelis Linnaeus, 1758\tLinnaeus, 1758\t\tGENUS\taccepted\n"
+           "3\t2\t3\tFelis catus Linnaeus, 1758\tLinnaeus, 1758\tFelis catus\tspecies\taccepted\n"
+           "4\t2\t3\tFelis domesticus Erxleben\tErxleben\tFelis domesticus\tspecies\tsynonym\n"
+           "5\t2\t\tFelis silvestris\t\t\tspecies\tdoubtful\n" +
+           extraRows;
+}
+
+TEST(ArchiveImport, DarwinCoreArchiveAndColDPZipAndFolder) {
+    TempDir dir;
+    std::string vernacular = "id\tname\tlang\n3\tGato\tes\n3\tCat\ten\n3\tHouse cat\ten\n";
+    writeZip(dir.file("dwca.zip"), {{"meta.xml", kMeta},
+                                    {"Taxon.txt", taxonFile()},
+                                    {"VernacularName.txt", vernacular}});
+    EXPECT_EQ(detectInputKind(dir.file("dwca.zip")), InputKind::DarwinCoreArchive);
+    ClassificationTree d;
+    ASSERT_TRUE(importFile(d, dir.file("dwca.zip")).ok);
+    const std::string cats =
+        "Felidae|Family|\n"
+        "  Felis|Genus|\n"
+        "    Felis catus|Species|Cat\n";
+    EXPECT_EQ(dump(d), cats);
+
+    std::string usage =
+        "col:ID\tcol:parentID\tcol:status\tcol:rank\tcol:scientificName\tcol:authorship\n"
+        "1\t\taccepted\tfamily\tFelidae\t\n"
+        "2\t1\taccepted\tgenus\tFelis\t\n"
+        "3\t2\tprovisionally accepted\tspecies\tFelis catus Linnaeus, 1758\tLinnaeus, 1758\n"
+        "4\t3\tsynonym\tspecies\tFelis domesticus\t\n";
+    std::string names = "col:taxonID\tcol:name\tcol:language\n3\tGato\tspa\n3\tCat\teng\n";
+    writeZip(dir.file("coldp.zip"),
+             {{"pkg/NameUsage.tsv", usage}, {"pkg/VernacularName.tsv", names}});
+    std::filesystem::create_directories(dir.path() / "coldp");
+    dir.write("coldp/NameUsage.tsv", usage);
+    dir.write("coldp/VernacularName.tsv", names);
+    for (const char* p : {"coldp.zip", "coldp"}) {
+        EXPECT_EQ(detectInputKind(dir.file(p)), InputKind::ColDP);
+        ClassificationTree c;
+        ASSERT_TRUE(importFile(c, dir.file(p)).ok) << p;
+        EXPECT_EQ(dump(c), cats) << p;
+    }
+}
+
+TEST(ArchiveImport, BrokenArchivesAndPackagesFail) {
+    TempDir dir;
+    auto zipWith = [&](const char* name, const std::string& extra) {
+        writeZip(dir.file(name), {{"meta.xml", kMeta}, {"Taxon.txt", taxonFile(extra)}});
+        return dir.file(name);
+    };
+    struct Case {
+        std::string path, expected;
+    };
+    std::vector<Case> cases = {
+        {zipWith("cycle.zip", "6\t7\t\tA\t\t\tgenus\t\n7\t6\t\tB\t\t\tgenus\t\n"), "cycle"},
+        {zipWith("missing.zip", "6\t99\t\tA\t\t\tgenus\t\n"), "parent 99"},
+        {zipWith("dup.zip", "2\t1\t\tA\t\t\tgenus\t\n"), "line 7: taxon 2 was given already on line 3"},
+        {zipWith("long.zip", "6\t1\t\t" + std::string(40000, 'a') + "\t\t\tgenus\t\n"), "line 7"},
+    };
+    // A bomb: a few kilobytes that inflate to 64 MB.
+    writeZip(dir.file("bomb.zip"), {{"meta.xml", kMeta}, {"Taxon.txt", std::string(64 << 20, 'a')}});
+    cases.push_back({dir.file("bomb.zip"), "zip bomb"});
+    std::string whole = readFileBytes(zipWith("whole.zip", ""));
+    cases.push_back({dir.write("cut.zip", whole.substr(0, whole.size() / 2)), "zip"});
+    for (const Case& c : cases) {
+        ClassificationTree t;
+        ImportOptions o;
+        o.maxUncompressedBytes = 16 << 20;
+        Imported r = importFile(t, c.path, o);
+        EXPECT_FALSE(r.ok) << c.path;
+        EXPECT_NE(r.error.find(c.expected), std::string::npos) << r.error;
+    }
+    EXPECT_LT(std::filesystem::file_size(dir.file("bomb.zip")), 1u << 20);
+}
+
+TEST(RankAlignment, LevelsOnlyOneTreeUsesGoAndSiblingsThatMeetMerge) {
+    TempDir dir;
+    ClassificationTree a, b;
+    ASSERT_TRUE(importFile(a, dir.write("a.csv",
+                                        "Order,Suborder,Family,Genus\n"
+                                        "O,S1,F,G1\nO,S2,F,G2\nO,S1,H,G3\nP,,F,G4\n")).ok);
+    ASSERT_TRUE(importFile(b, dir.write("b.csv", "Order,Family,Tribe,Genus\nO,F,T,G1\n")).ok);
+    ConsoleCapture console;
+    alignRankLevels(a, b);
+    EXPECT_EQ(console.text(),
+              "Tree 1: ranks left out (the other checklist does not use them): Suborder\n"
+              "Tree 2: ranks left out (the other checklist does not use them): Tribe\n");
+    EXPECT_EQ(dump(a),
+              "Root|Root|a.csv\n  O|Order|\n    F|Family|\n      G1|Genus|\n      G2|Genus|\n"
+              "    H|Family|\n      G3|Genus|\n  P|Order|\n    F|Family|\n      G4|Genus|\n");
+    EXPECT_EQ(ranks(a), "Root,Order,Family,Genus");
+    EXPECT_EQ(dump(b), "O|Order|\n  F|Family|\n    G1|Genus|\n");
+}
+
+TEST(Detection, KindsByNameThenByFirstBytes) {
+    TempDir dir;
+    EXPECT_EQ(detectInputKind(dir.write("x.jm2", "")), InputKind::TreeFile);
+    EXPECT_EQ(detectInputKind(dir.write("c.xml", "<branch>")), InputKind::Classification);
+    EXPECT_EQ(detectInputKind(dir.write("meta.xml", kMeta)), InputKind::DarwinCoreArchive);
+    EXPECT_EQ(detectInputKind(dir.write("t.tsv", "Order\tFamily\n")), InputKind::Table);
+    std::string taxa = taxonFile();
+    taxa.replace(0, taxa.find('\n'),
+                 "taxonID\tparentNameUsageID\tacceptedNameUsageID\tscientificName\t"
+                 "scientificNameAuthorship\tcanonicalName\ttaxonRank\ttaxonomicStatus");
+    EXPECT_EQ(detectInputKind(dir.write("Taxon.txt", taxa)), InputKind::DarwinCoreArchive);
+    EXPECT_EQ(detectInputKind(dir.write("noext", "  <leaf>")), InputKind::Classification);
+    EXPECT_EQ(detectInputKind(dir.write("other", "hello")), InputKind::Unknown);
+    // A taxon file on its own reads like the archive it came from.
+    ClassificationTree t;
+    ASSERT_TRUE(importFile(t, dir.file("Taxon.txt")).ok);
+    EXPECT_EQ(t.nodeCount, 3);
+}
+
+}  // namespace
