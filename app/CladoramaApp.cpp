@@ -8,16 +8,32 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QThread>
 #include <QToolButton>
 #include <cstdio>
+#include <unistd.h>
 
 #include "AboutDlg.h"
+#include "ConsoleWindow.h"
 #include "GLViewWindow.h"
 #include "Icons.h"
 #include "MainFrame.h"
 #include "NodeListDlgQt.h"
 #include "SearchBar.h"
+
+const char kCommandLineUsage[] =
+    "usage: cladorama [FILE1 FILE2] [--keep-levels] [--common-name COLUMN]\n"
+    "                 [--console | --no-console]\n"
+    "  Without files, loads T1.jm2 and T2.jm2 from the current folder. With two files,\n"
+    "  compares them instead: tag-format classification files (.xml), tree files (.jm2),\n"
+    "  CSV or TSV tables with one column per rank, Darwin Core Archives, Catalogue of\n"
+    "  Life Data Packages (a zip or a folder); the two need not be of one kind. Two\n"
+    "  imported checklists are compared on the ranks both use; --keep-levels keeps every\n"
+    "  level; --common-name takes the common names of tables from the column of that\n"
+    "  header. Progress lines go to standard output; without a terminal there (started\n"
+    "  from a launcher) also to a console window of the viewer's own, where key F asks\n"
+    "  for its name. --console opens that window anyway, --no-console never.\n";
 
 void InitGlutOnce() {
     static bool done = false;
@@ -32,6 +48,7 @@ void InitGlutOnce() {
 CCladoramaApp::CCladoramaApp() = default;
 
 CCladoramaApp::~CCladoramaApp() {
+    m_console.reset();  // the console stops writing to it first
     // The frame owns the view's window; the view must not keep it once it is gone.
     m_pMainWnd.reset();
     m_view.OnShowWindow(false, nullptr, nullptr);
@@ -53,10 +70,28 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
     m_pMainWnd->SetViewWindow(m_viewWindow);
     if (!m_pDoc->OnNewDocument()) return false;
 
-    // A file named on the command line is opened the framework's way: it names the
-    // document and reads nothing.
-    if (arguments.size() > 1) {
-        const QString path = arguments[1];
+    // Two files named on the command line are compared instead of the start-up pair; one
+    // is opened the framework's way: it names the document and reads nothing.
+    QStringList files;
+    bool keepLevels = false;
+    // Started without a terminal (from a launcher), the viewer shows its console lines in
+    // a window of its own; the options ask for one, or for none, whatever the start.
+    bool consoleWindow = !isatty(STDOUT_FILENO);
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QStringLiteral("--keep-levels")) keepLevels = true;
+        else if (arguments[i] == QStringLiteral("--common-name") && i + 1 < arguments.size())
+            m_pDoc->m_importOptions.commonNameColumn = arguments[++i].toLatin1().toStdString();
+        else if (arguments[i] == QStringLiteral("--console")) consoleWindow = true;
+        else if (arguments[i] == QStringLiteral("--no-console")) consoleWindow = false;
+        else files << arguments[i];
+    }
+    if (files.size() > 2) {
+        std::fputs(kCommandLineUsage, stderr);
+        return false;
+    }
+    m_pDoc->m_alignRanks = !keepLevels;
+    if (files.size() == 1) {
+        const QString path = files[0];
         if (!QFileInfo(path).isReadable()) {
             MessageBox(("Cannot open " + path.toStdString() + ".").c_str());
             return false;
@@ -68,10 +103,26 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
     m_pMainWnd->show();
     m_view.OnUpdate();
 
-    // The program always has a terminal here; its progress lines must reach it at once.
+    // Progress lines must reach whoever watches at once.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (consoleWindow) {
+        ShowConsole();
+        // Mapped before the pipeline runs, so that its lines can be drawn as they come.
+        QElapsedTimer mapped;
+        mapped.start();
+        while (!m_console->isVisible() && mapped.elapsed() < 3000) QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
 
-    if (loadHierarchies) m_pDoc->LoadHierarchies();
+    if (loadHierarchies && files.size() == 2) {
+        // A file that cannot be read is named in a message box; the viewer still opens,
+        // without trees, as after a failed start-up.
+        const std::string a = files[0].toLocal8Bit().toStdString();
+        const std::string b = files[1].toLocal8Bit().toStdString();
+        if (m_pDoc->ReloadTrees(a, b)) PairOpened(a, b);
+    } else if (loadHierarchies) {
+        m_pDoc->LoadHierarchies();
+    }
 
     // Show, and paint at once: wait (briefly) until the window system has mapped the
     // view's window, so that the first frame is not drawn into nothing.
@@ -87,6 +138,25 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
 }
 
 int CCladoramaApp::ExitInstance() { return 0; }
+
+void CCladoramaApp::ShowConsole() {
+    if (!m_console) {
+        m_console = std::make_unique<CConsoleWindow>(m_pMainWnd.get());
+        m_console->Attach();
+        // Beside the main window, where a window manager would not place it itself.
+        if (m_pMainWnd) {
+            QPoint at = m_pMainWnd->frameGeometry().topRight() + QPoint(8, 0);
+            if (const QScreen* screen = m_pMainWnd->screen()) {
+                const QRect room = screen->availableGeometry();
+                at.setX(std::min(at.x(), room.right() - m_console->width()));
+                at.setX(std::max(at.x(), room.left()));
+            }
+            m_console->move(at);
+        }
+    }
+    m_console->show();
+    m_console->raise();
+}
 
 void CCladoramaApp::OnAppAbout() {
     CAboutDlg dlg(m_pMainWnd.get());
@@ -112,10 +182,19 @@ bool CCladoramaApp::PromptForFile(std::string& path) {
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    // The initial name "*.jm2;*.xml" works as a pattern.
-    dlg.setNameFilter(QStringLiteral("*.jm2 *.xml"));
+    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip)"),
+                        QStringLiteral("Tree files (*.jm2)"),
+                        QStringLiteral("Classification files (*.xml)"),
+                        QStringLiteral("Tables (*.csv *.tsv *.txt)"),
+                        QStringLiteral("Darwin Core Archives and Catalogue of Life Data Packages (*.zip)"),
+                        QStringLiteral("Catalogue of Life Data Package folders (NameUsage.tsv)"),
+                        QStringLiteral("All files (*)")});
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
-    path = dlg.selectedFiles().first().toLocal8Bit().toStdString();
+    // A package folder is chosen by its NameUsage.tsv.
+    QString chosen = dlg.selectedFiles().first();
+    if (QFileInfo(chosen).fileName().compare(QStringLiteral("NameUsage.tsv"), Qt::CaseInsensitive) == 0)
+        chosen = QFileInfo(chosen).absolutePath();
+    path = chosen.toLocal8Bit().toStdString();
     return true;
 }
 
@@ -129,6 +208,12 @@ std::unique_ptr<CNodeListDlg> CCladoramaApp::NewNodeListDlg() {
 }
 
 void CCladoramaApp::TreesReplaced() { m_view.OnTreesReplaced(); }
+
+void CCladoramaApp::PairOpened(const std::string& path1, const std::string& path2) {
+    if (m_pMainWnd)
+        m_pMainWnd->AddToRecentFileList(QString::fromLocal8Bit(path1.c_str()) + QLatin1Char('\n') +
+                                        QString::fromLocal8Bit(path2.c_str()));
+}
 
 void CCladoramaApp::TitleChanged(const char* title) {
     if (!m_pMainWnd) return;

@@ -8,6 +8,7 @@
 #include "CladoramaDoc.h"
 #include "CladoramaView.h"
 
+class CConsoleWindow;
 class CGLViewWindow;
 class CMainFrame;
 class QWidget;
@@ -20,6 +21,9 @@ constexpr const char* kWindowTitle = "Comparing Two Hierarchies";
 // Calls glutInit once, with an argument list of its own; needs the display connection
 // that the Qt application has opened (freeglut ends the process without one).
 void InitGlutOnce();
+
+// What `cladorama --help` prints.
+extern const char kCommandLineUsage[];
 
 class CCladoramaApp : public DocFramework {
 public:
@@ -41,6 +45,7 @@ public:
     void SetSliderRange(int minimum, int maximum) override;
     std::unique_ptr<CNodeListDlg> NewNodeListDlg() override;
     void TreesReplaced() override;
+    void PairOpened(const std::string& path1, const std::string& path2) override;
     void TitleChanged(const char* title) override;
     void CheckZoomLinkButton(bool checked) override;
     void CheckStyleButtons(int overviewStyle) override;
@@ -50,6 +55,13 @@ public:
     CMainFrame* MainFrame() { return m_pMainWnd.get(); }
     CGLViewWindow* ViewWindow() { return m_viewWindow; }
 
+    // The console window, when the viewer has one (started without a terminal, or asked
+    // for with --console or View > Console); null otherwise.
+    CConsoleWindow* ConsoleWindow() { return m_console.get(); }
+    // View > Console: shows the console window, making it if there is none yet (it then
+    // shows what is printed from then on).
+    void ShowConsole();
+
     // Saves what the window shows (the frame with the view's last picture) as a PNG.
     bool SaveScreenshot(const QString& path);
 
@@ -57,5 +69,6 @@ private:
     std::unique_ptr<CCladoramaDoc> m_pDoc;
     CCladoramaView m_view;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    std::unique_ptr<CConsoleWindow> m_console;
     CGLViewWindow* m_viewWindow = nullptr;  // owned by the frame's window container
 };

@@ -89,6 +89,9 @@ void CMainFrame::BuildMenus() {
     view->addAction(m_actHome);
     m_actZoomLink = view->addAction(QStringLiteral("Zoom Link"));
     connect(m_actZoomLink, &QAction::triggered, this, [this] { m_app.View().OnZoomLink(); });
+    m_actConsole = view->addAction(QStringLiteral("Console"));
+    m_actConsole->setStatusTip(QStringLiteral("Show the console lines"));
+    connect(m_actConsole, &QAction::triggered, this, [this] { m_app.ShowConsole(); });
     view->addSeparator();
     m_actToolbar = view->addAction(QStringLiteral("&Toolbar"));
     m_actToolbar->setCheckable(true);
@@ -188,7 +191,10 @@ void CMainFrame::SaveRecentFileList() const {
 }
 
 void CMainFrame::AddToRecentFileList(const QString& path) {
-    const QString full = QFileInfo(path).absoluteFilePath();
+    // A pair of compared files is one entry, its two paths on two lines.
+    QStringList parts = path.split(QLatin1Char('\n'));
+    for (QString& p : parts) p = QFileInfo(p).absoluteFilePath();
+    const QString full = parts.join(QLatin1Char('\n'));
     m_recentFiles.removeAll(full);
     m_recentFiles.prepend(full);
     while (m_recentFiles.size() > kRecentFileCount) m_recentFiles.removeLast();
@@ -206,9 +212,11 @@ void CMainFrame::RebuildRecentFileMenu() {
     m_recentPlaceholder->setVisible(m_recentFiles.isEmpty());
     for (int i = 0; i < m_recentFiles.size(); ++i) {
         const QString path = m_recentFiles[i];
-        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()),
+        QStringList names;
+        for (const QString& p : path.split(QLatin1Char('\n'))) names << QFileInfo(p).fileName();
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(names.join(QStringLiteral(" + "))),
                               m_fileMenu);
-        a->setStatusTip(path);
+        a->setStatusTip(QString(path).replace(QLatin1Char('\n'), QStringLiteral(" + ")));
         connect(a, &QAction::triggered, this, [this, path] { OnRecentFile(path); });
         m_fileMenu->insertAction(m_recentEnd, a);
         m_recentActions << a;
@@ -216,6 +224,17 @@ void CMainFrame::RebuildRecentFileMenu() {
 }
 
 void CMainFrame::OnRecentFile(const QString& path) {
+    const QStringList pair = path.split(QLatin1Char('\n'));
+    if (pair.size() == 2) {
+        // A compared pair is compared again, as File > Open would.
+        CCladoramaDoc* doc = m_app.Document();
+        if (!doc->ReloadTrees(pair[0].toLocal8Bit().toStdString(), pair[1].toLocal8Bit().toStdString()))
+            return;
+        AddToRecentFileList(path);
+        doc->MessageBox("Tree Loaded!");
+        doc->UpdateAllViews();
+        return;
+    }
     // Opening a document reads nothing into the trees: it only names the document.
     if (!QFileInfo(path).isReadable()) {
         m_app.MessageBox(("Cannot open " + path.toStdString() + ".").c_str());

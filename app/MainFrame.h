@@ -40,6 +40,7 @@ public:
     QAction* m_actExport = nullptr;
     QAction* m_actHome = nullptr;
     QAction* m_actZoomLink = nullptr;
+    QAction* m_actConsole = nullptr;
     QAction* m_actToolbar = nullptr;
     QAction* m_actAbout = nullptr;
     QAction* m_actExit = nullptr;

@@ -4,11 +4,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "ClassificationReader.h"
 #include "Combine.h"
 #include "Compare.h"
 #include "Console.h"
+#include "Import.h"
 #include "Layout.h"
 #include "NameOrder.h"
 #include "TreeFile.h"
@@ -142,9 +145,12 @@ void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
 // when both are complete do they replace the files of the previous build. Stopping after
 // writing only one of them would leave a new T1.jm2 beside an old T2.jm2, two trees
 // that were never compared with each other.
-bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2) {
-    const std::string staged1 = std::string(kTreeFile1) + ".new";
-    const std::string staged2 = std::string(kTreeFile2) + ".new";
+bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                   const std::string& dir = std::string()) {
+    const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+    const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
+    const std::string staged1 = file1 + ".new";
+    const std::string staged2 = file2 + ".new";
     if (!writeTreeFile(tree1, staged1.c_str())) {
         consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
         return false;
@@ -154,13 +160,13 @@ bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tr
         consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
         return false;
     }
-    if (std::rename(staged1.c_str(), kTreeFile1) != 0) {
+    if (std::rename(staged1.c_str(), file1.c_str()) != 0) {
         std::remove(staged1.c_str());
         std::remove(staged2.c_str());
         consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
         return false;
     }
-    if (std::rename(staged2.c_str(), kTreeFile2) != 0) {
+    if (std::rename(staged2.c_str(), file2.c_str()) != 0) {
         std::remove(staged2.c_str());
         consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
         return false;
@@ -262,43 +268,94 @@ void CCladoramaDoc::RunCommonTail() {
     }
 }
 
-bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& path2) {
-    const TreeFileKind kind = treeFileKind(path1);
-    for (const std::string* p : {&path1, &path2}) {
-        if (treeFileKind(*p) == TreeFileKind::Unknown) {
-            std::string text = *p + "\nis neither a binary tree file (.jm2) nor a "
-                                    "classification file (.xml)";
-            MessageBox(text.c_str());
-            return false;
+namespace {
+
+bool isImported(InputKind kind) {
+    return kind == InputKind::Table || kind == InputKind::DarwinCoreArchive ||
+           kind == InputKind::ColDP;
+}
+
+// A tree file holds a combined tree: its own taxa and the copies grafted in from the tree
+// it was compared with. Paired with a file of another kind it is compared afresh, so it
+// goes back to its own taxa first: the copies (marked `copyMark`, the other tree's id)
+// go, and every mark, count and index is made again by the combining chain.
+void removeGraftedCopies(ClassificationTree& tree, uint8_t copyMark) {
+    int32_t nodes = 0, leaves = 0;
+    forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
+        auto& kids = n->children;
+        size_t kept = 0;
+        for (TreeNode* k : kids) {
+            if (k->onlyInTree == copyMark) delete k;
+            else kids[kept++] = k;
         }
-    }
-    if (treeFileKind(path2) != kind) {
-        MessageBox("Choose two binary tree files (.jm2) or two classification files (.xml),"
-                   "\nnot one of each");
+        kids.resize(kept);
+        n->onlyInTree = 0;
+        ++nodes;
+        leaves += kids.empty();
+    });
+    tree.nodeCount = nodes;
+    tree.leafCount = leaves;
+    tree.maxLevel = -999;
+    tree.latinIndex.clear();
+    tree.commonIndex.clear();
+}
+
+}  // namespace
+
+bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
+                                 const std::string& path1, const std::string& path2,
+                                 bool report) {
+    const InputKind kind1 = detectInputKind(path1), kind2 = detectInputKind(path2);
+    for (const auto& [path, kind] : {std::pair{&path1, kind1}, {&path2, kind2}}) {
+        if (kind != InputKind::Unknown) continue;
+        const std::string text = *path + "\nis no file Cladorama can read: a tree file (.jm2), a "
+                                         "classification file (.xml), a table (.csv, .tsv), a "
+                                         "Darwin Core Archive or a Catalogue of Life Data Package";
+        if (report) MessageBox(text.c_str());
+        else consolePrintf("%s\n", text.c_str());
         return false;
     }
+    tree1.treeId = 1;
+    tree2.treeId = 2;
+    auto read = [&](ClassificationTree& tree, const std::string& path, InputKind kind) {
+        // Building prints what build mode prints; a reload only what the readers print.
+        if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
+        const bool binary = kind == InputKind::TreeFile;
+        clearLastDiagnostic();
+        if (binary ? readTreeFile(tree, path.c_str()) != 0
+                   : readAnyClassification(tree, path, m_importOptions))
+            return true;
+        std::string text = binary ? "Reading binary tree file "
+                           : kind == InputKind::Classification
+                               ? "Reading classification xml file "
+                               : std::string("Reading ") + inputKindName(kind) + " ";
+        text += path + " has been failed!";
+        // The reader's own line says where in the file and what it expected there; the
+        // console has it already, the message box needs it too.
+        if (report && lastDiagnostic()[0]) MessageBox((text + "\n" + lastDiagnostic()).c_str());
+        else if (report) MessageBox(text.c_str());
+        else consolePrintf("%s\n", text.c_str());
+        return false;
+    };
+    if (!read(tree1, path1, kind1) || !read(tree2, path2, kind2)) return false;
+    if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) return true;
 
+    // Two tree files are compared, combined and laid out already; any other pair goes
+    // through the combining chain here.
+    if (kind1 == InputKind::TreeFile) removeGraftedCopies(tree1, 2);
+    if (kind2 == InputKind::TreeFile) removeGraftedCopies(tree2, 1);
+    if (isImported(kind1) && isImported(kind2) && m_alignRanks) alignRankLevels(tree1, tree2);
+    buildCombinedTrees(tree1, tree2);
+    fillNameIndexes(tree1);
+    fillNameIndexes(tree2);
+    return true;
+}
+
+bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& path2) {
     // Fresh trees: a failure anywhere leaves the document's trees as they were.
     auto fresh1 = std::make_unique<ClassificationTree>();
     auto fresh2 = std::make_unique<ClassificationTree>();
-    fresh1->treeId = 1;
-    fresh2->treeId = 2;
-    auto read = [this, kind](ClassificationTree& tree, const std::string& path) {
-        const bool binary = kind == TreeFileKind::Binary;
-        const char* p = path.c_str();
-        if (binary ? readTreeFile(tree, p) : readClassification(tree, p)) return true;
-        std::string text =
-            binary ? "Reading binary tree file " : "Reading classification xml file ";
-        text += path + " has been failed!";
-        MessageBox(text.c_str());
-        return false;
-    };
-    if (!read(*fresh1, path1) || !read(*fresh2, path2)) return false;
-    if (kind == TreeFileKind::Classification) {
-        buildCombinedTrees(*fresh1, *fresh2);
-        fillNameIndexes(*fresh1);
-        fillNameIndexes(*fresh2);
-    }
+    if (!ReadTreePair(*fresh1, *fresh2, path1, path2, true)) return false;
 
     m_tree1.swapContents(*fresh1);
     m_tree2.swapContents(*fresh2);
@@ -323,12 +380,26 @@ bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& pat
     return true;
 }
 
+bool CCladoramaDoc::BuildTreeFiles(const std::string& path1, const std::string& path2,
+                                   const std::string& outputDir) {
+    if (!ReadTreePair(m_tree1, m_tree2, path1, path2, false)) return false;
+    consolePrintf("Write trees to binary files.... \n");
+    if (!outputDir.empty()) {
+        std::error_code ec;  // a folder that cannot be made fails the writing, which says so
+        std::filesystem::create_directories(outputDir, ec);
+    }
+    if (!writeTreePair(m_tree1, m_tree2, outputDir)) return false;
+    RunCommonTail();
+    return true;
+}
+
 void CCladoramaDoc::OnFileOpen() {
     if (!m_pFramework) return;
     std::string path1, path2;
     if (!m_pFramework->PromptForFile(path1)) return;
     if (!m_pFramework->PromptForFile(path2)) return;
     if (!ReloadTrees(path1, path2)) return;
+    if (m_pFramework) m_pFramework->PairOpened(path1, path2);
     MessageBox("Tree Loaded!");
     UpdateAllViews();
 }

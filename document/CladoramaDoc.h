@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NodeListDlg.h"
+#include "Import.h"
 #include "TreeNode.h"
 
 class CSearchBar;
@@ -59,6 +60,8 @@ public:
     // not, and which overview style (1 boxes, 0 lines) is on. Without a search bar these
     // do nothing.
     virtual void CheckZoomLinkButton(bool /*checked*/) {}
+    // Two files were opened and compared: the pair can be offered for reopening.
+    virtual void PairOpened(const std::string& /*path1*/, const std::string& /*path2*/) {}
     virtual void CheckStyleButtons(int /*overviewStyle*/) {}
 };
 
@@ -124,13 +127,26 @@ public:
     // File Open: reloads both trees from two chosen files (first tree 1's, then tree
     // 2's). A cancel at either dialog changes nothing.
     void OnFileOpen();
-    // Reads two binary tree files, or two classification files that then go through the
-    // build chain in memory, into fresh trees. Only when both succeeded do they replace
-    // the document's trees: the framework's TreesReplaced() runs while the old nodes are
-    // still alive, then they are freed and the common tail runs again; the last search
-    // results are dropped. On failure a message box names the file and the document keeps
-    // what it had. Returns true on success (before "Tree Loaded!", which is the caller's).
+    // Reads two files of any kind the program opens into fresh trees: two tree files as
+    // they are, any other pair through the combining chain in memory. Only when both
+    // succeeded do they replace the document's trees: the framework's TreesReplaced() runs
+    // while the old nodes are still alive, then they are freed and the common tail runs
+    // again; the last search results are dropped. On failure a message box names the file
+    // and the document keeps what it had. Returns true on success (before "Tree Loaded!",
+    // which is the caller's).
     bool ReloadTrees(const std::string& path1, const std::string& path2);
+    // Build mode on two files of any kind: reads them into the (empty) trees, combines
+    // them and writes T1.jm2 and T2.jm2 into `outputDir` (the current folder if empty;
+    // made if missing),
+    // with the console lines of build mode; then the common tail. False after a console
+    // line when a file could not be read or written.
+    bool BuildTreeFiles(const std::string& path1, const std::string& path2,
+                        const std::string& outputDir);
+    // Whether two imported checklists leave out the levels of ranks only one of them uses
+    // (on unless asked to keep every level).
+    bool m_alignRanks = true;
+    // How tables, archives and packages are read (the common-name column).
+    ImportOptions m_importOptions;
     // Sorting of the indexes, the merged common-name list, the searchable names, the
     // update of all views and the slider range: how every load ends.
     void RunCommonTail();
@@ -143,6 +159,14 @@ public:
     void UpdateAllViews();
     void MessageBox(const char* text);
     void SetTitle(const char* title);
+
+private:
+    // Reads a pair of files of any kinds into `tree1` and `tree2` (fresh) and combines
+    // them unless both are tree files. With `report` (a reload in the viewer) a failure is
+    // told in a message box; without (building) on the console, where build mode's
+    // "Tree N is loading..." lines come first.
+    bool ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
+                      const std::string& path1, const std::string& path2, bool report);
 };
 
 extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();

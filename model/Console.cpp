@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -30,6 +31,33 @@ bool isInteractive(FILE* stream) {
 
 }  // namespace
 
+ConsoleSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
+ConsoleWordSource g_wordSource = nullptr;
+void* g_wordContext = nullptr;
+
+// Formats into `small` when it fits, else into `large`; returns the text and its length.
+const char* formatLine(char* small, size_t smallSize, std::string& large, size_t& length,
+                       const char* format, va_list ap) {
+    va_list again;
+    va_copy(again, ap);
+    const int n = std::vsnprintf(small, smallSize, format, ap);
+    if (n < 0) {
+        va_end(again);
+        length = 0;
+        return small;
+    }
+    length = static_cast<size_t>(n);
+    if (length < smallSize) {
+        va_end(again);
+        return small;
+    }
+    large.resize(length + 1);
+    std::vsnprintf(large.data(), large.size(), format, again);
+    va_end(again);
+    return large.data();
+}
+
 FILE* consoleStream() { return g_console ? g_console : stdout; }
 void setConsoleStream(FILE* stream) { g_console = stream; }
 
@@ -37,9 +65,28 @@ void consolePrintf(const char* format, ...) {
     FILE* out = consoleStream();
     va_list ap;
     va_start(ap, format);
-    std::vfprintf(out, format, ap);
+    if (!g_sink) {
+        std::vfprintf(out, format, ap);
+    } else {
+        char small[512];
+        std::string large;
+        size_t length = 0;
+        const char* text = formatLine(small, sizeof small, large, length, format, ap);
+        std::fwrite(text, 1, length, out);
+        g_sink(g_sinkContext, text, length);
+    }
     va_end(ap);
     if (isInteractive(out)) std::fflush(out);
+}
+
+void setConsoleSink(ConsoleSink sink, void* context) {
+    g_sink = sink;
+    g_sinkContext = context;
+}
+
+void setConsoleWordSource(ConsoleWordSource source, void* context) {
+    g_wordSource = source;
+    g_wordContext = context;
 }
 
 bool consoleIsInteractive() { return isInteractive(consoleStream()); }
@@ -47,6 +94,7 @@ bool consoleIsInteractive() { return isInteractive(consoleStream()); }
 void consoleWrite(const char* text, size_t length) {
     FILE* out = consoleStream();
     std::fwrite(text, 1, length, out);
+    if (g_sink) g_sink(g_sinkContext, text, length);
     if (isInteractive(out)) std::fflush(out);
 }
 
@@ -91,15 +139,31 @@ size_t formatFixed6(char* out, double value) {
     return length + 6;
 }
 
+namespace {
+std::string g_lastDiagnostic;
+}
+
+const char* lastDiagnostic() { return g_lastDiagnostic.c_str(); }
+void clearLastDiagnostic() { g_lastDiagnostic.clear(); }
+
 void diagnostic(const char* format, ...) {
     std::fflush(consoleStream());
     std::fflush(stdout);
     va_list ap;
     va_start(ap, format);
-    std::vfprintf(stderr, format, ap);
+    char small[512];
+    std::string large;
+    size_t length = 0;
+    const char* text = formatLine(small, sizeof small, large, length, format, ap);
     va_end(ap);
+    std::fwrite(text, 1, length, stderr);
     std::fputc('\n', stderr);
+    g_lastDiagnostic.assign(text, length);
     std::fflush(stderr);
+    if (g_sink) {
+        g_sink(g_sinkContext, text, length);
+        g_sink(g_sinkContext, "\n", 1);
+    }
 }
 
 namespace {
@@ -111,9 +175,12 @@ void setConsoleInput(FILE* stream) { g_consoleInput = stream; }
 bool consoleReadWord(char* word, size_t size) {
     if (size == 0) return false;
     word[0] = 0;
+    if (g_wordSource) return g_wordSource(g_wordContext, word, size) && word[0];
     FILE* in = g_consoleInput;
     if (!in) {
-        if (!isatty(STDIN_FILENO)) return false;
+        // Only a terminal that the viewer has in the foreground: reading one from the
+        // background (started with `&`) would stop the whole process with SIGTTIN.
+        if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) != getpgrp()) return false;
         in = stdin;
     }
     // The whitespace of formatted input in the C locale.

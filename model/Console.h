@@ -25,6 +25,22 @@ void consoleWrite(const char* text, size_t length);
 // lines show, which is what matters with one progress line per branch.
 size_t formatFixed6(char* out, double value);
 
+// A second place that shows the console (the viewer's console window): it is given every
+// byte written to the console, and every diagnostic line, after the stream has it. Null
+// to stop.
+using ConsoleSink = void (*)(void* context, const char* text, size_t length);
+void setConsoleSink(ConsoleSink sink, void* context);
+// Where consoleReadWord takes its word from instead of a stream (the console window asks
+// for it there): the source fills `word` (at most size - 1 bytes and a zero) and returns
+// false when none was given. Null to read streams again.
+using ConsoleWordSource = bool (*)(void* context, char* word, size_t size);
+void setConsoleWordSource(ConsoleWordSource source, void* context);
+
+// The text of the last diagnostic line (without its line end), so that a caller can show
+// it to the user as well; empty after clearLastDiagnostic.
+const char* lastDiagnostic();
+void clearLastDiagnostic();
+
 // Where console input comes from: standard input unless a stream is set here (null sets
 // standard input again).
 void setConsoleInput(FILE* stream);

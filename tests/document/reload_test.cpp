@@ -149,32 +149,65 @@ TEST_F(ReloadTest, TwoBinaryFilesReplaceBothTreesAndRebuildEveryList) {
     EXPECT_EQ(doc.m_searchResults[0], doc.m_tree2.children[1]);
 }
 
-TEST_F(ReloadTest, MixedOrUnknownKindsAreRefused) {
-    answer({"new1.jm2", "b.xml"});
+TEST_F(ReloadTest, ATreeFilePairedWithAnotherKindIsComparedAfreshOnItsOwnTaxa) {
+    // Tree 1's file of a.xml built against b.xml holds b's Theta as a grafted copy; paired
+    // with b.xml again it must give what a.xml and b.xml give.
+    CCladoramaDoc builder;
+    const std::string built = dir.file("built");
+    ASSERT_TRUE(builder.BuildTreeFiles(dir.file("a.xml"), dir.file("b.xml"), built));
+    ASSERT_TRUE(fs::exists(built + "/T1.jm2") && fs::exists(built + "/T2.jm2"));
+    auto picture = [](const CCladoramaDoc& d) {
+        std::string out;
+        for (const ClassificationTree* t : {&d.m_tree1, &d.m_tree2}) {
+            EXPECT_EQ(validate(*t), "");
+            forEachNode(static_cast<const TreeNode*>(t), [&](const TreeNode* n) {
+                out += std::string(n->latinName) + " " + std::to_string(n->onlyInTree) + " " +
+                       std::to_string(n->x) + " " + std::to_string(n->width) + ";";
+            });
+            out += "|" + std::to_string(t->nodeCount) + "|";
+        }
+        return out;
+    };
+    CCladoramaDoc fromText;
+    ASSERT_TRUE(fromText.ReloadTrees(dir.file("a.xml"), dir.file("b.xml")));
+    answer({"built/T1.jm2", "b.xml"});
     doc.OnFileOpen();
-    ASSERT_EQ(fw.log.size(), 3u);
-    EXPECT_EQ(fw.log[2], "message:Choose two binary tree files (.jm2) or two classification "
-                         "files (.xml),\nnot one of each");
-    expectUnchanged();
+    EXPECT_EQ(fw.entries("message:"), std::vector<std::string>{"message:Tree Loaded!"});
+    EXPECT_EQ(picture(doc), picture(fromText));
+    EXPECT_EQ(childNames(&doc.m_tree1), "Delta,Epsilon,Theta");
+}
 
-    fw.log.clear();
-    dir.write("notes.txt", "hello");
-    answer({"a.xml", "notes.txt"});
+TEST_F(ReloadTest, AFileOfNoKnownKindIsRefused) {
+    dir.write("notes.bin", std::string("\x01\x02\x00\x7f junk", 10));
+    answer({"a.xml", "notes.bin"});
     doc.OnFileOpen();
     ASSERT_EQ(fw.log.size(), 3u);
-    EXPECT_EQ(fw.log[2], "message:" + dir.file("notes.txt") +
-                             "\nis neither a binary tree file (.jm2) nor a classification file "
-                             "(.xml)");
+    EXPECT_EQ(fw.log[2], "message:" + dir.file("notes.bin") +
+                             "\nis no file Cladorama can read: a tree file (.jm2), a classification "
+                             "file (.xml), a table (.csv, .tsv), a Darwin Core Archive or a "
+                             "Catalogue of Life Data Package");
     expectUnchanged();
+}
+
+// A failed reload's message box: the document's line naming the file, then the reader's own
+// line, which names the file again and says at which byte it stopped and why.
+void expectFailureMessage(const std::vector<std::string>& messages, const std::string& first,
+                          const std::string& file) {
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string& m = messages[0];
+    const std::string head = "message:" + first + file + " has been failed!\n";
+    ASSERT_EQ(m.rfind(head, 0), 0u) << m;
+    const std::string reason = m.substr(head.size());
+    EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+    EXPECT_NE(reason.find(file), std::string::npos) << reason;
+    EXPECT_NE(reason.find("byte"), std::string::npos) << reason;
 }
 
 TEST_F(ReloadTest, AnUnreadableFileIsNamedAndTheDocumentKeepsItsTrees) {
     answer({"new1.jm2", "missing.jm2"});
     doc.OnFileOpen();
-    EXPECT_EQ(fw.log, (std::vector<std::string>{"prompt", "prompt",
-                                                "message:Reading binary tree file " +
-                                                    dir.file("missing.jm2") +
-                                                    " has been failed!"}));
+    EXPECT_EQ(fw.entries("prompt"), (std::vector<std::string>{"prompt", "prompt"}));
+    expectFailureMessage(fw.entries("message:"), "Reading binary tree file ", dir.file("missing.jm2"));
     expectUnchanged();
 
     fw.log.clear();
@@ -182,17 +215,14 @@ TEST_F(ReloadTest, AnUnreadableFileIsNamedAndTheDocumentKeepsItsTrees) {
     dir.write("short.jm2", bytes.substr(0, bytes.size() - 3));
     answer({"short.jm2", "new2.jm2"});
     doc.OnFileOpen();
-    EXPECT_EQ(fw.entries("message:"),
-              std::vector<std::string>{"message:Reading binary tree file " +
-                                       dir.file("short.jm2") + " has been failed!"});
+    expectFailureMessage(fw.entries("message:"), "Reading binary tree file ", dir.file("short.jm2"));
     expectUnchanged();
 
     fw.log.clear();
     answer({"a.xml", "gone.xml"});
     doc.OnFileOpen();
-    EXPECT_EQ(fw.entries("message:"),
-              std::vector<std::string>{"message:Reading classification xml file " +
-                                       dir.file("gone.xml") + " has been failed!"});
+    expectFailureMessage(fw.entries("message:"), "Reading classification xml file ",
+                         dir.file("gone.xml"));
     expectUnchanged();
 }
 

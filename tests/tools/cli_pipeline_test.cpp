@@ -125,6 +125,33 @@ TEST(CliPipeline, MissingFilesGiveTheFailureLineAndStatus) {
     EXPECT_EQ(diff.out, "");
 }
 
+TEST(CliPipeline, AnyTwoFilesBuildIntoAFolderAndDiff) {
+    TempDir dir;
+    dir.write("a.csv", "Order,Family,Genus\nCarnivora,Felidae,Felis\nCarnivora,Canidae,Canis\n");
+    dir.write("b.tsv", "Order\tFamily\tGenus\nCarnivora\tFelidae\tFelis\nCarnivora\tFelidae\tCanis\n");
+    CliRun build = cli(dir, {"build", "a.csv", "b.tsv", "--output", "out/pair"});
+    EXPECT_EQ(build.status, 0) << build.err;
+    EXPECT_EQ(build.out.rfind("Tree 1 is loading... \n", 0), 0u) << build.out;
+    EXPECT_NE(build.out.find("Write trees to binary files.... \n"), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.path() / "out/pair/T1.jm2"));
+    EXPECT_TRUE(fs::exists(dir.path() / "out/pair/T2.jm2"));
+    EXPECT_FALSE(fs::exists(dir.path() / "T1.jm2"));
+
+    // Canis moved from Canidae to Felidae.
+    CliRun diff = cli(dir, {"diff", "a.csv", "b.tsv"});
+    EXPECT_EQ(diff.status, 0) << diff.err;
+    EXPECT_EQ(diff.out,
+              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother path\n"
+              "1\tremoved\tFamily\tCanidae\t\tCarnivora > Canidae\t\n"
+              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\n"
+              "2\tmoved\tGenus\tCanis\t\tCarnivora > Felidae > Canis\tCarnivora > Canidae > Canis\n");
+    // The tree files just built say the same.
+    CliRun again = cli(dir, {"diff", "out/pair/T1.jm2", "out/pair/T2.jm2"});
+    EXPECT_EQ(again.out, diff.out);
+    CliRun missing = cli(dir, {"diff", "a.csv", "gone.csv"});
+    EXPECT_EQ(missing.status, 1);
+}
+
 TEST(CliPipeline, HelpAndBadArguments) {
     TempDir dir;
     for (const char* command : {"build", "load", "search", "diff"}) {

@@ -1,6 +1,10 @@
 // Subcommands of cladorama-cli. Each returns the process exit status.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <vector>
+
 int cmdRead(int argc, char** argv);    // read FILE...
 int cmdBuild(int argc, char** argv);   // build
 int cmdLoad(int argc, char** argv);    // load
@@ -13,3 +17,18 @@ bool wantsHelp(int argc, char** argv);
 // For a subcommand that takes no arguments: prints the usage for --help (status 0) or for
 // any argument (on standard error, status 2) and returns that status; -1 to go on.
 int takesNoArguments(int argc, char** argv, const char* usage);
+
+class CCladoramaDoc;
+// What the commands that compare any two files share: FILE1 FILE2 and the options that say
+// how imported checklists are read (--keep-levels, --common-name COLUMN). Any other
+// argument starting with '-' is taken only when `extra` accepts it (it may consume the
+// next argument through `i`). False on a bad argument or a count of files other than 0 or 2.
+struct PairArguments {
+    std::vector<std::string> files;
+    bool keepLevels = false;
+    std::string commonNameColumn;
+    // Sets the document's options from these.
+    void apply(CCladoramaDoc& doc) const;
+};
+bool parsePairArguments(int argc, char** argv, PairArguments& out,
+                        const std::function<bool(int argc, char** argv, int& i)>& extra = {});

@@ -17,7 +17,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: cladorama-cli diff [--summary] [FILE1 FILE2]\n"
+    "usage: cladorama-cli diff [--summary] [FILE1 FILE2] [--keep-levels] [--common-name COLUMN]\n"
     "  Loads T1.jm2 and T2.jm2 from the current directory, or the two files named (any\n"
     "  kind the viewer opens), with the console lines on standard error, and prints, after\n"
     "  a header line, one tab-separated line per taxon of tree 1's combined tree that is\n"
@@ -27,7 +27,8 @@ const char kUsage[] =
     "  (mark 2) otherwise; rank, Latin name, common name, the path of Latin names from the\n"
     "  root down to the taxon joined by \" > \", and for a move the path of the taxon in the\n"
     "  other classification. --summary prints instead one line per rank with the counts of\n"
-    "  each change. Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
+    "  each change. --keep-levels and --common-name read imported checklists as build does.\n"
+    "  Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
 
 // Flushes to standard output in large blocks: it is unbuffered, and a diff of two big
 // classifications runs to hundreds of thousands of lines.
@@ -92,19 +93,21 @@ int cmdDiff(int argc, char** argv) {
         return 0;
     }
     bool summary = false;
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--summary")) summary = true;
-        else if (argv[i][0] == '-') files.push_back({});  // no such option
-        else files.push_back(argv[i]);
-    }
-    if (!(files.empty() || (files.size() == 2 && !files[0].empty() && !files[1].empty()))) {
+    PairArguments args;
+    const bool ok = parsePairArguments(argc, argv, args, [&](int, char** v, int& i) {
+        if (std::strcmp(v[i], "--summary")) return false;
+        summary = true;
+        return true;
+    });
+    if (!ok) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    const std::vector<std::string>& files = args.files;
 
     CliFramework framework;
     CCladoramaDoc doc(&framework);
+    args.apply(doc);
     setConsoleStream(stderr);
     if (files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                       : !doc.ReloadTrees(files[0], files[1]))

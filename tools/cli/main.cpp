@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CladoramaDoc.h"
 #include "Commands.h"
 
 namespace {
@@ -14,10 +15,10 @@ struct Command {
 
 const Command kCommands[] = {
     {"read", cmdRead, "read FILE...        read classification files, print census and depth"},
-    {"build", cmdBuild, "build               classification files to T1.jm2 and T2.jm2"},
+    {"build", cmdBuild, "build [FILE1 FILE2] [--output DIR]  two classifications to T1.jm2 and T2.jm2"},
     {"load", cmdLoad, "load                load T1.jm2 and T2.jm2 as the viewer does"},
     {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},
-    {"diff", cmdDiff, "diff                list the taxa held by one tree only"},
+    {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the taxa held by one tree only, and their changes"},
 };
 
 void usage(FILE* out) {
@@ -26,6 +27,29 @@ void usage(FILE* out) {
 }
 
 }  // namespace
+
+bool parsePairArguments(int argc, char** argv, PairArguments& out,
+                        const std::function<bool(int argc, char** argv, int& i)>& extra) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (!std::strcmp(a, "--keep-levels")) {
+            out.keepLevels = true;
+        } else if (!std::strcmp(a, "--common-name")) {
+            if (i + 1 >= argc || !argv[i + 1][0]) return false;
+            out.commonNameColumn = argv[++i];
+        } else if (a[0] == '-' || !a[0]) {
+            if (!extra || !extra(argc, argv, i)) return false;
+        } else {
+            out.files.push_back(a);
+        }
+    }
+    return out.files.empty() || out.files.size() == 2;
+}
+
+void PairArguments::apply(CCladoramaDoc& doc) const {
+    doc.m_alignRanks = !keepLevels;
+    doc.m_importOptions.commonNameColumn = commonNameColumn;
+}
 
 bool wantsHelp(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)

@@ -12,8 +12,8 @@
 
 #include "Console.h"
 
-RunningApp::RunningApp(bool loadHierarchies) {
-    started = app->InitInstance({QStringLiteral("cladorama")}, loadHierarchies);
+RunningApp::RunningApp(bool loadHierarchies, const QStringList& arguments) {
+    started = app->InitInstance(arguments, loadHierarchies);
 }
 
 RunningApp::~RunningApp() {

@@ -16,7 +16,9 @@
 struct RunningApp {
     std::unique_ptr<CCladoramaApp> app = std::make_unique<CCladoramaApp>();
     bool started = false;
-    explicit RunningApp(bool loadHierarchies = false);
+    explicit RunningApp(bool loadHierarchies = false,
+                        const QStringList& arguments = {QStringLiteral("cladorama"),
+                                                        QStringLiteral("--no-console")});
     ~RunningApp();
     CCladoramaDoc& doc() { return *app->Document(); }
     CCladoramaView& view() { return app->View(); }
