@@ -72,8 +72,11 @@ public:
     // A new child, appended without looking for one of the same name.
     TreeNode* append(TreeNode* parent, std::string_view latin, std::string_view rank);
     static void setCommon(TreeNode* node, std::string_view common);
-    // Starts fetching the index's memory for child(parent, latin, ...).
-    void prefetch(const TreeNode* parent, std::string_view latin) const;
+    // With the key's hash(), known early: prefetch() starts fetching the index's memory
+    // that child() will read.
+    static size_t hash(const TreeNode* parent, std::string_view latin);
+    TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank, size_t hash);
+    void prefetch(size_t hash) const;
     // Takes over the taxa `later` built from the rows that follow this builder's rows, as if
     // this builder had read them itself; `later` is left empty.
     void absorb(TreeBuilder& later);

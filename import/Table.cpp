@@ -2,6 +2,7 @@
 // highest rank down and its own taxon at the end.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -131,7 +132,8 @@ private:
             // The higher ranks' cells mostly repeat the row above: cleaned once.
             Cell& cell = m_cells[k];
             std::string_view raw = r.field(rc.column);
-            if (raw != cell.raw) {
+            if (!cell.known || raw != cell.raw) {
+                cell.known = true;
                 cell.raw.assign(raw.data(), raw.size());
                 cleanName(raw, cell.name);
                 cell.placeholder = isPlaceholder(cell.name);
@@ -175,20 +177,25 @@ private:
         return i;
     }
 
-    void prefetch(const Path& p) const {
-        size_t i = repeated(p);
-        if (i < p.steps)
-            m_builder.prefetch(i ? m_last[i - 1].node : m_builder.top(), p.path[i].name);
+    // Called when the last row's taxa are in m_last: what it finds holds until descend(p).
+    void prefetch(Path& p) const {
+        p.repeated = repeated(p);
+        if (p.repeated < p.steps) {
+            const TreeNode* parent = p.repeated ? m_last[p.repeated - 1].node : m_builder.top();
+            p.hash = TreeBuilder::hash(parent, p.path[p.repeated].name);
+            m_builder.prefetch(p.hash);
+        }
     }
 
     void descend(const Path& p) {
-        size_t i = repeated(p);
+        size_t i = p.repeated;
         TreeNode* node = i ? m_last[i - 1].node : m_builder.top();
         if (m_last.size() < p.steps) m_last.resize(p.steps);
         for (; i < p.steps; ++i) {
             const Step& s = p.path[i];
             Last& last = m_last[i];
-            node = m_builder.child(node, s.name, *s.rank);
+            size_t h = i == p.repeated ? p.hash : TreeBuilder::hash(node, s.name);
+            node = m_builder.child(node, s.name, *s.rank, h);
             last.node = node;
             last.name = s.name;
             last.rank = *s.rank;
@@ -246,7 +253,8 @@ private:
         const RankInfo* rank = &m_species;
         if (m_c.rank != kNone) {
             std::string_view written = r.field(m_c.rank);
-            if (written != m_lastRankText) {
+            if (!m_lastRankKnown || written != m_lastRankText) {
+                m_lastRankKnown = true;
                 m_lastRankText = written;
                 cleanName(written, m_common);
                 m_lastRank = isPlaceholder(m_common) ? m_species : rankOf(m_common);
@@ -256,9 +264,10 @@ private:
         if (rank->order < kSpeciesOrder) usualCase(m_scratch);
         // The row names a taxon of its path (an order's own row): that taxon, not a child.
         size_t keep = 0;
-        while (keep < m_cur->steps && m_cur->path[keep].order < rank->order) ++keep;
-        if (keep < m_cur->steps && m_cur->path[keep].order == rank->order && m_cur->path[keep].name == m_scratch &&
-            *m_cur->path[keep].rank == rank->name) {
+        const std::vector<Step>& path = m_cur->path;
+        while (keep < m_cur->steps && path[keep].order < rank->order) ++keep;
+        if (keep < m_cur->steps && path[keep].order == rank->order && path[keep].name == m_scratch &&
+            *path[keep].rank == rank->name) {
             m_cur->steps = keep + 1;
             return;
         }
@@ -299,20 +308,24 @@ private:
         size_t steps = 0;
         std::string ownRank;  // the rank of the row's own taxon, when it has one
         std::string common;
+        size_t repeated = 0;  // steps that repeat the path of the row before
+        size_t hash = 0;      // of the first step that does not
     };
     Path m_paths[2];
     Path* m_cur = &m_paths[0];  // being read
     Path* m_pending = nullptr;  // read, its taxa not yet found or made
     struct Cell {
-        std::string raw = std::string(1, '\0');  // as the file has it; no field holds this
-        std::string name;                         // cleaned, capitals made usual
+        bool known = false;
+        std::string raw;   // as the file has it
+        std::string name;  // cleaned, capitals made usual
         bool placeholder = true;
     };
     std::vector<Cell> m_cells;  // by rank column, from the last row that had it
     std::string m_scratch, m_common;
     const RankInfo m_species = rankOf("Species");
     RankInfo m_lastRank;
-    std::string m_lastRankText = std::string(1, '\0');
+    bool m_lastRankKnown = false;
+    std::string m_lastRankText;
     const std::string m_genusName = "Genus", m_speciesName = "Species",
                       m_subspeciesName = "Subspecies";
 };
@@ -329,12 +342,8 @@ size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote) {
     bool open = false;
     auto countQuotes = [&](size_t from, size_t to) {
         if (!quote) return;
-        const char* p = data + from;
-        const char* end = data + to;
-        while ((p = static_cast<const char*>(std::memchr(p, quote, static_cast<size_t>(end - p))))) {
-            open = !open;
-            ++p;
-        }
+        for (const void* q; (q = std::memchr(data + from, quote, to - from)); open = !open)
+            from = static_cast<size_t>(static_cast<const char*>(q) - data) + 1;
     };
     countQuotes(0, at);
     while (at < size) {
@@ -350,11 +359,9 @@ size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote) {
 
 // A guess at the number of taxa, from the length of the first lines, to size the index.
 size_t expectedTaxa(const char* data, size_t from, size_t size) {
-    size_t sample = std::min<size_t>(size - from, 1 << 16), lines = 0;
-    for (const char* p = data + from; (p = static_cast<const char*>(std::memchr(
-                                           p, '\n', static_cast<size_t>(data + from + sample - p))));
-         ++p)
-        ++lines;
+    size_t sample = std::min<size_t>(size - from, 1 << 16), at = from, lines = 0;
+    for (const void* lf; (lf = std::memchr(data + at, '\n', from + sample - at)); ++lines)
+        at = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
     if (lines == 0) return 0;
     size_t rows = (size - from) / (sample / lines);
     return rows + rows / 4;
@@ -370,8 +377,13 @@ struct LaterRows {
         reader.keepColumns(columns.used());
     }
     void run() {
-        ok = reader.rows([this](const Row& r) { return table.row(r); });
-        table.flush();
+        try {
+            ok = reader.rows([this](const Row& r) { return table.row(r); });
+            table.flush();
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            reader.fail(reader.line(), "out of memory");
+        }
     }
 
     TreeBuilder builder;
@@ -406,6 +418,12 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
 
     std::unique_ptr<LaterRows> later;
     std::thread thread;
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{thread};  // also when this thread's reading throws
     if (split < size) {
         later = std::make_unique<LaterRows>(data + split, size - split, dialect, label, columns,
                                             expected / 2);

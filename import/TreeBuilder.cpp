@@ -91,7 +91,11 @@ TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::str
 }
 
 TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank) {
-    size_t h = hashOf(parent, latin);
+    return child(parent, latin, rank, hashOf(parent, latin));
+}
+
+TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank,
+                             size_t h) {
     size_t slot;
     if (TreeNode* n = m_index->find(parent, latin, rank, h, slot)) return n;
     TreeNode* n = append(parent, latin, rank);
@@ -125,9 +129,13 @@ void TreeBuilder::absorb(TreeBuilder& later) {
     later.m_index.reset();
 }
 
-void TreeBuilder::prefetch(const TreeNode* parent, std::string_view latin) const {
+size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
+    return hashOf(parent, latin);
+}
+
+void TreeBuilder::prefetch(size_t hash) const {
     const auto& slots = m_index->slots;
-    __builtin_prefetch(&slots[hashOf(parent, latin) & (slots.size() - 1)]);
+    __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
 }
 
 void TreeBuilder::setCommon(TreeNode* node, std::string_view common) {
@@ -174,7 +182,8 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
         diagnostic("%s: no taxa found", label.c_str());
         return false;
     }
-    if (fresh.children.size() == 1) {
+    const bool madeRoot = fresh.children.size() != 1;
+    if (!madeRoot) {
         // The one top taxon is the root: the tree object takes over its names and children.
         TreeNode* top = fresh.children[0];
         fresh.children.clear();
@@ -198,6 +207,10 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
                    kMaxClassificationDepth);
         return false;
     }
+    // A made root has no rank of its own and so no rank colour; black, it would hide the
+    // black labels of the top taxa drawn on it. A pale grey keeps them readable and is
+    // stored in the tree files like any colour.
+    if (madeRoot) fresh.color[0] = fresh.color[1] = fresh.color[2] = 224;
     fresh.fileSize = fileSize;
     // Fields an importer does not own keep the caller's values, as the reader leaves them.
     fresh.x = tree.x;

@@ -11,6 +11,7 @@
 
 #include "ClassificationReader.h"
 #include "Import.h"
+#include "ImportInternal.h"
 #include "TestSupport.h"
 
 namespace {
@@ -108,7 +109,7 @@ TEST(TableImport, ReadsPathsNamesAndCommonNamesAsTheRowsGiveThem) {
               "        Myotis|Genus|\n"
               "          Myotis lucifugus|Species|\n");
     EXPECT_EQ(ranks(t), "Root,Order,Family,Genus,Species,Tribe");
-    EXPECT_EQ(t.color[0] + t.color[1] + t.color[2], 0);
+    EXPECT_EQ(t.color[0] + t.color[1] + t.color[2], 3 * 224);  // the made root: pale grey
     EXPECT_EQ(t.children[0]->color[2], 204);  // Order's colour (102, 153, 204)
 }
 
@@ -171,6 +172,58 @@ TEST(TableImport, BrokenTablesFailWithOneLineAndNoTree) {
         EXPECT_FALSE(r.ok) << cases[i].first;
         EXPECT_NE(r.error.find(expected[i]), std::string::npos) << r.error;
     }
+}
+
+// Large tables are read in two halves on two threads: the tree and the messages must be
+// those of one reading from the top, wherever the middle falls.
+TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
+    auto read = [](const std::string& text, size_t twoThreadsFrom, std::string& error) {
+        ClassificationTree t;
+        testing::internal::CaptureStderr();
+        bool ok = imp::importTable(t, text.data(), text.size(), "big.csv", {}, 0, twoThreadsFrom);
+        error = testing::internal::GetCapturedStderr();
+        return ok ? dump(t) : std::string("failed");
+    };
+    // Genera and families span the middle; a family's common name is first given after it.
+    auto rows = [](int from, int to) {
+        std::string s;
+        for (int i = from; i < to; ++i)
+            s += "Fam" + std::to_string(i / 40) + ",Gen" + std::to_string(i / 7) + ",Gen" +
+                 std::to_string(i / 7) + " sp" + std::to_string(i) + "," +
+                 (i % 3 ? "" : "name " + std::to_string(i)) + "\n";
+        return s;
+    };
+    const std::string head = "Family,Genus,Species,vernacularName\n";
+    const std::string family = ",,,\"Fam2's name\"\nFam2,,,family\n";
+    const std::string multiLine = "Fam4,Gen20,Gen20 x,\"" + std::string(3000, '\n') + "\"\n";
+    const std::string stray = "Fam0,Gen0,Gen0 y,O\"Brien\n";  // a quote that opens nothing
+    const std::string cases[] = {
+        head + rows(0, 200) + family + rows(200, 400),
+        head + rows(0, 100) + multiLine + rows(100, 140),      // the middle in a quoted field
+        head + stray + rows(0, 100) + multiLine + rows(100, 140),  // the count of quotes misled
+        head + "\r\n" + rows(0, 300),
+    };
+    for (const std::string& text : cases) {
+        std::string oneError, twoError;
+        std::string one = read(text, SIZE_MAX, oneError);
+        EXPECT_NE(one, "failed") << oneError;
+        EXPECT_EQ(read(text, 0, twoError), one);
+        EXPECT_EQ(twoError, "");
+    }
+    // A fault after the middle is told with its line in the whole file, a fault before it
+    // first.
+    const std::string tooLong = "\"" + std::string(40000, 'x') + "\"";
+    std::string late = head + rows(0, 3000) + "Fam9," + tooLong + ",x,\n" + rows(3000, 3100);
+    std::string early = head + tooLong + ",x,x,\n" + late.substr(head.size());
+    for (const std::string& text : {late, early}) {
+        std::string oneError, twoError;
+        EXPECT_EQ(read(text, SIZE_MAX, oneError), "failed");
+        EXPECT_EQ(read(text, 0, twoError), "failed");
+        EXPECT_EQ(twoError, oneError);
+    }
+    std::string error;
+    read(late, 0, error);
+    EXPECT_NE(error.find("line 3002: a field of 40000 bytes"), std::string::npos) << error;
 }
 
 // ---- The real checklists ------------------------------------------------------------------
@@ -259,6 +312,8 @@ TEST(TableImport, MammalDiversityDatabaseReleasesAgreeWithTheBundledSample) {
         EXPECT_EQ(names["Genus"], c.distinct["genus"]);
         EXPECT_EQ(tree->rankName, std::string("Root"));
         EXPECT_EQ(tree->commonName, std::filesystem::path(path).filename().string());
+        // Pale, so that the black labels of the orders drawn on it can be read.
+        EXPECT_EQ(std::vector<int>(tree->color, tree->color + 3), (std::vector<int>{224, 224, 224}));
     }
     ConsoleCapture console;
     alignRankLevels(t1, t2);
