@@ -141,37 +141,18 @@ void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
     }
 }
 
-// Writes both binary tree files as a pair: each goes first to a staging name, and only
-// when both are complete do they replace the files of the previous build. Stopping after
-// writing only one of them would leave a new T1.jm2 beside an old T2.jm2, two trees
-// that were never compared with each other.
+// Writes both binary tree files as a pair: only when both are complete do they replace the
+// files of the previous build. Stopping after writing only one of them would leave a new
+// T1.jm2 beside an old T2.jm2, two trees that were never compared with each other.
 bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2,
                    const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
-    const std::string staged1 = file1 + ".new";
-    const std::string staged2 = file2 + ".new";
-    if (!writeTreeFile(tree1, staged1.c_str())) {
-        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
-        return false;
-    }
-    if (!writeTreeFile(tree2, staged2.c_str())) {
-        std::remove(staged1.c_str());
-        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
-        return false;
-    }
-    if (std::rename(staged1.c_str(), file1.c_str()) != 0) {
-        std::remove(staged1.c_str());
-        std::remove(staged2.c_str());
-        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile1);
-        return false;
-    }
-    if (std::rename(staged2.c_str(), file2.c_str()) != 0) {
-        std::remove(staged2.c_str());
-        consolePrintf("Writing binary tree file %s has been failed!\n", kTreeFile2);
-        return false;
-    }
-    return true;
+    const int failed = writeTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
+    if (failed == 0) return true;
+    consolePrintf("Writing binary tree file %s has been failed!\n",
+                  failed == 1 ? kTreeFile1 : kTreeFile2);
+    return false;
 }
 
 }  // namespace
@@ -209,12 +190,15 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
         m_tree2.treeId = 2;
         consolePrintf("Load trees from binary files.... \n");
         consolePrintf("Tree 1 loading.... \n");
+        // Tree 2 is read meanwhile on a second core; what its reading prints waits for its
+        // turn, and is never printed when tree 1 fails.
+        TreeFileReading second(kTreeFile2);
         if (!readTreeFile(m_tree1, kTreeFile1)) {
             consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile1);
             return false;
         }
         consolePrintf("Tree 2 loading.... \n");
-        if (!readTreeFile(m_tree2, kTreeFile2)) {
+        if (!second.finish(m_tree2)) {
             consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile2);
             return false;
         }

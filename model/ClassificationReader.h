@@ -30,3 +30,17 @@ int readClassificationBytes(ClassificationTree& tree, const char* data, size_t s
 int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt);
 int readClassificationBytesSplitAt(ClassificationTree& tree, const char* data, size_t size,
                                    const char* label, size_t splitAt);
+
+// The vector instructions that classify the file's bytes. The reader uses the widest the
+// processor has, unless CLADORAMA_SIMD in the environment, read once per process, names a
+// narrower one ("avx2", or "sse2" for the baseline of every x86-64 processor; "avx512" is
+// the widest): the narrower paths can then be measured and tested on a wide machine.
+// Every path reads every file alike.
+enum class ReaderSimd { Baseline, Avx2, Avx512 };
+bool readerSimdSupported(ReaderSimd simd);
+ReaderSimd readerSimd();
+// Makes readings that start from now on use `simd`; false, changing nothing, when the
+// processor lacks it.
+bool setReaderSimd(ReaderSimd simd);
+// "sse2", "avx2" or "avx512", the names CLADORAMA_SIMD takes.
+const char* readerSimdName(ReaderSimd simd);

@@ -5,12 +5,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -209,7 +214,7 @@ int32_t readRecord(Decoder& in, ClassificationTree& tree, TreeNode& node, int32_
 
 // Decodes a whole file image into `tree` (a fresh tree). Depth first without recursion:
 // the nesting depth is the file's to choose, the stack is not.
-void decodeTree(Decoder& in, ClassificationTree& tree) {
+void decodeTree(Decoder& in, ClassificationTree& tree, const std::atomic<bool>* stop) {
     tree.nodeCount = in.i32();
     tree.leafCount = in.i32();
     tree.maxLevel = in.i32();
@@ -242,7 +247,13 @@ void decodeTree(Decoder& in, ClassificationTree& tree) {
     tree.children.reserve(static_cast<size_t>(count));
     if (count > 0) stack.push_back({&tree, count});
     size_t promised = static_cast<size_t>(count) * kMinRecordSize;
+    uint32_t sinceLook = 0;
     while (!stack.empty()) {
+        if (stop && ++sinceLook == 4096) {
+            sinceLook = 0;
+            if (stop->load(std::memory_order_relaxed))
+                return in.fail("reading abandoned", in.offset());
+        }
         Frame& top = stack.back();
         if (top.pending == 0) {
             stack.pop_back();
@@ -281,27 +292,10 @@ public:
     bool ok() const { return m_ok; }
     int savedErrno() const { return m_errno; }
 
-    void u8(uint8_t v) {
-        reserve(1);
-        m_buffer[m_used++] = v;
-    }
-    void i16(int16_t v) {
-        reserve(2);
-        uint16_t u = static_cast<uint16_t>(v);
-        m_buffer[m_used++] = static_cast<uint8_t>(u);
-        m_buffer[m_used++] = static_cast<uint8_t>(u >> 8);
-    }
-    void i32(int32_t v) {
-        reserve(4);
-        uint32_t u = static_cast<uint32_t>(v);
-        for (int i = 0; i < 4; ++i) m_buffer[m_used++] = static_cast<uint8_t>(u >> (8 * i));
-    }
-    void f64(double d) {
-        reserve(8);
-        uint64_t u;
-        std::memcpy(&u, &d, sizeof u);
-        for (int i = 0; i < 8; ++i) m_buffer[m_used++] = static_cast<uint8_t>(u >> (8 * i));
-    }
+    void u8(uint8_t v) { put(v); }
+    void i16(int16_t v) { put(static_cast<uint16_t>(v)); }
+    void i32(int32_t v) { put(static_cast<uint32_t>(v)); }
+    void f64(double d) { put(std::bit_cast<uint64_t>(d)); }
     // The caller has checked that the length fits in 15 bits.
     void string(const char* s, size_t length) {
         i16(static_cast<int16_t>(length));
@@ -342,6 +336,20 @@ private:
         if (kBufferSize - m_used < n) flush();
     }
 
+    // Little-endian bytes of `v`, written at once: stored one by one through the buffer
+    // pointer, each byte could alias the fill count and forced it back to memory.
+    template <typename Unsigned>
+    void put(Unsigned v) {
+        reserve(sizeof v);
+        uint8_t* p = m_buffer.get() + m_used;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(p, &v, sizeof v);
+        } else {
+            for (size_t i = 0; i < sizeof v; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+        }
+        m_used += sizeof v;
+    }
+
     int m_fd;
     std::string* m_out = nullptr;
     std::unique_ptr<uint8_t[]> m_buffer;
@@ -374,10 +382,28 @@ const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*
         const TreeNode* node;
         int depth;
     };
+    // Once the trees have been combined and their children sorted, the nodes and names lie
+    // scattered over the heap, and a walk that fetched each when it got there would wait
+    // on memory several times per node. The stack holds the nodes to come, the next on
+    // top: each node is fetched some nodes ahead, its names and children a few nodes
+    // later, when its own bytes have arrived.
+    constexpr size_t kNodeAhead = 8, kFieldsAhead = 4;
+    auto fetchNode = [](const TreeNode* p) {
+        const char* bytes = reinterpret_cast<const char*>(p);
+        for (size_t at = 0; at < sizeof(TreeNode); at += 64) __builtin_prefetch(bytes + at);
+    };
     std::vector<Item> stack{{&tree, 0}};
     while (!stack.empty()) {
         Item item = stack.back();
         stack.pop_back();
+        const size_t waiting = stack.size();
+        if (waiting >= kNodeAhead) fetchNode(stack[waiting - kNodeAhead].node);
+        if (waiting >= kFieldsAhead) {
+            const TreeNode* soon = stack[waiting - kFieldsAhead].node;
+            __builtin_prefetch(soon->latinName);
+            __builtin_prefetch(soon->commonName);
+            __builtin_prefetch(soon->children.data());
+        }
         const TreeNode& n = *item.node;
         if (item.depth > kMaxTreeFileDepth) return "the tree nests deeper than the supported depth";
         if (n.children.size() > static_cast<size_t>(INT32_MAX)) return "a node has too many children";
@@ -404,6 +430,8 @@ const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*
         out.i32(n.number);
         out.i32(static_cast<int32_t>(n.children.size()));
         for (size_t i = n.children.size(); i-- > 0;) stack.push_back({n.children[i], item.depth + 1});
+        // The first children come next, before the look-ahead above has reached them.
+        for (size_t i = 0; i < n.children.size() && i < kNodeAhead; ++i) fetchNode(n.children[i]);
         if (!out.ok()) return nullptr;  // the write error is reported by the caller
     }
     return nullptr;
@@ -414,32 +442,24 @@ const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*
 namespace {
 
 // Decodes into a fresh tree and hands it over only when the whole file was read, so that a
-// failure leaves `tree` as it was.
-int readFrom(Decoder& in, ClassificationTree& tree, const char* name) {
+// failure leaves `tree` as it was. Says nothing: on a failure `why` receives the diagnostic.
+int readQuietly(Decoder& in, ClassificationTree& tree, const char* name, std::string& why,
+                const std::atomic<bool>* stop = nullptr) {
     ClassificationTree fresh;
     fresh.treeId = tree.treeId;
     fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
-    decodeTree(in, fresh);
+    decodeTree(in, fresh, stop);
     if (in.failed()) {
-        diagnostic("Cannot read tree file %s: %s at byte offset %zu", name, in.error(),
-                   in.errorOffset());
+        why = std::string("Cannot read tree file ") + name + ": " + in.error() +
+              " at byte offset " + std::to_string(in.errorOffset());
         return 0;  // `fresh` and whatever it got go away here
     }
     tree.swapContents(fresh);
-    printRankCensus(tree);
     return 1;
 }
 
-void reportProblem(const char* name, const char* problem, const char* badName) {
-    if (badName)
-        diagnostic("Cannot write tree file %s: %s (%.40s...)", name, problem, badName);
-    else
-        diagnostic("Cannot write tree file %s: %s", name, problem);
-}
-
-}  // namespace
-
-int readTreeFile(ClassificationTree& tree, const char* path) {
+int readQuietly(ClassificationTree& tree, const char* path, std::string& why,
+                const std::atomic<bool>* stop = nullptr) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     struct stat st;
     const char* cannot = nullptr;
@@ -449,21 +469,83 @@ int readTreeFile(ClassificationTree& tree, const char* path) {
     else if (!S_ISREG(st.st_mode)) cannot = "not a regular file";
     if (cannot) {
         if (fd >= 0) ::close(fd);
-        diagnostic("Cannot read tree file %s: %s at byte offset 0", path, cannot);
+        why = std::string("Cannot read tree file ") + path + ": " + cannot + " at byte offset 0";
         return 0;
     }
     int result;
     {
         Decoder in(fd, static_cast<size_t>(st.st_size));
-        result = readFrom(in, tree, path);
+        result = readQuietly(in, tree, path, why, stop);
     }
     ::close(fd);
     return result;
 }
 
+// What readTreeFile prints after a reading.
+int speak(int result, const ClassificationTree& tree, const std::string& why) {
+    if (result) printRankCensus(tree);
+    else diagnostic("%s", why.c_str());
+    return result;
+}
+
+// The text of a diagnostic line, for saying it later or on another thread's behalf.
+__attribute__((format(printf, 1, 2))) std::string formatted(const char* format, ...) {
+    va_list ap, again;
+    va_start(ap, format);
+    va_copy(again, ap);
+    int length = std::vsnprintf(nullptr, 0, format, ap);
+    va_end(ap);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+std::string problemText(const char* name, const char* problem, const char* badName) {
+    if (badName)
+        return formatted("Cannot write tree file %s: %s (%.40s...)", name, problem, badName);
+    return formatted("Cannot write tree file %s: %s", name, problem);
+}
+
+}  // namespace
+
+int readTreeFile(ClassificationTree& tree, const char* path) {
+    std::string why;
+    int result = readQuietly(tree, path, why);
+    return speak(result, tree, why);
+}
+
 int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, const char* label) {
     Decoder in(reinterpret_cast<const uint8_t*>(data), size);
-    return readFrom(in, tree, label);
+    std::string why;
+    int result = readQuietly(in, tree, label, why);
+    return speak(result, tree, why);
+}
+
+TreeFileReading::TreeFileReading(const char* path) : m_path(path) {
+    try {
+        m_thread = std::thread([this] { m_result = readQuietly(m_tree, m_path.c_str(), m_why, &m_stop); });
+    } catch (const std::system_error&) {  // no thread to be had: finish() reads it
+        m_result = -1;
+    }
+}
+
+TreeFileReading::~TreeFileReading() {
+    m_stop.store(true, std::memory_order_relaxed);
+    if (m_thread.joinable()) m_thread.join();
+}
+
+int TreeFileReading::finish(ClassificationTree& tree) {
+    if (m_thread.joinable()) m_thread.join();
+    if (m_result < 0) m_result = readQuietly(m_tree, m_path.c_str(), m_why);
+    if (m_result) {
+        // Read before the caller's fields were known: they are kept as readTreeFile keeps
+        // them.
+        m_tree.treeId = tree.treeId;
+        m_tree.fileSize = tree.fileSize;
+        tree.swapContents(m_tree);
+    }
+    return speak(m_result, tree, m_why);
 }
 
 int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const char* label) {
@@ -477,25 +559,68 @@ int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const c
     }
     if (problem) {
         out.clear();
-        reportProblem(label, problem, badName);
+        diagnostic("%s", problemText(label, problem, badName).c_str());
         return 0;
     }
     return 1;
 }
 
-int writeTreeFile(const ClassificationTree& tree, const char* path) {
+namespace {
+
+// Puts the complete file `staged` in the place of `path`. An existing file is exchanged
+// with it in one step rather than renamed over: ext4 (unless mounted noauto_da_alloc)
+// starts writing out every page of a file renamed over another before the rename
+// returns, which for a tree file of hundreds of megabytes is most of the time the whole
+// writing takes, and what is written out then competes with the next file's writing.
+// After the exchange `staged` holds the old file (`exchanged`) for the caller to delete,
+// or to exchange back. Returns 0 or the errno.
+int putInPlace(const char* staged, const char* path, bool& exchanged) {
+    exchanged = false;
+#ifdef RENAME_EXCHANGE
+    struct stat st;
+    // A directory in the way stays a failure, as it is for a rename.
+    if (::lstat(path, &st) == 0 && !S_ISDIR(st.st_mode)) {
+        if (::renameat2(AT_FDCWD, staged, AT_FDCWD, path, RENAME_EXCHANGE) == 0) {
+            exchanged = true;
+            return 0;
+        }
+        // A file system without exchanges, or the file gone meanwhile: a plain rename.
+    }
+#endif
+    return ::rename(staged, path) == 0 ? 0 : errno;
+}
+
+// Takes back what putInPlace did: the old file returns, or `path` is gone again if there
+// was none; the new file is then at `staged`.
+void takeBack(const char* staged, const char* path, bool exchanged) {
+#ifdef RENAME_EXCHANGE
+    if (exchanged) {
+        ::renameat2(AT_FDCWD, staged, AT_FDCWD, path, RENAME_EXCHANGE);
+        return;
+    }
+#endif
+    ::rename(path, staged);
+}
+
+// The mode a plain create would give a new file. The mask can only be read by setting it,
+// so this must not run on two threads at once.
+mode_t createMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// writeTreeFile without a word: on a failure `why` receives the diagnostic.
+int writeQuietly(const ClassificationTree& tree, const char* path, mode_t mode, std::string& why) {
     std::string temp = std::string(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        diagnostic("Cannot write tree file %s: cannot create %s: %s", path, temp.c_str(),
-                   std::strerror(errno));
+        why = formatted("Cannot write tree file %s: cannot create %s: %s", path, temp.c_str(),
+                        std::strerror(errno));
         return 0;
     }
-    // mkstemp creates the file private to its owner; give it the mode a plain create
-    // would have given it.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp creates the file private to its owner.
+    ::fchmod(fd, mode);
 
     const char* badName = nullptr;
     const char* problem = nullptr;
@@ -506,14 +631,69 @@ int writeTreeFile(const ClassificationTree& tree, const char* path) {
         if (!problem && !out.flush()) writeErrno = out.savedErrno();
     }
     if (::close(fd) != 0 && !problem && writeErrno == 0) writeErrno = errno;
-    if (!problem && writeErrno == 0 && ::rename(temp.c_str(), path) != 0) writeErrno = errno;
+    bool exchanged = false;
+    if (!problem && writeErrno == 0) writeErrno = putInPlace(temp.c_str(), path, exchanged);
+    if (exchanged) ::unlink(temp.c_str());  // the file replaced
     if (problem || writeErrno != 0) {
         ::unlink(temp.c_str());
-        if (problem)
-            reportProblem(path, problem, badName);
-        else
-            diagnostic("Cannot write tree file %s: %s", path, std::strerror(writeErrno));
+        why = problem ? problemText(path, problem, badName)
+                      : formatted("Cannot write tree file %s: %s", path, std::strerror(writeErrno));
         return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int writeTreeFile(const ClassificationTree& tree, const char* path) {
+    std::string why;
+    if (writeQuietly(tree, path, createMode(), why)) return 1;
+    diagnostic("%s", why.c_str());
+    return 0;
+}
+
+int writeTreeFilePair(const ClassificationTree& tree1, const char* path1,
+                      const ClassificationTree& tree2, const char* path2) {
+    const std::string staged1 = std::string(path1) + ".new";
+    const std::string staged2 = std::string(path2) + ".new";
+    // The two files are written at once: the walk over a tree whose nodes lie scattered
+    // over the heap mostly waits for memory, and two such waits overlap.
+    const mode_t mode = createMode();
+    std::string why1, why2;
+    int written2 = -1;
+    std::thread second;
+    try {
+        second = std::thread([&] { written2 = writeQuietly(tree2, staged2.c_str(), mode, why2); });
+    } catch (const std::system_error&) {  // no thread to be had: one after the other
+    }
+    const int written1 = writeQuietly(tree1, staged1.c_str(), mode, why1);
+    if (second.joinable()) second.join();
+    if (!written1) {
+        // Tree 2's file, written or not, is not spoken of: tree 1's failure comes first.
+        if (written2 == 1) ::unlink(staged2.c_str());
+        diagnostic("%s", why1.c_str());
+        return 1;
+    }
+    if (written2 < 0) written2 = writeQuietly(tree2, staged2.c_str(), mode, why2);
+    if (!written2) {
+        ::unlink(staged1.c_str());
+        diagnostic("%s", why2.c_str());
+        return 2;
+    }
+    bool exchanged1 = false, exchanged2 = false;
+    if (putInPlace(staged1.c_str(), path1, exchanged1) != 0) {
+        ::unlink(staged1.c_str());
+        ::unlink(staged2.c_str());
+        return 1;
+    }
+    if (putInPlace(staged2.c_str(), path2, exchanged2) != 0) {
+        takeBack(staged1.c_str(), path1, exchanged1);
+        ::unlink(staged1.c_str());
+        ::unlink(staged2.c_str());
+        return 2;
+    }
+    // The staging names now hold the files replaced, if there were any.
+    if (exchanged1) ::unlink(staged1.c_str());
+    if (exchanged2) ::unlink(staged2.c_str());
+    return 0;
 }

@@ -1,7 +1,9 @@
 // The binary tree file: one fully processed hierarchy, little-endian, depth first.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "TreeNode.h"
 
@@ -9,8 +11,8 @@
 // levels deep); deeper files are refused by the reader and never written by the writer.
 constexpr int kMaxTreeFileDepth = 4096;
 
-// Writes `tree` to `path` through a temporary file in the same directory that is renamed
-// over `path` only once everything was written. Returns 1 on success; 0 after a
+// Writes `tree` to `path` through a temporary file in the same directory that takes the
+// place of `path` in one step only once everything was written. Returns 1 on success; 0 after a
 // diagnostic on standard error, leaving any earlier file at `path` untouched.
 int writeTreeFile(const ClassificationTree& tree, const char* path);
 
@@ -27,3 +29,34 @@ int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, c
 // Writes `tree` into `out` (replacing what it held) as writeTreeFile writes it into a file.
 // Returns 1 on success; 0 after a diagnostic naming `label`, with `out` empty.
 int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const char* label);
+
+// Writes the two trees as a pair: each first to `path` + ".new" (see writeTreeFile), and
+// only when both are complete do they take the places of `path1` and `path2`. If either
+// cannot be written or put in place, both files stay as they were and no ".new" file is
+// left. Returns 0 on success, else 1 or 2 for the tree whose file failed (after a
+// diagnostic when the writing itself failed).
+int writeTreeFilePair(const ClassificationTree& tree1, const char* path1,
+                      const ClassificationTree& tree2, const char* path2);
+
+// A readTreeFile on a thread of its own, so that two files can be read at once while what
+// is printed keeps its order: the reading starts when this is made and says nothing;
+// finish() waits for it and then does what readTreeFile would have done on `tree` (the
+// tree handed over, the rank census or the diagnostic printed, the same result). Call
+// finish() once; if it is never called, the reading is abandoned and nothing is printed.
+class TreeFileReading {
+public:
+    explicit TreeFileReading(const char* path);
+    ~TreeFileReading();
+    TreeFileReading(const TreeFileReading&) = delete;
+    TreeFileReading& operator=(const TreeFileReading&) = delete;
+
+    int finish(ClassificationTree& tree);
+
+private:
+    std::string m_path;
+    ClassificationTree m_tree;
+    std::string m_why;
+    int m_result = -1;  // -1: not read yet
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};

@@ -245,6 +245,70 @@ TEST_F(LoadPipelineTest, FailedWriteIsReportedAndKeepsTheEarlierPairIntact) {
     EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile1) + ".new")));
 }
 
+// Tree 2's new file written but unable to take its place (a folder with something in it
+// is there): tree 1's file, already in place by then, goes back to the earlier one.
+TEST_F(LoadPipelineTest, TreeFileThatCannotTakeItsPlaceLeavesTheEarlierPair) {
+    writeClassifications();
+    dir.write(kTreeFile1, "old tree 1");
+    fs::create_directories(dir.file(std::string(kTreeFile2) + "/x"));
+    CCladoramaDoc doc(&fw);
+    bool ok = true;
+    const std::string console = build(doc, ok);
+    EXPECT_FALSE(ok);
+    const std::string last = "Write trees to binary files.... \n"
+                             "Writing binary tree file T2.jm2 has been failed!\n";
+    ASSERT_GE(console.size(), last.size());
+    EXPECT_EQ(console.substr(console.size() - last.size()), last);
+    EXPECT_EQ(readFileBytes(dir.file(kTreeFile1)), "old tree 1");
+    EXPECT_TRUE(fs::is_directory(dir.file(std::string(kTreeFile2) + "/x")));
+    EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile1) + ".new")));
+    EXPECT_FALSE(fs::exists(dir.file(std::string(kTreeFile2) + ".new")));
+}
+
+// Both files are read at once, but what tree 2's reading says comes after tree 1's lines,
+// and not at all when tree 1 fails first.
+TEST_F(LoadPipelineTest, BinaryModeReportsOnlyTheFirstFailingFile) {
+    writeClassifications();
+    {
+        CCladoramaDoc builder;
+        bool ok = false;
+        build(builder, ok);
+        ASSERT_TRUE(ok);
+    }
+    const std::string t1 = readFileBytes(dir.file(kTreeFile1));
+    const std::string t2 = readFileBytes(dir.file(kTreeFile2));
+    dir.write(kTreeFile2, t2.substr(0, t2.size() - 3));
+    for (bool firstBroken : {true, false}) {
+        SCOPED_TRACE(firstBroken ? "both broken" : "tree 2 broken");
+        dir.write(kTreeFile1, firstBroken ? t1.substr(0, 20) : t1);
+        const std::string failed = firstBroken ? kTreeFile1 : kTreeFile2;
+        std::string expectedErrors;
+        {
+            // The one diagnostic: the reading of that file alone, as it always was.
+            ScopedCwd cwd(dir.path().string());
+            ConsoleCapture quiet;
+            ClassificationTree alone;
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(0, readTreeFile(alone, failed.c_str()));
+            expectedErrors = testing::internal::GetCapturedStderr();
+        }
+        EXPECT_NE(expectedErrors.find("Cannot read tree file " + failed), std::string::npos);
+        CCladoramaDoc doc(&fw);
+        bool ok = true;
+        testing::internal::CaptureStderr();
+        const std::string console = loadBinary(doc, ok);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(errors, expectedErrors);
+        EXPECT_EQ(console, std::string("Load trees from binary files.... \n"
+                                       "Tree 1 loading.... \n") +
+                               (firstBroken ? "" : "Order : 1 \nFamily : 2 \nGenus : 2 \n"
+                                                   "Tree 2 loading.... \n") +
+                               "Reading binary tree file " + failed + " has been failed!\n");
+        EXPECT_TRUE(doc.m_tree2.children.empty());
+    }
+}
+
 TEST_F(LoadPipelineTest, SampleTreesSurviveWriteReadWriteByteForByte) {
     const std::string a = sourcePath("data/sample/classif_A_03-01-31.xml");
     const std::string b = sourcePath("data/sample/classif_B_03-01-31.xml");

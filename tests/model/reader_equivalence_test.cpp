@@ -1052,3 +1052,48 @@ TEST(ReaderEquivalence, RandomFilesAtEverySplit) {
     std::printf("%lu cases, %lu reads, %lu of %lu well-formed files accepted\n", cases, read,
                 succeeded, wellFormedCases);
 }
+
+// Every byte classifier the processor has (the tests above use the widest) reads alike: the
+// sample at every split, files ending around a page boundary, and random files, among them
+// broken ones and ones with NUL bytes, at every token start.
+TEST(ReaderEquivalence, EveryByteClassifierTheProcessorHas) {
+    const ReaderSimd widest = readerSimd();
+    const RandomRun run(40, 6);
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    TempDir dir;
+    for (ReaderSimd simd : {ReaderSimd::Baseline, ReaderSimd::Avx2, ReaderSimd::Avx512}) {
+        if (!setReaderSimd(simd)) continue;
+        ASSERT_EQ(simd, readerSimd());
+        const std::string name = readerSimdName(simd);
+        const std::string f = sampleFile();
+        expectSameEverywhere(dir, f, everySplit(f.size()), name + ": sample, every split");
+        FileGenerator gen(23);
+        for (size_t size : {page - 1, page, page + 63}) {
+            std::string cut;
+            while (cut.size() < size) cut = gen.wellFormed(size);
+            cut.resize(size);
+            expectSameEverywhere(dir, cut, {size / 2, size - 9},
+                                 name + ": cut at " + std::to_string(size));
+        }
+        // A NUL in a short value, at each of the 64 places of a block.
+        for (size_t k = 0; k < 64; ++k) {
+            std::string file = "<branch>\n a b value=\"R\"\n a b value=\"\"\n a b value=\"O\"\n" +
+                               std::string(k, ' ') + "<leaf>\n a b value=\"vvvvv";
+            file += '\0';
+            file += "vvvv\"\n a b value=\"\"\n a b value=\"\"\n</leaf>\n</branch>\n";
+            expectSameEverywhere(dir, file, {file.size() / 2},
+                                 name + ": NUL " + std::to_string(k) + " bytes further");
+        }
+        int failures = 0;
+        for (unsigned long c = 0; c < run.cases && failures < 3; ++c) {
+            std::string file = c % 3 == 2 ? gen.broken(40 + gen.below(800))
+                                          : gen.wellFormed(60 + gen.below(1500));
+            if (c % 4 == 1) gen.mutate(file);
+            if (c % 5 == 3) file.insert(gen.below(file.size() + 1), 1, '\0');
+            if (!expectSameEverywhere(dir, file, tokenSplits(file),
+                                      name + ": random file " + std::to_string(c)))
+                ++failures;
+        }
+    }
+    setReaderSimd(widest);
+}

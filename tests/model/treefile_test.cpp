@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Census.h"
@@ -751,4 +754,101 @@ TEST(TreeFileFormat, BytesInMemoryReadAndWriteAsTheFileOfThoseBytes) {
         EXPECT_EQ(file.errors, memory.errors);
         if (file.result) expectSameStoredContent(fromFile, fromMemory);
     }
+}
+
+namespace {
+
+std::vector<std::string> folderEntries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(TreeFilePair, ReplacesBothOrNeither) {
+    TempDir dir;
+    ClassificationTree a, b;
+    std::mt19937 rng(31);
+    randomTree(a, rng, 40);
+    randomTree(b, rng, 25);
+    std::string bytesA, bytesB;
+    ASSERT_EQ(1, writeTreeFileBytes(a, bytesA, "a"));
+    ASSERT_EQ(1, writeTreeFileBytes(b, bytesB, "b"));
+    const std::string p1 = dir.file("T1.jm2"), p2 = dir.file("T2.jm2");
+
+    // Over nothing, then over an earlier pair: the new bytes, nothing else left behind.
+    ASSERT_EQ(0, writeTreeFilePair(a, p1.c_str(), b, p2.c_str()));
+    EXPECT_EQ(bytesA, readFileBytes(p1));
+    EXPECT_EQ(bytesB, readFileBytes(p2));
+    dir.write("T1.jm2", "old 1");
+    dir.write("T2.jm2", "old 2");
+    ASSERT_EQ(0, writeTreeFilePair(b, p1.c_str(), a, p2.c_str()));
+    EXPECT_EQ(bytesB, readFileBytes(p1));
+    EXPECT_EQ(bytesA, readFileBytes(p2));
+    EXPECT_EQ((std::vector<std::string>{"T1.jm2", "T2.jm2"}), folderEntries(dir));
+
+    // Tree 2's file cannot take its place (a folder with something in it is there): tree
+    // 1's file, already in place by then, goes back to what it was, or away if it was not.
+    for (bool hadFirst : {true, false}) {
+        SCOPED_TRACE(hadFirst ? "an earlier T1.jm2" : "no earlier T1.jm2");
+        std::filesystem::remove_all(p2);
+        std::filesystem::create_directories(p2 + "/x");
+        if (hadFirst) dir.write("T1.jm2", "old 1");
+        else std::filesystem::remove(p1);
+        EXPECT_EQ(2, writeTreeFilePair(a, p1.c_str(), b, p2.c_str()));
+        if (hadFirst) {
+            EXPECT_EQ("old 1", readFileBytes(p1));
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(p1));
+        }
+        EXPECT_TRUE(std::filesystem::is_directory(p2 + "/x"));
+        EXPECT_EQ(hadFirst ? (std::vector<std::string>{"T1.jm2", "T2.jm2"})
+                           : (std::vector<std::string>{"T2.jm2"}),
+                  folderEntries(dir));
+    }
+}
+
+// The reading on a thread of its own: the same tree, census, diagnostic and result as
+// readTreeFile, printed only by finish(); nothing at all when abandoned.
+TEST(TreeFileReading, FinishDoesWhatReadTreeFileDoesAndAbandoningPrintsNothing) {
+    TempDir dir;
+    ClassificationTree src;
+    std::mt19937 rng(37);
+    randomTree(src, rng, 300);
+    const std::string good = dir.file("good.jm2");
+    ASSERT_EQ(1, writeTreeFile(src, good.c_str()));
+    const std::string whole = readFileBytes(good);
+    const std::string cut = dir.write("cut.jm2", whole.substr(0, whole.size() / 2));
+    const std::string missing = dir.file("missing.jm2");
+    for (const std::string& path : {good, cut, missing}) {
+        SCOPED_TRACE(path);
+        ClassificationTree expected, got;
+        loadedTree(expected, dir);
+        loadedTree(got, dir);
+        const std::string before = dump(got);
+        ReadOutcome want = readCapturing(expected, path);
+        ConsoleCapture console;
+        testing::internal::CaptureStderr();
+        TreeFileReading reading(path.c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ("", console.text()) << "nothing printed before finish()";
+        int result = reading.finish(got);
+        std::string errors = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(want.result, result);
+        EXPECT_EQ(want.console, console.text());
+        EXPECT_EQ(want.errors, errors);
+        if (want.result) expectSameStoredContent(expected, got);
+        else EXPECT_EQ(before, dump(got));
+        EXPECT_EQ(expected.latinIndex.size(), got.latinIndex.size());
+        EXPECT_EQ(expected.commonIndex.size(), got.commonIndex.size());
+        EXPECT_EQ(2, got.treeId);
+    }
+    ConsoleCapture console;
+    testing::internal::CaptureStderr();
+    for (const std::string& path : {good, missing}) TreeFileReading abandoned(path.c_str());
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("", console.text());
 }
