@@ -1,8 +1,12 @@
 // Frame time of the real view (median of 100 frames, each drawn, swapped and finished),
 // at the home view and zoomed into a genus, for the sample and for a synthetic pair.
 //
-//   frame_bench_qt sample <folder with the two classification files>
-//   frame_bench_qt synthetic <taxa>
+//   frame_bench_qt sample <folder with the two classification files> [--frames DIR]
+//   frame_bench_qt synthetic <taxa> [--frames DIR]
+//
+// With --frames, the pictures of the measured views are saved into DIR as PNG files
+// (home.png, overlays.png, lines.png, zoomed.png), so that two builds can be compared
+// pixel for pixel.
 //
 // Needs a display (run it under xvfb-run for Mesa's software renderer).
 #include <GL/gl.h>
@@ -18,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "CladoramaApp.h"
 #include "Console.h"
 #include "GLViewWindow.h"
@@ -25,19 +30,27 @@
 
 namespace {
 
+// Processor time of the latest medianMs, per frame (median), summed over every thread of
+// the process (the renderer's included): on a shared machine a steadier measure of the
+// work than the wall clock, which also counts other programs' turns.
+double g_cpuMs = 0;
+
 // Median time of `frames` frames, each drawn, swapped and finished; `before` runs ahead of
 // each frame, outside the timing, unless `timed` says it is part of what is measured.
 template <class Before>
 double medianMs(CCladoramaView& view, int frames, Before&& before, bool timed) {
-    std::vector<double> ms;
+    std::vector<double> ms, cpu;
     for (int i = 0; i < frames; ++i) {
         if (!timed) before();
+        const double c0 = bench::processorSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         if (timed) before();
         view.OnDraw();
         glFinish();
         ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        cpu.push_back((bench::processorSeconds() - c0) * 1000);
     }
+    g_cpuMs = bench::median(cpu);
     std::sort(ms.begin(), ms.end());
     return ms[ms.size() / 2];
 }
@@ -60,8 +73,11 @@ TreeNode* largestGenus(ClassificationTree& tree) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s sample <folder> | synthetic <taxa>\n", argv[0]);
+    std::string framesDir;
+    if (argc == 5 && std::strcmp(argv[3], "--frames") == 0) framesDir = argv[4];
+    if (argc < 3 || (argc != 3 && framesDir.empty())) {
+        std::fprintf(stderr, "usage: %s sample <folder> | synthetic <taxa> [--frames DIR]\n",
+                     argv[0]);
         return 2;
     }
     QApplication qapp(argc, argv);
@@ -89,6 +105,12 @@ int main(int argc, char** argv) {
     if (!app.InitInstance({QStringLiteral("cladorama")})) return 1;
     setConsoleStream(nullptr);
     CCladoramaView& view = app.View();
+    auto saveFrame = [&](const char* name) {
+        if (framesDir.empty()) return;
+        const std::string path = (std::filesystem::path(framesDir) / name).string();
+        if (!app.ViewWindow()->CaptureFrame().save(QString::fromStdString(path), "PNG"))
+            std::fprintf(stderr, "cannot save %s\n", path.c_str());
+    };
     QApplication::processEvents();
     const QImage shot = app.ViewWindow()->CaptureFrame();
     std::printf("%s %s: tree 1 %d nodes, tree 2 %d nodes, frame %dx%d\n", what.c_str(), argv[2],
@@ -104,7 +126,9 @@ int main(int argc, char** argv) {
 
     view.m_overview.cacheDirty = 0;
     const double home = medianFrameMs(view, 100);
-    std::printf("home view:           median %.2f ms per frame (overview from its cache)\n", home);
+    std::printf("home view:           median %.2f ms per frame (overview from its cache); CPU %.2f ms\n",
+                home, g_cpuMs);
+    saveFrame("home.png");
 
     // Every later frame with the overlays a user has after a search: frames round 100
     // matches, a focus path six levels deep in each tree, the hover label.
@@ -123,8 +147,14 @@ int main(int argc, char** argv) {
     view.m_overview.hoverX = -0.2;
     view.m_overview.hoverY = -0.3;
     const double overlays = medianFrameMs(view, 100);
-    std::printf("with overlays:       median %.2f ms per frame (%zu search frames, two paths, label)\n",
-                overlays, results.size());
+    std::printf("with overlays:       median %.2f ms per frame (%zu search frames, two paths, label); CPU %.2f ms\n",
+                overlays, results.size(), g_cpuMs);
+    saveFrame("overlays.png");
+    view.SetOverviewStyle(0);
+    view.m_overview.cacheDirty = 1;
+    saveFrame("lines.png");
+    view.SetOverviewStyle(1);
+    view.m_overview.cacheDirty = 1;
     results.clear();
     view.m_overview.hovering = 0;
 
@@ -135,8 +165,9 @@ int main(int argc, char** argv) {
         view.m_otherPanel = &view.m_panel2;
         view.FlyToFocus();
         const double zoomed = medianFrameMs(view, 100);
-        std::printf("zoomed into %-9s median %.2f ms per frame (%d species below)\n",
-                    genus->latinName, zoomed, genus->descendantCount);
+        std::printf("zoomed into %-9s median %.2f ms per frame (%d species below); CPU %.2f ms\n",
+                    genus->latinName, zoomed, genus->descendantCount, g_cpuMs);
+        saveFrame("zoomed.png");
     }
     std::fclose(devnull);
     return 0;

@@ -55,10 +55,11 @@ void refreshCache(OverviewPanel& overview) {
     // A new buffer every time: the old one is dropped, never resized in place.
     std::vector<uint8_t> cache(bytes);
     if (bytes > 0) {
-        // Rows padded to four bytes, read and drawn with the same alignment so that the
-        // copy is the picture, pixel for pixel.
+        // Four bytes a pixel, as the framebuffer keeps them: drawing them back every frame
+        // is a plain copy, where three would be converted pixel by pixel. The fourth byte
+        // is not drawn (the framebuffer has no alpha and blending is off).
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glReadPixels(0, 0, overview.pixelW, overview.pixelH, GL_RGB, GL_UNSIGNED_BYTE,
+        glReadPixels(0, 0, overview.pixelW, overview.pixelH, GL_RGBA, GL_UNSIGNED_BYTE,
                      cache.data());
     }
     overview.pixelCache = std::move(cache);
@@ -70,7 +71,7 @@ void drawCache(const OverviewPanel& overview) {
     if (overview.pixelCache.empty()) return;
     glRasterPos2d(-0.5, -0.5);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    glDrawPixels(overview.pixelW, overview.pixelH, GL_RGB, GL_UNSIGNED_BYTE,
+    glDrawPixels(overview.pixelW, overview.pixelH, GL_RGBA, GL_UNSIGNED_BYTE,
                  overview.pixelCache.data());
 }
 

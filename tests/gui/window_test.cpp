@@ -298,3 +298,24 @@ TEST(Window, SampleClassificationsStartAndShowBothHierarchies) {
     if (std::getenv("CLADORAMA_TEST_SCREENSHOTS"))
         r->app->SaveScreenshot(QString::fromLatin1(CLADORAMA_BINARY_DIR) + "/gui-sample-window.png");
 }
+
+// The viewer's exit leaves the trees to the end of the process: the document is emptied
+// without the nodes being freed (a late pointer to one still reads it), and a frame drawn
+// afterwards shows no tree.
+TEST(Window, ExitTakesTheTreesOutWithoutFreeingThem) {
+    RunningApp r;
+    ASSERT_TRUE(r.started);
+    fillTrees(r.doc());
+    TreeNode* lonely = r.doc().m_tree1.children[1];
+    r.view().m_panel1.focus = lonely;
+    ASSERT_NE(rgbText(pixelAt(r.frame(), -0.275, 0.2)), rgbText(0, 0, 0));
+
+    EXPECT_EQ(r.app->ExitInstance(), 0);
+    EXPECT_TRUE(r.doc().m_tree1.children.empty());
+    EXPECT_TRUE(r.doc().m_tree2.children.empty());
+    EXPECT_STREQ(r.view().m_panel1.focus->latinName, "Lonely");
+    ASSERT_NE(lonely->parent, nullptr);
+    EXPECT_EQ(lonely->parent->children.size(), 2u);
+    EXPECT_STREQ(lonely->parent->latinName, "Mammalia");
+    EXPECT_EQ(rgbText(pixelAt(r.frame(), -0.275, 0.2)), rgbText(0, 0, 0));
+}

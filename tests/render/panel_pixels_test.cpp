@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "GlWindow.h"
 #include "Render.h"
@@ -279,4 +280,121 @@ TEST_F(PanelPixelsTest, HugeNamesAreShortenedNotOverrun) {
     const int y0 = PixelY(rb.y0 - s.py(8)), y1 = PixelY(rb.y0);
     EXPECT_GT(countColour(left, y0, kWindowWidth, y1, kBlack, 0), 200);
     EXPECT_EQ(countColour(0, y0, left, y1, blue, 0), left * (y1 - y0));
+}
+
+// What a panel's drawing leaves out because the scissor box would remove it or a later
+// disc paint over it anyway, and the batching of its points and discs, must make no
+// difference: the same tree drawn through DrawTreeInPanel and drawn in full, primitive by
+// primitive, under the same scissor box gives the same window, pixel for pixel, and the
+// same pick boxes. The tree sweeps discs,
+// flagged rings, labels and runs of points across every edge of the panel, a pixel at a
+// time, so that any culling that reaches too far shows.
+TEST_F(PanelPixelsTest, LeftOutWorkChangesNoPixel) {
+    ClassificationTree tree;
+    tree.treeId = 1;
+    nameRoot(tree, "Animalia", "Kingdom", "animals");
+    ViewPanel panel;
+    setPanel(panel, &tree, -0.5, -0.1);
+    // Zoomed in on the middle of the layout: much of the tree lies beyond the panel.
+    panel.worldX = panel.worldY = 0.35;
+    panel.worldW = panel.worldH = 0.3;
+    const double px = panel.worldW / panel.pixelW, py = panel.worldH / panel.pixelH;
+    // A flagged, labelled taxon painted over by a later disc that covers the whole panel:
+    // left out, but its flag is where the user can pick it all the same.
+    TreeNode* early = addNode(&tree, "Praecox", "Phylum", "");
+    setSquare(early, 0.45, 0.45, 0.1);
+    early->onlyInTree = 1;
+    TreeNode* cover = addNode(&tree, "Operculum", "Class", "");
+    setSquare(cover, 0.2, 0.2, 0.6);
+    const char* ranks[] = {"Phylum", "Class", "Order", "Family", "Genus"};
+    int made = 0;
+    for (int edge = 0; edge < 4; ++edge) {
+        for (int k = -6; k <= 6; ++k) {
+            // Disc sizes from a label-less few pixels to a labelled 40 pixels.
+            const double side = (6 + 3 * ((k + 6) % 12)) * px;
+            const double along = 0.36 + 0.021 * (k + 6);
+            double x = along, y = along;
+            if (edge == 0) x = panel.worldX - side + k * px;           // left edge
+            if (edge == 1) x = panel.worldX + panel.worldW + k * px;   // right edge
+            if (edge == 2) y = panel.worldY - side + k * py;           // bottom edge
+            if (edge == 3) y = panel.worldY + panel.worldH + k * py;   // top edge
+            TreeNode* n = addNode(cover, "Edgeward sweep", ranks[made++ % 5], "");
+            setSquare(n, x, y, side);
+            n->onlyInTree = (k & 1) ? 1 : 0;
+            // A run of points (squares too small for a disc) around the disc's corner.
+            for (int i = 0; i < 8; ++i) {
+                TreeNode* t = addNode(n, "Punctum", "Species", "");
+                setSquare(t, x + (i - 4) * px, y + (i % 3 - 1) * py, 0.0005 * panel.worldW);
+            }
+        }
+    }
+    // A crowd of points in five colours on a few pixels, and on pixel edges: the last point
+    // on a pixel is the one that shows.
+    TreeNode* crowd = addNode(cover, "Turba", "Family", "");
+    setSquare(crowd, 0.5, 0.5, 0.02);
+    const char* crowdRanks[] = {"Species", "Genus", "Order", "Class", "Phylum"};
+    for (int i = 0; i < 300; ++i) {
+        TreeNode* t = addNode(crowd, "Punctum", crowdRanks[i % 5], "");
+        setSquare(t, 0.51 + (i % 7) * 0.37 * px, 0.51 + (i % 11) * 0.25 * py, 1e-5);
+    }
+    // Discs of one and a half to two and a half pixels at every fraction of a pixel: some
+    // can hold a single pixel centre only, some two or more.
+    for (int i = 0; i < 120; ++i) {
+        TreeNode* small = addNode(cover, "Minimus", crowdRanks[i % 5], "");
+        const double fx = std::fmod(i * 0.37, 1.0), fy = std::fmod(i * 0.61, 1.0);
+        setSquare(small, 0.4 + ((i % 12) * 7 + fx) * px, 0.6 + ((i / 12) * 7 + fy) * py,
+                  (1.45 + 0.009 * i) * px);
+    }
+    const int w = kWindowWidth, h = kWindowHeight;
+    auto readWindow = [&] {
+        std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgb.data());
+        return rgb;
+    };
+
+    DrawPanel(panel);
+    const std::vector<uint8_t> drawn = readWindow();
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    const double flag[4] = {early->hitLeft, early->hitRight, early->hitBottom, early->hitTop};
+    EXPECT_LT(flag[0], flag[1]);
+    early->hitLeft = early->hitBottom = kNoPickBox;
+    early->hitRight = early->hitTop = -kNoPickBox;
+
+    BeginFrame();
+    glColor3fv(panel.color);
+    glBegin(GL_QUADS);
+    glVertex2d(panel.viewX, panel.viewY);
+    glVertex2d(panel.viewX + panel.viewW, panel.viewY);
+    glVertex2d(panel.viewX + panel.viewW, panel.viewY + panel.viewH);
+    glVertex2d(panel.viewX, panel.viewY + panel.viewH);
+    glEnd();
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(box[0], box[1], box[2], box[3]);
+    DrawCircleNode(&tree, panel, tree.treeId);
+    glDisable(GL_SCISSOR_TEST);
+    const std::vector<uint8_t> full = readWindow();
+    EXPECT_EQ(flag[0], early->hitLeft);
+    EXPECT_EQ(flag[1], early->hitRight);
+    EXPECT_EQ(flag[2], early->hitBottom);
+    EXPECT_EQ(flag[3], early->hitTop);
+
+    size_t differing = 0;
+    for (size_t i = 0; i < drawn.size(); i += 4) {
+        if (drawn[i] != full[i] || drawn[i + 1] != full[i + 1] || drawn[i + 2] != full[i + 2])
+            ++differing;
+    }
+    EXPECT_EQ(differing, 0u);
+    // The sweep reaches into the box: besides the covering disc, a thousand of its pixels.
+    const Rgb root = rankRgb("Class");
+    int rootPixels = 0;
+    for (int y = box[1]; y < box[1] + box[3]; ++y) {
+        for (int x = box[0]; x < box[0] + box[2]; ++x) {
+            const uint8_t* p = &drawn[(static_cast<size_t>(y) * w + x) * 4];
+            if (Rgb{p[0], p[1], p[2]} == root) ++rootPixels;
+        }
+    }
+    EXPECT_GT(rootPixels, box[2] * box[3] / 2);
+    EXPECT_LT(rootPixels, box[2] * box[3] - 1000);
 }
