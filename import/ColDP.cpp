@@ -31,19 +31,28 @@ size_t column(const std::vector<std::string>& header, const char* key) {
 }  // namespace
 
 bool importColDP(ClassificationTree& tree, const std::string& path, const ImportOptions& options) {
+    if (!isFolder(path) && looksLikeZip(path)) return importZipFile(tree, path, options);
     std::string where = path;
-    if (!isFolder(path) && !looksLikeZip(path) && isUsageFile(path)) {
+    if (!isFolder(path) && isUsageFile(path)) {
         // The usage file itself: its folder is the package.
         size_t slash = path.find_last_of('/');
         where = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     }
     std::string error;
+    Package package;
+    if (!package.openFolder(where, error)) {
+        importDiagnostic("%s: %s", path.c_str(), error.c_str());
+        return false;
+    }
+    return importColDP(tree, package, path);
+}
+
+bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
+    std::string error;
     auto fail = [&](const std::string& what) {
-        diagnostic("%s: %s", path.c_str(), what.c_str());
+        importDiagnostic("%s: %s", label.c_str(), what.c_str());
         return false;
     };
-    Package package;
-    if (!package.open(where, options, error)) return fail(error);
     std::string usage = findFile(package, {"NameUsage.tsv", "NameUsage.txt", "NameUsage.csv"});
     if (usage.empty()) return fail("no NameUsage.tsv in the package");
     std::string vernacular =
@@ -61,7 +70,7 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
         Dialect dialect{'\t', 0};
         if (equalsIgnoreCase(name.substr(name.size() >= 4 ? name.size() - 4 : 0), ".csv"))
             dialect = Dialect{',', '"'};
-        return std::make_unique<DelimitedReader>(data, size, dialect, path + ": " + name);
+        return std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
     };
     LinkedTaxa taxa;
     std::vector<std::string> header;
@@ -86,7 +95,7 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
                             column(header, "language"), taxa))
             return false;
     }
-    return taxa.build(tree, path, package.size());
+    return taxa.build(tree, label, package.size());
 }
 
 }  // namespace imp

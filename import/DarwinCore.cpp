@@ -162,29 +162,39 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
 
 bool importDarwinCore(ClassificationTree& tree, const std::string& path,
                       const ImportOptions& options) {
-    std::string error;
-    Package package;
-    std::string where = path;
-    if (equalsIgnoreCase(baseName(path), "meta.xml")) where = path.substr(0, path.size() - 8);
-    if (where.empty()) where = ".";
-    FileData single;
-    LinkedTaxa taxa;
-    // A core taxon file on its own.
-    if (where == path && !isFolder(path) && !looksLikeZip(path)) {
-        error = single.load(path);
+    const bool meta = equalsIgnoreCase(baseName(path), "meta.xml");
+    if (!meta && !isFolder(path)) {
+        if (looksLikeZip(path)) return importZipFile(tree, path, options);
+        // A core taxon file on its own.
+        FileData single;
+        std::string error = single.load(path);
         if (!error.empty()) {
-            diagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
             return false;
         }
-        if (!readTaxonFile(single.data(), single.size(), path, taxa)) return false;
-        return taxa.build(tree, path, static_cast<int64_t>(single.size()));
+        FileReading reading(single);
+        LinkedTaxa taxa;
+        bool ok = readTaxonFile(single.data(), single.size(), path, taxa) &&
+                  taxa.build(tree, path, static_cast<int64_t>(single.size()));
+        return reading.finish(tree, ok, path);
     }
-    if (!package.open(where, options, error)) {
-        diagnostic("%s: %s", path.c_str(), error.c_str());
+    // meta.xml names the folder that holds it.
+    std::string where = meta ? path.substr(0, path.size() - 8) : path;
+    if (where.empty()) where.push_back('.');
+    Package package;
+    std::string error;
+    if (!package.openFolder(where, error)) {
+        importDiagnostic("%s: %s", path.c_str(), error.c_str());
         return false;
     }
+    return importDarwinCore(tree, package, path);
+}
+
+bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {
+    std::string error;
+    LinkedTaxa taxa;
     auto fail = [&](const std::string& what) {
-        diagnostic("%s: %s", path.c_str(), what.c_str());
+        importDiagnostic("%s: %s", label.c_str(), what.c_str());
         return false;
     };
     std::string metaName = package.find("meta.xml");
@@ -196,8 +206,8 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
         if (core.empty()) return fail("no meta.xml and no taxon file");
         if (!package.load({core}, error)) return fail(error);
         const std::string& d = package.data(core);
-        if (!readTaxonFile(d.data(), d.size(), path + ": " + core, taxa)) return false;
-        return taxa.build(tree, path, package.size());
+        if (!readTaxonFile(d.data(), d.size(), label + ": " + core, taxa)) return false;
+        return taxa.build(tree, label, package.size());
     }
     if (!package.load({metaName}, error)) return fail(error);
     Meta meta;
@@ -230,7 +240,7 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
         const char* data = d.data();
         size_t size = d.size();
         skipBom(data, size);
-        reader = std::make_unique<DelimitedReader>(data, size, f.dialect, path + ": " + name);
+        reader = std::make_unique<DelimitedReader>(data, size, f.dialect, label + ": " + name);
         for (int i = 0; i < f.ignoreHeaderLines; ++i)
             if (!reader->header(header)) return false;
         return true;
@@ -248,7 +258,7 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
                             column(vernacular->fields, "language"), taxa))
             return false;
     }
-    return taxa.build(tree, path, package.size());
+    return taxa.build(tree, label, package.size());
 }
 
 }  // namespace imp

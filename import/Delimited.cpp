@@ -106,7 +106,7 @@ DelimitedReader::~DelimitedReader() {
 void DelimitedReader::fail(size_t line, const std::string& what) const {
     State& s = *m_s;
     if (!s.quiet) {
-        diagnostic("%s: line %zu: %s", s.label.c_str(), line, what.c_str());
+        importDiagnostic("%s: line %zu: %s", s.label.c_str(), line, what.c_str());
     } else if (!s.failed) {
         s.failed = true;
         s.failLine = line;
@@ -119,8 +119,8 @@ void DelimitedReader::setQuiet() { m_s->quiet = true; }
 void DelimitedReader::report(size_t linesBefore) const {
     const State& s = *m_s;
     if (s.failed)
-        diagnostic("%s: line %zu: %s", s.label.c_str(), s.failLine + linesBefore,
-                   s.failWhat.c_str());
+        importDiagnostic("%s: line %zu: %s", s.label.c_str(), s.failLine + linesBefore,
+                         s.failWhat.c_str());
 }
 
 size_t DelimitedReader::position() const { return m_s->pos; }

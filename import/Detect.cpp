@@ -48,18 +48,13 @@ bool isDwcCoreName(const std::string& name) {
            equalsIgnoreCase(b, "taxon.tsv") || equalsIgnoreCase(b, "taxon.csv");
 }
 
-InputKind packageKind(const std::vector<std::string>& names) {
-    if (std::any_of(names.begin(), names.end(), isUsageName)) return InputKind::ColDP;
-    if (std::any_of(names.begin(), names.end(), isDwcCoreName))
-        return InputKind::DarwinCoreArchive;
-    return InputKind::Unknown;
-}
-
 InputKind zipKind(const std::string& path) {
+    FileData file;
     std::vector<std::string> names;
     std::string error;
     // A damaged archive goes to the archive reader, which says what is wrong with it.
-    if (!listZip(path, names, error)) return InputKind::DarwinCoreArchive;
+    if (!file.load(path).empty() || !listZip(file.data(), file.size(), names, error))
+        return InputKind::DarwinCoreArchive;
     return packageKind(names);
 }
 
@@ -91,9 +86,63 @@ bool looksLikeTreeFile(const std::string& head) {
 
 }  // namespace
 
+InputKind packageKind(const std::vector<std::string>& names) {
+    if (std::any_of(names.begin(), names.end(), isUsageName)) return InputKind::ColDP;
+    if (std::any_of(names.begin(), names.end(), isDwcCoreName))
+        return InputKind::DarwinCoreArchive;
+    return InputKind::Unknown;
+}
+
+bool looksLikeZip(const char* data, size_t size) {
+    return size >= 4 && (std::memcmp(data, "PK\3\4", 4) == 0 || std::memcmp(data, "PK\5\6", 4) == 0);
+}
+
 bool looksLikeZip(const std::string& path) {
     std::string head = firstBytes(path, 4);
-    return head == std::string("PK\3\4", 4) || head == std::string("PK\5\6", 4);
+    return looksLikeZip(head.data(), head.size());
+}
+
+bool importZip(ClassificationTree& tree, const char* data, size_t size, const std::string& label,
+               const ImportOptions& options) {
+    Package package;
+    std::string error;
+    if (!package.openZip(data, size, options, error)) {
+        importDiagnostic("%s: %s", label.c_str(), error.c_str());
+        return false;
+    }
+    switch (packageKind(package.names())) {
+    case InputKind::ColDP: return importColDP(tree, package, label);
+    case InputKind::DarwinCoreArchive: return importDarwinCore(tree, package, label);
+    default: break;
+    }
+    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
+                     label.c_str());
+    return false;
+}
+
+bool importZipFile(ClassificationTree& tree, const std::string& path, const ImportOptions& options) {
+    FileData file;
+    std::string error = file.load(path);
+    if (!error.empty()) {
+        importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+        return false;
+    }
+    return importZipFile(tree, file, path, options);
+}
+
+bool importZipFile(ClassificationTree& tree, const FileData& file, const std::string& path,
+                   const ImportOptions& options) {
+    FileReading reading(file);
+    bool ok = importZip(tree, file.data(), file.size(), path, options);
+    return reading.finish(tree, ok, path);
+}
+
+bool importTableFile(ClassificationTree& tree, const FileData& file, const std::string& path,
+                     const ImportOptions& options) {
+    FileReading reading(file);
+    bool ok = importTable(tree, file.data(), file.size(), path, options,
+                          static_cast<int64_t>(file.size()));
+    return reading.finish(tree, ok, path);
 }
 
 }  // namespace imp
@@ -104,7 +153,7 @@ InputKind detectInputKind(const std::string& path) {
     if (isFolder(path)) {
         Package p;
         std::string error;
-        return p.open(path, {}, error) ? packageKind(p.names()) : InputKind::Unknown;
+        return p.openFolder(path, error) ? packageKind(p.names()) : InputKind::Unknown;
     }
     std::string ext = lowerExtension(path);
     if (ext == ".jm2") return InputKind::TreeFile;
@@ -145,24 +194,28 @@ bool importClassification(ClassificationTree& tree, const std::string& path,
         FileData file;
         std::string error = file.load(path);
         if (!error.empty()) {
-            diagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
             return false;
         }
-        return importTable(tree, file.data(), file.size(), path, options,
-                           static_cast<int64_t>(file.size()));
+        return importTableFile(tree, file, path, options);
     }
     case InputKind::DarwinCoreArchive: return importDarwinCore(tree, path, options);
     case InputKind::ColDP: return importColDP(tree, path, options);
     case InputKind::Classification:
     case InputKind::TreeFile:
-        diagnostic("%s: byte 0: a %s, not a table, archive or package", path.c_str(),
-                   inputKindName(detectInputKind(path)));
+        importDiagnostic("%s: byte 0: a %s, not a table, archive or package", path.c_str(),
+                         inputKindName(detectInputKind(path)));
         return false;
     case InputKind::Unknown: break;
     }
-    diagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
-               path.c_str());
+    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
+                     path.c_str());
     return false;
+}
+
+bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
+                         const std::string& label, const ImportOptions& options) {
+    return importZip(tree, data, size, label, options);
 }
 
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,

@@ -9,14 +9,39 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "Console.h"
 #include "ImportInternal.h"
 
 namespace imp {
 
+namespace {
+
+// The guard of the file this thread reads (FileReading), if any.
+thread_local const MappingGuard* t_reading = nullptr;
+
+}  // namespace
+
+void importDiagnostic(const char* format, ...) {
+    if (t_reading && t_reading->changed()) return;
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    std::vsnprintf(line.data(), line.size() + 1, format, again);
+    va_end(again);
+    diagnostic("%s", line.c_str());
+}
+
 FileData::~FileData() {
+    m_guard.reset();  // before the pages go: no fault can come from them any more
     if (m_mapped) munmap(m_mapped, m_size);
 }
 
@@ -32,8 +57,20 @@ std::string FileData::load(const std::string& path) {
     if (error.empty() && st.st_size > 0) {
         m_size = static_cast<size_t>(st.st_size);
         void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
+        // Another program may shorten the file while we read it; the guard turns the fault
+        // that would end the process into a failed reading. Without one the file is read.
+        std::unique_ptr<MappingGuard> guard;
+        if (p != MAP_FAILED) {
+            guard = std::make_unique<MappingGuard>(p, m_size);
+            if (!guard->active()) {
+                guard.reset();
+                munmap(p, m_size);
+                p = MAP_FAILED;
+            }
+        }
         if (p != MAP_FAILED) {
             m_mapped = p;
+            m_guard = std::move(guard);
             m_data = static_cast<const char*>(p);
         } else {
             m_buffer.resize(m_size);
@@ -53,6 +90,30 @@ std::string FileData::load(const std::string& path) {
     return error;
 }
 
+FileReading::FileReading(const FileData& file) : m_file(file), m_outer(t_reading) {
+    t_reading = file.m_guard.get();
+}
+
+FileReading::~FileReading() { t_reading = m_outer; }
+
+bool FileReading::finish(ClassificationTree& tree, bool ok, const std::string& label) {
+    if (!m_file.changed()) return ok;
+    if (ok) {
+        // Back to the tree as the caller built it, keeping what the importer kept of it.
+        ClassificationTree fresh;
+        fresh.x = tree.x;
+        fresh.y = tree.y;
+        fresh.width = tree.width;
+        fresh.height = tree.height;
+        fresh.maxLevel = tree.maxLevel;
+        fresh.treeId = tree.treeId;
+        tree.swapContents(fresh);
+    }
+    diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)",
+               label.c_str(), m_file.changedAt());
+    return false;
+}
+
 namespace {
 
 struct ArchiveCloser {
@@ -60,15 +121,16 @@ struct ArchiveCloser {
 };
 using ArchivePtr = std::unique_ptr<archive, ArchiveCloser>;
 
-ArchivePtr openZip(const std::string& path, std::string& error) {
+ArchivePtr openZip(const char* data, size_t size, std::string& error) {
     ArchivePtr a(archive_read_new());
     if (!a) {
         error = "out of memory";
         return nullptr;
     }
     archive_read_support_format_zip(a.get());
-    if (archive_read_open_filename(a.get(), path.c_str(), 1 << 16) != ARCHIVE_OK) {
-        error = std::string("not a readable zip archive: ") + archive_error_string(a.get());
+    if (archive_read_open_memory(a.get(), data, size) != ARCHIVE_OK) {
+        const char* why = archive_error_string(a.get());
+        error = std::string("not a readable zip archive: ") + (why ? why : "unknown format");
         return nullptr;
     }
     return a;
@@ -76,8 +138,8 @@ ArchivePtr openZip(const std::string& path, std::string& error) {
 
 }  // namespace
 
-bool listZip(const std::string& path, std::vector<std::string>& names, std::string& error) {
-    ArchivePtr a = openZip(path, error);
+bool listZip(const char* data, size_t size, std::vector<std::string>& names, std::string& error) {
+    ArchivePtr a = openZip(data, size, error);
     if (!a) return false;
     archive_entry* entry;
     int r;
@@ -94,9 +156,9 @@ bool listZip(const std::string& path, std::vector<std::string>& names, std::stri
     return true;
 }
 
-bool readZip(const std::string& path, const std::function<bool(const std::string&)>& want,
+bool readZip(const char* data, size_t size, const std::function<bool(const std::string&)>& want,
              uint64_t limit, std::vector<ZipEntry>& entries, std::string& error) {
-    ArchivePtr a = openZip(path, error);
+    ArchivePtr a = openZip(data, size, error);
     if (!a) return false;
     archive_entry* entry;
     int r;

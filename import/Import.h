@@ -45,6 +45,12 @@ bool importClassification(ClassificationTree& tree, const std::string& path,
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
                            const std::string& label, const ImportOptions& options = {});
 
+// Reads a zip archive held in memory, a Darwin Core Archive or a Catalogue of Life Data
+// Package as its entries tell, as importClassification reads such a zip file; `label` stands
+// for the file's name. For fuzzing and for tests.
+bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
+                         const std::string& label, const ImportOptions& options = {});
+
 // Reads a file of any kind but a tree file: the classification reader for the tag format,
 // importClassification for the rest. Same contract as importClassification.
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,

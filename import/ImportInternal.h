@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Import.h"
+#include "MappingGuard.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -40,6 +41,12 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 bool isAcceptedStatus(std::string_view status);
 // The last component of a path.
 std::string baseName(const std::string& path);
+
+// Every diagnostic of the importers goes through here: one line on standard error, as
+// diagnostic() writes it, unless the mapped file being read on this thread has shrunk (see
+// FileReading). What was made of the zeros then read is not worth a word; the reading ends
+// with the one line that says the file changed.
+void importDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // ---- Ranks -----------------------------------------------------------------------------
 
@@ -201,12 +208,35 @@ public:
     std::string load(const std::string& path);
     const char* data() const { return m_data; }
     size_t size() const { return m_size; }
+    // Another program shortened the file while it was mapped: the bytes from changedAt()
+    // on read as zeros, not as the file.
+    bool changed() const { return m_guard && m_guard->changed(); }
+    size_t changedAt() const { return m_guard ? m_guard->changedAt() : 0; }
 
 private:
+    friend class FileReading;
     void* m_mapped = nullptr;
+    std::unique_ptr<MappingGuard> m_guard;
     std::string m_buffer;
     const char* m_data = "";
     size_t m_size = 0;
+};
+
+// The reading of a loaded file by this thread, from construction to finish(): meanwhile
+// importDiagnostic stays silent once the file has shrunk.
+class FileReading {
+public:
+    explicit FileReading(const FileData& file);
+    ~FileReading();
+    FileReading(const FileReading&) = delete;
+    FileReading& operator=(const FileReading&) = delete;
+    // The outcome of the reading: `ok` unless the file shrank meanwhile, which undoes a
+    // tree read into `tree` and says so in the one diagnostic, naming `label`.
+    bool finish(ClassificationTree& tree, bool ok, const std::string& label);
+
+private:
+    const FileData& m_file;
+    const MappingGuard* m_outer;
 };
 
 // Entries of a zip archive, read into memory whole, never extracted.
@@ -214,11 +244,12 @@ struct ZipEntry {
     std::string name;  // path inside the archive
     std::string data;
 };
-// The names of the archive's files; false with `error` set when it is no readable zip.
-bool listZip(const std::string& path, std::vector<std::string>& names, std::string& error);
+// The names of the files of the archive at `data`; false with `error` set when it is no
+// readable zip.
+bool listZip(const char* data, size_t size, std::vector<std::string>& names, std::string& error);
 // Reads the entries whose names `want` accepts; the uncompressed bytes read may not pass
 // `limit`. False with `error` set (naming the entry) otherwise.
-bool readZip(const std::string& path, const std::function<bool(const std::string&)>& want,
+bool readZip(const char* data, size_t size, const std::function<bool(const std::string&)>& want,
              uint64_t limit, std::vector<ZipEntry>& entries, std::string& error);
 // The uncompressed size accepted from an archive of `archiveSize` bytes.
 uint64_t zipLimit(const ImportOptions& options, uint64_t archiveSize);
@@ -226,8 +257,11 @@ uint64_t zipLimit(const ImportOptions& options, uint64_t archiveSize);
 // The files of a zip archive or a folder, by their paths inside it.
 class Package {
 public:
-    // False with `error` set when `path` is neither a folder nor a readable zip.
-    bool open(const std::string& path, const ImportOptions& options, std::string& error);
+    // False with `error` set when `path` is no folder that can be listed.
+    bool openFolder(const std::string& path, std::string& error);
+    // The zip archive at `data`, which must outlive the package; false with `error` set
+    // when it is no readable zip.
+    bool openZip(const char* data, size_t size, const ImportOptions& options, std::string& error);
     const std::vector<std::string>& names() const { return m_names; }
     // The file whose path is `relative` (compared ignoring case), else the least deep one of
     // that base name; empty when there is none.
@@ -236,12 +270,13 @@ public:
     bool load(const std::vector<std::string>& which, std::string& error);
     // A file read by load().
     const std::string& data(const std::string& name) const;
-    const std::string& path() const { return m_path; }
     int64_t size() const { return m_size; }
 
 private:
-    std::string m_path;
+    std::string m_path;               // of a folder
     bool m_zip = false;
+    const char* m_zipData = nullptr;  // the zip archive's m_size bytes
+
     uint64_t m_limit = 0;
     int64_t m_size = 0;
     std::vector<std::string> m_names;
@@ -267,6 +302,10 @@ bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t l
 bool isFolder(const std::string& path);
 // Starts as a zip archive does.
 bool looksLikeZip(const std::string& path);
+bool looksLikeZip(const char* data, size_t size);
+// What the files of an archive or folder make it: ColDP with a NameUsage file, else a Darwin
+// Core Archive with meta.xml or a taxon file, else Unknown.
+InputKind packageKind(const std::vector<std::string>& names);
 
 // ---- The importers ----------------------------------------------------------------------
 
@@ -281,5 +320,19 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
                       const ImportOptions& options);
 // A ColDP: a zip or a folder with NameUsage.tsv, or that file itself.
 bool importColDP(ClassificationTree& tree, const std::string& path, const ImportOptions& options);
+// The same from an opened zip or folder; `label` names it in diagnostics and a made root.
+bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label);
+bool importColDP(ClassificationTree& tree, Package& package, const std::string& label);
+// A zip archive in memory, a Darwin Core Archive or a ColDP as its entries tell.
+bool importZip(ClassificationTree& tree, const char* data, size_t size, const std::string& label,
+               const ImportOptions& options);
+// A zip file, mapped, read by importZip.
+bool importZipFile(ClassificationTree& tree, const std::string& path, const ImportOptions& options);
+// The readings of a table file or zip file once loaded, apart so that tests can shorten the
+// file in between: a read error, not a signal, when it shrank meanwhile.
+bool importTableFile(ClassificationTree& tree, const FileData& file, const std::string& path,
+                     const ImportOptions& options);
+bool importZipFile(ClassificationTree& tree, const FileData& file, const std::string& path,
+                   const ImportOptions& options);
 
 }  // namespace imp

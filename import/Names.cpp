@@ -245,11 +245,15 @@ RankInfo rankOf(std::string_view written) {
 }
 
 bool rankColumn(const std::string& key, RankInfo& rank) {
+    // Keys are in lower case already, and rank names hold nothing headerKey drops.
+    const std::string_view written = key;
     for (const KnownRank& k : kKnownRanks) {
         if (!k.column) continue;
-        std::string name = headerKey(k.name);
+        const std::string_view name = k.name;
         // "order", or IUCN's "orderName"
-        if (key == name || key == name + "name") {
+        if (equalsIgnoreCase(written, name) ||
+            (written.size() == name.size() + 4 && written.ends_with("name") &&
+             equalsIgnoreCase(written.substr(0, name.size()), name))) {
             rank = {k.order, k.name, rankFromName(k.name)};
             return true;
         }

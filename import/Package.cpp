@@ -10,30 +10,32 @@ namespace imp {
 
 namespace fs = std::filesystem;
 
-bool Package::open(const std::string& path, const ImportOptions& options, std::string& error) {
+bool Package::openFolder(const std::string& path, std::string& error) {
     m_path = path;
     std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        // Packages keep their files at the top or a level or two down; links are not
-        // followed, so nothing outside the folder is read.
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied,
-                                            ec),
-            end;
-        for (; !ec && it != end; it.increment(ec)) {
-            if (it.depth() > 3) it.disable_recursion_pending();
-            if (it->is_regular_file(ec) && !it->is_symlink(ec))
-                m_names.push_back(fs::relative(it->path(), path, ec).generic_string());
-        }
-        if (ec) {
-            error = "cannot list the folder: " + ec.message();
-            return false;
-        }
-        return true;
+    // Packages keep their files at the top or a level or two down; links are not followed,
+    // so nothing outside the folder is read.
+    fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec),
+        end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (it.depth() > 3) it.disable_recursion_pending();
+        if (it->is_regular_file(ec) && !it->is_symlink(ec))
+            m_names.push_back(fs::relative(it->path(), path, ec).generic_string());
     }
+    if (ec) {
+        error = "cannot list the folder: " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool Package::openZip(const char* data, size_t size, const ImportOptions& options,
+                      std::string& error) {
     m_zip = true;
-    m_size = static_cast<int64_t>(fs::file_size(path, ec));
-    m_limit = zipLimit(options, static_cast<uint64_t>(m_size));
-    return listZip(path, m_names, error);
+    m_zipData = data;
+    m_size = static_cast<int64_t>(size);
+    m_limit = zipLimit(options, size);
+    return listZip(data, size, m_names, error);
 }
 
 std::string Package::find(const std::string& relative) const {
@@ -59,7 +61,8 @@ bool Package::load(const std::vector<std::string>& which, std::string& error) {
             return std::find(which.begin(), which.end(), name) != which.end() &&
                    !m_data.count(name);
         };
-        if (!readZip(m_path, want, m_limit, entries, error)) return false;
+        if (!readZip(m_zipData, static_cast<size_t>(m_size), want, m_limit, entries, error))
+            return false;
         for (ZipEntry& e : entries) {
             m_limit -= std::min<uint64_t>(m_limit, e.data.size());
             m_data[e.name] = std::move(e.data);
@@ -74,6 +77,11 @@ bool Package::load(const std::vector<std::string>& which, std::string& error) {
             return false;
         }
         m_data[name].assign(file.data(), file.size());
+        if (file.changed()) {
+            error = name + ": byte " + std::to_string(file.changedAt()) +
+                    ": the file changed while it was read (it was shortened)";
+            return false;
+        }
         m_size += static_cast<int64_t>(file.size());
     }
     return true;

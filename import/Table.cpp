@@ -296,7 +296,6 @@ private:
     const Columns& m_c;
     TreeBuilder& m_builder;
     std::vector<Step> m_path;
-    size_t m_steps = 0;
     struct Last {
         TreeNode* node = nullptr;
         std::string name, rank;
@@ -398,7 +397,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                  const ImportOptions& options, int64_t fileSize, size_t twoThreadsFrom) {
     skipBom(data, size);
     if (size == 0) {
-        diagnostic("%s: line 1: the file is empty", label.c_str());
+        importDiagnostic("%s: line 1: the file is empty", label.c_str());
         return false;
     }
     Dialect dialect = sniffDialect(data, size);

@@ -35,7 +35,7 @@ struct TreeBuilder::Index {
     size_t count = 0;
 
     explicit Index(size_t expected) {
-        size_t size = 1024;
+        size_t size = 16;  // grows as taxa come; small files are common
         while (size < expected * 2) size *= 2;
         slots.assign(size, Slot{0, nullptr});
     }
@@ -179,7 +179,7 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
     ClassificationTree& fresh = *m_holder;
     m_index.reset();
     if (fresh.children.empty()) {
-        diagnostic("%s: no taxa found", label.c_str());
+        importDiagnostic("%s: no taxa found", label.c_str());
         return false;
     }
     const bool madeRoot = fresh.children.size() != 1;
@@ -203,8 +203,8 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
         fresh.commonName = newName(common);
     }
     if (!renumber(fresh, true)) {
-        diagnostic("%s: taxa nested deeper than %d levels", label.c_str(),
-                   kMaxClassificationDepth);
+        importDiagnostic("%s: taxa nested deeper than %d levels", label.c_str(),
+                         kMaxClassificationDepth);
         return false;
     }
     // A made root has no rank of its own and so no rank colour; black, it would hide the
@@ -260,9 +260,9 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         if (t.parent.empty() || t.parent == t.id) continue;
         auto it = m_byId.find(t.parent);
         if (it == m_byId.end()) {
-            diagnostic("%s: line %zu: taxon %s names parent %s, which is no accepted taxon of "
-                       "the file",
-                       label.c_str(), t.line, t.id.c_str(), t.parent.c_str());
+            importDiagnostic("%s: line %zu: taxon %s names parent %s, which is no accepted "
+                             "taxon of the file",
+                             label.c_str(), t.line, t.id.c_str(), t.parent.c_str());
             return false;
         }
         parent[i] = it->second;
@@ -281,16 +281,16 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             at = parent[at];
         }
         if (at != kTop && depth[at] == kOnWalk) {
-            diagnostic("%s: line %zu: taxon %s is its own ancestor (a cycle of parents)",
-                       label.c_str(), m_taxa[at].line, m_taxa[at].id.c_str());
+            importDiagnostic("%s: line %zu: taxon %s is its own ancestor (a cycle of parents)",
+                             label.c_str(), m_taxa[at].line, m_taxa[at].id.c_str());
             return false;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
         for (size_t k = walk.size(); k-- > 0; ++d) {
             depth[walk[k]] = d;
             if (d >= kMaxClassificationDepth) {
-                diagnostic("%s: line %zu: taxa nested deeper than %d levels", label.c_str(),
-                           m_taxa[walk[k]].line, kMaxClassificationDepth);
+                importDiagnostic("%s: line %zu: taxa nested deeper than %d levels",
+                                 label.c_str(), m_taxa[walk[k]].line, kMaxClassificationDepth);
                 return false;
             }
         }

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -396,6 +397,14 @@ TEST(ArchiveImport, DarwinCoreArchiveAndColDPZipAndFolder) {
         ASSERT_TRUE(importFile(c, dir.file(p)).ok) << p;
         EXPECT_EQ(dump(c), cats) << p;
     }
+    // Either archive in memory reads as its file does, told apart by its entries.
+    for (const char* p : {"dwca.zip", "coldp.zip"}) {
+        const std::string bytes = readFileBytes(dir.file(p));
+        ClassificationTree m;
+        ASSERT_TRUE(importZipFromMemory(m, bytes.data(), bytes.size(), p));
+        EXPECT_EQ(dump(m), cats) << p;
+        EXPECT_EQ(m.fileSize, static_cast<int64_t>(bytes.size()));
+    }
 }
 
 TEST(ArchiveImport, BrokenArchivesAndPackagesFail) {
@@ -425,8 +434,59 @@ TEST(ArchiveImport, BrokenArchivesAndPackagesFail) {
         Imported r = importFile(t, c.path, o);
         EXPECT_FALSE(r.ok) << c.path;
         EXPECT_NE(r.error.find(c.expected), std::string::npos) << r.error;
+        // The same bytes in memory, labelled with the file's name, fail with the same line.
+        const std::string bytes = readFileBytes(c.path);
+        ClassificationTree m;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(importZipFromMemory(m, bytes.data(), bytes.size(), c.path, o));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), r.error);
     }
     EXPECT_LT(std::filesystem::file_size(dir.file("bomb.zip")), 1u << 20);
+}
+
+// Another program shortens a file after it was mapped and before its pages are read, as a
+// rewrite under a running reading would: the pages past the new end fault. That must end in
+// one line saying the file changed, where, and no tree; not in SIGBUS, nor in whatever the
+// importer would have made of the zeros read in their place.
+TEST(ArchiveImport, AFileShortenedWhileReadIsAReadErrorNotASignal) {
+    TempDir dir;
+    std::string csv = "Order,Family,Genus,Species\n";
+    for (int i = 0; i < 20000; ++i) csv += "Carnivora,Felidae,Felis,Felis s" + std::to_string(i) + "\n";
+    const std::string table = dir.write("big.csv", csv);
+    const std::string zip = dir.file("big.zip");
+    writeZip(zip, {{"meta.xml", kMeta}, {"Taxon.txt", taxonFile()}, {"pad.txt", csv}});
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    struct Case {
+        std::string path;
+        bool (*read)(ClassificationTree&, const imp::FileData&, const std::string&,
+                     const ImportOptions&);
+    };
+    for (const Case& c : {Case{table, imp::importTableFile}, Case{zip, imp::importZipFile}}) {
+        const std::string whole = readFileBytes(c.path);
+        for (size_t to : {size_t(0), whole.size() / 3}) {
+            dir.write(c.path.substr(c.path.rfind('/') + 1), whole);
+            imp::FileData file;
+            ASSERT_EQ(file.load(c.path), "");
+            ASSERT_EQ(truncate(c.path.c_str(), static_cast<off_t>(to)), 0);
+            ClassificationTree t;
+            testing::internal::CaptureStderr();
+            EXPECT_FALSE(c.read(t, file, c.path, {}));
+            const std::string err = testing::internal::GetCapturedStderr();
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+            // A table is read from its start: the first page wholly past the cut faults.
+            const std::string at = c.path == table ? std::to_string((to + page - 1) / page * page) : "";
+            EXPECT_NE(err.find(c.path + ": byte " + at), std::string::npos) << err;
+            EXPECT_NE(err.find("the file changed while it was read (it was shortened)"),
+                      std::string::npos) << err;
+            EXPECT_EQ(t.nodeCount, 0);
+            EXPECT_TRUE(t.children.empty());
+            EXPECT_EQ(t.latinName, nullptr);
+        }
+        // Left alone, the same bytes read.
+        ClassificationTree t;
+        ASSERT_TRUE(importFile(t, dir.write(c.path.substr(c.path.rfind('/') + 1), whole)).ok);
+        EXPECT_GT(t.nodeCount, 2);
+    }
 }
 
 TEST(RankAlignment, LevelsOnlyOneTreeUsesGoAndSiblingsThatMeetMerge) {
