@@ -148,7 +148,12 @@ int main(int argc, char** argv) {
         dir = tmpl;
     }
     dir = fs::absolute(dir).string();
-    if (chdir(dir.c_str()) != 0) return 1;
+    std::error_code made;
+    fs::create_directories(dir, made);
+    if (chdir(dir.c_str()) != 0) {
+        std::fprintf(stderr, "quit_bench: cannot work in %s\n", dir.c_str());
+        return 1;
+    }
     FILE* devnull = std::fopen("/dev/null", "w");
     setConsoleStream(devnull);
     if (!makeTreeFiles(taxa)) {
