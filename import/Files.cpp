@@ -101,12 +101,7 @@ bool FileReading::finish(ClassificationTree& tree, bool ok, const std::string& l
     if (ok) {
         // Back to the tree as the caller built it, keeping what the importer kept of it.
         ClassificationTree fresh;
-        fresh.x = tree.x;
-        fresh.y = tree.y;
-        fresh.width = tree.width;
-        fresh.height = tree.height;
-        fresh.maxLevel = tree.maxLevel;
-        fresh.treeId = tree.treeId;
+        keepCallerFields(fresh, tree);
         tree.swapContents(fresh);
     }
     diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)",

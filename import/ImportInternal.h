@@ -224,6 +224,10 @@ private:
 
 // The reading of a loaded file by this thread, from construction to finish(): meanwhile
 // importDiagnostic stays silent once the file has shrunk.
+// Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
+// treeId), as the classification reader leaves them, before the two trees swap contents.
+void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree);
+
 class FileReading {
 public:
     explicit FileReading(const FileData& file);

@@ -212,15 +212,18 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
     // stored in the tree files like any colour.
     if (madeRoot) fresh.color[0] = fresh.color[1] = fresh.color[2] = 224;
     fresh.fileSize = fileSize;
-    // Fields an importer does not own keep the caller's values, as the reader leaves them.
+    keepCallerFields(fresh, tree);
+    tree.swapContents(fresh);
+    return true;
+}
+
+void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree) {
     fresh.x = tree.x;
     fresh.y = tree.y;
     fresh.width = tree.width;
     fresh.height = tree.height;
     fresh.maxLevel = tree.maxLevel;
     fresh.treeId = tree.treeId;
-    tree.swapContents(fresh);
-    return true;
 }
 
 // ---- Taxa linked by identifiers ----------------------------------------------------------
