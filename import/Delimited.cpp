@@ -199,11 +199,18 @@ bool DelimitedReader::header(std::vector<std::string>& fields) {
     return ok;
 }
 
+namespace {
+constexpr size_t kMaxKeptColumn = size_t{1} << 16;
+}
+
 void DelimitedReader::keepColumns(const std::vector<size_t>& columns) {
     State& s = *m_s;
     s.keep.clear();
     for (size_t c : columns) {
-        if (c == SIZE_MAX) continue;
+        // A column index comes from the file (meta.xml may say any number). One beyond any
+        // record a file can hold is a column no row has: its fields read empty, as a short
+        // row's do, and it must not size the row's arrays.
+        if (c == SIZE_MAX || c >= kMaxKeptColumn) continue;
         if (c >= s.keep.size()) s.keep.resize(c + 1, 0);
         s.keep[c] = 1;
     }
