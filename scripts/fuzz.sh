@@ -30,6 +30,14 @@ dictionary_of() {
   esac
 }
 
+# CLADORAMA_FUZZ_SEED fixes libFuzzer's seed, so that a short run (./test's) walks the same
+# inputs every time and passes or fails alike; without it every run explores anew.
+seed=()
+[ -n "${CLADORAMA_FUZZ_SEED:-}" ] && seed=(-seed="$CLADORAMA_FUZZ_SEED")
+# CLADORAMA_FUZZ_RUNS bounds the executions as well as the time: with a fixed seed, the
+# same inputs whatever the machine's speed.
+[ -n "${CLADORAMA_FUZZ_RUNS:-}" ] && seed+=(-runs="$CLADORAMA_FUZZ_RUNS")
+
 failed=()
 for target in "${targets[@]}"; do
   work=$(mktemp -d "${TMPDIR:-/tmp}/cladorama-fuzz-$target-XXXXXX")
@@ -40,7 +48,7 @@ for target in "${targets[@]}"; do
   # (-close_fd_mask=2); libFuzzer and the sanitizers still report.
   set +e
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    build/fuzz/"$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    build/fuzz/"$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 "${seed[@]}" \
       -dict="$(dictionary_of "$target")" -close_fd_mask=2 -print_final_stats=1 \
       -artifact_prefix="$work/findings/" "$work/corpus" >"$work/log" 2>&1
   status=$?
