@@ -110,6 +110,10 @@ bool importZip(ClassificationTree& tree, const char* data, size_t size, const st
         importDiagnostic("%s: %s", label.c_str(), error.c_str());
         return false;
     }
+    return importPackage(tree, package, label);
+}
+
+bool importPackage(ClassificationTree& tree, Package& package, const std::string& label) {
     switch (packageKind(package.names())) {
     case InputKind::ColDP: return importColDP(tree, package, label);
     case InputKind::DarwinCoreArchive: return importDarwinCore(tree, package, label);

@@ -266,6 +266,9 @@ public:
     // The zip archive at `data`, which must outlive the package; false with `error` set
     // when it is no readable zip.
     bool openZip(const char* data, size_t size, const ImportOptions& options, std::string& error);
+    // Files already in memory, by name; of two with one name the later is kept, as of two
+    // such entries of a zip.
+    void openFiles(std::vector<std::pair<std::string, std::string>> files);
     const std::vector<std::string>& names() const { return m_names; }
     // The file whose path is `relative` (compared ignoring case), else the least deep one of
     // that base name; empty when there is none.
@@ -279,6 +282,7 @@ public:
 private:
     std::string m_path;               // of a folder
     bool m_zip = false;
+    bool m_inMemory = false;
     const char* m_zipData = nullptr;  // the zip archive's m_size bytes
 
     uint64_t m_limit = 0;
@@ -330,6 +334,8 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
 // A zip archive in memory, a Darwin Core Archive or a ColDP as its entries tell.
 bool importZip(ClassificationTree& tree, const char* data, size_t size, const std::string& label,
                const ImportOptions& options);
+// An opened package of either kind, as its files tell.
+bool importPackage(ClassificationTree& tree, Package& package, const std::string& label);
 // A zip file, mapped, read by importZip.
 bool importZipFile(ClassificationTree& tree, const std::string& path, const ImportOptions& options);
 // The readings of a table file or zip file once loaded, apart so that tests can shorten the

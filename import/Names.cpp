@@ -5,6 +5,7 @@
 #include <unistr.h>
 
 #include <cstring>
+#include <unordered_map>
 
 #include "ImportInternal.h"
 
@@ -245,20 +246,26 @@ RankInfo rankOf(std::string_view written) {
 }
 
 bool rankColumn(const std::string& key, RankInfo& rank) {
-    // Keys are in lower case already, and rank names hold nothing headerKey drops.
-    const std::string_view written = key;
-    for (const KnownRank& k : kKnownRanks) {
-        if (!k.column) continue;
-        const std::string_view name = k.name;
-        // "order", or IUCN's "orderName"
-        if (equalsIgnoreCase(written, name) ||
-            (written.size() == name.size() + 4 && written.ends_with("name") &&
-             equalsIgnoreCase(written.substr(0, name.size()), name))) {
-            rank = {k.order, k.name, rankFromName(k.name)};
-            return true;
+    // A header line may hold hundreds of columns; each is looked up, not compared with
+    // every rank. Keys are in lower case already, and rank names hold nothing headerKey drops.
+    static const auto* const columns = [] {
+        auto* byKey = new std::unordered_map<std::string, const KnownRank*>;
+        for (const KnownRank& k : kKnownRanks) {
+            if (!k.column) continue;
+            std::string lower(k.name);
+            for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+            byKey->emplace(std::move(lower), &k);
         }
-    }
-    return false;
+        return byKey;
+    }();
+    auto found = columns->find(key);
+    // "order", or IUCN's "orderName"
+    if (found == columns->end() && key.size() > 4 && key.ends_with("name"))
+        found = columns->find(key.substr(0, key.size() - 4));
+    if (found == columns->end()) return false;
+    const KnownRank& k = *found->second;
+    rank = {k.order, k.name, rankFromName(k.name)};
+    return true;
 }
 
 }  // namespace imp

@@ -38,6 +38,16 @@ bool Package::openZip(const char* data, size_t size, const ImportOptions& option
     return listZip(data, size, m_names, error);
 }
 
+void Package::openFiles(std::vector<std::pair<std::string, std::string>> files) {
+    m_inMemory = true;
+    for (auto& [name, bytes] : files) {
+        m_size += static_cast<int64_t>(bytes.size());
+        auto [at, added] = m_data.try_emplace(name);
+        if (added) m_names.push_back(name);
+        at->second = std::move(bytes);
+    }
+}
+
 std::string Package::find(const std::string& relative) const {
     for (const std::string& n : m_names)
         if (equalsIgnoreCase(n, relative)) return n;
@@ -55,6 +65,7 @@ std::string Package::find(const std::string& relative) const {
 }
 
 bool Package::load(const std::vector<std::string>& which, std::string& error) {
+    if (m_inMemory) return true;  // every file is in m_data already
     if (m_zip) {
         std::vector<ZipEntry> entries;
         auto want = [&](const std::string& name) {

@@ -759,8 +759,24 @@ public:
         std::lock_guard<std::mutex> lock(worker->m_mutex);
         if (worker->m_job) return false;
         worker->m_job = job;
+        worker->m_taken = false;
         worker->m_wake.notify_one();
         return true;
+    }
+
+    // Called once the job is done: takes it back if the worker never woke for it, or waits
+    // for the worker to let go of it (it has nothing left to do with it then). So the job
+    // goes when its reading does, not whenever a late worker gets round to dropping it.
+    static void release(const std::shared_ptr<TailJob>& job) {
+        TailWorker* worker = s_worker.load(std::memory_order_acquire);
+        if (!worker) return;
+        std::unique_lock<std::mutex> lock(worker->m_mutex);
+        if (worker->m_job != job) return;
+        if (!worker->m_taken) {
+            worker->m_job.reset();
+            return;
+        }
+        worker->m_idle.wait(lock, [&] { return worker->m_job != job; });
     }
 
 private:
@@ -772,23 +788,29 @@ private:
             delete worker;
             return nullptr;
         }
+        s_worker.store(worker, std::memory_order_release);
         return worker;
     }
     [[noreturn]] void run() {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_job != nullptr; });
+            m_wake.wait(lock, [this] { return m_job != nullptr && !m_taken; });
+            m_taken = true;
             std::shared_ptr<TailJob> job = m_job;
             lock.unlock();
             job->claimAndRun();
             job.reset();
             lock.lock();
             m_job.reset();  // free for the next reading only once this one is done
+            m_idle.notify_all();
         }
     }
+    static inline std::atomic<TailWorker*> s_worker{nullptr};
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_idle;
     std::shared_ptr<TailJob> m_job;
+    bool m_taken = false;  // the worker has woken for m_job
 };
 
 // A tail part read on a second thread.
@@ -818,6 +840,7 @@ public:
     bool finish() {
         bool ok = m_job->wait();
         if (m_thread.joinable()) m_thread.join();
+        TailWorker::release(m_job);
         return ok;
     }
     Parser& parser() { return m_parser; }

@@ -1,5 +1,5 @@
-// The Catalogue of Life Data Package importer on a zip in memory (or the entries of one, see
-// fuzz::archiveOf). The archive reading is the Darwin Core target's; the seeds and the
+// The Catalogue of Life Data Package importer on a zip in memory (or the files of one, see
+// fuzz::filesOf). The archive reading is the Darwin Core target's; the seeds and the
 // dictionary are a package's, so that the fuzzing starts from NameUsage.tsv and
 // VernacularName.tsv.
 #include <cstddef>

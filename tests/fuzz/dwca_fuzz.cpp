@@ -1,5 +1,5 @@
-// The Darwin Core Archive importer on a zip in memory (or the entries of one, see
-// fuzz::archiveOf): it must fail cleanly or give a tree that holds together, before and
+// The Darwin Core Archive importer on a zip in memory (or the files of one, see
+// fuzz::filesOf): it must fail cleanly or give a tree that holds together, before and
 // after aligning its levels with another checklist's.
 #include <cstddef>
 #include <cstdint>
