@@ -405,6 +405,16 @@ TEST(ArchiveImport, DarwinCoreArchiveAndColDPZipAndFolder) {
         EXPECT_EQ(dump(m), cats) << p;
         EXPECT_EQ(m.fileSize, static_cast<int64_t>(bytes.size()));
     }
+    // The same files handed over in memory (as the fuzz targets do); a later file of one
+    // name stands, as in a zip.
+    imp::Package files;
+    files.openFiles({{"pkg/NameUsage.tsv", "ID\n"},
+                     {"pkg/NameUsage.tsv", usage},
+                     {"pkg/VernacularName.tsv", names}});
+    ClassificationTree f;
+    ASSERT_TRUE(imp::importPackage(f, files, "files"));
+    EXPECT_EQ(dump(f), cats);
+    EXPECT_EQ(f.fileSize, static_cast<int64_t>(3 + usage.size() + names.size()));
 }
 
 TEST(ArchiveImport, BrokenArchivesAndPackagesFail) {
