@@ -138,7 +138,7 @@ struct Dialect {
 class Row {
 public:
     std::string_view field(size_t column) const {
-        return column < m_end.size() ? std::string_view(m_text.data() + m_begin[column],
+        return column < m_end.size() ? std::string_view(m_base + m_begin[column],
                                                         m_end[column] - m_begin[column])
                                      : std::string_view();
     }
@@ -148,13 +148,19 @@ public:
 private:
     friend class DelimitedReader;
     std::string m_text;
+    // The fields are at m_base + m_begin[c]: in m_text, or in the input itself when the
+    // record is one line that needs no unquoting.
+    const char* m_base = "";
     std::vector<uint32_t> m_begin, m_end;
     size_t m_count = 0;
     size_t m_line = 0;
 };
 
 // Reads records with libcsv, one line of input at a time so that an over-long line or
-// field is refused before it is taken in whole.
+// field is refused before it is taken in whole. A line without a quote or a carriage return
+// inside is one record whose fields are the text between the delimiters: such lines (nearly
+// every line of a real checklist) are split here, as libcsv would split them, and their
+// fields are read in place.
 class DelimitedReader {
 public:
     // `label` names the source in diagnostics.
@@ -179,6 +185,9 @@ public:
     // counted after `linesBefore` lines, for a reader of a later part of a file.
     void setQuiet();
     void report(size_t linesBefore) const;
+
+    // Off: every line goes through libcsv (to check the splitting of plain lines against it).
+    void splitPlainLines(bool on);
 
     // The next byte to read and its line.
     size_t position() const;

@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "Console.h"
 #include "ImportInternal.h"
@@ -41,10 +42,14 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
                 Columns& c, std::string& error) {
     std::vector<std::string> keys;
     for (const std::string& h : header) keys.push_back(headerKey(h));
-    auto find = [&](std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            for (size_t i = 0; i < keys.size(); ++i)
-                if (keys[i] == name) return i;
+    // Each header is looked for by a dozen names: by the key, as a header line may be long.
+    std::unordered_map<std::string_view, size_t> firstWithKey;
+    for (size_t i = 0; i < keys.size(); ++i) firstWithKey.emplace(keys[i], i);
+    auto find = [&](std::initializer_list<std::string_view> names) {
+        for (std::string_view name : names) {
+            auto at = firstWithKey.find(name);
+            if (at != firstWithKey.end()) return at->second;
+        }
         return kNone;
     };
     for (size_t i = 0; i < keys.size(); ++i) {
@@ -282,6 +287,7 @@ private:
         const Step& last = m_cur->path[m_cur->steps - 1];
         bool subspecies = last.twenty == Subspecies;
         if (!subspecies && last.twenty != Species) return;
+        if (find(Genus) && (!subspecies || find(Species))) return;  // the usual row: no copy
         std::string name = last.name;
         size_t first = name.find(' ');
         if (first == std::string::npos) return;

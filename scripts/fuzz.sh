@@ -12,7 +12,8 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
-  targets=(classification_fuzz classification_split_fuzz treefile_fuzz table_fuzz dwca_fuzz coldp_fuzz)
+  targets=(classification_fuzz classification_split_fuzz treefile_fuzz table_fuzz delimited_fuzz dwca_fuzz
+           coldp_fuzz)
 
 for tool in clang++ cmake; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is needed (Debian: clang, libclang-rt-dev, cmake)" >&2; exit 1; }
@@ -23,7 +24,7 @@ cmake --build build/fuzz -j "$(nproc 2>/dev/null || echo 2)" --target "${targets
 dictionary_of() {
   case $1 in
     treefile_fuzz) echo tests/fuzz/treefile.dict ;;
-    table_fuzz) echo tests/fuzz/table.dict ;;
+    table_fuzz | delimited_fuzz) echo tests/fuzz/table.dict ;;
     dwca_fuzz) echo tests/fuzz/dwca.dict ;;
     coldp_fuzz) echo tests/fuzz/coldp.dict ;;
     *) echo tests/fuzz/classification.dict ;;

@@ -177,6 +177,46 @@ TEST(TableImport, BrokenTablesFailWithOneLineAndNoTree) {
 
 // Large tables are read in two halves on two threads: the tree and the messages must be
 // those of one reading from the top, wherever the middle falls.
+// Lines without quotes are split in place; whatever a line holds, the records must be
+// those libcsv gives.
+TEST(TableImport, LinesSplitInPlaceReadAsLibcsvReadsThem) {
+    auto records = [](const std::string& text, bool inPlace) {
+        imp::DelimitedReader reader(text.data(), text.size(), imp::sniffDialect(text.data(), text.size()), "t");
+        reader.setQuiet();
+        reader.splitPlainLines(inPlace);
+        std::vector<std::string> header;
+        EXPECT_TRUE(reader.header(header));
+        reader.keepColumns({0, 1, 2, 4});
+        std::string out;
+        bool ok = reader.rows([&](const imp::Row& r) {
+            out += std::to_string(r.line()) + ":" + std::to_string(r.fieldCount());
+            for (size_t c : {0, 1, 2, 3, 4}) out += "[" + std::string(r.field(c)) + "]";
+            out += "\n";
+            return true;
+        });
+        return out + (ok ? "ok" : "failed");
+    };
+    const std::string body =
+        "  Felis ,\tcatus\t, x y ,skipped,last \n"  // blanks around fields, not inside
+        "\n   \t \n"                                // blank lines give no record
+        "a,,b,\r\n"                                  // CRLF, empty and trailing fields
+        "a\rb,c\n"                                   // a lone CR ends a record
+        "q,\"x, y\",z\n"                              // quoted: libcsv's alone
+        "one\n,\n,,,,,,,\n" +
+        std::string(kMaxNameLength + 1, 'n') + ",too long\n";
+    for (const std::string& head : {std::string("A,B,C,D,E\n"), std::string("A\tB\tC\n")}) {
+        std::string text = head + body;
+        if (head.find('\t') != std::string::npos)
+            for (char& c : text) c = c == ',' ? '\t' : c == '\t' ? ',' : c;
+        const std::string inPlace = records(text, true);
+        EXPECT_EQ(inPlace, records(text, false));
+        if (head[1] == ',') {
+            EXPECT_TRUE(inPlace.starts_with("2:5[Felis][catus][x y][][last]\n")) << inPlace;
+        }
+        EXPECT_TRUE(inPlace.ends_with("failed")) << inPlace;  // the over-long field
+    }
+}
+
 TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
     auto read = [](const std::string& text, size_t twoThreadsFrom, std::string& error) {
         ClassificationTree t;
