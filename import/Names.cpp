@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "ImportInternal.h"
 
@@ -249,19 +250,22 @@ bool rankColumn(const std::string& key, RankInfo& rank) {
     // A header line may hold hundreds of columns; each is looked up, not compared with
     // every rank. Keys are in lower case already, and rank names hold nothing headerKey drops.
     static const auto* const columns = [] {
-        auto* byKey = new std::unordered_map<std::string, const KnownRank*>;
+        static std::vector<std::string> lowered;  // the keys' text
+        lowered.reserve(std::size(kKnownRanks));
+        auto* byKey = new std::unordered_map<std::string_view, const KnownRank*>;
         for (const KnownRank& k : kKnownRanks) {
             if (!k.column) continue;
-            std::string lower(k.name);
+            std::string& lower = lowered.emplace_back(k.name);
             for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
-            byKey->emplace(std::move(lower), &k);
+            byKey->emplace(lower, &k);
         }
         return byKey;
     }();
-    auto found = columns->find(key);
+    const std::string_view written = key;
+    auto found = columns->find(written);
     // "order", or IUCN's "orderName"
-    if (found == columns->end() && key.size() > 4 && key.ends_with("name"))
-        found = columns->find(key.substr(0, key.size() - 4));
+    if (found == columns->end() && written.size() > 4 && written.ends_with("name"))
+        found = columns->find(written.substr(0, written.size() - 4));
     if (found == columns->end()) return false;
     const KnownRank& k = *found->second;
     rank = {k.order, k.name, rankFromName(k.name)};

@@ -15,18 +15,17 @@ bool uses(const ClassificationTree& tree, const char* rank) {
     return false;
 }
 
+// Siblings of one parent, by name and rank.
 struct SiblingKey {
-    const TreeNode* parent;
     std::string_view latin, rank;
     bool operator==(const SiblingKey&) const = default;
 };
 struct SiblingHash {
     size_t operator()(const SiblingKey& k) const {
-        return std::hash<std::string_view>()(k.latin) * 31 +
-               std::hash<std::string_view>()(k.rank) +
-               reinterpret_cast<uintptr_t>(k.parent) * 0x9E3779B97F4A7C15ull;
+        return std::hash<std::string_view>()(k.latin) * 31 + std::hash<std::string_view>()(k.rank);
     }
 };
+constexpr size_t kComparedSiblings = 8;
 
 // Takes the taxa of the `dropped` ranks out of `tree` (never its root); returns the ranks
 // of which some taxon went, in the tree's order of ranks.
@@ -68,14 +67,27 @@ std::vector<std::string> dropRanks(ClassificationTree& tree,
         }
         // Siblings that now share name and rank are one taxon: the later one's children
         // go to the first (and are merged in turn when the first is visited).
+        // A few siblings are compared with each other; many are hashed, parent by parent.
         n->children.clear();
+        const bool hashed = flat.size() > kComparedSiblings;
+        if (hashed) byKey.clear();
         for (TreeNode* c : flat) {
-            auto [it, added] = byKey.try_emplace(SiblingKey{n, c->latinName, c->rankName}, c);
-            if (added) {
+            TreeNode* first = nullptr;
+            if (hashed) {
+                auto [it, added] = byKey.try_emplace(SiblingKey{c->latinName, c->rankName}, c);
+                if (!added) first = it->second;
+            } else {
+                for (TreeNode* s : n->children)
+                    if (std::strcmp(s->latinName, c->latinName) == 0 &&
+                        std::strcmp(s->rankName, c->rankName) == 0) {
+                        first = s;
+                        break;
+                    }
+            }
+            if (!first) {
                 n->addChild(c);
                 continue;
             }
-            TreeNode* first = it->second;
             for (TreeNode* g : c->children) first->addChild(g);
             c->children.clear();
             if (!first->commonName[0] && c->commonName[0]) std::swap(first->commonName, c->commonName);

@@ -1,6 +1,7 @@
 // Rank-column tables: one row per taxon, one column per rank, the row's path read from the
 // highest rank down and its own taxon at the end.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -42,15 +43,29 @@ struct Columns {
 bool readHeader(const std::vector<std::string>& header, const ImportOptions& options,
                 Columns& c, std::string& error) {
     std::vector<std::string> keys;
+    keys.reserve(header.size());
     for (const std::string& h : header) keys.push_back(headerKey(h));
-    // Each header is looked for by a dozen names: by the key, as a header line may be long.
-    std::unordered_map<std::string_view, size_t> firstWithKey;
-    for (size_t i = 0; i < keys.size(); ++i) firstWithKey.emplace(keys[i], i);
+    // The leftmost column of each name looked for, found in one pass: a header line may hold
+    // hundreds of columns.
+    static constexpr std::string_view kNames[] = {
+        "scientificname", "sciname",        "scientificnameauthorship", "authorship",
+        "authority",      "author",         "taxonrank",                "rank",
+        "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
+        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)"};
+    static const auto* const kSlot = [] {
+        auto* slots = new std::unordered_map<std::string_view, size_t>;
+        for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);
+        return slots;
+    }();
+    std::array<size_t, std::size(kNames)> leftmost;
+    leftmost.fill(kNone);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        auto at = kSlot->find(keys[i]);
+        if (at != kSlot->end() && leftmost[at->second] == kNone) leftmost[at->second] = i;
+    }
     auto find = [&](std::initializer_list<std::string_view> names) {
-        for (std::string_view name : names) {
-            auto at = firstWithKey.find(name);
-            if (at != firstWithKey.end()) return at->second;
-        }
+        for (std::string_view name : names)
+            if (size_t i = leftmost[kSlot->at(name)]; i != kNone) return i;
         return kNone;
     };
     for (size_t i = 0; i < keys.size(); ++i) {

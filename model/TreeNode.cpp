@@ -1,9 +1,9 @@
 #include "TreeNode.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unordered_set>
 
 namespace {
 
@@ -215,14 +215,19 @@ void applyRankColor(TreeNode& node) {
 }
 
 std::string validate(const ClassificationTree& tree) {
-    std::unordered_set<const TreeNode*> seen;
-    std::vector<const TreeNode*> stack{&tree};
+    // Every child reached names its parent as the node it was reached from, and the root
+    // is no child: so a node could only be reached twice by being listed twice under one
+    // parent, which is looked for parent by parent (no set of every node).
+    std::vector<const TreeNode*> stack{&tree}, sorted;
     if (tree.parent) return "root has a parent";
     if (tree.level != 0) return "root level is not 0";
     while (!stack.empty()) {
         const TreeNode* n = stack.back();
         stack.pop_back();
-        if (!seen.insert(n).second) return "node reached twice";
+        sorted.assign(n->children.begin(), n->children.end());
+        std::sort(sorted.begin(), sorted.end());
+        if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end())
+            return "node reached twice";
         const char* name = n->latinName ? n->latinName : "(null)";
         if (!n->latinName || !n->commonName || !n->rankName)
             return std::string("null name on node ") + name;

@@ -166,9 +166,12 @@ TEST(Trees, ValidateAcceptsAGoodTreeAndNamesEachBreach) {
     b->commonName = nullptr;
     EXPECT_NE(validate(t).find("null name"), std::string::npos);
     b->commonName = newName("");
-    t.children.push_back(b);  // reached twice
+    t.children.push_back(b);  // under a parent it does not name
     EXPECT_FALSE(validate(t).empty());
     t.children.pop_back();
+    a->children.push_back(b);  // listed twice under its own parent
+    EXPECT_NE(validate(t).find("twice"), std::string::npos);
+    a->children.pop_back();
     EXPECT_EQ(validate(t), "");
 }
 
