@@ -1,5 +1,6 @@
-// Records of comma- or tab-separated text through libcsv, fed one line at a time: a line or
-// a field too long to be anything but hostile is refused before it is taken in whole.
+// Records of comma- or tab-separated text, one line at a time: a line or a field too long to
+// be anything but hostile is refused before it is taken in whole. libcsv reads every line
+// that holds a quote or a carriage return; the rest are split at the delimiters in place.
 #include <csv.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
