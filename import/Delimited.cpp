@@ -52,6 +52,7 @@ struct DelimitedReader::State {
         if (!recordOpen) {
             recordOpen = true;
             row.m_line = line;
+            row.m_same = 0;
             row.m_text.clear();
             std::fill(row.m_begin.begin(), row.m_begin.end(), 0);
             std::fill(row.m_end.begin(), row.m_end.end(), 0);
@@ -82,14 +83,28 @@ struct DelimitedReader::State {
         if (!findDelimiters(text, length, delimiter, dialect.quote, delimiters)) return false;
         auto blank = [delimiter](char c) { return (c == ' ' || c == '\t') && c != delimiter; };
         const char* end = text + length;
-        if (delimiters.empty() && std::all_of(text, end, blank)) return true;  // no record
+        if (delimiters.empty() && std::all_of(text, end, blank)) {  // no record
+            lastPlain = nullptr;
+            return true;
+        }
         recordOpen = true;
         row.m_line = line;
-        std::fill(row.m_begin.begin(), row.m_begin.end(), 0);
-        std::fill(row.m_end.begin(), row.m_end.end(), 0);
+        // A field is as before when the bytes up to its delimiter are: its start and its
+        // blanks too.
+        row.m_same = 0;
+        if (lastPlain) {
+            size_t same = commonPrefix(text, lastPlain, std::min(length, lastPlainLength));
+            while (row.m_same < delimiters.size() && delimiters[row.m_same] < same) ++row.m_same;
+        }
+        lastPlain = text;
+        lastPlainLength = length;
+        // Those fields lie where they lay in the line before: their places are kept.
+        const size_t from = std::min(row.m_same, row.m_begin.size());
+        std::fill(row.m_begin.begin() + static_cast<ptrdiff_t>(from), row.m_begin.end(), 0);
+        std::fill(row.m_end.begin() + static_cast<ptrdiff_t>(from), row.m_end.end(), 0);
         delimiters.push_back(static_cast<uint32_t>(length));
         const size_t fields = delimiters.size(), kept = std::min(fields, keep.size());
-        for (size_t c = 0; c < kept; ++c) {
+        for (size_t c = from; c < kept; ++c) {
             if (!keep[c]) continue;
             const char* a = text + (c ? delimiters[c - 1] + 1 : 0);
             const char* b = text + delimiters[c];
@@ -139,6 +154,23 @@ struct DelimitedReader::State {
     }
     std::vector<uint32_t> delimiters;  // of the line being split
     bool splitPlain = true;
+    // The line of the record before, when it was split in place too.
+    const char* lastPlain = nullptr;
+    size_t lastPlainLength = 0;
+
+    static size_t commonPrefix(const char* a, const char* b, size_t n) {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= n; i += 16) {
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+            __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+            auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
+            if (same != 0xFFFF) return i + static_cast<size_t>(__builtin_ctz(~same));
+        }
+#endif
+        while (i < n && a[i] == b[i]) ++i;
+        return i;
+    }
 
     void endParsedRecord() { endRecord(row.m_text.data()); }
 
@@ -248,6 +280,7 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
             }
         }
         s.recordDone = false;
+        s.lastPlain = nullptr;
         if (csv_parse(&s.parser, from, length, onField, onRecord, &s) != length) {
             fail(s.line, "out of memory");
             return false;

@@ -45,6 +45,20 @@ FileData::~FileData() {
     if (m_mapped) munmap(m_mapped, m_size);
 }
 
+void populate(const char* data, size_t size) {
+#ifdef MADV_POPULATE_READ
+    if (size == 0) return;
+    auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    uintptr_t begin = reinterpret_cast<uintptr_t>(data) & ~(page - 1);
+    uintptr_t end = reinterpret_cast<uintptr_t>(data + size);
+    // Refused (EINVAL) for memory that is no file mapping, such as a buffer of the heap.
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_READ);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 std::string FileData::load(const std::string& path) {
     // Non-blocking, so that a FIFO does not wait for a writer; it is turned away below.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -69,6 +69,8 @@ public:
     // `expectedTaxa` sizes the index up front (it grows when that was too few).
     explicit TreeBuilder(size_t expectedTaxa = 0);
     ~TreeBuilder();
+    // Sizes the index of a builder that holds no taxa yet for `expectedTaxa`.
+    void reserve(size_t expectedTaxa);
     TreeBuilder(const TreeBuilder&) = delete;
     TreeBuilder& operator=(const TreeBuilder&) = delete;
 
@@ -88,6 +90,23 @@ public:
     // this builder had read them itself; `later` is left empty.
     void absorb(TreeBuilder& later);
 
+    // The taxa of a tree read in two parts can be numbered by two threads before the parts
+    // are joined: planNumbering() works out, from the two trees, the numbers, levels and
+    // counts the joined tree will have; then numberPart() of either part runs on its own
+    // thread (they share nothing); then absorb() joins them and checks the plan, and
+    // finish() takes the numbers as they are when the plan held and walks the tree again
+    // when it did not. Either way the tree is the same.
+    struct Part {
+        int32_t first = 0;  // number of the first taxon numbered
+        int32_t shift = 0;  // added to each level below top()
+        size_t skip = 0;    // the first taxa, which pair with taxa of the part before
+        int32_t leaves = 0, deepest = 0;
+        std::vector<const char*> ranks;  // in order of first appearance
+    };
+    void planNumbering(TreeBuilder& later);
+    Part& part() { return m_part; }
+    void numberPart();
+
     // Makes the root (the one top taxon, or a made root named after `label`), numbers the
     // taxa in reading order, fills levels, counts, rank names and colours, and hands the
     // tree over to `tree`. False after a diagnostic when the tree is empty or too deep.
@@ -95,8 +114,18 @@ public:
 
 private:
     struct Index;
+    bool finishNumbered(ClassificationTree& fresh, bool madeRoot);
+
     std::unique_ptr<ClassificationTree> m_holder;
     std::unique_ptr<Index> m_index;
+    int32_t m_made = 0;  // taxa made
+    Part m_part;
+    Part* m_laterPart = nullptr;
+    // The plan: this tree's last path and the later tree's first, down as far as they hold
+    // the same taxa; whether this end of that path was childless; one top taxon or several.
+    std::vector<std::pair<TreeNode*, TreeNode*>> m_pairs;
+    std::vector<bool> m_pairWasLeaf;
+    bool m_planned = false, m_planHeld = false, m_oneTop = false;
 };
 
 // Every node of `tree` in reading order gets its number and level; counts and rankNames
@@ -144,6 +173,9 @@ public:
     }
     size_t fieldCount() const { return m_count; }
     size_t line() const { return m_line; }
+    // The field holds the very bytes it held in the record before, both records being lines
+    // split in place: rows of a grouped table mostly repeat the higher ranks of the row above.
+    bool sameAsBefore(size_t column) const { return column < m_same; }
 
 private:
     friend class DelimitedReader;
@@ -153,6 +185,7 @@ private:
     const char* m_base = "";
     std::vector<uint32_t> m_begin, m_end;
     size_t m_count = 0;
+    size_t m_same = 0;  // leading fields as in the record before
     size_t m_line = 0;
 };
 
@@ -208,6 +241,10 @@ Dialect sniffDialect(const char* data, size_t size);
 void skipBom(const char*& data, size_t& size);
 
 // ---- Files and archives ---------------------------------------------------------------
+
+// Maps the pages of a mapped file's bytes [data, data + size) at once rather than one fault
+// at a time while they are read; nothing for bytes that are not of a mapped file.
+void populate(const char* data, size_t size);
 
 // A whole file in memory (mapped when possible).
 class FileData {
@@ -329,9 +366,11 @@ InputKind packageKind(const std::vector<std::string>& names);
 // Tables of at least `twoThreadsFrom` bytes are read on two threads, each half into a tree
 // of its own, the second half's then merged into the first's.
 constexpr size_t kTwoThreadsFrom = size_t{8} << 20;
+// `splitPlain` off: every line through libcsv, and no field known to repeat the row above
+// (to hold the shortcuts of grouped tables to the plain reading).
 bool importTable(ClassificationTree& tree, const char* data, size_t size,
                  const std::string& label, const ImportOptions& options, int64_t fileSize,
-                 size_t twoThreadsFrom = kTwoThreadsFrom);
+                 size_t twoThreadsFrom = kTwoThreadsFrom, bool splitPlain = true);
 // A Darwin Core Archive: a zip, a folder with meta.xml, or a core taxon file on its own.
 bool importDarwinCore(ClassificationTree& tree, const std::string& path,
                       const ImportOptions& options);

@@ -4,6 +4,10 @@
 #include <uninorm.h>
 #include <unistr.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -88,12 +92,30 @@ namespace {
 bool alreadyClean(std::string_view text, bool underscores) {
     if (text.empty()) return true;
     if (text.front() == ' ' || text.back() == ' ') return false;
-    unsigned char before = 0;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7F || (c == ' ' && before == ' ') || (underscores && c == '_'))
-            return false;
-        before = c;
+    const char* p = text.data();
+    const size_t n = text.size();
+    size_t i = 1;  // from here on each byte is checked with the one before it
+    auto clean = [underscores](unsigned char c, unsigned char before) {
+        return c >= 0x20 && c < 0x7F && !(c == ' ' && before == ' ') && !(underscores && c == '_');
+    };
+    if (!clean(static_cast<unsigned char>(p[0]), 0)) return false;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: as signed bytes, those below a blank are controls or not ASCII.
+    const __m128i blank = _mm_set1_epi8(' '), del = _mm_set1_epi8(0x7F),
+                  underscore = _mm_set1_epi8(underscores ? '_' : ' ');
+    for (; i + 16 <= n; i += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i - 1));
+        __m128i blanks = _mm_cmpeq_epi8(x, blank);
+        __m128i bad = _mm_or_si128(_mm_cmplt_epi8(x, blank), _mm_cmpeq_epi8(x, del));
+        bad = _mm_or_si128(bad, _mm_and_si128(blanks, _mm_cmpeq_epi8(before, blank)));
+        if (underscores) bad = _mm_or_si128(bad, _mm_cmpeq_epi8(x, underscore));
+        if (_mm_movemask_epi8(bad)) return false;
     }
+#endif
+    for (; i < n; ++i)
+        if (!clean(static_cast<unsigned char>(p[i]), static_cast<unsigned char>(p[i - 1])))
+            return false;
     return true;
 }
 }  // namespace

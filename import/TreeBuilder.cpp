@@ -79,6 +79,10 @@ TreeBuilder::TreeBuilder(size_t expectedTaxa)
 
 TreeBuilder::~TreeBuilder() = default;
 
+void TreeBuilder::reserve(size_t expectedTaxa) {
+    if (m_index->count == 0) m_index = std::make_unique<Index>(expectedTaxa);
+}
+
 TreeNode* TreeBuilder::top() const { return m_holder.get(); }
 
 TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::string_view rank) {
@@ -87,6 +91,7 @@ TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::str
     n->rankName = newName(rank.data(), rank.size());
     n->commonName = newName("", 0);
     parent->addChild(n);
+    ++m_made;
     return n;
 }
 
@@ -107,6 +112,8 @@ void TreeBuilder::absorb(TreeBuilder& later) {
     // Pairs of the same taxon in both trees, from the tops down. A child of the later one
     // that this tree lacks moves over whole, after this tree's children: its rows came later.
     std::vector<std::pair<TreeNode*, TreeNode*>> pairs{{top(), later.top()}};
+    size_t paired = 0;
+    m_planHeld = m_planned && later.m_planned;
     while (!pairs.empty()) {
         auto [mine, theirs] = pairs.back();
         pairs.pop_back();
@@ -115,6 +122,10 @@ void TreeBuilder::absorb(TreeBuilder& later) {
             size_t h = hashOf(mine, latin);
             size_t slot;
             if (TreeNode* same = m_index->find(mine, latin, c->rankName, h, slot)) {
+                // Pairs are found from the top down: the planned ones in their order.
+                m_planHeld = m_planHeld && paired < m_pairs.size() &&
+                             m_pairs[paired] == std::make_pair(same, c);
+                ++paired;
                 if (!same->commonName[0] && c->commonName[0])
                     std::swap(same->commonName, c->commonName);
                 pairs.emplace_back(same, c);
@@ -127,6 +138,104 @@ void TreeBuilder::absorb(TreeBuilder& later) {
         if (theirs != later.top()) delete theirs;  // its children moved or are paired above
     }
     later.m_index.reset();
+    m_made += later.m_made;
+    m_planHeld = m_planHeld && paired == m_pairs.size();
+}
+
+void TreeBuilder::planNumbering(TreeBuilder& later) {
+    // In reading order the later taxa follow all of this tree's, but for those that pair
+    // with one of them. absorb() pairs taxa from the tops down; that is planned for here
+    // when the pairs lie down this tree's last path (last children) and the later tree's
+    // first path (first children), from the tops, as a table grouped by its higher ranks
+    // has it. absorb() checks that it paired those and no others.
+    m_pairs.clear();
+    m_pairWasLeaf.clear();
+    for (TreeNode *mine = top(), *theirs = later.top();
+         !mine->children.empty() && !theirs->children.empty();) {
+        mine = mine->children.back();
+        theirs = theirs->children.front();
+        if (std::strcmp(mine->latinName, theirs->latinName) != 0 ||
+            std::strcmp(mine->rankName, theirs->rankName) != 0)
+            break;
+        m_pairs.emplace_back(mine, theirs);
+        m_pairWasLeaf.push_back(mine->children.empty());
+    }
+    size_t tops = top()->children.size() + later.top()->children.size() - !m_pairs.empty();
+    // One top taxon: it becomes the root, and every taxon below it moves up a level.
+    m_oneTop = tops == 1;
+    m_part = Part{};
+    m_part.shift = m_oneTop ? -1 : 0;
+    m_part.first = 1 + m_part.shift;
+    later.m_part = Part{};
+    later.m_part.shift = m_part.shift;
+    later.m_part.first = m_made + 1 + m_part.shift;
+    later.m_part.skip = m_pairs.size();
+    m_laterPart = &later.m_part;
+    m_planned = later.m_planned = true;
+}
+
+void TreeBuilder::numberPart() {
+    // Unplanned until done: a numbering cut short by a failed allocation is not taken.
+    if (!m_planned) return;
+    m_planned = false;
+    Part& part = m_part;
+    std::vector<std::pair<TreeNode*, int32_t>> stack;
+    for (size_t i = top()->children.size(); i-- > 0;) stack.emplace_back(top()->children[i], 1);
+    size_t seen = 0;
+    int32_t number = part.first;
+    const char* lastRank = nullptr;
+    while (!stack.empty()) {
+        auto [n, depth] = stack.back();
+        stack.pop_back();
+        for (size_t i = n->children.size(); i-- > 0;) stack.emplace_back(n->children[i], depth + 1);
+        if (seen++ < part.skip) continue;  // paired away: numbered in the part before
+        n->number = number++;
+        n->level = depth + part.shift;
+        part.deepest = std::max(part.deepest, n->level);
+        part.leaves += n->children.empty();
+        int rank = sharedRankOf(n->rankName);  // no string comparisons for the twenty
+        if (rank >= 0) rankColor(rank, n->color);
+        else applyRankColor(*n);
+        if (n->rankName == lastRank) continue;
+        lastRank = n->rankName;
+        bool known = false;
+        for (const char* r : part.ranks) known = known || r == n->rankName;
+        for (size_t i = 0; i < part.ranks.size() && !known; ++i)
+            known = std::strcmp(part.ranks[i], n->rankName) == 0;
+        if (!known) part.ranks.push_back(n->rankName);
+    }
+    m_planned = true;
+}
+
+bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
+    if (!m_planHeld || madeRoot == m_oneTop) return false;
+    const Part& later = *m_laterPart;
+    if (std::max(m_part.deepest, later.deepest) >= kMaxClassificationDepth) return false;
+    int32_t leaves = m_part.leaves + later.leaves;
+    for (size_t i = 0; i < m_pairs.size(); ++i) {
+        // The one top taxon has handed its children to the root and is gone.
+        const TreeNode* mine = i == 0 && !madeRoot ? &fresh : m_pairs[i].first;
+        leaves -= m_pairWasLeaf[i] && !mine->children.empty();
+    }
+    if (!madeRoot && fresh.children.empty()) --leaves;  // the one top taxon, now the root
+    for (char* s : fresh.rankNames) freeName(s);
+    fresh.rankNames.clear();
+    fresh.rankNames.push_back(newName(fresh.rankName));
+    for (const Part* p : {static_cast<const Part*>(&m_part), &later})
+        for (const char* r : p->ranks) {
+            bool known = false;
+            for (const char* k : fresh.rankNames) known = known || std::strcmp(k, r) == 0;
+            if (!known) fresh.rankNames.push_back(newName(r));
+        }
+    fresh.number = 0;
+    fresh.level = 0;
+    int rank = sharedRankOf(fresh.rankName);
+    if (rank >= 0) rankColor(rank, fresh.color);
+    else applyRankColor(fresh);
+    fresh.nodeCount = 1 + m_made - static_cast<int32_t>(m_pairs.size()) - !madeRoot;
+    fresh.leafCount = leaves;
+    fresh.maxLevel = -999;
+    return true;
 }
 
 size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
@@ -202,7 +311,7 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
         fresh.rankName = newName("Root");
         fresh.commonName = newName(common);
     }
-    if (!renumber(fresh, true)) {
+    if (!finishNumbered(fresh, madeRoot) && !renumber(fresh, true)) {
         importDiagnostic("%s: taxa nested deeper than %d levels", label.c_str(),
                          kMaxClassificationDepth);
         return false;

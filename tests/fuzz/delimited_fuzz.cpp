@@ -1,10 +1,12 @@
 // The record reader of tables and of the packages' text files on any bytes: a line without a
 // quote or a carriage return is split in place, every other line by libcsv, and the records
-// must be those that libcsv alone gives, field by field, with the same end. The first byte
+// must be those that libcsv alone gives, field by field, with the same end; a field said to
+// repeat the record before must hold what it held there. The first byte
 // chooses the dialect (comma or tab, quoting or none), the rest is the text.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -23,10 +25,19 @@ std::string records(const char* text, size_t length, imp::Dialect dialect, bool 
     for (size_t c = 0; c < 40; c += 1 + c / 8) columns.push_back(c);
     reader.keepColumns(columns);
     std::string out;
+    std::vector<std::string> before(columns.size());
+    bool first = true;
     const bool ok = reader.rows([&](const imp::Row& row) {
         out.append(std::to_string(row.line())).push_back(':');
         out.append(std::to_string(row.fieldCount()));
-        for (size_t c : columns) out.append("|").append(row.field(c));
+        for (size_t i = 0; i < columns.size(); ++i) {
+            std::string_view field = row.field(columns[i]);
+            out.append("|").append(field);
+            if (row.sameAsBefore(columns[i]) && (first || field != before[i]))
+                fuzz::fail("a field said to repeat the record before does not");
+            before[i].assign(field);
+        }
+        first = false;
         out.push_back('\n');
         return true;
     });

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "ClassificationReader.h"
 #include "Import.h"
@@ -180,7 +181,8 @@ TEST(TableImport, BrokenTablesFailWithOneLineAndNoTree) {
 // Lines without quotes are split in place; whatever a line holds, the records must be
 // those libcsv gives.
 TEST(TableImport, LinesSplitInPlaceReadAsLibcsvReadsThem) {
-    auto records = [](const std::string& text, bool inPlace) {
+    int same = 0;
+    auto records = [&same](const std::string& text, bool inPlace) {
         imp::DelimitedReader reader(text.data(), text.size(), imp::sniffDialect(text.data(), text.size()), "t");
         reader.setQuiet();
         reader.splitPlainLines(inPlace);
@@ -188,10 +190,19 @@ TEST(TableImport, LinesSplitInPlaceReadAsLibcsvReadsThem) {
         EXPECT_TRUE(reader.header(header));
         reader.keepColumns({0, 1, 2, 4});
         std::string out;
+        std::vector<std::string> before;
         bool ok = reader.rows([&](const imp::Row& r) {
             out += std::to_string(r.line()) + ":" + std::to_string(r.fieldCount());
             for (size_t c : {0, 1, 2, 3, 4}) out += "[" + std::string(r.field(c)) + "]";
             out += "\n";
+            // A field said to repeat the record before does.
+            for (size_t c : {0, 1, 2, 4})
+                if (r.sameAsBefore(c)) {
+                    EXPECT_EQ(r.field(c), before.at(c)) << r.line();
+                    ++same;
+                }
+            before.clear();
+            for (size_t c : {0, 1, 2, 3, 4}) before.emplace_back(r.field(c));
             return true;
         });
         return out + (ok ? "ok" : "failed");
@@ -202,19 +213,72 @@ TEST(TableImport, LinesSplitInPlaceReadAsLibcsvReadsThem) {
         "a,,b,\r\n"                                  // CRLF, empty and trailing fields
         "a\rb,c\n"                                   // a lone CR ends a record
         "q,\"x, y\",z\n"                              // quoted: libcsv's alone
+        "q,\"x, y\",z\n"                              // as before, but read by libcsv
+        "rep,eat,x y,1,2\nrep,eat,x y,1,3\nrep,eaten,y,1,3\nrep ,eat,y \nrep ,eat,y,\n"
         "one\n,\n,,,,,,,\n" +
         std::string(kMaxNameLength + 1, 'n') + ",too long\n";
     for (const std::string& head : {std::string("A,B,C,D,E\n"), std::string("A\tB\tC\n")}) {
         std::string text = head + body;
         if (head.find('\t') != std::string::npos)
             for (char& c : text) c = c == ',' ? '\t' : c == '\t' ? ',' : c;
+        same = 0;
         const std::string inPlace = records(text, true);
+        const int sameInPlace = same;
         EXPECT_EQ(inPlace, records(text, false));
+        EXPECT_EQ(same, sameInPlace);  // none said to repeat when libcsv reads them
         if (head[1] == ',') {
+            EXPECT_EQ(sameInPlace, 3 + 1 + 2 + 1);  // kept fields up to the first change
             EXPECT_TRUE(inPlace.starts_with("2:5[Felis][catus][x y][][last]\n")) << inPlace;
         }
         EXPECT_TRUE(inPlace.ends_with("failed")) << inPlace;  // the over-long field
     }
+}
+
+// Rows take over the taxa of the row above from its repeated cells: the same tree as when
+// no cell is known to repeat.
+TEST(TableImport, RowsRepeatingTheRowAboveReadAsAnyRow) {
+    const std::string tables[] = {
+        "Family,Genus,Species,Subspecies,taxonomicStatus\n"
+        "Felidae,Panthera,leo,,accepted\nFelidae,Panthera,leo,persica,accepted\n"
+        "Felidae,Panthera,leo,persica,synonym\nFelidae,Panthera,leo,melanochaita,\n"
+        "Felidae,Panthera,tigris,,\nFelidae,Panthera,tigris,virgata,\nFelidae,Panthera,pardus,,\n"
+        "Felidae,Panthera,NA,,\nFelidae,Felis,catus,,\nFelidae,Felis,catus,,\nFelidae,,Felis catus,,\n",
+        // The species and genus are made from the subspecies's name and put before it.
+        "Family,Subspecies,Genus,vernacularName\nFelidae,Felis catus ornata,,\n"
+        "Felidae,Felis catus ornata,,Desert cat\n",
+        // ... or before the steps the row above gave it.
+        "Species,Subspecies\nFelis catus,Lybica\nFelis catus,Felis catus ornata\n",
+        "Order,Family,Genus,scientificName,taxonRank,vernacularName\n"
+        "Carnivora,,,Carnivora,order,Carnivores\nCarnivora,Felidae,,Felidae,family,Cats\n"
+        "Carnivora,Felidae,Felis,Felis catus,species,Cat\n"
+        "Carnivora,Felidae,Felis,Felis catus lybica,subspecies,\n"
+        "Carnivora,Felidae,Felis,Felis,genus,\nCarnivora,Felidae,Felis,Felis silvestris,,\n"
+        "Carnivora,Felidae,Felis,Felis silvestris,,\n",
+        "Family,Subspecies,Genus,specificEpithet,infraspecificEpithet\n"
+        "Felidae,,Felis,catus,\nFelidae,,Felis,catus,lybica\nFelidae,Felis catus ornata,,,\n"
+        "Felidae,Felis catus ornata,Felis,,\nFelidae,,Felis,silvestris,\nFelidae,,Felis,silvestris,x\n",
+    };
+    for (const std::string& text : tables) {
+        std::string plain[2];
+        for (bool inPlace : {true, false}) {
+            ClassificationTree t;
+            testing::internal::CaptureStderr();
+            bool ok = imp::importTable(t, text.data(), text.size(), "t.csv", {}, 0, SIZE_MAX,
+                                       inPlace);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+            plain[inPlace] = ok ? dump(t) + ranks(t) : "failed";
+        }
+        EXPECT_NE(plain[1], "failed");
+        EXPECT_EQ(plain[1], plain[0]);
+    }
+    // A row of placeholders between two genera whose names are as long: the second genus
+    // is no repeat of the first.
+    ClassificationTree t;
+    const std::string text = "Family,Genus,Species\nFelidae,Lynx,Lynx lynx\nNA,NA,NA\n"
+                             "Felidae,Puma,Puma concolor\n";
+    ASSERT_TRUE(importTableFromMemory(t, text.data(), text.size(), "t.csv", {}));
+    EXPECT_EQ(dump(t), "Felidae|Family|\n  Lynx|Genus|\n    Lynx lynx|Species|\n  Puma|Genus|\n"
+                       "    Puma concolor|Species|\n");
 }
 
 TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
@@ -223,7 +287,13 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
         testing::internal::CaptureStderr();
         bool ok = imp::importTable(t, text.data(), text.size(), "big.csv", {}, 0, twoThreadsFrom);
         error = testing::internal::GetCapturedStderr();
-        return ok ? dump(t) : std::string("failed");
+        if (!ok) return std::string("failed");
+        std::string out = dump(t) + ranks(t) + "\n";
+        forEachNode(static_cast<const TreeNode*>(&t), [&](const TreeNode* n) {
+            out += std::to_string(n->level) + ":" + std::to_string(n->color[0]) + "," +
+                   std::to_string(n->color[1]) + "," + std::to_string(n->color[2]) + " ";
+        });
+        return out;
     };
     // Genera and families span the middle; a family's common name is first given after it.
     auto rows = [](int from, int to) {
@@ -238,7 +308,29 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
     const std::string family = ",,,\"Fam2's name\"\nFam2,,,family\n";
     const std::string multiLine = "Fam4,Gen20,Gen20 x,\"" + std::string(3000, '\n') + "\"\n";
     const std::string stray = "Fam0,Gen0,Gen0 y,O\"Brien\n";  // a quote that opens nothing
+    // One top taxon, which becomes the root, and a subfamily column filled only after the
+    // middle.
+    std::string kingdom = "Kingdom,Family,Subfamily,Genus,Species,vernacularName\n";
+    std::istringstream lines(rows(0, 400));
+    int i = 0;
+    for (std::string line; std::getline(lines, line); ++i) {
+        std::string fam = line.substr(0, line.find(','));
+        kingdom += "Animalia," + fam + "," + (i >= 250 ? "Sub" + fam : "") +
+                   line.substr(fam.size()) + "\n";
+    }
+    std::string placeholders;
+    for (int k = 0; k < 1500; ++k) placeholders += "NA,-,,\n";
+    // The first half ends on a taxon without children that the second half gives some: the
+    // middle falls in the last line of `first`, a byte before its end.
+    std::string first = rows(0, 100) + "Fam9,Gen99,,\n";
+    std::string later = "Fam9,Gen99,Gen99 a,\n" + rows(400, 550);
+    first = "Fam0,Gen0,Gen0 z," + std::string(later.size() + 2 - first.size() - 18, 'x') + "\n" +
+            first;
     const std::string cases[] = {
+        head + first + later,
+        kingdom,
+        head + rows(0, 200) + family + rows(200, 400) + rows(0, 60) + rows(100, 120),  // again
+        head + placeholders + rows(0, 100),  // the first half names no taxon
         head + rows(0, 200) + family + rows(200, 400),
         head + rows(0, 100) + multiLine + rows(100, 140),      // the middle in a quoted field
         head + stray + rows(0, 100) + multiLine + rows(100, 140),  // the count of quotes misled
