@@ -74,18 +74,21 @@ struct DelimitedReader::State {
         row.m_end[c] = static_cast<uint32_t>(row.m_text.size());
     }
 
+    // Lines are split here only at the start of a record.
+    bool canSplitPlain() const {
+        return splitPlain && !headerFields && !recordOpen && parser.pstate == 0;
+    }
+
     // A line (without its line end) that libcsv would read as one record of unquoted
-    // fields, at the start of a record: split at the delimiters, each field without the
-    // blanks libcsv trims. False when the line needs libcsv after all.
-    bool plainLine(const char* text, size_t length) {
-        if (!splitPlain || headerFields || recordOpen || parser.pstate != 0) return false;
+    // fields, its delimiters found by scanLine(): split at them, each field without the
+    // blanks libcsv trims.
+    void plainLine(const char* text, size_t length) {
         const char delimiter = dialect.delimiter;
-        if (!findDelimiters(text, length, delimiter, dialect.quote, delimiters)) return false;
         auto blank = [delimiter](char c) { return (c == ' ' || c == '\t') && c != delimiter; };
         const char* end = text + length;
         if (delimiters.empty() && std::all_of(text, end, blank)) {  // no record
             lastPlain = nullptr;
-            return true;
+            return;
         }
         recordOpen = true;
         row.m_line = line;
@@ -123,34 +126,54 @@ struct DelimitedReader::State {
         }
         column = fields;
         endRecord(text);
-        return true;
     }
 
     // The offsets of the delimiters in the line; false if it holds a quote or a carriage
     // return, which only libcsv reads right. Sixteen bytes at a time: a field is a few bytes
     // on average, too short for a search per field to pay.
-    static bool findDelimiters(const char* text, size_t length, char delimiter, char quote,
-                               std::vector<uint32_t>& at) {
+    // Looks for the line feed in the `limit` bytes from `p`, noting the delimiters before it
+    // in `at`, in one pass. Returns the line feed's offset, or `limit` when there is none.
+    // `plain`: the line holds no quote and no carriage return but one right before its line
+    // feed, so that it is one record of unquoted fields.
+    static size_t scanLine(const char* p, size_t limit, char delimiter, char quote,
+                           std::vector<uint32_t>& at, bool& plain) {
         at.clear();
-        size_t i = 0;
+        plain = true;
+        size_t i = 0, odd = limit;  // the first quote or carriage return
 #if defined(__SSE2__)
         const __m128i d = _mm_set1_epi8(delimiter), q = _mm_set1_epi8(quote),
-                      cr = _mm_set1_epi8('\r');
-        for (; i + 16 <= length; i += 16) {
-            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-            if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, q), _mm_cmpeq_epi8(block, cr))))
-                return false;
-            for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, d))); m;
-                 m &= m - 1)
-                at.push_back(static_cast<uint32_t>(i + static_cast<size_t>(__builtin_ctz(m))));
+                      cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+        for (; i + 16 <= limit; i += 16) {
+            __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lf)));
+            auto odds = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(block, q), _mm_cmpeq_epi8(block, cr))));
+            auto delimiters = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, d)));
+            if (ends | odds) {
+                unsigned stop = static_cast<unsigned>(__builtin_ctz(ends | odds));
+                delimiters &= (1u << stop) - 1;
+                for (; delimiters; delimiters &= delimiters - 1)
+                    at.push_back(static_cast<uint32_t>(i + static_cast<size_t>(__builtin_ctz(delimiters))));
+                if (ends >> stop & 1) return i + stop;
+                odd = i + stop;
+                break;
+            }
+            for (; delimiters; delimiters &= delimiters - 1)
+                at.push_back(static_cast<uint32_t>(i + static_cast<size_t>(__builtin_ctz(delimiters))));
         }
 #endif
-        for (; i < length; ++i) {
-            const char c = text[i];
-            if (c == quote || c == '\r') return false;
-            if (c == delimiter) at.push_back(static_cast<uint32_t>(i));
+        for (; odd == limit && i < limit; ++i) {
+            const char c = p[i];
+            if (c == '\n') return i;
+            if (c == quote || c == '\r') odd = i;
+            else if (c == delimiter) at.push_back(static_cast<uint32_t>(i));
         }
-        return true;
+        if (odd == limit) return limit;
+        const void* end = std::memchr(p + odd, '\n', limit - odd);
+        if (!end) return limit;
+        auto feed = static_cast<size_t>(static_cast<const char*>(end) - p);
+        plain = odd + 1 == feed && p[odd] == '\r';
+        return feed;
     }
     std::vector<uint32_t> delimiters;  // of the line being split
     bool splitPlain = true;
@@ -256,28 +279,36 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
     while (s.pos < end) {
         const char* from = s.data + s.pos;
         size_t left = s.size - s.pos;
-        const void* lf = std::memchr(from, '\n', std::min(left, kMaxRecordBytes + 1));
-        size_t length = lf ? static_cast<size_t>(static_cast<const char*>(lf) - from) + 1 : left;
+        const size_t scan = std::min(left, kMaxRecordBytes + 1);
+        const char* lf;
+        bool plain = false;
+        if (!headerOnly && s.canSplitPlain()) {
+            size_t at = State::scanLine(from, scan, s.dialect.delimiter, s.dialect.quote,
+                                        s.delimiters, plain);
+            lf = at < scan ? from + at : nullptr;
+        } else {
+            lf = static_cast<const char*>(std::memchr(from, '\n', scan));
+        }
+        size_t length = lf ? static_cast<size_t>(lf - from) + 1 : left;
         s.recordBytes += length;
         if (length > kMaxRecordBytes || s.recordBytes > kMaxRecordBytes) {
             fail(s.recordOpen ? s.row.m_line : s.line,
                  "a record longer than " + std::to_string(kMaxRecordBytes) + " bytes");
             return false;
         }
-        if (lf && !headerOnly) {
+        if (lf && plain) {
             size_t text = length - 1;
             if (text > 0 && from[text - 1] == '\r') --text;
-            if (s.plainLine(from, text)) {
-                s.recordBytes = 0;
-                s.pos += length;
-                ++s.line;
-                if (!s.error.empty()) {
-                    fail(s.errorLine, s.error);
-                    return false;
-                }
-                if (s.stopped) return false;
-                continue;
+            s.plainLine(from, text);
+            s.recordBytes = 0;
+            s.pos += length;
+            ++s.line;
+            if (!s.error.empty()) {
+                fail(s.errorLine, s.error);
+                return false;
             }
+            if (s.stopped) return false;
+            continue;
         }
         s.recordDone = false;
         s.lastPlain = nullptr;

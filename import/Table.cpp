@@ -426,7 +426,9 @@ private:
         if (!find(Genus)) insert(kGenusOrder, Genus, &m_genusName, name.substr(0, first));
     }
 
-    const Columns& m_c;
+    // A copy of its own: the columns are read for every row by both threads, and the first
+    // thread writes next to where the caller keeps them.
+    const Columns m_c;
     TreeBuilder& m_builder;
     struct Last {
         TreeNode* node = nullptr;
