@@ -4,11 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "Import.h"
@@ -61,6 +63,36 @@ RankInfo rankOf(std::string_view written);
 // The known rank whose header `key` (see headerKey) names a column, or false.
 bool rankColumn(const std::string& key, RankInfo& rank);
 
+// Distinct rank names in the order they are first given. A file may give a new rank on every
+// line: past a few, names are looked up by hash, not compared with every one before.
+class RankSet {
+public:
+    // True when `rank` was not in the set; the set keeps the pointer, not a copy.
+    bool add(const char* rank) {
+        if (rank == m_last) return false;  // siblings mostly share a rank
+        m_last = rank;
+        if (m_list.size() < kCompared) {
+            for (const char* r : m_list)  // the twenty ranks' names are shared: the same pointer
+                if (r == rank) return false;
+            for (const char* r : m_list)
+                if (std::strcmp(r, rank) == 0) return false;
+        } else {
+            if (m_index.empty())
+                for (const char* r : m_list) m_index.insert(r);
+            if (!m_index.insert(rank).second) return false;
+        }
+        m_list.push_back(rank);
+        return true;
+    }
+    const std::vector<const char*>& list() const { return m_list; }
+
+private:
+    static constexpr size_t kCompared = 16;
+    std::vector<const char*> m_list;
+    std::unordered_set<std::string_view> m_index;
+    const char* m_last = nullptr;
+};
+
 // ---- Tree building ---------------------------------------------------------------------
 
 // Builds a tree under a holder node and hands it to the caller's tree only when complete.
@@ -101,7 +133,7 @@ public:
         int32_t shift = 0;  // added to each level below top()
         size_t skip = 0;    // the first taxa, which pair with taxa of the part before
         int32_t leaves = 0, deepest = 0;
-        std::vector<const char*> ranks;  // in order of first appearance
+        RankSet ranks;
     };
     void planNumbering(TreeBuilder& later);
     Part& part() { return m_part; }

@@ -3,16 +3,21 @@
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "Console.h"
 #include "ImportInternal.h"
 
 namespace {
 
-bool uses(const ClassificationTree& tree, const char* rank) {
+// The ranks of one tree and not of the other, in the tree's order. A file may give a new rank
+// on every line: looked up by hash, not compared with every one of the other tree.
+std::vector<const char*> onlyIn(const ClassificationTree& tree, const ClassificationTree& other) {
+    std::unordered_set<std::string_view> others(other.rankNames.begin(), other.rankNames.end());
+    std::vector<const char*> only;
     for (const char* r : tree.rankNames)
-        if (std::strcmp(r, rank) == 0) return true;
-    return false;
+        if (!others.contains(r)) only.push_back(r);
+    return only;
 }
 
 // Siblings of one parent, by name and rank.
@@ -31,11 +36,8 @@ constexpr size_t kComparedSiblings = 8;
 // of which some taxon went, in the tree's order of ranks.
 std::vector<std::string> dropRanks(ClassificationTree& tree,
                                    const std::vector<const char*>& dropped) {
-    auto isDropped = [&](const TreeNode* n) {
-        for (const char* r : dropped)
-            if (std::strcmp(r, n->rankName) == 0) return true;
-        return false;
-    };
+    std::unordered_map<std::string_view, size_t> droppedAt;
+    for (size_t k = 0; k < dropped.size(); ++k) droppedAt.emplace(dropped[k], k);
     std::vector<char> wentOut(dropped.size(), 0);
     std::unordered_map<SiblingKey, TreeNode*, SiblingHash> byKey;
     std::vector<TreeNode*> doomed;  // emptied of children, deleted at the end
@@ -56,9 +58,8 @@ std::vector<std::string> dropRanks(ClassificationTree& tree,
                 continue;
             }
             TreeNode* c = p->children[i++];
-            if (isDropped(c)) {
-                for (size_t k = 0; k < dropped.size(); ++k)
-                    wentOut[k] |= std::strcmp(dropped[k], c->rankName) == 0;
+            if (auto at = droppedAt.find(c->rankName); at != droppedAt.end()) {
+                wentOut[at->second] = 1;
                 doomed.push_back(c);
                 walk.push_back({c, 0});
             } else {
@@ -108,11 +109,7 @@ std::vector<std::string> dropRanks(ClassificationTree& tree,
 }  // namespace
 
 void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2) {
-    std::vector<const char*> only1, only2;
-    for (const char* r : tree1.rankNames)
-        if (!uses(tree2, r)) only1.push_back(r);
-    for (const char* r : tree2.rankNames)
-        if (!uses(tree1, r)) only2.push_back(r);
+    std::vector<const char*> only1 = onlyIn(tree1, tree2), only2 = onlyIn(tree2, tree1);
     int id = 1;
     for (auto [tree, dropped] : {std::pair{&tree1, &only1}, {&tree2, &only2}}) {
         if (!dropped->empty()) {

@@ -183,7 +183,6 @@ void TreeBuilder::numberPart() {
     for (size_t i = top()->children.size(); i-- > 0;) stack.emplace_back(top()->children[i], 1);
     size_t seen = 0;
     int32_t number = part.first;
-    const char* lastRank = nullptr;
     while (!stack.empty()) {
         auto [n, depth] = stack.back();
         stack.pop_back();
@@ -196,13 +195,7 @@ void TreeBuilder::numberPart() {
         int rank = sharedRankOf(n->rankName);  // no string comparisons for the twenty
         if (rank >= 0) rankColor(rank, n->color);
         else applyRankColor(*n);
-        if (n->rankName == lastRank) continue;
-        lastRank = n->rankName;
-        bool known = false;
-        for (const char* r : part.ranks) known = known || r == n->rankName;
-        for (size_t i = 0; i < part.ranks.size() && !known; ++i)
-            known = std::strcmp(part.ranks[i], n->rankName) == 0;
-        if (!known) part.ranks.push_back(n->rankName);
+        part.ranks.add(n->rankName);
     }
     m_planned = true;
 }
@@ -220,13 +213,11 @@ bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
     if (!madeRoot && fresh.children.empty()) --leaves;  // the one top taxon, now the root
     for (char* s : fresh.rankNames) freeName(s);
     fresh.rankNames.clear();
-    fresh.rankNames.push_back(newName(fresh.rankName));
+    RankSet ranks;
+    ranks.add(fresh.rankName);
     for (const Part* p : {static_cast<const Part*>(&m_part), &later})
-        for (const char* r : p->ranks) {
-            bool known = false;
-            for (const char* k : fresh.rankNames) known = known || std::strcmp(k, r) == 0;
-            if (!known) fresh.rankNames.push_back(newName(r));
-        }
+        for (const char* r : p->ranks.list()) ranks.add(r);
+    for (const char* r : ranks.list()) fresh.rankNames.push_back(newName(r));
     fresh.number = 0;
     fresh.level = 0;
     int rank = sharedRankOf(fresh.rankName);
@@ -258,7 +249,7 @@ bool renumber(ClassificationTree& tree, bool colours) {
     tree.rankNames.clear();
     int32_t nodes = 0, leaves = 0;
     bool tooDeep = false;
-    const char* lastRank = nullptr;  // siblings mostly share a rank: skip the list search
+    RankSet ranks;
     forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
         n->number = nodes++;
         n->level = n->parent ? n->parent->level + 1 : 0;
@@ -269,15 +260,9 @@ bool renumber(ClassificationTree& tree, bool colours) {
             if (rank >= 0) rankColor(rank, n->color);
             else applyRankColor(*n);
         }
-        if (n->rankName == lastRank) return;
-        lastRank = n->rankName;
-        // The twenty ranks' names are shared: the same pointer, mostly.
-        for (char* r : tree.rankNames)
-            if (r == n->rankName) return;
-        for (char* r : tree.rankNames)
-            if (std::strcmp(r, n->rankName) == 0) return;
-        tree.rankNames.push_back(newName(n->rankName));
+        ranks.add(n->rankName);
     });
+    for (const char* r : ranks.list()) tree.rankNames.push_back(newName(r));
     tree.nodeCount = nodes;
     tree.leafCount = leaves;
     tree.maxLevel = -999;

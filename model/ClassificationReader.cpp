@@ -16,8 +16,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -610,14 +612,10 @@ private:
             return;
         }
         size_t length = std::strlen(rank);
-        size_t i = 0;
-        for (; i < m_ranks.size(); ++i)
-            if (m_ranks[i].length == length && std::memcmp(m_rankNames[i], rank, length) == 0)
-                break;
+        size_t i = findRank(rank, length);
         if (i == m_ranks.size()) {
-            m_rankNames.push_back(newName(rank, length));
             applyRankColor(node);
-            m_ranks.push_back({length, {node.color[0], node.color[1], node.color[2]}});
+            addRank(newName(rank, length), {length, {node.color[0], node.color[1], node.color[2]}});
         } else {
             std::memcpy(node.color, m_ranks[i].color, 3);
         }
@@ -693,6 +691,33 @@ private:
     };
     std::vector<RankInfo> m_ranks;  // for m_rankNames, same order
     uint32_t m_sharedRankAt[kRankCount] = {};  // 1 + index in m_ranks of a shared rank name
+    // A file may give a new rank on every node: past a few, rank names are looked up by hash
+    // instead of compared with every one before.
+    static constexpr size_t kComparedRanks = 16;
+    std::unordered_map<std::string_view, size_t> m_rankIndex;
+
+    // The index in m_ranks of a rank name, or m_ranks.size() when it is new.
+    size_t findRank(const char* name, size_t length) {
+        if (m_ranks.size() <= kComparedRanks) {
+            size_t i = 0;
+            while (i < m_ranks.size() &&
+                   !(m_ranks[i].length == length && std::memcmp(m_rankNames[i], name, length) == 0))
+                ++i;
+            return i;
+        }
+        if (m_rankIndex.empty())
+            for (size_t i = 0; i < m_ranks.size(); ++i)
+                m_rankIndex.emplace(std::string_view(m_rankNames[i], m_ranks[i].length), i);
+        auto at = m_rankIndex.find(std::string_view(name, length));
+        return at == m_rankIndex.end() ? m_ranks.size() : at->second;
+    }
+    // Takes `name` over as a new rank name.
+    void addRank(char* name, RankInfo info) {
+        m_rankNames.push_back(name);
+        m_ranks.push_back(info);
+        if (!m_rankIndex.empty())
+            m_rankIndex.emplace(std::string_view(name, info.length), m_ranks.size() - 1);
+    }
     // Children of the open branches are gathered here, innermost branch's last, and each
     // branch gets its children array in one allocation when it closes: growing the arrays
     // one child at a time costs more than the rest of the reading on wide lists.
@@ -948,14 +973,10 @@ bool Parser::takeOver(TailReading& tail) {
     m_tree->leafCount += p.m_leafCount;
     for (char*& name : p.m_ownRankNames) {
         size_t length = std::strlen(name);
-        bool known = false;
-        for (size_t i = 0; i < m_ranks.size() && !known; ++i)
-            known = m_ranks[i].length == length && std::memcmp(m_rankNames[i], name, length) == 0;
-        if (known) continue;
-        m_rankNames.push_back(name);
+        if (findRank(name, length) < m_ranks.size()) continue;
         RankInfo info{length, {0, 0, 0}};
         rankColor(rankFromName(name), info.color);
-        m_ranks.push_back(info);
+        addRank(name, info);
         name = nullptr;
     }
     std::erase(p.m_ownRankNames, nullptr);

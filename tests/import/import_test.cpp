@@ -320,6 +320,17 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
     }
     std::string placeholders;
     for (int k = 0; k < 1500; ++k) placeholders += "NA,-,,\n";
+    // Many distinct ranks, each listed once in the order first given, and met again.
+    std::string manyRanks = "Genus,scientificName,taxonRank\n", rankList = "Genus";
+    for (int k = 0; k < 60; ++k) {
+        manyRanks += "G,G x" + std::to_string(k) + ",r" + std::to_string(k) + "\n";
+        rankList += ",R" + std::to_string(k);
+    }
+    for (int k = 59; k >= 0; k -= 7) manyRanks += "G,G y" + std::to_string(k) + ",r" + std::to_string(k) + "\n";
+    {
+        std::string error;
+        EXPECT_NE(read(manyRanks, SIZE_MAX, error).find("\n" + rankList + "\n"), std::string::npos);
+    }
     // The first half ends on a taxon without children that the second half gives some: the
     // middle falls in the last line of `first`, a byte before its end.
     std::string first = rows(0, 100) + "Fam9,Gen99,,\n";
@@ -327,6 +338,7 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
     first = "Fam0,Gen0,Gen0 z," + std::string(later.size() + 2 - first.size() - 18, 'x') + "\n" +
             first;
     const std::string cases[] = {
+        manyRanks,
         head + first + later,
         kingdom,
         head + rows(0, 200) + family + rows(200, 400) + rows(0, 60) + rows(100, 120),  // again

@@ -493,6 +493,28 @@ TEST(ReadClassification, BytesInMemoryReadAsTheFileOfThoseBytes) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("nothing: byte 0:"), std::string::npos);
 }
 
+// Past a few distinct ranks they are looked up by hash: the list still holds each once, in
+// the order of first appearance, the same wherever the second thread's part begins.
+TEST(ReadClassification, ManyDistinctRanksAreListedOnceInTheirOrder) {
+    std::string body, expected = "Order";
+    for (int i = 0; i < 40; ++i) {
+        body += leaf("T" + std::to_string(i), "r" + std::to_string(i));
+        expected += ",r" + std::to_string(i);
+    }
+    for (int i = 39; i >= 0; i -= 3) body += leaf("U" + std::to_string(i), "r" + std::to_string(i));
+    body += leaf("V", "Species");
+    expected += ",Species";
+    const std::string bytes = "<?xml version=\"1.0\"?>\n" + branch("Root", "Order", body);
+    for (size_t split : {size_t(0), bytes.size() / 3, bytes.size() / 2, bytes.size() - 200}) {
+        ClassificationTree tree;
+        ConsoleCapture console;
+        ASSERT_EQ(readClassificationBytesSplitAt(tree, bytes.data(), bytes.size(), "ranks.xml", split), 1);
+        std::string ranks;
+        for (const char* r : tree.rankNames) ranks += std::string(ranks.empty() ? "" : ",") + r;
+        EXPECT_EQ(ranks, expected) << split;
+    }
+}
+
 namespace {
 
 // A file of many branches whose first batch of progress lines, written while the reading is
