@@ -114,7 +114,9 @@ public:
     TreeNode* append(TreeNode* parent, std::string_view latin, std::string_view rank);
     static void setCommon(TreeNode* node, std::string_view common);
     // With the key's hash(), known early: prefetch() starts fetching the index's memory
-    // that child() will read.
+    // that child() will read. Only the children of a parent that has a good many of them
+    // are in the index; the others are compared one by one.
+    static bool indexed(const TreeNode* parent);
     static size_t hash(const TreeNode* parent, std::string_view latin);
     TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank, size_t hash);
     void prefetch(size_t hash) const;
@@ -146,6 +148,12 @@ public:
 
 private:
     struct Index;
+    static constexpr size_t kScannedChildren = 32;  // or more are found through the index
+    TreeNode* scannedChild(TreeNode* parent, std::string_view latin, std::string_view rank);
+    void indexChildren(const TreeNode* parent);
+    // Appends a child made elsewhere; `h` and `slot` are from the index's find() when the
+    // parent is indexed.
+    void adopt(TreeNode* parent, TreeNode* c, size_t h, size_t slot);
     bool finishNumbered(ClassificationTree& fresh, bool madeRoot);
 
     std::unique_ptr<ClassificationTree> m_holder;

@@ -284,8 +284,11 @@ private:
         p.repeated = repeated(p);
         if (p.repeated < p.steps) {
             const TreeNode* parent = p.repeated ? m_last[p.repeated - 1].node : m_builder.top();
-            p.hash = TreeBuilder::hash(parent, p.path[p.repeated].name);
-            m_builder.prefetch(p.hash);
+            p.hashed = TreeBuilder::indexed(parent);
+            if (p.hashed) {
+                p.hash = TreeBuilder::hash(parent, p.path[p.repeated].name);
+                m_builder.prefetch(p.hash);
+            }
         }
     }
 
@@ -302,8 +305,8 @@ private:
         for (; i < p.steps; ++i) {
             const Step& s = p.path[i];
             Last& last = m_last[i];
-            size_t h = i == p.repeated ? p.hash : TreeBuilder::hash(node, s.name);
-            node = m_builder.child(node, s.name, *s.rank, h);
+            node = i == p.repeated && p.hashed ? m_builder.child(node, s.name, *s.rank, p.hash)
+                                               : m_builder.child(node, s.name, *s.rank);
             last.node = node;
             last.name = s.name;
             last.rank = s.rank;
@@ -443,7 +446,8 @@ private:
         std::string ownRank;  // the rank of the row's own taxon, when it has one
         std::string common;
         size_t repeated = 0;  // steps that repeat the path of the row before
-        size_t hash = 0;      // of the first step that does not
+        size_t hash = 0;      // of the first step that does not, when its parent is
+        bool hashed = false;  // found through the index
         // Texts made for the path: joined epithets, the row's own name. Each on the heap, so
         // that a view of one stays put while more are made.
         std::vector<std::unique_ptr<std::string>> texts;

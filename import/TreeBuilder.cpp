@@ -2,7 +2,9 @@
 // path share its taxa, then the root, numbers, levels and counts the classification reader
 // would have given.
 #include <cstring>
-#include <functional>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include "ClassificationReader.h"
 #include "Console.h"
@@ -13,12 +15,13 @@ namespace imp {
 namespace {
 
 size_t hashOf(const TreeNode* parent, std::string_view latin) {
-    size_t h = std::hash<std::string_view>()(latin);
+    size_t h = XXH3_64bits(latin.data(), latin.size());
     return h ^ (reinterpret_cast<uintptr_t>(parent) * 0x9E3779B97F4A7C15ull);
 }
 
-bool sameRank(const char* a, std::string_view b) {
-    return std::strlen(a) == b.size() && std::memcmp(a, b.data(), b.size()) == 0;
+// Names hold no zero byte, so the compare stops at the end of the shorter.
+bool sameName(const char* a, std::string_view b) {
+    return std::strncmp(a, b.data(), b.size()) == 0 && a[b.size()] == '\0';
 }
 
 }  // namespace
@@ -36,7 +39,7 @@ struct TreeBuilder::Index {
 
     explicit Index(size_t expected) {
         size_t size = 16;  // grows as taxa come; small files are common
-        while (size < expected * 2) size *= 2;
+        while (size < expected) size *= 2;  // most taxa are found without it
         slots.assign(size, Slot{0, nullptr});
     }
 
@@ -50,7 +53,7 @@ struct TreeBuilder::Index {
                 return nullptr;
             }
             TreeNode* n = s.node;
-            if (s.hash == h && n->parent == parent && sameRank(n->rankName, rank) &&
+            if (s.hash == h && n->parent == parent && sameName(n->rankName, rank) &&
                 std::strlen(n->latinName) == latin.size() &&
                 std::memcmp(n->latinName, latin.data(), latin.size()) == 0)
                 return n;
@@ -96,16 +99,44 @@ TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::str
 }
 
 TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank) {
+    if (!indexed(parent)) return scannedChild(parent, latin, rank);
     return child(parent, latin, rank, hashOf(parent, latin));
 }
 
 TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank,
                              size_t h) {
+    if (!indexed(parent)) return scannedChild(parent, latin, rank);
     size_t slot;
     if (TreeNode* n = m_index->find(parent, latin, rank, h, slot)) return n;
     TreeNode* n = append(parent, latin, rank);
     m_index->insert(n, h, slot);
     return n;
+}
+
+// Most parents have a few children, made moments ago and still in the cache; a probe of the
+// index is a miss in memory almost every time.
+TreeNode* TreeBuilder::scannedChild(TreeNode* parent, std::string_view latin,
+                                    std::string_view rank) {
+    for (TreeNode* c : parent->children)
+        if (sameName(c->latinName, latin) && sameName(c->rankName, rank)) return c;
+    TreeNode* n = append(parent, latin, rank);
+    if (indexed(parent)) indexChildren(parent);
+    return n;
+}
+
+void TreeBuilder::indexChildren(const TreeNode* parent) {
+    for (TreeNode* c : parent->children) {
+        size_t h = hashOf(parent, c->latinName), slot = 0;
+        m_index->find(parent, c->latinName, c->rankName, h, slot);
+        m_index->insert(c, h, slot);
+    }
+}
+
+void TreeBuilder::adopt(TreeNode* parent, TreeNode* c, size_t h, size_t slot) {
+    bool wasIndexed = indexed(parent);
+    parent->addChild(c);
+    if (wasIndexed) m_index->insert(c, h, slot);
+    else if (indexed(parent)) indexChildren(parent);
 }
 
 void TreeBuilder::absorb(TreeBuilder& later) {
@@ -119,9 +150,17 @@ void TreeBuilder::absorb(TreeBuilder& later) {
         pairs.pop_back();
         for (TreeNode* c : theirs->children) {
             std::string_view latin(c->latinName);
-            size_t h = hashOf(mine, latin);
-            size_t slot;
-            if (TreeNode* same = m_index->find(mine, latin, c->rankName, h, slot)) {
+            size_t h = 0, slot = 0;
+            TreeNode* same = nullptr;
+            if (!indexed(mine)) {
+                for (TreeNode* m : mine->children)
+                    if (sameName(m->latinName, latin) && std::strcmp(m->rankName, c->rankName) == 0)
+                        same = m;
+            } else {
+                h = hashOf(mine, latin);
+                same = m_index->find(mine, latin, c->rankName, h, slot);
+            }
+            if (same) {
                 // Pairs are found from the top down: the planned ones in their order.
                 m_planHeld = m_planHeld && paired < m_pairs.size() &&
                              m_pairs[paired] == std::make_pair(same, c);
@@ -130,8 +169,7 @@ void TreeBuilder::absorb(TreeBuilder& later) {
                     std::swap(same->commonName, c->commonName);
                 pairs.emplace_back(same, c);
             } else {
-                mine->addChild(c);
-                m_index->insert(c, h, slot);
+                adopt(mine, c, h, slot);
             }
         }
         theirs->children.clear();
@@ -231,6 +269,10 @@ bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
 
 size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
     return hashOf(parent, latin);
+}
+
+bool TreeBuilder::indexed(const TreeNode* parent) {
+    return parent->children.size() >= kScannedChildren;
 }
 
 void TreeBuilder::prefetch(size_t hash) const {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libjemalloc-dev
-  libcsv-dev libarchive-dev libexpat1-dev libunistring-dev
+  libcsv-dev libarchive-dev libexpat1-dev libunistring-dev libxxhash-dev
   qt6-base-dev libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri
   xvfb xauth

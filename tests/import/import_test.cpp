@@ -292,6 +292,11 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
         forEachNode(static_cast<const TreeNode*>(&t), [&](const TreeNode* n) {
             out += std::to_string(n->level) + ":" + std::to_string(n->color[0]) + "," +
                    std::to_string(n->color[1]) + "," + std::to_string(n->color[2]) + " ";
+            // Rows that share a path share its taxa, however many siblings there are.
+            std::set<std::pair<std::string, std::string>> keys;
+            for (const TreeNode* c : n->children)
+                if (!keys.emplace(c->latinName, c->rankName).second)
+                    out += std::string("twice: ") + c->latinName + "\n";
         });
         return out;
     };
@@ -331,6 +336,20 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
         std::string error;
         EXPECT_NE(read(manyRanks, SIZE_MAX, error).find("\n" + rankList + "\n"), std::string::npos);
     }
+    // Genera of up to 70 species, with names that begin other names, a name under two ranks,
+    // and every row given again later: siblings are found one by one while few and through
+    // the index once many, and either way each taxon is made once.
+    std::string wide = "Genus,scientificName,taxonRank\n", wideAgain;
+    for (int k = 0; k < 160; ++k) {
+        std::string g = "G" + std::to_string(k / 70);
+        wide += g + "," + g + " x" + std::to_string(k % 70) + "," + (k % 5 ? "species" : "r") + "\n";
+        wideAgain += g + "," + g + " x" + std::to_string(k % 70) + ",species\n";
+    }
+    {
+        std::string error, tree = read(wide + wideAgain, SIZE_MAX, error);
+        EXPECT_EQ(tree.find("twice"), std::string::npos) << tree;
+        EXPECT_EQ(std::count(tree.begin(), tree.end(), '\n'), 1 + 3 + 160 + 32 + 1);
+    }
     // The first half ends on a taxon without children that the second half gives some: the
     // middle falls in the last line of `first`, a byte before its end.
     std::string first = rows(0, 100) + "Fam9,Gen99,,\n";
@@ -339,6 +358,7 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
             first;
     const std::string cases[] = {
         manyRanks,
+        wide + wideAgain,
         head + first + later,
         kingdom,
         head + rows(0, 200) + family + rows(200, 400) + rows(0, 60) + rows(100, 120),  // again
@@ -352,6 +372,7 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
         std::string oneError, twoError;
         std::string one = read(text, SIZE_MAX, oneError);
         EXPECT_NE(one, "failed") << oneError;
+        EXPECT_EQ(one.find("twice"), std::string::npos) << one;
         EXPECT_EQ(read(text, 0, twoError), one);
         EXPECT_EQ(twoError, "");
     }
