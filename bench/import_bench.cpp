@@ -5,7 +5,13 @@
 // leaves, over 2,500,000, as one row of a table holding the leaf's rank path. Both
 // are read five times (after one warming run); the medians and the ratio of the taxa read
 // per second are printed. Target: the table at no less than a third of the reader's speed.
+// Then the same rows in a random order, as a download sorted by anything but its ranks has
+// them, three times: no target, but the siblings' search must not make it slower.
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -57,6 +63,26 @@ bool writeTable(const ClassificationTree& tree, const std::string& path) {
     return std::fclose(f) == 0;
 }
 
+// The table's rows in an order of a fixed random sequence, under its header.
+bool writeShuffled(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+    std::vector<std::pair<size_t, size_t>> lines;  // offset and length, line feed included
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        lines.emplace_back(at, end - at);
+        at = end;
+    }
+    if (lines.empty()) return false;
+    std::shuffle(lines.begin() + 1, lines.end(), std::mt19937_64(20261208));
+    std::ofstream out(to, std::ios::binary);
+    for (auto [at, length] : lines) out.write(text.data() + at, static_cast<std::streamsize>(length));
+    return static_cast<bool>(out.flush());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -67,6 +93,7 @@ int main(int argc, char** argv) {
     std::string tags = (folder / (stem + "_A.xml")).string();
     std::string other = (folder / (stem + "_B.xml")).string();
     std::string table = (folder / (stem + "_A.csv")).string();
+    std::string shuffled = (folder / (stem + "_A_shuffled.csv")).string();
     FILE* devnull = std::fopen("/dev/null", "w");
     setConsoleStream(devnull);
     if (!std::filesystem::exists(table)) {
@@ -80,7 +107,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::vector<double> readTimes, importTimes;
+    if (!std::filesystem::exists(shuffled)) {
+        std::printf("generating %s ...\n", shuffled.c_str());
+        if (!writeShuffled(table, shuffled)) {
+            std::fprintf(stderr, "import_bench: cannot write %s\n", shuffled.c_str());
+            return 1;
+        }
+    }
+    std::vector<double> readTimes, importTimes, shuffledTimes;
     int32_t readTaxa = 0, importTaxa = 0, rows = 0;
     for (int run = 0; run <= kRuns; ++run) {
         auto t = std::make_unique<ClassificationTree>();
@@ -99,6 +133,17 @@ int main(int argc, char** argv) {
             importTimes.push_back(i);
         }
     }
+    for (int run = 0; run < 3; ++run) {
+        auto t = std::make_unique<ClassificationTree>();
+        auto t0 = Clock::now();
+        if (!importClassification(*t, shuffled)) return 1;
+        shuffledTimes.push_back(secondsSince(t0));
+        if (t->nodeCount != importTaxa) {
+            std::fprintf(stderr, "import_bench: the shuffled rows gave %d taxa, not %d\n",
+                         t->nodeCount, importTaxa);
+            return 1;
+        }
+    }
     setConsoleStream(nullptr);
     double r = median(readTimes), i = median(importTimes);
     double readRate = readTaxa / r, importRate = importTaxa / i;
@@ -109,5 +154,7 @@ int main(int argc, char** argv) {
                 table.c_str(), importTaxa, rows, i, importRate / 1e6);
     std::printf("ratio (import / reader, taxa per second) = %.2f; target at least 0.33\n",
                 importRate / readRate);
+    std::printf("importClassification, the rows shuffled: median of 3 runs %.3f s\n",
+                median(shuffledTimes));
     return 0;
 }
