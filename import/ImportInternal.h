@@ -116,7 +116,7 @@ public:
     // With the key's hash(), known early: prefetch() starts fetching the index's memory
     // that child() will read. Only the children of a parent that has a good many of them
     // are in the index; the others are compared one by one.
-    static bool indexed(const TreeNode* parent);
+    bool indexed(const TreeNode* parent) const;
     static size_t hash(const TreeNode* parent, std::string_view latin);
     TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank, size_t hash);
     void prefetch(size_t hash) const;
@@ -149,8 +149,13 @@ public:
 private:
     struct Index;
     static constexpr size_t kScannedChildren = 32;  // or more are found through the index
+    // New taxa, each the first of its row, by which the order of the rows is judged (see
+    // noteMade()).
+    static constexpr int32_t kOrderSample = 64;
     TreeNode* scannedChild(TreeNode* parent, std::string_view latin, std::string_view rank);
     void indexChildren(const TreeNode* parent);
+    void noteMade(const TreeNode* parent, const TreeNode* made);
+    void indexAll();
     // Appends a child made elsewhere; `h` and `slot` are from the index's find() when the
     // parent is indexed.
     void adopt(TreeNode* parent, TreeNode* c, size_t h, size_t slot);
@@ -159,6 +164,17 @@ private:
     std::unique_ptr<ClassificationTree> m_holder;
     std::unique_ptr<Index> m_index;
     int32_t m_made = 0;  // taxa made
+    size_t m_expected = 0;
+    // Parents with fewer children are searched child by child; 0 once every taxon is in
+    // the index.
+    size_t m_scanLimit = kScannedChildren;
+    // Of the first kOrderSample taxa each first made by its row, those made near the taxon
+    // made before them.
+    int32_t m_judged = 0, m_near = 0;
+    const TreeNode* m_lastParent = nullptr;
+    const TreeNode* m_lastMade = nullptr;
+    bool m_orderJudged = false;
+    bool m_indexAll = false;  // judged so, and still to be done
     Part m_part;
     Part* m_laterPart = nullptr;
     // The plan: this tree's last path and the later tree's first, down as far as they hold

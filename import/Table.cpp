@@ -284,7 +284,7 @@ private:
         p.repeated = repeated(p);
         if (p.repeated < p.steps) {
             const TreeNode* parent = p.repeated ? m_last[p.repeated - 1].node : m_builder.top();
-            p.hashed = TreeBuilder::indexed(parent);
+            p.hashed = m_builder.indexed(parent);
             if (p.hashed) {
                 p.hash = TreeBuilder::hash(parent, p.path[p.repeated].name);
                 m_builder.prefetch(p.hash);

@@ -85,12 +85,14 @@ struct TreeBuilder::Index {
 
 TreeBuilder::TreeBuilder(size_t expectedTaxa)
     : m_holder(std::make_unique<ClassificationTree>()),
-      m_index(std::make_unique<Index>(expectedTaxa)) {}
+      m_index(std::make_unique<Index>(expectedTaxa)),
+      m_expected(expectedTaxa) {}
 
 TreeBuilder::~TreeBuilder() = default;
 
 void TreeBuilder::reserve(size_t expectedTaxa) {
     if (m_index->count == 0) m_index = std::make_unique<Index>(expectedTaxa);
+    m_expected = expectedTaxa;
 }
 
 TreeNode* TreeBuilder::top() const { return m_holder.get(); }
@@ -102,17 +104,48 @@ TreeNode* TreeBuilder::append(TreeNode* parent, std::string_view latin, std::str
     n->commonName = newName("", 0);
     n->number = nameTag(latin);
     parent->addChild(n);
+    if (!m_orderJudged) noteMade(parent, n);
     ++m_made;
     return n;
 }
 
+// Searching a few siblings beats the index only where they were made moments ago, as in a
+// table grouped by its higher ranks. In a table sorted by anything else a row's first new
+// taxon rarely hangs near the taxon made before it; there every taxon goes into the index,
+// where the search for the next row's is fetched from memory while this row is read.
+void TreeBuilder::noteMade(const TreeNode* parent, const TreeNode* made) {
+    if (parent != m_lastMade) {  // not the next taxon down a new path
+        ++m_judged;
+        m_near += parent == m_lastParent || (m_lastParent && parent == m_lastParent->parent);
+        if (m_judged == kOrderSample) {
+            m_orderJudged = true;
+            m_indexAll = m_near < kOrderSample / 2;
+        }
+    }
+    m_lastParent = parent;
+    m_lastMade = made;
+}
+
+void TreeBuilder::indexAll() {
+    m_indexAll = false;
+    m_scanLimit = 0;
+    m_index = std::make_unique<Index>(std::max<size_t>(m_expected, 2 * kOrderSample) * 2);
+    forEachNode(top(), [&](const TreeNode* n) { indexChildren(n); });
+}
+
+bool TreeBuilder::indexed(const TreeNode* parent) const {
+    return parent->children.size() >= m_scanLimit;
+}
+
 TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank) {
+    if (m_indexAll) indexAll();
     if (!indexed(parent)) return scannedChild(parent, latin, rank);
     return child(parent, latin, rank, hashOf(parent, latin));
 }
 
 TreeNode* TreeBuilder::child(TreeNode* parent, std::string_view latin, std::string_view rank,
                              size_t h) {
+    if (m_indexAll) indexAll();
     if (!indexed(parent)) return scannedChild(parent, latin, rank);
     size_t slot;
     if (TreeNode* n = m_index->find(parent, latin, rank, h, slot)) return n;
@@ -283,10 +316,6 @@ bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
 
 size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
     return hashOf(parent, latin);
-}
-
-bool TreeBuilder::indexed(const TreeNode* parent) {
-    return parent->children.size() >= kScannedChildren;
 }
 
 void TreeBuilder::prefetch(size_t hash) const {

@@ -356,7 +356,12 @@ TEST(TableImport, TwoHalvesReadAsOneWhereverTheMiddleFalls) {
     std::string later = "Fam9,Gen99,Gen99 a,\n" + rows(400, 550);
     first = "Fam0,Gen0,Gen0 z," + std::string(later.size() + 2 - first.size() - 18, 'x') + "\n" +
             first;
+    // Rows in no order of their ranks, then some of them again: once that is seen, every
+    // taxon made so far and after goes into the index.
+    std::string scattered;
+    for (int k = 0; k < 400; ++k) scattered += rows(k * 7919 % 400, k * 7919 % 400 + 1);
     const std::string cases[] = {
+        head + scattered + scattered.substr(0, scattered.size() / 3),
         manyRanks,
         wide + wideAgain,
         head + first + later,
