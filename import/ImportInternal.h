@@ -114,8 +114,9 @@ public:
     TreeNode* append(TreeNode* parent, std::string_view latin, std::string_view rank);
     static void setCommon(TreeNode* node, std::string_view common);
     // With the key's hash(), known early: prefetch() starts fetching the index's memory
-    // that child() will read. Only the children of a parent that has a good many of them
-    // are in the index; the others are compared one by one.
+    // that child() will read. In a table grouped by its ranks only the children of a
+    // parent that has a good many of them are in the index, the others are compared one by
+    // one; in a table in any other order every taxon is in it.
     bool indexed(const TreeNode* parent) const;
     static size_t hash(const TreeNode* parent, std::string_view latin);
     TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank, size_t hash);
