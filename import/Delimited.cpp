@@ -54,8 +54,7 @@ struct DelimitedReader::State {
             row.m_line = line;
             row.m_same = 0;
             row.m_text.clear();
-            std::fill(row.m_begin.begin(), row.m_begin.end(), 0);
-            std::fill(row.m_end.begin(), row.m_end.end(), 0);
+            row.clearPlaces(0);
         }
         size_t c = column++;
         if (headerFields) {
@@ -103,8 +102,7 @@ struct DelimitedReader::State {
         lastPlainLength = length;
         // Those fields lie where they lay in the line before: their places are kept.
         const size_t from = std::min(row.m_same, row.m_begin.size());
-        std::fill(row.m_begin.begin() + static_cast<ptrdiff_t>(from), row.m_begin.end(), 0);
-        std::fill(row.m_end.begin() + static_cast<ptrdiff_t>(from), row.m_end.end(), 0);
+        row.clearPlaces(from);
         delimiters.push_back(static_cast<uint32_t>(length));
         const size_t fields = delimiters.size(), kept = std::min(fields, keep.size());
         for (size_t c = from; c < kept; ++c) {

@@ -236,6 +236,14 @@ public:
 
 private:
     friend class DelimitedReader;
+    // Every field from `column` on empty. A memset, where a loop would be instrumented for
+    // each of its steps in the fuzzing builds and take a quarter of their time.
+    void clearPlaces(size_t column) {
+        if (column >= m_begin.size()) return;
+        std::memset(m_begin.data() + column, 0, (m_begin.size() - column) * sizeof(uint32_t));
+        std::memset(m_end.data() + column, 0, (m_end.size() - column) * sizeof(uint32_t));
+    }
+
     std::string m_text;
     // The fields are at m_base + m_begin[c]: in m_text, or in the input itself when the
     // record is one line that needs no unquoting.
