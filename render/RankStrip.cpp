@@ -1,5 +1,3 @@
-#include <GL/gl.h>
-
 #include <cstring>
 
 #include "Render.h"
@@ -13,20 +11,10 @@ std::array<uint8_t, 3> RankColor(int rank) {
 
 namespace {
 
-void fillRow(const RowBox& b) {
-    glBegin(GL_QUADS);
-    glVertex2d(b.left, b.top);
-    glVertex2d(b.right, b.top);
-    glVertex2d(b.right, b.bottom);
-    glVertex2d(b.left, b.bottom);
-    glEnd();
-}
-
-void line(double xa, double ya, double xb, double yb) {
-    glBegin(GL_LINES);
-    glVertex2d(xa, ya);
-    glVertex2d(xb, yb);
-    glEnd();
+void fillRow(Canvas& c, const RowBox& b) {
+    const CanvasPoint corners[4] = {{b.left, b.top}, {b.right, b.top}, {b.right, b.bottom},
+                                    {b.left, b.bottom}};
+    c.fillPolygon(corners, 4);
 }
 
 // Row of a node's rank; -1 (above the window) for a name that is no rank.
@@ -37,49 +25,52 @@ int rowOf(const TreeNode* node) {
 }  // namespace
 
 void DrawRankStrip(const ViewPanel& strip, const ViewPanel& panel1, const ViewPanel& panel2) {
+    DrawRankStrip(WindowCanvas(), strip, panel1, panel2);
+}
+
+void DrawRankStrip(Canvas& c, const ViewPanel& strip, const ViewPanel& panel1,
+                   const ViewPanel& panel2) {
     for (int i = 0; i < kLegendRows; ++i) {
         char name[64] = "";
         rankToName(i, name);
         const RowBox row = LegendRowBox(strip, i);
         if (i < Difference) {
-            const std::array<uint8_t, 3> c = RankColor(i);
-            glColor3f(c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f);
-            fillRow(row);
+            const std::array<uint8_t, 3> rgb = RankColor(i);
+            c.setColour(rgb[0] / 255.0f, rgb[1] / 255.0f, rgb[2] / 255.0f);
+            fillRow(c, row);
         } else {
-            glColor3f(0.3f, 0.3f, 0.3f);
-            fillRow(row);
-            glColor3f(1.0f, 1.0f, 1.0f);
-            fillRow(DifferenceInnerBox(strip));
+            c.setColour(0.3f, 0.3f, 0.3f);
+            fillRow(c, row);
+            c.setColour(1.0f, 1.0f, 1.0f);
+            fillRow(c, DifferenceInnerBox(strip));
         }
-        glColor3f(0.0f, 0.0f, 0.0f);
+        c.setColour(0.0f, 0.0f, 0.0f);
         const TextOrigin at = LegendNamePosition(strip, i, std::strlen(name));
-        DrawBitmapText(at.x, at.y, name, 3);
+        c.text(at.x, at.y, name, 3);
     }
 
-    glColor3f(1.0f, 1.0f, 0.6f);
+    c.setColour(1.0f, 1.0f, 0.6f);
     bool first = true;
     double prevX = 0, prevY = 0;
     ForEachOnFocusPath(panel1.focus, [&](const TreeNode* q) {
         const ScreenBox d = LegendDiscBox(strip, rowOf(q));
-        FillEllipse(d.x0, d.y0, d.x1, d.y1, 30);
+        c.fillEllipse(d.x0, d.y0, d.x1, d.y1, 30);
         const double cx = (d.x0 + d.x1) / 2, cy = (d.y0 + d.y1) / 2;
-        if (!first) line(prevX, prevY, cx, cy);
+        if (!first) c.line(prevX, prevY, cx, cy);
         first = false;
         prevX = cx;
         prevY = cy;
     });
 
-    glColor3f(1.0f, 1.0f, 0.6f);
+    c.setColour(1.0f, 1.0f, 0.6f);
     const PixelScale s = StripPixelScale(strip);
     first = true;
     ForEachOnFocusPath(panel2.focus, [&](const TreeNode* q) {
         const TriangleMarker t = LegendTriangle(strip, rowOf(q));
-        glBegin(GL_TRIANGLES);
-        glVertex2d(t.f + s.px(4), t.g);
-        glVertex2d(t.f - s.px(4), t.g);
-        glVertex2d(t.f, t.g + s.py(8));
-        glEnd();
-        if (!first) line(prevX, prevY + s.py(2), t.f, t.g + s.py(2));
+        const CanvasPoint corners[3] = {
+            {t.f + s.px(4), t.g}, {t.f - s.px(4), t.g}, {t.f, t.g + s.py(8)}};
+        c.fillPolygon(corners, 3);
+        if (!first) c.line(prevX, prevY + s.py(2), t.f, t.g + s.py(2));
         first = false;
         prevX = t.f;
         prevY = t.g;

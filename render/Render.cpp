@@ -1,9 +1,5 @@
 #include "Render.h"
 
-#include <GL/freeglut.h>
-#include <GL/gl.h>
-#include <GL/glu.h>
-
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -12,73 +8,24 @@
 #include "Picking.h"
 #include "RenderMath.h"
 
-// freeglut's handles for the four fonts; whatever they are, only GLUT interprets them.
-void* const kBitmapFonts[kBitmapFontCount] = {
-    GLUT_BITMAP_8_BY_13,
-    GLUT_BITMAP_HELVETICA_10,
-    GLUT_BITMAP_HELVETICA_12,
-    GLUT_BITMAP_TIMES_ROMAN_10,
-};
-
 namespace {
 
-void fillQuad(double left, double bottom, double right, double top) {
-    glBegin(GL_QUADS);
-    glVertex2d(left, bottom);
-    glVertex2d(right, bottom);
-    glVertex2d(right, top);
-    glVertex2d(left, top);
-    glEnd();
-}
-
-// The unit circle as the ellipse primitives step round it, for the segment counts in use;
-// the angles are accumulated exactly as ForEachEllipseVertex does, so the vertices are
-// the same to the last bit.
-struct CircleSteps {
-    int segments = 0;
-    std::vector<double> cosines, sines;
-};
-
-const CircleSteps* circleSteps(int segments) {
-    static CircleSteps cached[2];
-    for (CircleSteps& c : cached) {
-        if (c.segments == segments) return &c;
-        if (c.segments == 0) {
-            ForEachEllipseVertex(-1.0, -1.0, 1.0, 1.0, segments, [&](double x, double y) {
-                c.cosines.push_back(x);
-                c.sines.push_back(y);
-            });
-            c.segments = segments;
-            return &c;
-        }
-    }
-    return nullptr;
-}
-
-template <class Emit>
-void ellipseVertices(double x0, double y0, double x1, double y1, int segments, Emit&& emit) {
-    const CircleSteps* steps = segments >= 1 ? circleSteps(segments) : nullptr;
-    if (!steps) {
-        ForEachEllipseVertex(x0, y0, x1, y1, segments, emit);
-        return;
-    }
-    // cx + rx * cos(t) as ForEachEllipseVertex computes it: the unit table holds cos(t)
-    // itself (0 + 1 * cos(t)).
-    const double cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
-    const double rx = (x1 - x0) / 2, ry = (y1 - y0) / 2;
-    const size_t n = steps->cosines.size();
-    for (size_t i = 0; i < n; ++i) emit(cx + rx * steps->cosines[i], cy + ry * steps->sines[i]);
+void fillQuad(Canvas& c, double left, double bottom, double right, double top) {
+    const CanvasPoint corners[4] = {{left, bottom}, {right, bottom}, {right, top}, {left, top}};
+    c.fillPolygon(corners, 4);
 }
 
 // State of one panel's tree drawing: where pixels can land, what is painted over anyway,
 // and the batches being drawn. Millions of nodes make each primitive's own cost count: a
 // glBegin/glEnd per point costs more than the point, and 50 glVertex2d calls per disc more
 // than its triangles. Points and triangles are independent primitives, so a run of
-// consecutive points becomes one GL_POINTS batch and a run of consecutive discs one
-// triangle array, in the same order, with the same pixels. Within a run of points, a
-// point whose pixel a later point of the run paints again shows nothing and is left out.
+// consecutive points becomes one batch of points and a run of consecutive discs one batch
+// of discs, in the same order, with the same pixels. Within a run of points, a point whose
+// pixel a later point of the run paints again shows nothing and is left out. A figure
+// drawn as vectors leaves out the same: what the frame does not show is not in the file.
 struct TreeDrawing {
-    // The scissor box widened by a few pixels, in window-normalised coordinates. A
+    Canvas* canvas = nullptr;
+    // The clipping box widened by a few pixels, in window-normalised coordinates. A
     // primitive whose bounding box lies wholly outside it has no pixel in the box; the
     // margin covers point and line rasterisation, which can reach a pixel beyond the
     // vertices. Infinite (nothing culled) when the mapping is not a plain scale and shift.
@@ -89,8 +36,7 @@ struct TreeDrawing {
     int windowW = 0, windowH = 0;
 
     struct Point {
-        double x, y;
-        float rgb[3];
+        ColouredPoint p;
         int32_t pixel;  // window pixel it surely paints, -1 if not certain
     };
     std::vector<Point>& run = runStorage();
@@ -98,10 +44,12 @@ struct TreeDrawing {
     bool colourPending = false;
     // Nodes drawn before the first one that shows (see firstShownNode) draw nothing.
     bool hidden = false;
-    // Points and discs are batched; off, each is drawn at once in a glBegin/glEnd of its
-    // own (DrawCircleNode called on its own, outside a panel's drawing).
+    // Points and discs are batched; off, each is drawn at once on its own (DrawCircleNode
+    // called on its own, outside a panel's drawing).
     bool batch = false;
-    // The scissor box widened by two pixels, in window-normalised coordinates; empty
+    // Whether the pick boxes of flagged nodes are written.
+    bool picks = true;
+    // The clipping box widened by two pixels, in window-normalised coordinates; empty
     // (left > right) when unknown.
     double coverLeft = 1, coverRight = 0, coverBottom = 1, coverTop = 0;
 
@@ -134,7 +82,7 @@ struct TreeDrawing {
         return Footprint::OnePixel;
     }
 
-    // Whether the disc FillEllipse draws in `box` paints every pixel of the scissor box.
+    // Whether the disc FillEllipse draws in `box` paints every pixel of the clipping box.
     // Its 50-gon holds the ellipse shrunk by cos(pi / 50) (0.998); the box's corners must
     // lie within it shrunk to 0.99, and a disc so large that single-precision vertices
     // could lose its shape is not trusted at all.
@@ -161,6 +109,14 @@ struct TreeDrawing {
         static std::vector<int32_t> last;
         return last;
     }
+    static std::vector<ColouredPoint>& shownPoints() {
+        static std::vector<ColouredPoint> shown;
+        return shown;
+    }
+    static std::vector<ColouredDisc>& discRun() {
+        static std::vector<ColouredDisc> discs;
+        return discs;
+    }
 
     bool outside(double x0, double y0, double x1, double y1) const {
         return std::max(x0, x1) < left || std::min(x0, x1) > right || std::max(y0, y1) < bottom ||
@@ -177,140 +133,87 @@ struct TreeDrawing {
         if (!(wx >= 0 && wx < windowW && wy >= 0 && wy < windowH)) return -1;
         return static_cast<int32_t>(wy) * windowW + static_cast<int32_t>(wx);
     }
-    // A node's colour, set for every node as it is reached: the GL's current colour
-    // becomes the last one set as soon as anything is drawn outside the batches.
+    // A node's colour, set for every node as it is reached: the current colour becomes
+    // the last one set as soon as anything is drawn outside the batches.
     void setColour(const float rgb[3]) {
         std::copy(rgb, rgb + 3, lastRgb);
         colourPending = true;
     }
     void point(double x, double y, const float rgb[3]) {
         if (!batch) {
-            glColor3f(rgb[0], rgb[1], rgb[2]);
-            glBegin(GL_POINTS);
-            glVertex2d(x, y);
-            glEnd();
+            const ColouredPoint p{x, y, {rgb[0], rgb[1], rgb[2]}};
+            canvas->points(&p, 1);
             return;
         }
         flushDiscs();
         setColour(rgb);
         if (outside(x, y, x, y)) return;
-        run.push_back({x, y, {rgb[0], rgb[1], rgb[2]}, pixelOf(x, y)});
+        run.push_back({{x, y, {rgb[0], rgb[1], rgb[2]}}, pixelOf(x, y)});
     }
     // A filled disc as FillEllipse draws it (50 segments), batched with the discs that
-    // follow it directly: its fan as the triangles the GL cuts a fan into, (v0, vi, vi+1)
-    // in that order, with the vertices in single precision as glVertex2d stores them.
+    // follow it directly.
     void disc(const ScreenBox& box, const float rgb[3]) {
         if (!batch) {
-            glColor3f(rgb[0], rgb[1], rgb[2]);
-            FillEllipse(box.x0, box.y0, box.x1, box.y1, 50);
+            canvas->setColour(rgb);
+            canvas->fillEllipse(box.x0, box.y0, box.x1, box.y1, 50);
             return;
         }
         flushPoints();
         setColour(rgb);
-        std::vector<float>& xy = discVertices();
-        std::vector<float>& colours = discColours();
-        float fan[2 * 64];
-        int n = 0;
-        ellipseVertices(box.x0, box.y0, box.x1, box.y1, 50, [&](double x, double y) {
-            if (n < 64) {
-                fan[2 * n] = static_cast<float>(x);
-                fan[2 * n + 1] = static_cast<float>(y);
-            }
-            ++n;
-        });
-        if (n > 64) {  // more vertices than any 50-segment ellipse has: draw it on its own
-            flushDiscs();
-            glColor3f(rgb[0], rgb[1], rgb[2]);
-            FillEllipse(box.x0, box.y0, box.x1, box.y1, 50);
-            return;
-        }
-        for (int i = 1; i + 1 < n; ++i) {
-            for (int v : {0, i, i + 1}) {
-                xy.push_back(fan[2 * v]);
-                xy.push_back(fan[2 * v + 1]);
-                colours.insert(colours.end(), rgb, rgb + 3);
-            }
-        }
+        discRun().push_back({box, {rgb[0], rgb[1], rgb[2]}});
     }
     void flushDiscs() {
-        std::vector<float>& xy = discVertices();
-        if (xy.empty()) return;
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_COLOR_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, xy.data());
-        glColorPointer(3, GL_FLOAT, 0, discColours().data());
-        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(xy.size() / 2));
-        glDisableClientState(GL_COLOR_ARRAY);
-        glDisableClientState(GL_VERTEX_ARRAY);
-        xy.clear();
-        discColours().clear();
-        // A colour array leaves the current colour undefined.
+        std::vector<ColouredDisc>& discs = discRun();
+        if (discs.empty()) return;
+        canvas->fillDiscs(discs.data(), discs.size(), 50);
+        discs.clear();
+        // A batch leaves the current colour undefined.
         colourPending = true;
-    }
-    static std::vector<float>& discVertices() {
-        static std::vector<float> xy;  // kept from frame to frame
-        return xy;
-    }
-    static std::vector<float>& discColours() {
-        static std::vector<float> rgb;
-        return rgb;
     }
     // Draws what is batched; the current colour is then the last node's.
     void flush() {
         flushPoints();
         flushDiscs();
-        if (colourPending) glColor3f(lastRgb[0], lastRgb[1], lastRgb[2]);
+        if (colourPending) canvas->setColour(lastRgb);
         colourPending = false;
     }
     void flushPoints() {
-        if (!run.empty()) {
-            std::vector<int32_t>& last = lastOfPixel();
-            if (mapped && last.size() < static_cast<size_t>(windowW) * windowH)
-                last.resize(static_cast<size_t>(windowW) * windowH);
-            for (size_t i = 0; i < run.size(); ++i)
-                if (run[i].pixel >= 0) last[run[i].pixel] = static_cast<int32_t>(i);
-            glBegin(GL_POINTS);
-            for (size_t i = 0; i < run.size(); ++i) {
-                const Point& p = run[i];
-                if (p.pixel >= 0 && last[p.pixel] != static_cast<int32_t>(i)) continue;
-                glColor3f(p.rgb[0], p.rgb[1], p.rgb[2]);
-                glVertex2d(p.x, p.y);
-            }
-            glEnd();
-            run.clear();
+        if (run.empty()) return;
+        std::vector<int32_t>& last = lastOfPixel();
+        if (mapped && last.size() < static_cast<size_t>(windowW) * windowH)
+            last.resize(static_cast<size_t>(windowW) * windowH);
+        for (size_t i = 0; i < run.size(); ++i)
+            if (run[i].pixel >= 0) last[run[i].pixel] = static_cast<int32_t>(i);
+        std::vector<ColouredPoint>& shown = shownPoints();
+        shown.clear();
+        for (size_t i = 0; i < run.size(); ++i) {
+            const Point& p = run[i];
+            if (p.pixel >= 0 && last[p.pixel] != static_cast<int32_t>(i)) continue;
+            shown.push_back(p.p);
         }
+        canvas->points(shown.data(), shown.size());
+        run.clear();
     }
 };
 
-// The culling rectangle of a scissor box, from the matrices and viewport the scissor box
-// was projected with; left unbounded unless window = scale * coordinate + shift on each
-// axis (no rotation, no perspective).
-void setCullingRect(TreeDrawing& d, const PixelRect& scissor, const GLdouble model[16],
-                    const GLdouble projection[16], const GLint viewport[4]) {
-    for (const GLdouble* m : {model, projection}) {
-        if (m[1] != 0 || m[2] != 0 || m[3] != 0 || m[4] != 0 || m[6] != 0 || m[7] != 0 ||
-            m[15] != 1)
-            return;
-    }
-    GLdouble ax = 0, ay = 0, bx = 0, by = 0, z = 0;
-    if (!gluProject(0, 0, 0, model, projection, viewport, &ax, &ay, &z) ||
-        !gluProject(1, 1, 0, model, projection, viewport, &bx, &by, &z))
-        return;
-    const double sx = bx - ax, sy = by - ay;
-    if (!(sx > 0 && sy > 0) || !std::isfinite(sx) || !std::isfinite(sy)) return;
+// The culling rectangle of a clipping box, from the canvas's mapping of coordinates to
+// pixels; left unbounded unless that mapping is known.
+void setCullingRect(TreeDrawing& d, const PixelRect& scissor, const PixelMapping& m) {
+    if (!m.known) return;
+    const double ax = m.shiftX, ay = m.shiftY, sx = m.scaleX, sy = m.scaleY;
     constexpr double kMargin = 4;  // pixels
     d.left = (scissor.x - kMargin - ax) / sx;
     d.right = (scissor.x + std::max(scissor.width, 0) + kMargin - ax) / sx;
     d.bottom = (scissor.y - kMargin - ay) / sy;
     d.top = (scissor.y + std::max(scissor.height, 0) + kMargin - ay) / sy;
-    if (viewport[0] == 0 && viewport[1] == 0 && viewport[2] > 0 && viewport[3] > 0) {
+    if (m.whole) {
         d.mapped = true;
         d.shiftX = ax;
         d.scaleX = sx;
         d.shiftY = ay;
         d.scaleY = sy;
-        d.windowW = viewport[2];
-        d.windowH = viewport[3];
+        d.windowW = m.windowW;
+        d.windowH = m.windowH;
         if (scissor.width > 0 && scissor.height > 0) {
             d.coverLeft = (scissor.x - 2 - ax) / sx;
             d.coverRight = (scissor.x + scissor.width + 2 - ax) / sx;
@@ -320,13 +223,14 @@ void setCullingRect(TreeDrawing& d, const PixelRect& scissor, const GLdouble mod
     }
 }
 
-// The current one for DrawCircleNode; a call from outside DrawTreeInPanel culls nothing.
-TreeDrawing g_unbounded;
+// The current one for DrawCircleNode; a call from outside DrawTreeInPanel draws into the
+// window and culls nothing.
 TreeDrawing* g_drawing = nullptr;
 
 // Draws one node: point, or disc with label, flag square and ring. Returns whether its
 // children are to be visited.
 bool drawOneNode(TreeNode& node, ViewPanel& panel, TreeDrawing& d) {
+    Canvas& c = *d.canvas;
     const ScreenBox box = MapNodeSquare(node, panel);
     const float rgb[3] = {node.color[0] / 255.0f, node.color[1] / 255.0f, node.color[2] / 255.0f};
     // Hidden: everything this node draws is painted over (see TreeDrawing::hidden); only
@@ -362,37 +266,37 @@ bool drawOneNode(TreeNode& node, ViewPanel& panel, TreeDrawing& d) {
         const TextOrigin at = PlaceNodeLabel(box, length, scale);
         if (node.onlyInTree != 0) {
             const HitBox flag = FlagSquare(at, scale);
-            SetPickBox(panel, node, flag.left, flag.right, flag.bottom, flag.top);
+            if (d.picks) SetPickBox(panel, node, flag.left, flag.right, flag.bottom, flag.top);
             if (!hidden) {
                 d.flush();
-                glColor3f(0.9f, 0.9f, 0.0f);
+                c.setColour(0.9f, 0.9f, 0.0f);
             }
             if (!hidden && !d.outside(flag.left, flag.bottom, flag.right, flag.top))
-                fillQuad(flag.left, flag.bottom, flag.right, flag.top);
+                fillQuad(c, flag.left, flag.bottom, flag.right, flag.top);
         }
         // Text runs to the right of its start and its glyphs reach below and above the
         // baseline: it is drawn unless hidden.
         if (!hidden) {
             d.flush();
-            glColor3f(0.0f, 0.0f, 0.0f);
-            DrawBitmapText(at.x, at.y, text, LabelFont(kind));
+            c.setColour(0.0f, 0.0f, 0.0f);
+            c.text(at.x, at.y, text, LabelFont(kind));
         }
     }
 
     if (node.onlyInTree != 0 && !hidden) {
         d.flush();
-        glColor3f(1.0f, 1.0f, 1.0f);
+        c.setColour(1.0f, 1.0f, 1.0f);
         if (!discOutside) {
-            glLineWidth(2.0f);
-            StrokeEllipse(box.x0, box.y0, box.x1, box.y1, 50);
-            glLineWidth(1.0f);
+            c.setLineWidth(2.0f);
+            c.strokeEllipse(box.x0, box.y0, box.x1, box.y1, 50);
+            c.setLineWidth(1.0f);
         }
     }
     return true;
 }
 
 // The node from which on the drawing shows: the deepest on a chain of discs from `root`,
-// each drawn, each a child of the one before, that covers every pixel of the scissor box.
+// each drawn, each a child of the one before, that covers every pixel of the clipping box.
 // Everything drawn before it in the depth-first order lies in the box and is painted
 // over by it. Null when no disc covers the box.
 TreeNode* firstShownNode(TreeNode* root, const ViewPanel& panel, int treeId,
@@ -417,52 +321,10 @@ TreeNode* firstShownNode(TreeNode* root, const ViewPanel& panel, int treeId,
     return found;
 }
 
-}  // namespace
-
-void DrawPanel(ViewPanel& panel) {
-    glColor3fv(panel.color);
-    fillQuad(panel.viewX, panel.viewY, panel.viewX + panel.viewW, panel.viewY + panel.viewH);
-    if (panel.kind == 0) DrawTreeInPanel(panel.tree, panel);
-    if (panel.kind == 1) {
-        if (panel.overviewStyle != 0) DrawOverviewBoxes(panel.tree, panel);
-        else DrawOverviewLines(panel.tree, panel);
-    }
-    // The legend strip (kind 2) is drawn by DrawRankStrip.
-}
-
-void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel) {
-    if (!tree) return;
-    glEnable(GL_SCISSOR_TEST);
-    GLdouble model[16], projection[16];
-    GLint viewport[4];
-    glGetDoublev(GL_MODELVIEW_MATRIX, model);
-    glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    GLdouble wx0 = 0, wy0 = 0, wz0 = 0, wx1 = 0, wy1 = 0, wz1 = 0;
-    gluProject(panel.viewX, panel.viewY, 0, model, projection, viewport, &wx0, &wy0, &wz0);
-    gluProject(panel.viewX + panel.viewW, panel.viewY + panel.viewH, 0, model, projection,
-               viewport, &wx1, &wy1, &wz1);
-    const PixelRect scissor = ScissorFromCorners(wx0, wy0, wx1, wy1);
-    // A negative size is a GL error that would leave the previous box in force.
-    glScissor(scissor.x, scissor.y, scissor.width < 0 ? 0 : scissor.width,
-              scissor.height < 0 ? 0 : scissor.height);
-    // Only the flags of this frame can be picked.
-    BeginPickFrame(panel);
-    TreeDrawing drawing;
-    drawing.batch = true;
-    setCullingRect(drawing, scissor, model, projection, viewport);
-    g_drawing = &drawing;
-    DrawCircleNode(tree, panel, tree->treeId);
-    g_drawing = nullptr;
-    glDisable(GL_SCISSOR_TEST);
-}
-
-void DrawCircleNode(TreeNode* node, ViewPanel& panel, int treeId) {
-    if (!node) return;
-    TreeDrawing& d = g_drawing ? *g_drawing : g_unbounded;
-    // Depth first with an explicit stack, children pushed in reverse so they are drawn in
-    // order: a deeply nested tree cannot exhaust the call stack. The stack is kept from
-    // frame to frame (drawing happens on the user-interface thread only).
+// Depth first with an explicit stack, children pushed in reverse so they are drawn in
+// order: a deeply nested tree cannot exhaust the call stack. The stack is kept from frame
+// to frame (drawing happens on one thread only).
+void drawSubtree(TreeNode* node, ViewPanel& panel, int treeId, TreeDrawing& d) {
     static std::vector<TreeNode*> pending;
     const TreeNode* shown = firstShownNode(node, panel, treeId, d);
     d.hidden = shown != nullptr && shown != node;
@@ -481,30 +343,64 @@ void DrawCircleNode(TreeNode* node, ViewPanel& panel, int treeId) {
     d.flush();
 }
 
+}  // namespace
+
+void DrawPanel(ViewPanel& panel) { DrawPanel(WindowCanvas(), panel); }
+
+void DrawPanel(Canvas& canvas, ViewPanel& panel) {
+    if (panel.kind == 1) {
+        DrawOverviewInFull(canvas, panel);
+        return;
+    }
+    FillPanelBackground(canvas, panel);
+    if (panel.kind == 0) DrawTreeInPanel(canvas, panel.tree, panel);
+    // The legend strip (kind 2) is drawn by DrawRankStrip.
+}
+
+void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel) {
+    DrawTreeInPanel(WindowCanvas(), tree, panel);
+}
+
+void DrawTreeInPanel(Canvas& canvas, ClassificationTree* tree, ViewPanel& panel) {
+    if (!tree) return;
+    const PixelRect clip = canvas.beginClip(panel.viewX, panel.viewY, panel.viewX + panel.viewW,
+                                            panel.viewY + panel.viewH);
+    TreeDrawing drawing;
+    drawing.canvas = &canvas;
+    drawing.batch = true;
+    drawing.picks = canvas.keepsPickBoxes();
+    // Only the flags of this frame can be picked.
+    if (drawing.picks) BeginPickFrame(panel);
+    setCullingRect(drawing, clip, canvas.mapping());
+    g_drawing = &drawing;
+    drawSubtree(tree, panel, tree->treeId, drawing);
+    g_drawing = nullptr;
+    canvas.endClip();
+}
+
+void DrawCircleNode(TreeNode* node, ViewPanel& panel, int treeId) {
+    if (!node) return;
+    if (g_drawing) {
+        drawSubtree(node, panel, treeId, *g_drawing);
+        return;
+    }
+    TreeDrawing unbounded;
+    unbounded.canvas = &WindowCanvas();
+    drawSubtree(node, panel, treeId, unbounded);
+}
+
 void StrokeEllipse(double x0, double y0, double x1, double y1, int segments) {
-    glBegin(GL_LINE_LOOP);
-    ellipseVertices(x0, y0, x1, y1, segments, [](double x, double y) { glVertex2d(x, y); });
-    glEnd();
+    WindowCanvas().strokeEllipse(x0, y0, x1, y1, segments);
 }
 
 void FillEllipse(double x0, double y0, double x1, double y1, int segments) {
-    glBegin(GL_TRIANGLE_FAN);
-    ellipseVertices(x0, y0, x1, y1, segments, [](double x, double y) { glVertex2d(x, y); });
-    glEnd();
+    WindowCanvas().fillEllipse(x0, y0, x1, y1, segments);
 }
 
 void FillMarkerTriangle(double cx, double baseY, double s) {
-    glBegin(GL_TRIANGLES);
-    glVertex2d(cx + s / 2, baseY);
-    glVertex2d(cx - s / 2, baseY);
-    glVertex2d(cx, baseY + 1.3 * s);
-    glEnd();
+    FillMarkerTriangle(WindowCanvas(), cx, baseY, s);
 }
 
 void DrawBitmapText(double x, double y, const char* text, int fontIndex) {
-    if (!text || fontIndex < 0 || fontIndex >= kBitmapFontCount) return;
-    void* font = kBitmapFonts[fontIndex];
-    glRasterPos2d(x, y);
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        glutBitmapCharacter(font, *p);
+    WindowCanvas().text(x, y, text, fontIndex);
 }

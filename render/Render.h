@@ -1,9 +1,10 @@
-// Drawing inside the view's panels: the tree panels as nested discs, the rank legend
-// strip, and the primitives and font table that all panel drawing shares.
+// Drawing inside the view's panels: the tree panels as nested discs and the rank legend
+// strip, onto a Canvas (Canvas.h). The functions without a canvas draw into the window
+// through OpenGL (WindowCanvas()), as do the primitives and the font table.
 //
 // Everything here draws in window-normalised coordinates (the client area is -0.5..0.5
-// on both axes, y upwards) with the caller's GL context current and the frame's
-// projection set:
+// on both axes, y upwards). For the window, the caller's GL context is current and the
+// frame's projection set:
 //     glMatrixMode(GL_PROJECTION); glLoadIdentity(); gluOrtho2D(-0.5, 0.5, -0.5, 0.5);
 // with the model-view matrix left at the identity and the viewport covering the client
 // area. glutInit must have been called once before the first label is drawn.
@@ -21,6 +22,7 @@
 #include <array>
 #include <cstdint>
 
+#include "Canvas.h"
 #include "TreeNode.h"
 #include "ViewPanel.h"
 
@@ -34,14 +36,17 @@ extern void* const kBitmapFonts[kBitmapFontCount];
 // overviewStyle. The legend strip (kind 2) is drawn by DrawRankStrip and gets no
 // background here.
 void DrawPanel(ViewPanel& panel);
+void DrawPanel(Canvas& canvas, ViewPanel& panel);
 
 // The whole tree, clipped to the panel's rectangle by a scissor box. The pick boxes of
 // the panel's previous frame are emptied first.
 void DrawTreeInPanel(ClassificationTree* tree, ViewPanel& panel);
+void DrawTreeInPanel(Canvas& canvas, ClassificationTree* tree, ViewPanel& panel);
 
 // One node and its visible subtree (depth first, node before children). Children whose
 // onlyInTree is neither 0 nor treeId are skipped with their subtrees. Writes the pick
-// box (hitLeft..hitTop) of every flagged node whose label is drawn.
+// box (hitLeft..hitTop) of every flagged node whose label is drawn, on a canvas that keeps
+// pick boxes.
 void DrawCircleNode(TreeNode* node, ViewPanel& panel, int treeId);
 
 // Ellipse inscribed in the box with corners (x0, y0) and (x1, y1), as `segments`
@@ -61,6 +66,8 @@ void DrawBitmapText(double x, double y, const char* text, int fontIndex);
 // and the rank paths of panel1's focus (discs, left edge) and panel2's focus
 // (triangles, right edge). Reads strip.viewX/viewW/viewH/pixelW/pixelH only.
 void DrawRankStrip(const ViewPanel& strip, const ViewPanel& panel1, const ViewPanel& panel2);
+void DrawRankStrip(Canvas& canvas, const ViewPanel& strip, const ViewPanel& panel1,
+                   const ViewPanel& panel2);
 
 // Red, green, blue bytes of the taxonomic rank 0..19; black for any other value.
 std::array<uint8_t, 3> RankColor(int rank);
