@@ -1,5 +1,11 @@
 #include "Overview.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+
 #include "CladoramaDoc.h"
 #include "OverviewState.h"
 #include "RenderMath.h"
@@ -76,6 +82,51 @@ void drawPathsAndHover(Canvas& c, const OverviewPanel& overview, const ViewPanel
 // primitives, drawn as one per box or link would be.
 constexpr size_t kRun = 4096;
 
+// A canvas without pixels (a figure) would get one element for each of millions of boxes
+// and links that share a few pixels. What the frame shows of them is kept instead: the
+// boxes of one pixel or less, which a band holds side by side without overlap, as the
+// colour of the last one drawn in each pixel column of each band, runs of equal colour
+// as one box; and of the links whose ends fall on the same pixels, the last one drawn.
+struct PixelKey {
+    int64_t a, b, c, d;
+    auto operator<=>(const PixelKey&) const = default;
+};
+
+int64_t pixelOfX(const PixelMapping& m, double x) {
+    return static_cast<int64_t>(std::floor(m.shiftX + m.scaleX * x));
+}
+int64_t pixelOfY(const PixelMapping& m, double y) {
+    return static_cast<int64_t>(std::floor(m.shiftY + m.scaleY * y));
+}
+
+void drawThinBoxes(Canvas& canvas, const PixelMapping& m,
+                   const std::map<PixelKey, std::array<float, 3>>& columns) {
+    // Key: band top and bottom (as the coordinates' bits), column; sorted so that the
+    // columns of a band follow each other.
+    std::vector<ColouredQuad> run;
+    auto it = columns.begin();
+    while (it != columns.end()) {
+        auto end = std::next(it);
+        while (end != columns.end() && end->first.a == it->first.a && end->first.b == it->first.b &&
+               end->first.c == std::prev(end)->first.c + 1 && end->second == it->second)
+            ++end;
+        double top = 0, bottom = 0;
+        std::memcpy(&top, &it->first.a, sizeof top);
+        std::memcpy(&bottom, &it->first.b, sizeof bottom);
+        const double left = (static_cast<double>(it->first.c) - m.shiftX) / m.scaleX;
+        const double right = (static_cast<double>(std::prev(end)->first.c) + 1 - m.shiftX) / m.scaleX;
+        ColouredQuad q;
+        q.corner[0] = {left, top};
+        q.corner[1] = {right, top};
+        q.corner[2] = {right, bottom};
+        q.corner[3] = {left, bottom};
+        std::copy(it->second.begin(), it->second.end(), q.rgb);
+        run.push_back(q);
+        it = end;
+    }
+    canvas.fillQuads(run.data(), run.size());
+}
+
 }  // namespace
 
 void DrawOverviewInFull(Canvas& canvas, const ViewPanel& overview) {
@@ -91,6 +142,9 @@ void DrawOverviewBoxes(TreeNode* node, const ViewPanel& overview) {
 void DrawOverviewBoxes(Canvas& canvas, TreeNode* node, const ViewPanel& overview) {
     if (!node) return;
     const double onePixel = 1.0 / overview.pixelW;
+    const PixelMapping m = canvas.mapping();
+    const bool merge = !canvas.hasPixels() && m.known;
+    std::map<PixelKey, std::array<float, 3>> columns;
     static std::vector<ColouredQuad> run;
     run.clear();
     auto flush = [&] {
@@ -103,6 +157,14 @@ void DrawOverviewBoxes(Canvas& canvas, TreeNode* node, const ViewPanel& overview
             rgb[0] = n->color[0] / 255.0f;
             rgb[1] = n->color[1] / 255.0f;
             rgb[2] = n->color[2] / 255.0f;
+        }
+        if (n->overviewWidth <= onePixel && merge) {
+            PixelKey key{0, 0, pixelOfX(m, n->overviewX), 0};
+            const double top = n->overviewY, bottom = n->overviewY - n->overviewHeight;
+            std::memcpy(&key.a, &top, sizeof top);
+            std::memcpy(&key.b, &bottom, sizeof bottom);
+            columns[key] = {rgb[0], rgb[1], rgb[2]};
+            return;
         }
         if (n->overviewWidth <= onePixel) {
             flush();
@@ -117,6 +179,7 @@ void DrawOverviewBoxes(Canvas& canvas, TreeNode* node, const ViewPanel& overview
         if (run.size() == kRun) flush();
     });
     flush();
+    if (merge) drawThinBoxes(canvas, m, columns);
 }
 
 void DrawOverviewLines(TreeNode* node, const ViewPanel& overview) {
@@ -128,6 +191,10 @@ void DrawOverviewLines(Canvas& canvas, TreeNode* node, const ViewPanel&) {
     // Each parent-to-child link as the child is reached, a node before its children.
     static std::vector<ColouredLine> run;
     run.clear();
+    const PixelMapping m = canvas.mapping();
+    const bool merge = !canvas.hasPixels() && m.known;
+    std::map<PixelKey, std::pair<size_t, ColouredLine>> lastOnPixels;
+    size_t sequence = 0;
     forEachNode(node, [&](TreeNode* n) {
         if (n == node) return;
         const TreeNode* p = n->parent;
@@ -138,12 +205,25 @@ void DrawOverviewLines(Canvas& canvas, TreeNode* node, const ViewPanel&) {
         const Point a = boxCentre(*p), b = boxCentre(*n);
         l.a = {a.x, a.y};
         l.b = {b.x, b.y};
+        if (merge) {
+            lastOnPixels[{pixelOfX(m, a.x), pixelOfY(m, a.y), pixelOfX(m, b.x), pixelOfY(m, b.y)}] =
+                {sequence++, l};
+            return;
+        }
         run.push_back(l);
         if (run.size() == kRun) {
             canvas.lines(run.data(), run.size());
             run.clear();
         }
     });
+    if (merge) {
+        std::vector<std::pair<size_t, ColouredLine>> kept;
+        kept.reserve(lastOnPixels.size());
+        for (const auto& [key, last] : lastOnPixels) kept.push_back(last);
+        std::sort(kept.begin(), kept.end(),
+                  [](const auto& x, const auto& y) { return x.first < y.first; });
+        for (const auto& [order, l] : kept) run.push_back(l);
+    }
     canvas.lines(run.data(), run.size());
     run.clear();
 }

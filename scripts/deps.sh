@@ -7,8 +7,8 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libjemalloc-dev
   libcsv-dev libarchive-dev libexpat1-dev libunistring-dev libxxhash-dev
-  qt6-base-dev libqt6opengl6-dev
-  libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri
+  qt6-base-dev libqt6opengl6-dev qt6-svg-dev
+  libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri libegl-dev libegl-mesa0
   xvfb xauth
   clang libclang-rt-14-dev
 )

@@ -1,0 +1,121 @@
+#include "FigureFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSvgGenerator>
+
+#include "CladoramaDoc.h"
+#include "CladoramaView.h"
+#include "Figure.h"
+#include "PainterCanvas.h"
+#include "Picking.h"
+
+namespace {
+
+// The window's pixels per inch in a figure: what a screen at 100 % shows.
+constexpr int kPixelsPerInch = 96;
+
+bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error) {
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        if (error) *error = QStringLiteral("cannot draw the picture");
+        return false;
+    }
+    PainterCanvas canvas(painter, view.m_clientWidth, view.m_clientHeight, clipByHand);
+    DrawViewStill(canvas, view);
+    return painter.end();
+}
+
+}  // namespace
+
+FigureFormat FigureFormatOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png")) return FigureFormat::Png;
+    if (suffix == QLatin1String("svg")) return FigureFormat::Svg;
+    if (suffix == QLatin1String("pdf")) return FigureFormat::Pdf;
+    return FigureFormat::Unknown;
+}
+
+bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat format,
+                       QString* error) {
+    const int w = view.m_clientWidth, h = view.m_clientHeight;
+    if (w <= 0 || h <= 0) {
+        if (error) *error = QStringLiteral("the view has no size");
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    const QString title = view.m_pDocument
+                              ? QString::fromLatin1(view.m_pDocument->m_strTitle.c_str())
+                              : QString();
+    bool ok = false;
+    if (format == FigureFormat::Svg) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setSize(QSize(w, h));
+        svg.setViewBox(QRect(0, 0, w, h));
+        svg.setResolution(kPixelsPerInch);
+        svg.setTitle(title);
+        svg.setDescription(QStringLiteral("Cladorama"));
+        // The generator writes no clipping: the panels' boxes are cut by hand.
+        ok = draw(view, svg, true, error);
+    } else if (format == FigureFormat::Pdf) {
+        QPdfWriter pdf(&file);
+        pdf.setCreator(QStringLiteral("Cladorama"));
+        pdf.setTitle(title);
+        pdf.setResolution(kPixelsPerInch);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setPageSize(QPageSize(QSizeF(w * 72.0 / kPixelsPerInch, h * 72.0 / kPixelsPerInch),
+                                  QPageSize::Point, QString(), QPageSize::ExactMatch));
+        ok = draw(view, pdf, false, error);
+    } else if (error) {
+        *error = QStringLiteral("not a vector format");
+    }
+    file.close();
+    if (ok && file.error() != QFileDevice::NoError) {
+        ok = false;
+        if (error) *error = file.errorString();
+    }
+    if (!ok) file.remove();
+    return ok;
+}
+
+bool FocusBothPanels(CCladoramaView& view, const char* name) {
+    CCladoramaDoc* doc = view.m_pDocument;
+    if (!doc || !name) return false;
+    ViewPanel* active = &view.m_panel1;
+    TreeNode* f = FindNodeByLatinName(&doc->m_tree1, name, 1);
+    if (!f) {
+        active = &view.m_panel2;
+        f = FindNodeByLatinName(&doc->m_tree2, name, 2);
+    }
+    if (!f) return false;
+    ViewPanel* other = active == &view.m_panel1 ? &view.m_panel2 : &view.m_panel1;
+    view.m_activePanel = active;
+    view.m_otherPanel = other;
+    view.m_overview.targetPanel = active;
+    active->focus = f;
+    TreeNode* c = other->tree ? FindNodeByLatinName(other->root, f->latinName, other->tree->treeId)
+                              : nullptr;
+    if (c) {
+        view.SetZoomLink(false);
+        other->focus = c;
+    } else {
+        view.SetZoomLink(true);
+        TreeNode* q = f->parent;
+        for (int i = 0; i < f->level && q; ++i, q = q->parent) {
+            if (q->onlyInTree == 0) {
+                other->focus = q;
+                break;
+            }
+        }
+    }
+    view.FlyToFocus();
+    return true;
+}

@@ -1,0 +1,26 @@
+// Figures of the view written to files. A figure shows what the view shows at that moment,
+// at the size of its client area: both tree panels clipped to their rectangles, the legend
+// strip with the rank paths, and the overview drawn in full with its frames.
+#pragma once
+
+#include <QString>
+
+class CCladoramaView;
+
+enum class FigureFormat { Unknown, Png, Svg, Pdf };
+
+// By the file name's suffix, in any case: .png, .svg, .pdf.
+FigureFormat FigureFormatOf(const QString& path);
+
+// Writes the view as vectors: an SVG file whose units are the window's pixels, or a
+// one-page PDF of the window's size at 96 pixels an inch. Needs a QGuiApplication (for the
+// fonts). False, with the reason in `error`, when the file cannot be written.
+bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat format,
+                       QString* error);
+
+// The taxon of Latin name `name` (any case of ASCII letters; tree 1 first, then tree 2)
+// becomes the focus of its tree's panel, which becomes the active one, and the other panel
+// takes its counterpart: the taxon of the same name there, or with none, the nearest
+// ancestor both trees hold, with Zoom Link on. Both panels then fly to their foci, as a
+// click on the taxon's flag does. False when no taxon has that name.
+bool FocusBothPanels(CCladoramaView& view, const char* name);
