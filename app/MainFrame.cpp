@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "CladoramaApp.h"
+#include "FigureFile.h"
 #include "GLViewWindow.h"
 #include "Icons.h"
 #include "SearchBar.h"
@@ -75,7 +76,7 @@ void CMainFrame::BuildMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     m_fileMenu->addAction(m_actOpen);
     m_actExport = m_fileMenu->addAction(QStringLiteral("&Export Picture...\tCtrl+E"));
-    m_actExport->setStatusTip(QStringLiteral("Save the picture of both trees as a PNG file"));
+    m_actExport->setStatusTip(QStringLiteral("Save the picture of both trees as PNG, SVG or PDF"));
     connect(m_actExport, &QAction::triggered, this, [this] { OnExportPicture(); });
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
@@ -248,6 +249,12 @@ void CMainFrame::OnRecentFile(const QString& path) {
 }
 
 bool CMainFrame::ExportPicture(const QString& path) {
+    const FigureFormat format = FigureFormatOf(path);
+    if (format == FigureFormat::Svg || format == FigureFormat::Pdf) {
+        if (WriteVectorFigure(m_app.View(), path, format, nullptr)) return true;
+        m_app.MessageBox(("Cannot save " + path.toStdString() + ".").c_str());
+        return false;
+    }
     const QImage frame = m_viewWindow ? m_viewWindow->CaptureFrame() : QImage();
     QImageWriter writer(path, "png");
     if (frame.isNull() || !writer.write(frame)) {
@@ -258,10 +265,22 @@ bool CMainFrame::ExportPicture(const QString& path) {
 }
 
 void CMainFrame::OnExportPicture() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Picture"),
-                                                      QStringLiteral("cladorama.png"),
-                                                      QStringLiteral("PNG pictures (*.png)"));
-    if (!path.isEmpty()) ExportPicture(path);
+    // The kind of picture follows the file type chosen; a name typed without a suffix
+    // gets the chosen type's.
+    const QString png = QStringLiteral("PNG picture (*.png)");
+    const QString svg = QStringLiteral("SVG drawing (*.svg)");
+    const QString pdf = QStringLiteral("PDF document (*.pdf)");
+    QString chosen = png;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Picture"),
+                                                QStringLiteral("cladorama.png"),
+                                                png + QStringLiteral(";;") + svg +
+                                                    QStringLiteral(";;") + pdf,
+                                                &chosen);
+    if (path.isEmpty()) return;
+    if (FigureFormatOf(path) == FigureFormat::Unknown)
+        path += chosen == svg ? QStringLiteral(".svg")
+                              : chosen == pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    ExportPicture(path);
 }
 
 void CMainFrame::OnFileSave() {

@@ -32,8 +32,9 @@ public:
     void AddToRecentFileList(const QString& path);
     QStringList RecentFiles() const { return m_recentFiles; }
 
-    // Saves the view's current frame, exactly its pixels, as a PNG file; false (after a
-    // message box) when it could not be written.
+    // Saves the view's current picture by the file's suffix: .svg and .pdf as vectors,
+    // anything else as a PNG file of exactly the frame's pixels; false (after a message
+    // box) when it could not be written.
     bool ExportPicture(const QString& path);
 
     QAction* m_actOpen = nullptr;

@@ -35,15 +35,26 @@ std::unique_ptr<OffscreenView> OffscreenView::Open(CCladoramaView& view, int wid
         why = "EGL offers no desktop OpenGL";
         return nullptr;
     }
-    // The window's pixel format: 8 bits a channel, a 16-bit depth buffer.
+    // The window's pixel format: 8 bits a channel and no alpha (the renderer rounds colours
+    // into a buffer with alpha differently), a 16-bit depth buffer.
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RED_SIZE, 8,
                                        EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 16,
                                        EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-    EGLConfig config = nullptr;
+    EGLConfig configs[64];
     EGLint count = 0;
-    if (!eglChooseConfig(d, configAttributes, &config, 1, &count) || count < 1) {
+    if (!eglChooseConfig(d, configAttributes, configs, 64, &count) || count < 1) {
         why = "no EGL configuration for an OpenGL buffer";
         return nullptr;
+    }
+    EGLConfig config = configs[0];
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint alpha = -1, red = -1;
+        eglGetConfigAttrib(d, configs[i], EGL_ALPHA_SIZE, &alpha);
+        eglGetConfigAttrib(d, configs[i], EGL_RED_SIZE, &red);
+        if (alpha == 0 && red == 8) {
+            config = configs[i];
+            break;
+        }
     }
     const EGLint surfaceAttributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface s = eglCreatePbufferSurface(d, config, surfaceAttributes);
