@@ -27,14 +27,16 @@ namespace {
 
 constexpr int kW = 1000, kH = 700;
 
+// One application for the whole program, never destroyed: Qt's own statics would be gone
+// before it at exit.
 void ensureApp() {
-    static std::unique_ptr<QGuiApplication> app;
+    static QGuiApplication* app = nullptr;
     if (app) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "figure_test";
     static char* argv[] = {name, nullptr};
-    app = std::make_unique<QGuiApplication>(argc, argv);
+    app = new QGuiApplication(argc, argv);
 }
 
 class Quiet : public DocFramework {
