@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <memory>
@@ -25,9 +26,11 @@
 #include "SearchBar.h"
 
 const char kCommandLineUsage[] =
-    "usage: cladorama [FILE1 FILE2] [--keep-levels] [--common-name COLUMN]\n"
+    "usage: cladorama [FILE1 [FILE2]] [--keep-levels] [--common-name COLUMN]\n"
     "                 [--console | --no-console]\n"
-    "  Without files, loads T1.jm2 and T2.jm2 from the current folder. With two files,\n"
+    "  Without files, loads T1.jm2 and T2.jm2 from the current folder; where there are\n"
+    "  none, the window says how to open two checklists. With one file, asks for the\n"
+    "  file to compare it with. With two files,\n"
     "  compares them instead: tag-format classification files (.xml), tree files (.jm2),\n"
     "  CSV or TSV tables with one column per rank, Darwin Core Archives, Catalogue of\n"
     "  Life Data Packages (a zip or a folder); the two need not be of one kind. Two\n"
@@ -35,7 +38,10 @@ const char kCommandLineUsage[] =
     "  level; --common-name takes the common names of tables from the column of that\n"
     "  header. Progress lines go to standard output; without a terminal there (started\n"
     "  from a launcher) also to a console window of the viewer's own, where key F asks\n"
-    "  for its name. --console opens that window anyway, --no-console never.\n";
+    "  for its name. --console opens that window anyway, --no-console never.\n"
+    "  CLADORAMA_SCREENSHOT=PICTURE.png saves a picture of the window and exits; messages\n"
+    "  go to standard error instead of boxes. Exit status 1 when the files could not be\n"
+    "  read (the picture is still written), 2 when the picture could not be written.\n";
 
 void InitGlutOnce() {
     static bool done = false;
@@ -122,6 +128,12 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
         }
         m_pDoc->SetTitle(QFileInfo(path).fileName().toLocal8Bit().constData());
         m_pMainWnd->AddToRecentFileList(path);
+        // One checklist is half a comparison: the other is asked for once the window is
+        // up (a file manager's "Open with" passes only the file chosen there).
+        if (loadHierarchies) {
+            const std::string first = path.toLocal8Bit().toStdString();
+            QTimer::singleShot(0, m_pMainWnd.get(), [this, first] { AskForSecondFile(first); });
+        }
     }
     m_pMainWnd->resize(1000, 800);
     m_pMainWnd->show();
@@ -144,16 +156,20 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
         const std::string a = files[0].toLocal8Bit().toStdString();
         const std::string b = files[1].toLocal8Bit().toStdString();
         if (m_pDoc->ReloadTrees(a, b)) PairOpened(a, b);
-    } else if (loadHierarchies) {
-        m_pDoc->LoadHierarchies();
+        else m_loadFailed = true;
+    } else if (loadHierarchies && files.isEmpty()) {
+        m_loadFailed = !m_pDoc->LoadHierarchiesIn<kStartupLoadMode>();
     }
+    // Without trees (no tree files here, a file that could not be read) the window says
+    // how to open two checklists instead of staying black.
+    if (loadHierarchies && files.size() != 1) ShowTreesOrWelcome();
 
     // Show, and paint at once: wait (briefly) until the window system has mapped the
     // view's window, so that the first frame is not drawn into nothing.
     m_pMainWnd->show();
     QElapsedTimer waited;
     waited.start();
-    while (!m_viewWindow->isExposed() && waited.elapsed() < 3000) {
+    while (!m_pMainWnd->WelcomeShown() && !m_viewWindow->isExposed() && waited.elapsed() < 3000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (!m_viewWindow->isExposed()) QThread::msleep(5);
     }
@@ -200,16 +216,51 @@ void CCladoramaApp::OnFileNew() {
     m_pDoc->OnNewDocument();
 }
 
-void CCladoramaApp::UpdateAllViews() { m_view.OnUpdate(); }
+void CCladoramaApp::UpdateAllViews() {
+    m_view.OnUpdate();
+    // A load that succeeded replaces the welcome with the trees.
+    if (m_pMainWnd && m_view.TreesLoaded()) m_pMainWnd->ShowWelcome(false);
+}
+
+void CCladoramaApp::ShowTreesOrWelcome() {
+    if (m_pMainWnd) m_pMainWnd->ShowWelcome(!m_view.TreesLoaded());
+}
+
+void CCladoramaApp::AskForSecondFile(const std::string& first) {
+    const QString name = QFileInfo(QString::fromLocal8Bit(first.c_str())).fileName();
+    std::string second;
+    if (m_unattended) {
+        MessageBox(("Only one file was given (" + name.toStdString() +
+                    "): name two files to compare them.").c_str());
+    } else if (PromptForFile(second, QStringLiteral("Compare %1 with").arg(name))) {
+        if (m_pDoc->ReloadTrees(first, second)) {
+            PairOpened(first, second);
+            ShowTreesOrWelcome();
+            return;
+        }
+    }
+    m_loadFailed = true;
+    ShowTreesOrWelcome();
+}
 
 void CCladoramaApp::MessageBox(const char* text) {
+    if (m_unattended) {
+        // Nobody is there to press OK: the text goes where a script can read it.
+        std::fprintf(stderr, "%s\n", text);
+        std::fflush(stderr);
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationName),
                     QString::fromLatin1(text), QMessageBox::Ok, m_pMainWnd.get());
     box.exec();
 }
 
-bool CCladoramaApp::PromptForFile(std::string& path) {
+bool CCladoramaApp::PromptForFile(std::string& path) { return PromptForFile(path, QString()); }
+
+bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
+    if (m_unattended) return false;
     QFileDialog dlg(m_pMainWnd.get());
+    if (!caption.isEmpty()) dlg.setWindowTitle(caption);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
@@ -268,9 +319,10 @@ bool CCladoramaApp::SaveScreenshot(const QString& path) {
     // The frame's widgets grab themselves; the view's OpenGL picture is read back and
     // laid over its container.
     QImage shot = m_pMainWnd->grab().toImage();
-    const QImage frame = m_viewWindow->CaptureFrame();
+    QWidget* container = m_pMainWnd->ViewContainer();
+    const QImage frame =
+        container && container->isVisible() ? m_viewWindow->CaptureFrame() : QImage();
     if (!frame.isNull()) {
-        QWidget* container = m_pMainWnd->centralWidget();
         QPainter p(&shot);
         const QRect target(container->mapTo(m_pMainWnd.get(), QPoint(0, 0)), container->size());
         p.drawImage(target, frame);

@@ -42,6 +42,8 @@ public:
     void UpdateAllViews() override;
     void MessageBox(const char* text) override;
     bool PromptForFile(std::string& path) override;
+    // The same dialog with a caption saying what the file is for.
+    bool PromptForFile(std::string& path, const QString& caption);
     void SetSliderRange(int minimum, int maximum) override;
     std::unique_ptr<CNodeListDlg> NewNodeListDlg() override;
     void TreesReplaced() override;
@@ -65,7 +67,21 @@ public:
     // Saves what the window shows (the frame with the view's last picture) as a PNG.
     bool SaveScreenshot(const QString& path);
 
+    // Unattended (a picture is taken and nobody watches): message boxes become lines on
+    // standard error and no dialog asks for anything. Set before InitInstance.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+    // Whether the files the viewer was started on (named, or T1.jm2 and T2.jm2) could not
+    // be read, or a second file was wanted and none was chosen.
+    bool LoadFailed() const { return m_loadFailed; }
+
 private:
+    // Started on one file: asks for the one to compare it with and compares the two.
+    void AskForSecondFile(const std::string& first);
+    // The trees when there are any, else how to open two checklists.
+    void ShowTreesOrWelcome();
+
+    bool m_unattended = false;
+    bool m_loadFailed = false;
     std::unique_ptr<CCladoramaDoc> m_pDoc;
     CCladoramaView m_view;
     std::unique_ptr<CMainFrame> m_pMainWnd;

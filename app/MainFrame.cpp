@@ -11,8 +11,10 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -21,6 +23,7 @@
 #include "GLViewWindow.h"
 #include "Icons.h"
 #include "SearchBar.h"
+#include "WelcomePage.h"
 
 namespace {
 
@@ -127,12 +130,34 @@ void CMainFrame::SetViewWindow(CGLViewWindow* window) {
     container->setObjectName(QStringLiteral("viewContainer"));
     container->setFocusPolicy(Qt::StrongFocus);
     container->setMinimumSize(200, 150);
-    setCentralWidget(container);
+    m_viewContainer = container;
+    m_welcome = new CWelcomePage(this);
+    m_welcome->SetRecentFiles(m_recentFiles);
+    connect(m_welcome, &CWelcomePage::openRequested, this, [this] { m_app.Document()->OnFileOpen(); });
+    connect(m_welcome, &CWelcomePage::recentRequested, this, [this](const QString& entry) {
+        OnRecentFile(entry);
+    });
+    m_client = new QStackedWidget(this);
+    m_client->addWidget(container);
+    m_client->addWidget(m_welcome);
+    m_client->setCurrentWidget(container);
+    setCentralWidget(m_client);
     // A click into the view takes the keyboard focus from the search bar, so that the
     // view's keys work again.
     connect(window, &CGLViewWindow::pressed, container, [container] { container->setFocus(); });
     qApp->installEventFilter(this);
 }
+
+void CMainFrame::ShowWelcome(bool welcome) {
+    if (!m_client || welcome == WelcomeShown()) return;
+    // Hiding the view's window lets its rendering context go; shown again, it makes a
+    // fresh one and draws.
+    m_client->setCurrentWidget(welcome ? static_cast<QWidget*>(m_welcome) : m_viewContainer);
+    if (welcome) m_welcome->m_btnOpen->setFocus();
+    else m_viewContainer->setFocus();
+}
+
+bool CMainFrame::WelcomeShown() const { return m_client && m_client->currentWidget() == m_welcome; }
 
 void CMainFrame::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
@@ -211,6 +236,7 @@ void CMainFrame::RebuildRecentFileMenu() {
     }
     m_recentActions.clear();
     m_recentPlaceholder->setVisible(m_recentFiles.isEmpty());
+    if (m_welcome) m_welcome->SetRecentFiles(m_recentFiles);
     for (int i = 0; i < m_recentFiles.size(); ++i) {
         const QString path = m_recentFiles[i];
         QStringList names;

@@ -8,7 +8,9 @@
 class CCladoramaApp;
 class CGLViewWindow;
 class CSearchBar;
+class CWelcomePage;
 class QAction;
+class QStackedWidget;
 class QMenu;
 class QToolBar;
 
@@ -27,6 +29,18 @@ public:
     // Places the view's window as the frame's client area.
     void SetViewWindow(CGLViewWindow* window);
     CGLViewWindow* ViewWindow() const { return m_viewWindow; }
+    // The widget that holds the view's window in the client area.
+    QWidget* ViewContainer() const { return m_viewContainer; }
+
+    // The client area shows the trees, or, when none could be loaded, how to open two
+    // checklists and the recent pairs.
+    void ShowWelcome(bool welcome);
+    bool WelcomeShown() const;
+    CWelcomePage* WelcomePage() const { return m_welcome; }
+
+    // A recent-file list entry chosen: a pair is compared again, a single file names the
+    // document.
+    void OnRecentFile(const QString& path);
 
     // Recent-file list (four entries, kept in the settings).
     void AddToRecentFileList(const QString& path);
@@ -59,7 +73,6 @@ private:
     void RebuildRecentFileMenu();
     void LoadRecentFileList();
     void SaveRecentFileList() const;
-    void OnRecentFile(const QString& path);
     void OnFileSave();
     void OnExportPicture();
     // One of the view's keys (D, F, H, L, T, U without Ctrl, Alt or Meta): true when the
@@ -68,6 +81,9 @@ private:
 
     CCladoramaApp& m_app;
     CGLViewWindow* m_viewWindow = nullptr;
+    QWidget* m_viewContainer = nullptr;
+    QStackedWidget* m_client = nullptr;
+    CWelcomePage* m_welcome = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QAction* m_recentEnd = nullptr;

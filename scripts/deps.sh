@@ -9,7 +9,7 @@ packages=(
   libcsv-dev libarchive-dev libexpat1-dev libunistring-dev libxxhash-dev
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri libegl-dev libegl-mesa0
-  xvfb xauth
+  xvfb xauth desktop-file-utils
   clang libclang-rt-14-dev
 )
 

@@ -78,17 +78,20 @@ TEST(CliPipeline, BuildLoadSearchDiffOnSmallClassifications) {
 
     CliRun latin = cli(dir, {"search", "0", "Fel"});
     EXPECT_EQ(latin.status, 0);
-    EXPECT_EQ(latin.out, "Node list - 2 item\nFelidae\nFelis\n");
+    EXPECT_EQ(latin.out, "Node list - 2 item\nFelidae\tFelidae\tFamily\tboth\nFelis\tFelis\tGenus\tboth\n");
     EXPECT_EQ(latin.err, kLoadLines);
 
     CliRun common = cli(dir, {"search", "1", "cats"});
     EXPECT_EQ(common.status, 0);
-    EXPECT_EQ(common.out, "Node list - 3 item\nbig cats\ncats\nsmall cats\n");
+    EXPECT_EQ(common.out, "Node list - 3 item\nbig cats\tPanthera\tGenus\t1\ncats\tFelidae\tFamily\tboth\n"
+              "small cats\tFelis\tGenus\tboth\n");
 
-    // Hyaenidae matches by both names and is listed twice, Latin part first.
+    // Hyaenidae matches by both names and is listed twice, Latin part first; each line
+    // names the taxon, its rank and the tree holding it.
     CliRun both = cli(dir, {"search", "2", "ae"});
     EXPECT_EQ(both.status, 0);
-    EXPECT_EQ(both.out, "Node list - 4 item\nCanidae\nFelidae\nHyaenidae\nhyaenas\n");
+    EXPECT_EQ(both.out, "Node list - 4 item\nCanidae\tCanidae\tFamily\t1\nFelidae\tFelidae\tFamily\tboth\n"
+                        "Hyaenidae\tHyaenidae\tFamily\t2\nhyaenas\tHyaenidae\tFamily\t2\n");
 
     CliRun none = cli(dir, {"search", "2", "Ursidae"});
     EXPECT_EQ(none.status, 1);

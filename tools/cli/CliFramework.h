@@ -7,11 +7,14 @@
 #include <string>
 
 #include "CladoramaDoc.h"
+#include "Console.h"
 
 class CliFramework : public DocFramework {
 public:
     void UpdateAllViews() override {}
     void MessageBox(const char* text) override {
+        // After the console lines that came before it, wherever they wait.
+        std::fflush(consoleStream());
         std::fprintf(stderr, "%s\n", text);
         std::fflush(stderr);
     }

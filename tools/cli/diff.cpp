@@ -13,6 +13,7 @@
 #include "CliFramework.h"
 #include "Commands.h"
 #include "Console.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ const char kUsage[] =
     "  root down to the taxon joined by \" > \", and for a move the path of the taxon in the\n"
     "  other classification. --summary prints instead one line per rank with the counts of\n"
     "  each change. --keep-levels and --common-name read imported checklists as build does.\n"
+    "  Names are written in the locale's character set.\n"
     "  Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
 
 // Flushes to standard output in large blocks: it is unbuffered, and a diff of two big
@@ -40,7 +42,8 @@ public:
         if (m_text.size() >= (1u << 20)) flush();
     }
     void flush() {
-        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        const std::string text = latin1ToTerminal(m_text);
+        std::fwrite(text.data(), 1, text.size(), stdout);
         m_text.clear();
     }
 
@@ -108,7 +111,7 @@ int cmdDiff(int argc, char** argv) {
     CliFramework framework;
     CCladoramaDoc doc(&framework);
     args.apply(doc);
-    setConsoleStream(stderr);
+    TerminalConsole console(stderr);
     if (files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                       : !doc.ReloadTrees(files[0], files[1]))
         return 1;

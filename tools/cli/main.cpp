@@ -14,7 +14,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"read", cmdRead, "read FILE...        read classification files, print census and depth"},
+    {"read", cmdRead, "read FILE...        read checklists of any kind, print census and depth"},
     {"build", cmdBuild, "build [FILE1 FILE2] [--output DIR]  two classifications to T1.jm2 and T2.jm2"},
     {"load", cmdLoad, "load                load T1.jm2 and T2.jm2 as the viewer does"},
     {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},

@@ -1,24 +1,68 @@
-// cladorama-cli read FILE...: reads classification files as the viewer's build mode
-// does, and prints what it found.
+// cladorama-cli read FILE...: reads checklists of every kind the viewer opens, one by one,
+// and prints what it found in each.
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "ClassificationReader.h"
 #include "Commands.h"
 #include "Compare.h"
 #include "Console.h"
+#include "Census.h"
+#include "CladoramaDoc.h"
+#include "Import.h"
+#include "TerminalText.h"
+#include "TreeFile.h"
 
 namespace {
 
-const char kUsage[] = "usage: cladorama-cli read FILE...\n";
+const char kUsage[] = "usage: cladorama-cli read FILE... [--common-name COLUMN]\n";
 
 void readUsage(FILE* out) {
     std::fputs(kUsage, out);
     std::fputs(
-        "Reads each classification file in turn and prints the reader's progress lines,\n"
-        "the number of taxa of each rank, and one summary line:\n"
+        "Reads each file in turn: tag-format classification files (.xml), tree files (.jm2),\n"
+        "CSV or TSV tables with one column per rank, Darwin Core Archives, Catalogue of Life\n"
+        "Data Packages. Prints the reader's progress lines (classification files), the\n"
+        "number of taxa of each rank, and one summary line:\n"
         "  FILE: nodeCount N, leafCount N, maxLevel N\n"
-        "Stops at the first file that cannot be read (exit status 1).\n",
+        "The census of a tree file counts its own taxa, not the copies grafted in from the\n"
+        "other tree: tree 2's for a file named T2.jm2, tree 1's for any other.\n"
+        "Names are written in the locale's character set. --common-name takes the common\n"
+        "names of tables from the column of that header. Stops at the first file that\n"
+        "cannot be read (exit status 1).\n",
         out);
+}
+
+// Reads one file into a fresh tree, with the console lines its reader prints; false after
+// the reader's own report when it could not be read.
+bool readOne(ClassificationTree& tree, const std::string& path, const ImportOptions& options) {
+    switch (detectInputKind(path)) {
+        case InputKind::Classification:
+            if (readClassification(tree, path.c_str())) return true;
+            consolePrintf("Reading classification xml file has been failed!\n");
+            return false;
+        case InputKind::TreeFile: {
+            // A tree file holds a combined tree; its census counts its own taxa, not the
+            // copies grafted in from the other tree. Which tree it was is not in the file:
+            // T2.jm2 is tree 2's, as the viewer names it, any other tree 1's. The reader
+            // prints the census itself.
+            const size_t slash = path.find_last_of('/');
+            tree.treeId = path.substr(slash == std::string::npos ? 0 : slash + 1) == kTreeFile2 ? 2 : 1;
+            return readTreeFile(tree, path.c_str()) != 0;
+        }
+        case InputKind::Unknown:
+            std::fflush(consoleStream());
+            std::fprintf(stderr,
+                         "%s: no file Cladorama can read: a tree file (.jm2), a classification "
+                         "file (.xml), a table (.csv, .tsv), a Darwin Core Archive or a "
+                         "Catalogue of Life Data Package\n",
+                         path.c_str());
+            return false;
+        default:
+            return importClassification(tree, path, options);
+    }
 }
 
 }  // namespace
@@ -28,22 +72,38 @@ int cmdRead(int argc, char** argv) {
         readUsage(stdout);
         return 0;
     }
-    if (argc < 2) {
+    std::vector<std::string> files;
+    ImportOptions options;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--common-name") && i + 1 < argc && argv[i + 1][0]) {
+            options.commonNameColumn = argv[++i];
+        } else if (argv[i][0] == '-' || !argv[i][0]) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    if (files.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    for (int i = 1; i < argc; ++i) {
+    TerminalConsole console(stdout);
+    for (const std::string& path : files) {
         ClassificationTree tree;
-        if (!readClassification(tree, argv[i])) {
-            consolePrintf("Reading classification xml file has been failed!\n");
-            return 1;
-        }
+        const bool binary = detectInputKind(path) == InputKind::TreeFile;
+        if (!readOne(tree, path, options)) return 1;
         // Freshly read, every mark is 0, so the census counts every node.
-        tree.treeId = 1;
-        printRankCensus(tree);
+        if (!binary) {
+            tree.treeId = 1;
+            printRankCensus(tree);
+        }
         computeMaxLevel(tree);
-        consolePrintf("%s: nodeCount %d, leafCount %d, maxLevel %d\n", argv[i], tree.nodeCount,
-                      tree.leafCount, tree.maxLevel);
+        // The path is the file system's bytes, written as they are, not a name to convert.
+        console.flush();
+        std::printf("%s: nodeCount %d, leafCount %d, maxLevel %d\n", path.c_str(), tree.nodeCount,
+                    tree.leafCount, tree.maxLevel);
+        std::fflush(stdout);
     }
     return 0;
 }
