@@ -8,6 +8,7 @@
 #include "CliFramework.h"
 #include "Commands.h"
 #include "Console.h"
+#include "TerminalText.h"
 
 #ifdef CLADORAMA_PICTURE
 #include <QGuiApplication>
@@ -71,7 +72,9 @@ int cmdPicture(int argc, char** argv) {
         } else if (!std::strcmp(a, "--size")) {
             if (!parseSize(value, picture.width, picture.height)) return false;
         } else if (!std::strcmp(a, "--focus") && *value) {
-            picture.focus = value;
+            // Typed in the terminal's character set; names are kept as ISO-8859-1. A name
+            // with a character ISO-8859-1 lacks names no taxon, which the focus then says.
+            if (!terminalToLatin1(value, picture.focus)) picture.focus = value;
         } else if (!std::strcmp(a, "--style")) {
             if (!std::strcmp(value, "boxes")) picture.style = 1;
             else if (!std::strcmp(value, "lines")) picture.style = 0;
@@ -121,7 +124,8 @@ int cmdPicture(int argc, char** argv) {
     view.SetOverviewStyle(picture.style);
     view.OnUpdate();
     if (!picture.focus.empty() && !FocusBothPanels(view, picture.focus.c_str())) {
-        std::fprintf(stderr, "cladorama-cli: no taxon is named %s\n", picture.focus.c_str());
+        std::fprintf(stderr, "cladorama-cli: no taxon is named %s\n",
+                     latin1ToTerminal(picture.focus).c_str());
         return 1;
     }
 
