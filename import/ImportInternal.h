@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Import.h"
-#include "MappingGuard.h"
+#include "MappedFile.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -307,31 +307,8 @@ void skipBom(const char*& data, size_t& size);
 
 // ---- Files and archives ---------------------------------------------------------------
 
-// Maps the pages of a mapped file's bytes [data, data + size) at once rather than one fault
-// at a time while they are read; nothing for bytes that are not of a mapped file.
-void populate(const char* data, size_t size);
-
-// A whole file in memory (mapped when possible).
-class FileData {
-public:
-    ~FileData();
-    // Empty on success, else why not.
-    std::string load(const std::string& path);
-    const char* data() const { return m_data; }
-    size_t size() const { return m_size; }
-    // Another program shortened the file while it was mapped: the bytes from changedAt()
-    // on read as zeros, not as the file.
-    bool changed() const { return m_guard && m_guard->changed(); }
-    size_t changedAt() const { return m_guard ? m_guard->changedAt() : 0; }
-
-private:
-    friend class FileReading;
-    void* m_mapped = nullptr;
-    std::unique_ptr<MappingGuard> m_guard;
-    std::string m_buffer;
-    const char* m_data = "";
-    size_t m_size = 0;
-};
+// A whole file in memory (mapped when possible): the loader every reader uses.
+using FileData = MappedFile;
 
 // The reading of a loaded file by this thread, from construction to finish(): meanwhile
 // importDiagnostic stays silent once the file has shrunk.

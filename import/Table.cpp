@@ -530,7 +530,7 @@ struct LaterRows {
     }
     void run() {
         try {
-            populate(data, size);
+            populatePages(data, size);
             builder.reserve(expected);  // here, while the first thread sizes its own
             ok = reader.rows([this](const Row& r) { return table.row(r); });
             table.flush();
@@ -602,7 +602,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     size_t split = size;
     if (size >= twoThreadsFrom) {
         // The second thread maps its part of the pages while this one maps its own.
-        populate(data + rowsFrom, (size - rowsFrom) / 2);
+        populatePages(data + rowsFrom, (size - rowsFrom) / 2);
         split = middleLine(data, rowsFrom, size, dialect.quote);
     }
 

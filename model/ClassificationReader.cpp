@@ -1,16 +1,10 @@
 #include "ClassificationReader.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +23,7 @@
 #endif
 
 #include "Console.h"
-#include "MappingGuard.h"
+#include "MappedFile.h"
 
 // ---------------------------------------------------------------------------------------
 // Choice of the byte classifier
@@ -82,107 +76,6 @@ const char* readerSimdName(ReaderSimd simd) {
 }
 
 namespace {
-
-constexpr size_t kBackgroundUnmap = size_t{64} << 20;
-
-// The whole file in memory: mapped when the system allows it, read into a buffer
-// otherwise.
-class FileBytes {
-public:
-    ~FileBytes() {
-        m_guard.reset();  // before the pages go: no fault can come from them any more
-        if (m_mapped) {
-            // Taking down the page tables of hundreds of megabytes takes as long as reading
-            // a tenth of them; nobody needs to wait for it.
-            try {
-                if (m_size >= kBackgroundUnmap) {
-                    std::thread([p = m_mapped, n = m_size] { munmap(p, n); }).detach();
-                    m_mapped = nullptr;
-                }
-            } catch (const std::system_error&) {  // no thread to be had: do it here
-            }
-            if (m_mapped) munmap(m_mapped, m_size);
-        }
-        std::free(m_buffer);
-    }
-    // Returns an empty string on success, else why the file could not be taken in.
-    std::string load(const char* path) {
-        // Non-blocking, so that opening a FIFO does not wait for a writer; the check for a
-        // regular file below then turns it away.
-        int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
-        std::string error = loadFrom(fd);
-        ::close(fd);  // the mapping, if any, outlives the descriptor
-        return error;
-    }
-    const unsigned char* data() const { return m_data; }
-    size_t size() const { return m_size; }
-    // A mapped file that shrank while its bytes were read (see MappingGuard).
-    const MappingGuard* guard() const { return m_guard.get(); }
-
-    // Maps the pages of bytes [from, to) at once rather than one fault at a time while they
-    // are scanned. Each thread does it for the part it reads, so both parts are mapped at
-    // the same time.
-    void populate(size_t from, size_t to) const {
-#ifdef MADV_POPULATE_READ
-        if (!m_mapped || from >= to) return;
-        uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-        uintptr_t begin = reinterpret_cast<uintptr_t>(m_data + from) & ~(page - 1);
-        uintptr_t end = reinterpret_cast<uintptr_t>(m_data + to);
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_READ);
-#else
-        (void)from;
-        (void)to;
-#endif
-    }
-
-private:
-    std::string loadFrom(int fd) {
-        struct stat st;
-        if (fstat(fd, &st) != 0) return std::string("cannot stat: ") + std::strerror(errno);
-        // Only regular files have a size to measure progress against; a directory has
-        // no bytes, and a device or pipe might never end.
-        if (S_ISDIR(st.st_mode)) return "is a directory";
-        if (!S_ISREG(st.st_mode)) return "not a regular file";
-        m_size = static_cast<size_t>(st.st_size);
-        if (m_size == 0) {
-            m_data = reinterpret_cast<const unsigned char*>("");
-            return {};
-        }
-        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p != MAP_FAILED) {
-            // Another program may shorten the file while we read it; the guard turns the
-            // fault that would end the process into a failed reading.
-            auto guard = std::make_unique<MappingGuard>(p, m_size);
-            if (guard->active()) {
-                m_guard = std::move(guard);
-                m_mapped = p;
-                m_data = static_cast<const unsigned char*>(p);
-                return {};
-            }
-            munmap(p, m_size);
-        }
-        m_buffer = static_cast<unsigned char*>(std::malloc(m_size));
-        if (!m_buffer) return "file too large for memory";
-        size_t got = 0;
-        while (got < m_size) {
-            ssize_t n = ::read(fd, m_buffer + got, m_size - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return std::string("read error: ") + std::strerror(errno);
-            if (n == 0) break;  // shrank while being read: scan what is there
-            got += static_cast<size_t>(n);
-        }
-        m_size = got;
-        m_data = m_buffer;
-        return {};
-    }
-
-    void* m_mapped = nullptr;
-    std::unique_ptr<MappingGuard> m_guard;
-    unsigned char* m_buffer = nullptr;
-    const unsigned char* m_data = nullptr;
-    size_t m_size = 0;
-};
 
 // The whitespace of formatted input in the C locale: blank, tab, line feed, vertical
 // tab, form feed, carriage return.
@@ -842,7 +735,7 @@ private:
 class TailReading {
 public:
     // `file`, when the bytes are a file's, is told which pages the part will read.
-    TailReading(const unsigned char* data, size_t size, size_t start, const FileBytes* file)
+    TailReading(const unsigned char* data, size_t size, size_t start, const MappedFile* file)
         : m_parser(data, size, start, m_stop), m_job(std::make_shared<TailJob>()) {
         // The first thread recognises the part's start when its own reading takes a token
         // from this very byte: from there on both read the same bytes the same way.
@@ -1063,7 +956,7 @@ size_t chooseSplit(const unsigned char* data, size_t size) {
 // Reads `size` bytes at `data`, a file's (`file`) or a caller's (null); `label` names them in
 // the diagnostic.
 int readWith(ClassificationTree& tree, const char* label, const unsigned char* data, size_t size,
-             const FileBytes* file, size_t splitAt, bool chooseSplitAt) {
+             const MappedFile* file, size_t splitAt, bool chooseSplitAt) {
     if (chooseSplitAt) {
         splitAt = size >= kSplitMinimum && std::thread::hardware_concurrency() > 1
                       ? chooseSplit(data, size)
@@ -1123,13 +1016,13 @@ int readWith(ClassificationTree& tree, const char* label, const unsigned char* d
 namespace {
 
 int readFile(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
-    FileBytes file;
+    MappedFile file;
     std::string error = file.load(path);
     if (!error.empty()) {
         diagnostic("%s: byte 0: %s", path, error.c_str());
         return 0;
     }
-    return readWith(tree, path, file.data(), file.size(), &file, splitAt, chooseSplitAt);
+    return readWith(tree, path, file.bytes(), file.size(), &file, splitAt, chooseSplitAt);
 }
 
 const unsigned char* bytesOf(const char* data, size_t size) {
