@@ -169,7 +169,7 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
         FileData single;
         std::string error = single.load(path);
         if (!error.empty()) {
-            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+            importFailure(path, bytePlace(0), error);
             return false;
         }
         FileReading reading(single);
@@ -184,7 +184,7 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
     Package package;
     std::string error;
     if (!package.openFolder(where, error)) {
-        importDiagnostic("%s: %s", path.c_str(), error.c_str());
+        importFailure(path, {}, error);
         return false;
     }
     return importDarwinCore(tree, package, path);
@@ -194,7 +194,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     std::string error;
     LinkedTaxa taxa;
     auto fail = [&](const std::string& what) {
-        importDiagnostic("%s: %s", label.c_str(), what.c_str());
+        importFailure(label, {}, what);
         return false;
     };
     std::string metaName = package.find("meta.xml");

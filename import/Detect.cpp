@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "ClassificationReader.h"
+#include "TreeFile.h"
 #include "Console.h"
 #include "ImportInternal.h"
 
@@ -107,7 +108,7 @@ bool importZip(ClassificationTree& tree, const char* data, size_t size, const st
     Package package;
     std::string error;
     if (!package.openZip(data, size, options, error)) {
-        importDiagnostic("%s: %s", label.c_str(), error.c_str());
+        importFailure(label, {}, error);
         return false;
     }
     return importPackage(tree, package, label);
@@ -119,8 +120,7 @@ bool importPackage(ClassificationTree& tree, Package& package, const std::string
     case InputKind::DarwinCoreArchive: return importDarwinCore(tree, package, label);
     default: break;
     }
-    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
-                     label.c_str());
+    importFailure(label, bytePlace(0), "neither a table, a Darwin Core Archive nor a ColDP package");
     return false;
 }
 
@@ -128,7 +128,7 @@ bool importZipFile(ClassificationTree& tree, const std::string& path, const Impo
     FileData file;
     std::string error = file.load(path);
     if (!error.empty()) {
-        importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+        importFailure(path, bytePlace(0), error);
         return false;
     }
     return importZipFile(tree, file, path, options);
@@ -191,40 +191,56 @@ const char* inputKindName(InputKind kind) {
     return "unknown";
 }
 
-bool importClassification(ClassificationTree& tree, const std::string& path,
-                          const ImportOptions& options) {
-    switch (detectInputKind(path)) {
+FileResult importFile(ClassificationTree& tree, const std::string& path, InputKind kind,
+                      const ImportOptions& options) {
+    FailureCatch failure;
+    bool ok = false;
+    switch (kind) {
     case InputKind::Table: {
         FileData file;
         std::string error = file.load(path);
-        if (!error.empty()) {
-            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
-            return false;
-        }
-        return importTableFile(tree, file, path, options);
+        if (!error.empty()) return FileResult::failed(path, bytePlace(0), error);
+        ok = importTableFile(tree, file, path, options);
+        break;
     }
-    case InputKind::DarwinCoreArchive: return importDarwinCore(tree, path, options);
-    case InputKind::ColDP: return importColDP(tree, path, options);
+    case InputKind::DarwinCoreArchive: ok = importDarwinCore(tree, path, options); break;
+    case InputKind::ColDP: ok = importColDP(tree, path, options); break;
     case InputKind::Classification:
     case InputKind::TreeFile:
-        importDiagnostic("%s: byte 0: a %s, not a table, archive or package", path.c_str(),
-                         inputKindName(detectInputKind(path)));
-        return false;
-    case InputKind::Unknown: break;
+        return FileResult::failed(path, bytePlace(0),
+                                  std::string("a ") + inputKindName(kind) +
+                                      ", not a table, archive or package");
+    case InputKind::Unknown:
+        return FileResult::failed(path, bytePlace(0),
+                                  "neither a table, a Darwin Core Archive nor a ColDP package");
     }
-    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
-                     path.c_str());
-    return false;
+    return failure.result(ok, path);
+}
+
+bool importClassification(ClassificationTree& tree, const std::string& path,
+                          const ImportOptions& options) {
+    return reportFailure(importFile(tree, path, detectInputKind(path), options));
 }
 
 bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
                          const std::string& label, const ImportOptions& options) {
-    return importZip(tree, data, size, label, options);
+    FailureCatch failure;
+    const bool ok = importZip(tree, data, size, label, options);
+    return reportFailure(failure.result(ok, label));
+}
+
+FileResult loadAnyClassification(ClassificationTree& tree, const std::string& path,
+                                 InputKind kind, const ImportOptions& options) {
+    if (kind == InputKind::Classification) return loadClassification(tree, path.c_str());
+    if (kind == InputKind::TreeFile) return loadTreeFile(tree, path.c_str());
+    return importFile(tree, path, kind, options);
 }
 
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,
                            const ImportOptions& options) {
-    if (detectInputKind(path) == InputKind::Classification)
-        return readClassification(tree, path.c_str()) != 0;
-    return importClassification(tree, path, options);
+    const InputKind kind = detectInputKind(path);
+    // A tree file is not read here: importFile says what it is.
+    return reportFailure(kind == InputKind::Classification
+                             ? loadClassification(tree, path.c_str())
+                             : importFile(tree, path, kind, options));
 }

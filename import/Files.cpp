@@ -5,7 +5,6 @@
 #include <archive_entry.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -19,21 +18,38 @@ namespace {
 
 // The guard of the file this thread reads (FileReading), if any.
 thread_local const MappingGuard* t_reading = nullptr;
+// Where this thread's importer entry point collects the failure (FailureCatch), if any.
+thread_local FailureCatch* t_catch = nullptr;
+
+void fail(Failure failure, bool overrule) {
+    if (!t_catch) {
+        reportFailure(FileResult(std::move(failure)));
+        return;
+    }
+    t_catch->keep(std::move(failure), overrule);
+}
 
 }  // namespace
 
-void importDiagnostic(const char* format, ...) {
+void importFailure(const std::string& file, std::string place, std::string fault) {
     if (t_reading && t_reading->changed()) return;
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    std::vsnprintf(line.data(), line.size() + 1, format, again);
-    va_end(again);
-    diagnostic("%s", line.c_str());
+    fail(Failure{file, std::move(place), std::move(fault), {}}, false);
+}
+
+FailureCatch::FailureCatch() : m_outer(t_catch) { t_catch = this; }
+
+FailureCatch::~FailureCatch() { t_catch = m_outer; }
+
+void FailureCatch::keep(Failure failure, bool overrule) {
+    if (m_failed && !overrule) return;
+    m_failed = true;
+    m_failure = std::move(failure);
+}
+
+FileResult FailureCatch::result(bool ok, const std::string& label) const {
+    if (m_failed) return m_failure;
+    if (ok) return {};
+    return FileResult::failed(label, {}, "cannot be read");  // every failure names itself; never seen
 }
 
 FileReading::FileReading(const FileData& file) : m_file(file), m_outer(t_reading) {
@@ -50,8 +66,10 @@ bool FileReading::finish(ClassificationTree& tree, bool ok, const std::string& l
         keepCallerFields(fresh, tree);
         tree.swapContents(fresh);
     }
-    diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)",
-               label.c_str(), m_file.changedAt());
+    // Whatever the zeros read made the importer say, the change is what went wrong.
+    fail(Failure{label, bytePlace(m_file.changedAt()),
+                 "the file changed while it was read (it was shortened)", {}},
+         true);
     return false;
 }
 

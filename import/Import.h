@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FileResult.h"
 #include "TreeNode.h"
 
 // What a file holds, told by its extension and, where that says nothing, its first bytes.
@@ -40,6 +41,12 @@ struct ImportOptions {
 bool importClassification(ClassificationTree& tree, const std::string& path,
                           const ImportOptions& options = {});
 
+// The same reading of a file whose kind was found already (detectInputKind), with the
+// outcome as a value and no diagnostic: importClassification is detectInputKind, this and
+// reportFailure.
+FileResult importFile(ClassificationTree& tree, const std::string& path, InputKind kind,
+                      const ImportOptions& options = {});
+
 // Reads a table held in memory as importClassification reads a table file; `label` stands
 // for the file's name in messages and in a made root. For fuzzing and for tests.
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
@@ -55,6 +62,11 @@ bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size
 // importClassification for the rest. Same contract as importClassification.
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,
                            const ImportOptions& options = {});
+// A file of the kind found already, of any kind the program reads (a tree file too: its
+// rank census is printed), with the outcome as a value and no diagnostic. `tree` must be
+// freshly built, with its treeId set for a tree file.
+FileResult loadAnyClassification(ClassificationTree& tree, const std::string& path,
+                                 InputKind kind, const ImportOptions& options = {});
 
 // Pairs compare like with like: the levels of a rank that only one of two imported trees
 // uses are left out of it (their children hang from the level above), with one console

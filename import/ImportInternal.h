@@ -44,11 +44,33 @@ bool isAcceptedStatus(std::string_view status);
 // The last component of a path.
 std::string baseName(const std::string& path);
 
-// Every diagnostic of the importers goes through here: one line on standard error, as
-// diagnostic() writes it, unless the mapped file being read on this thread has shrunk (see
-// FileReading). What was made of the zeros then read is not worth a word; the reading ends
-// with the one line that says the file changed.
-void importDiagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Every failure of the importers goes through here: the file (or the label standing for
+// it), the place in it ("line 3", "byte 0", empty for the file as a whole) and the fault.
+// Within a FailureCatch on this thread the first failure is kept for the catch's owner to
+// hand back; without one (the importers' parts called on their own, as tests and fuzz
+// targets do) it is one line on standard error. Nothing at all once the mapped file being
+// read on this thread has shrunk (see FileReading): what was made of the zeros then read is
+// not worth a word; the reading ends with the one failure that says the file changed.
+void importFailure(const std::string& file, std::string place, std::string fault);
+
+// Collects the failure of the importing that runs on this thread while it lives: the
+// importers' entry points hand back their failure as a value rather than print it.
+class FailureCatch {
+public:
+    FailureCatch();
+    ~FailureCatch();
+    FailureCatch(const FailureCatch&) = delete;
+    FailureCatch& operator=(const FailureCatch&) = delete;
+    // Keeps `failure` unless one is kept already and `overrule` is off.
+    void keep(Failure failure, bool overrule);
+    // The outcome of an importing that returned `ok`, of the file named `label`.
+    FileResult result(bool ok, const std::string& label) const;
+
+private:
+    FailureCatch* m_outer;
+    bool m_failed = false;
+    Failure m_failure;
+};
 
 // ---- Ranks -----------------------------------------------------------------------------
 
@@ -311,7 +333,7 @@ void skipBom(const char*& data, size_t& size);
 using FileData = MappedFile;
 
 // The reading of a loaded file by this thread, from construction to finish(): meanwhile
-// importDiagnostic stays silent once the file has shrunk.
+// importFailure stays silent once the file has shrunk.
 // Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
 // treeId), as the classification reader leaves them, before the two trees swap contents.
 void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree);

@@ -582,7 +582,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                  bool splitPlain) {
     skipBom(data, size);
     if (size == 0) {
-        importDiagnostic("%s: line 1: the file is empty", label.c_str());
+        importFailure(label, linePlace(1), "the file is empty");
         return false;
     }
     Dialect dialect = sniffDialect(data, size);
@@ -660,5 +660,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
 
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
                            const std::string& label, const ImportOptions& options) {
-    return imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    imp::FailureCatch failure;
+    const bool ok = imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    return reportFailure(failure.result(ok, label));
 }

@@ -5,7 +5,7 @@
 namespace model {
 
 bool Parser::readWhole(TailReading* tail) {
-    Span t;
+    Span t{};  // set by token() before any use; the compiler cannot tell
     // Preamble: every line whose first token is not <branch> is dropped whole.
     for (;;) {
         if (!token(t, "<branch> opening the root")) return false;

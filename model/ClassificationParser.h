@@ -16,6 +16,7 @@
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "MappingGuard.h"
+#include "FileResult.h"
 #include "TreeNode.h"
 
 namespace model {
@@ -77,6 +78,9 @@ public:
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
 
+    // Where and why the reading of a whole file stopped, once it has.
+    const Failure& failure() const { return m_failure; }
+
     // Reads the whole file; `tail` (may be null) is a tail part being read meanwhile.
     bool readWhole(class TailReading* tail);
     // Reads the tail part to the end of the file.
@@ -85,12 +89,12 @@ public:
 private:
     friend class TailReading;
 
-    bool fail(size_t at, const char* expected) {
+    __attribute__((noinline, cold)) bool fail(size_t at, const char* expected) {
         // A file that changed under us is reported as such by the caller, not by what its
         // zeros looked like.
         if (!m_path || (m_guard && m_guard->changed())) return false;
-        flushConsole();  // progress lines come before the diagnostic
-        diagnostic("%s: byte %zu: expected %s", m_path, at, expected);
+        flushConsole();  // progress lines come before the failure is told
+        m_failure = Failure{m_path, bytePlace(at), std::string("expected ") + expected, {}};
         return false;
     }
 
@@ -289,6 +293,7 @@ private:
     bool takeOver(TailReading& tail);
 
     const char* m_path;  // null for a tail part, which reports nothing itself
+    Failure m_failure;
     const unsigned char* m_data;
     size_t m_size;
     Scanner m_scan;

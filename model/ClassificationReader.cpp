@@ -18,8 +18,8 @@ namespace {
 
 // Reads `size` bytes at `data`, a file's (`file`) or a caller's (null); `label` names them in
 // the diagnostic.
-int readWith(ClassificationTree& tree, const char* label, const unsigned char* data, size_t size,
-             const MappedFile* file, size_t splitAt, bool chooseSplitAt) {
+FileResult readWith(ClassificationTree& tree, const char* label, const unsigned char* data,
+                 size_t size, const MappedFile* file, size_t splitAt, bool chooseSplitAt) {
     if (chooseSplitAt) {
         splitAt = size >= kSplitMinimum && std::thread::hardware_concurrency() > 1
                       ? chooseSplit(data, size)
@@ -42,14 +42,13 @@ int readWith(ClassificationTree& tree, const char* label, const unsigned char* d
         if (tail) tail->abandon();
         // The reader's open branches take over their gathered children either way, so
         // that the tree owns every node it was given.
-        if (!ok && !(guard && guard->changed())) return 0;
+        if (!ok && !(guard && guard->changed())) return reader.failure();
     }
     // Checked once both threads are done with the bytes: what was read from a file that
     // shrank meanwhile is not the file, whether or not it made sense.
     if (guard && guard->changed()) {
-        diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)", label,
-                   guard->changedAt());
-        return 0;
+        return FileResult::failed(label, bytePlace(guard->changedAt()),
+                               "the file changed while it was read (it was shortened)");
     }
     ClassificationTree& f = *fresh;
     f.fileSize = static_cast<int64_t>(size);
@@ -71,20 +70,17 @@ int readWith(ClassificationTree& tree, const char* label, const unsigned char* d
     f.maxLevel = tree.maxLevel;
     f.treeId = tree.treeId;
     tree.swapContents(f);
-    return 1;
+    return {};
 }
 
 }  // namespace
 
 namespace {
 
-int readFile(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
+FileResult readFile(ClassificationTree& tree, const char* path, size_t splitAt, bool chooseSplitAt) {
     MappedFile file;
     std::string error = file.load(path);
-    if (!error.empty()) {
-        diagnostic("%s: byte 0: %s", path, error.c_str());
-        return 0;
-    }
+    if (!error.empty()) return FileResult::failed(path, bytePlace(0), error);
     return readWith(tree, path, file.bytes(), file.size(), &file, splitAt, chooseSplitAt);
 }
 
@@ -96,20 +92,28 @@ const unsigned char* bytesOf(const char* data, size_t size) {
 
 }  // namespace
 
-int readClassification(ClassificationTree& tree, const char* path) {
+FileResult loadClassification(ClassificationTree& tree, const char* path) {
     return readFile(tree, path, 0, true);
 }
 
+int readClassification(ClassificationTree& tree, const char* path) {
+    return reportFailure(loadClassification(tree, path)) ? 1 : 0;
+}
+
 int readClassificationSplitAt(ClassificationTree& tree, const char* path, size_t splitAt) {
-    return readFile(tree, path, splitAt, false);
+    return reportFailure(readFile(tree, path, splitAt, false)) ? 1 : 0;
 }
 
 int readClassificationBytes(ClassificationTree& tree, const char* data, size_t size,
                             const char* label) {
-    return readWith(tree, label, bytesOf(data, size), size, nullptr, 0, true);
+    return reportFailure(readWith(tree, label, bytesOf(data, size), size, nullptr, 0, true)) ? 1
+                                                                                            : 0;
 }
 
 int readClassificationBytesSplitAt(ClassificationTree& tree, const char* data, size_t size,
                                    const char* label, size_t splitAt) {
-    return readWith(tree, label, bytesOf(data, size), size, nullptr, splitAt, false);
+    return reportFailure(
+               readWith(tree, label, bytesOf(data, size), size, nullptr, splitAt, false))
+               ? 1
+               : 0;
 }

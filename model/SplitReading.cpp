@@ -9,7 +9,7 @@ namespace model {
 bool Parser::readTail() {
     m_holder.level = -1;  // top-level nodes of the part count as level 0
     m_open.push_back({&m_holder, 0});
-    Span t;
+    Span t{};  // set by token() before any use; the compiler cannot tell
     while (m_pos < m_size) {
         if (m_stop->load(std::memory_order_relaxed)) return false;
         // Only whitespace left: the part ends here, complete if nothing of it is open.

@@ -441,25 +441,28 @@ const char* encodeTree(Encoder& out, const ClassificationTree& tree, const char*
 
 namespace {
 
+// A failure to read the tree file `name` at byte `offset`, worded as the reader says it.
+Failure readFailure(const char* name, size_t offset, const std::string& fault) {
+    return {name, bytePlace(offset), fault,
+            std::string("Cannot read tree file ") + name + ": " + fault + " at byte offset " +
+                std::to_string(offset)};
+}
+
 // Decodes into a fresh tree and hands it over only when the whole file was read, so that a
-// failure leaves `tree` as it was. Says nothing: on a failure `why` receives the diagnostic.
-int readQuietly(Decoder& in, ClassificationTree& tree, const char* name, std::string& why,
-                const std::atomic<bool>* stop = nullptr) {
+// failure leaves `tree` as it was. Says nothing.
+FileResult readQuietly(Decoder& in, ClassificationTree& tree, const char* name,
+                    const std::atomic<bool>* stop = nullptr) {
     ClassificationTree fresh;
     fresh.treeId = tree.treeId;
     fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
     decodeTree(in, fresh, stop);
-    if (in.failed()) {
-        why = std::string("Cannot read tree file ") + name + ": " + in.error() +
-              " at byte offset " + std::to_string(in.errorOffset());
-        return 0;  // `fresh` and whatever it got go away here
-    }
-    tree.swapContents(fresh);
-    return 1;
+    if (in.failed()) return readFailure(name, in.errorOffset(), in.error());
+    tree.swapContents(fresh);  // on a failure `fresh` and whatever it got go away
+    return {};
 }
 
-int readQuietly(ClassificationTree& tree, const char* path, std::string& why,
-                const std::atomic<bool>* stop = nullptr) {
+FileResult readQuietly(ClassificationTree& tree, const char* path,
+                    const std::atomic<bool>* stop = nullptr) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     struct stat st;
     const char* cannot = nullptr;
@@ -469,22 +472,20 @@ int readQuietly(ClassificationTree& tree, const char* path, std::string& why,
     else if (!S_ISREG(st.st_mode)) cannot = "not a regular file";
     if (cannot) {
         if (fd >= 0) ::close(fd);
-        why = std::string("Cannot read tree file ") + path + ": " + cannot + " at byte offset 0";
-        return 0;
+        return readFailure(path, 0, cannot);
     }
-    int result;
+    FileResult result;
     {
         Decoder in(fd, static_cast<size_t>(st.st_size));
-        result = readQuietly(in, tree, path, why, stop);
+        result = readQuietly(in, tree, path, stop);
     }
     ::close(fd);
     return result;
 }
 
-// What readTreeFile prints after a reading.
-int speak(int result, const ClassificationTree& tree, const std::string& why) {
+// What a reading prints after it: the rank census of a tree read.
+FileResult census(FileResult result, const ClassificationTree& tree) {
     if (result) printRankCensus(tree);
-    else diagnostic("%s", why.c_str());
     return result;
 }
 
@@ -501,32 +502,35 @@ __attribute__((format(printf, 1, 2))) std::string formatted(const char* format, 
     return text;
 }
 
-std::string problemText(const char* name, const char* problem, const char* badName) {
-    if (badName)
-        return formatted("Cannot write tree file %s: %s (%.40s...)", name, problem, badName);
-    return formatted("Cannot write tree file %s: %s", name, problem);
+// A failure to write the tree file `name`; `badName` is the name that could not be stored.
+Failure writeFailure(const char* name, const std::string& problem, const char* badName = nullptr) {
+    std::string fault = badName ? formatted("%s (%.40s...)", problem.c_str(), badName) : problem;
+    std::string wording = formatted("Cannot write tree file %s: %s", name, fault.c_str());
+    return {name, {}, std::move(fault), std::move(wording)};
 }
 
 }  // namespace
 
+FileResult loadTreeFile(ClassificationTree& tree, const char* path) {
+    return census(readQuietly(tree, path), tree);
+}
+
 int readTreeFile(ClassificationTree& tree, const char* path) {
-    std::string why;
-    int result = readQuietly(tree, path, why);
-    return speak(result, tree, why);
+    return reportFailure(loadTreeFile(tree, path)) ? 1 : 0;
 }
 
 int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, const char* label) {
     Decoder in(reinterpret_cast<const uint8_t*>(data), size);
-    std::string why;
-    int result = readQuietly(in, tree, label, why);
-    return speak(result, tree, why);
+    return reportFailure(census(readQuietly(in, tree, label), tree)) ? 1 : 0;
 }
 
 TreeFileReading::TreeFileReading(const char* path) : m_path(path) {
     try {
-        m_thread = std::thread([this] { m_result = readQuietly(m_tree, m_path.c_str(), m_why, &m_stop); });
-    } catch (const std::system_error&) {  // no thread to be had: finish() reads it
-        m_result = -1;
+        m_thread = std::thread([this] {
+            m_result = readQuietly(m_tree, m_path.c_str(), &m_stop);
+            m_read = true;
+        });
+    } catch (const std::system_error&) {  // no thread to be had: take() reads it
     }
 }
 
@@ -535,9 +539,10 @@ TreeFileReading::~TreeFileReading() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-int TreeFileReading::finish(ClassificationTree& tree) {
+FileResult TreeFileReading::take(ClassificationTree& tree) {
     if (m_thread.joinable()) m_thread.join();
-    if (m_result < 0) m_result = readQuietly(m_tree, m_path.c_str(), m_why);
+    if (!m_read) m_result = readQuietly(m_tree, m_path.c_str());
+    m_read = true;
     if (m_result) {
         // Read before the caller's fields were known: they are kept as readTreeFile keeps
         // them.
@@ -545,8 +550,10 @@ int TreeFileReading::finish(ClassificationTree& tree) {
         m_tree.fileSize = tree.fileSize;
         tree.swapContents(m_tree);
     }
-    return speak(m_result, tree, m_why);
+    return census(m_result, tree);
 }
+
+int TreeFileReading::finish(ClassificationTree& tree) { return reportFailure(take(tree)) ? 1 : 0; }
 
 int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const char* label) {
     out.clear();
@@ -559,7 +566,7 @@ int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const c
     }
     if (problem) {
         out.clear();
-        diagnostic("%s", problemText(label, problem, badName).c_str());
+        reportFailure(writeFailure(label, problem, badName));
         return 0;
     }
     return 1;
@@ -610,15 +617,12 @@ mode_t createMode() {
     return 0666 & ~mask;
 }
 
-// writeTreeFile without a word: on a failure `why` receives the diagnostic.
-int writeQuietly(const ClassificationTree& tree, const char* path, mode_t mode, std::string& why) {
+// writeTreeFile without a word.
+FileResult writeQuietly(const ClassificationTree& tree, const char* path, mode_t mode) {
     std::string temp = std::string(path) + ".tmp-XXXXXX";
     int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        why = formatted("Cannot write tree file %s: cannot create %s: %s", path, temp.c_str(),
-                        std::strerror(errno));
-        return 0;
-    }
+    if (fd < 0)
+        return writeFailure(path, formatted("cannot create %s: %s", temp.c_str(), std::strerror(errno)));
     // mkstemp creates the file private to its owner.
     ::fchmod(fd, mode);
 
@@ -636,64 +640,80 @@ int writeQuietly(const ClassificationTree& tree, const char* path, mode_t mode, 
     if (exchanged) ::unlink(temp.c_str());  // the file replaced
     if (problem || writeErrno != 0) {
         ::unlink(temp.c_str());
-        why = problem ? problemText(path, problem, badName)
-                      : formatted("Cannot write tree file %s: %s", path, std::strerror(writeErrno));
-        return 0;
+        return problem ? writeFailure(path, problem, badName)
+                       : writeFailure(path, std::strerror(writeErrno));
     }
-    return 1;
+    return {};
 }
 
 }  // namespace
 
+FileResult saveTreeFile(const ClassificationTree& tree, const char* path) {
+    return writeQuietly(tree, path, createMode());
+}
+
 int writeTreeFile(const ClassificationTree& tree, const char* path) {
-    std::string why;
-    if (writeQuietly(tree, path, createMode(), why)) return 1;
-    diagnostic("%s", why.c_str());
-    return 0;
+    return reportFailure(saveTreeFile(tree, path)) ? 1 : 0;
 }
 
 int writeTreeFilePair(const ClassificationTree& tree1, const char* path1,
                       const ClassificationTree& tree2, const char* path2) {
+    const FileResult written = saveTreeFilePair(tree1, path1, tree2, path2);
+    if (written) return 0;
+    // A file that could not be put in place has no line of its own.
+    if (!written.failure().fault.empty()) reportFailure(written);
+    return written.failure().file == path1 ? 1 : 2;
+}
+
+FileResult saveTreeFilePair(const ClassificationTree& tree1, const char* path1,
+                         const ClassificationTree& tree2, const char* path2) {
     const std::string staged1 = std::string(path1) + ".new";
     const std::string staged2 = std::string(path2) + ".new";
     // The two files are written at once: the walk over a tree whose nodes lie scattered
     // over the heap mostly waits for memory, and two such waits overlap.
     const mode_t mode = createMode();
-    std::string why1, why2;
-    int written2 = -1;
+    FileResult written2;
+    bool tried2 = false;
     std::thread second;
     try {
-        second = std::thread([&] { written2 = writeQuietly(tree2, staged2.c_str(), mode, why2); });
+        second = std::thread([&] {
+            written2 = writeQuietly(tree2, staged2.c_str(), mode);
+            tried2 = true;
+        });
     } catch (const std::system_error&) {  // no thread to be had: one after the other
     }
-    const int written1 = writeQuietly(tree1, staged1.c_str(), mode, why1);
+    const FileResult written1 = writeQuietly(tree1, staged1.c_str(), mode);
     if (second.joinable()) second.join();
+    // A failure names the file it is for: the staged file's failure is told as it stands.
+    auto failedFor = [](const char* path, FileResult outcome) {
+        Failure f = outcome.failure();
+        f.file = path;
+        return FileResult(std::move(f));
+    };
     if (!written1) {
         // Tree 2's file, written or not, is not spoken of: tree 1's failure comes first.
-        if (written2 == 1) ::unlink(staged2.c_str());
-        diagnostic("%s", why1.c_str());
-        return 1;
+        if (tried2 && written2) ::unlink(staged2.c_str());
+        return failedFor(path1, written1);
     }
-    if (written2 < 0) written2 = writeQuietly(tree2, staged2.c_str(), mode, why2);
+    if (!tried2) written2 = writeQuietly(tree2, staged2.c_str(), mode);
     if (!written2) {
         ::unlink(staged1.c_str());
-        diagnostic("%s", why2.c_str());
-        return 2;
+        return failedFor(path2, written2);
     }
     bool exchanged1 = false, exchanged2 = false;
     if (putInPlace(staged1.c_str(), path1, exchanged1) != 0) {
         ::unlink(staged1.c_str());
         ::unlink(staged2.c_str());
-        return 1;
+        return Failure{path1, {}, {}, {}};
     }
     if (putInPlace(staged2.c_str(), path2, exchanged2) != 0) {
         takeBack(staged1.c_str(), path1, exchanged1);
         ::unlink(staged1.c_str());
         ::unlink(staged2.c_str());
-        return 2;
+        return Failure{path2, {}, {}, {}};
     }
     // The staging names now hold the files replaced, if there were any.
     if (exchanged1) ::unlink(staged1.c_str());
     if (exchanged2) ::unlink(staged2.c_str());
-    return 0;
+    return {};
 }
