@@ -11,6 +11,7 @@
 #include "Combine.h"
 #include "Compare.h"
 #include "Console.h"
+#include "FileResult.h"
 #include "Import.h"
 #include "Layout.h"
 #include "NameOrder.h"
@@ -286,17 +287,25 @@ void removeGraftedCopies(ClassificationTree& tree, uint8_t copyMark) {
 
 }  // namespace
 
+void CCladoramaDoc::TellReadFailure(const std::string& boxText, const Failure& failure,
+                                    bool report) {
+    // One line wherever the console goes; the viewer shows the box as well.
+    reportFailure(failure);
+    if (report && m_pFramework) m_pFramework->ReadFailed(boxText, failure);
+}
+
 bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                                  const std::string& path1, const std::string& path2,
                                  bool report) {
     const InputKind kind1 = detectInputKind(path1), kind2 = detectInputKind(path2);
     for (const auto& [path, kind] : {std::pair{&path1, kind1}, {&path2, kind2}}) {
         if (kind != InputKind::Unknown) continue;
-        const std::string text = *path + "\nis no file Cladorama can read: a tree file (.jm2), a "
-                                         "classification file (.xml), a table (.csv, .tsv), a "
-                                         "Darwin Core Archive or a Catalogue of Life Data Package";
-        if (report) MessageBox(text.c_str());
-        else consolePrintf("%s\n", text.c_str());
+        const std::string kinds = "a tree file (.jm2), a classification file (.xml), a table "
+                                  "(.csv, .tsv), a Darwin Core Archive or a Catalogue of Life "
+                                  "Data Package";
+        const Failure failure{*path, bytePlace(0), "not a kind of file Cladorama reads: " + kinds,
+                              {}};
+        TellReadFailure(*path + "\nis no file Cladorama can read: " + kinds, failure, report);
         return false;
     }
     tree1.treeId = 1;
@@ -304,21 +313,15 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     auto read = [&](ClassificationTree& tree, const std::string& path, InputKind kind) {
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        const bool binary = kind == InputKind::TreeFile;
-        clearLastDiagnostic();
-        if (binary ? readTreeFile(tree, path.c_str()) != 0
-                   : readAnyClassification(tree, path, m_importOptions))
-            return true;
-        std::string text = binary ? "Reading binary tree file "
+        const FileResult result = loadAnyClassification(tree, path, kind, m_importOptions);
+        if (result) return true;
+        std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
                            : kind == InputKind::Classification
                                ? "Reading classification xml file "
                                : std::string("Reading ") + inputKindName(kind) + " ";
         text += path + " has been failed!";
-        // The reader's own line says where in the file and what it expected there; the
-        // console has it already, the message box needs it too.
-        if (report && lastDiagnostic()[0]) MessageBox((text + "\n" + lastDiagnostic()).c_str());
-        else if (report) MessageBox(text.c_str());
-        else consolePrintf("%s\n", text.c_str());
+        // The box names the file and then says where in it and what went wrong.
+        TellReadFailure(text + "\n" + result.failure().line(), result.failure(), report);
         return false;
     };
     if (!read(tree1, path1, kind1) || !read(tree2, path2, kind2)) return false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NodeListDlg.h"
+#include "FileResult.h"
 #include "Import.h"
 #include "TreeNode.h"
 
@@ -60,6 +61,12 @@ public:
     // not, and which overview style (1 boxes, 0 lines) is on. Without a search bar these
     // do nothing.
     virtual void CheckZoomLinkButton(bool /*checked*/) {}
+    // A file of a pair could not be read: `boxText` says which and why, in a message box
+    // by default. The document has written the failure's line to the console's error
+    // stream already, so a shell without boxes (the command line) does nothing here.
+    virtual void ReadFailed(const std::string& boxText, const Failure& /*failure*/) {
+        MessageBox(boxText.c_str());
+    }
     // Two files were opened and compared: the pair can be offered for reopening.
     virtual void PairOpened(const std::string& /*path1*/, const std::string& /*path2*/) {}
     virtual void CheckStyleButtons(int /*overviewStyle*/) {}
@@ -162,11 +169,13 @@ public:
 
 private:
     // Reads a pair of files of any kinds into `tree1` and `tree2` (fresh) and combines
-    // them unless both are tree files. With `report` (a reload in the viewer) a failure is
-    // told in a message box; without (building) on the console, where build mode's
-    // "Tree N is loading..." lines come first.
+    // them unless both are tree files. A failure is one line on standard error naming the
+    // file, the place and the fault; with `report` (a reload) the framework shows it too.
+    // Without (building) build mode's "Tree N is loading..." lines come first.
     bool ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                       const std::string& path1, const std::string& path2, bool report);
+    // A file of a pair failed: its one line on standard error, and with `report` the box.
+    void TellReadFailure(const std::string& boxText, const Failure& failure, bool report);
 };
 
 extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();
