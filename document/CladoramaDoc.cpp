@@ -297,7 +297,10 @@ void CCladoramaDoc::TellReadFailure(const std::string& boxText, const Failure& f
 bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                                  const std::string& path1, const std::string& path2,
                                  bool report) {
-    const InputKind kind1 = detectInputKind(path1), kind2 = detectInputKind(path2);
+    // Each file's kind is found once, and what finding it opened goes on to its reader.
+    InputFile input1 = openInput(path1, m_importOptions);
+    InputFile input2 = openInput(path2, m_importOptions);
+    const InputKind kind1 = input1.kind, kind2 = input2.kind;
     for (const auto& [path, kind] : {std::pair{&path1, kind1}, {&path2, kind2}}) {
         if (kind != InputKind::Unknown) continue;
         const std::string kinds = "a tree file (.jm2), a classification file (.xml), a table "
@@ -310,10 +313,13 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     }
     tree1.treeId = 1;
     tree2.treeId = 2;
-    auto read = [&](ClassificationTree& tree, const std::string& path, InputKind kind) {
+    auto read = [&](ClassificationTree& tree, InputFile& input) {
+        const std::string& path = input.path;
+        const InputKind kind = input.kind;
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        const FileResult result = loadAnyClassification(tree, path, kind, m_importOptions);
+        const FileResult result = loadAnyClassification(tree, input, m_importOptions);
+        input.opened.reset();  // an archive's entries, read now, need not wait for the other
         if (result) return true;
         std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
                            : kind == InputKind::Classification
@@ -324,7 +330,7 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         TellReadFailure(text + "\n" + result.failure().line(), result.failure(), report);
         return false;
     };
-    if (!read(tree1, path1, kind1) || !read(tree2, path2, kind2)) return false;
+    if (!read(tree1, input1) || !read(tree2, input2)) return false;
     if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) return true;
 
     // Two tree files are compared, combined and laid out already; any other pair goes

@@ -49,14 +49,16 @@ bool isDwcCoreName(const std::string& name) {
            equalsIgnoreCase(b, "taxon.tsv") || equalsIgnoreCase(b, "taxon.csv");
 }
 
-InputKind zipKind(const std::string& path) {
-    FileData file;
-    std::vector<std::string> names;
-    std::string error;
+// The zip at `path`, loaded and listed once: its kind is what its files make it, and its
+// reading goes on from the listing.
+InputKind openZipInput(const std::string& path, const ImportOptions& options, OpenedInput& opened) {
+    opened.zip = true;
+    opened.loadError = opened.file.load(path);
     // A damaged archive goes to the archive reader, which says what is wrong with it.
-    if (!file.load(path).empty() || !listZip(file.data(), file.size(), names, error))
+    if (!opened.loadError.empty() ||
+        !opened.package.openZip(opened.file.data(), opened.file.size(), options, opened.listError))
         return InputKind::DarwinCoreArchive;
-    return packageKind(names);
+    return packageKind(opened.package.names());
 }
 
 // A table whose header has a taxonID column is a Darwin Core taxon file.
@@ -153,31 +155,48 @@ bool importTableFile(ClassificationTree& tree, const FileData& file, const std::
 
 using namespace imp;
 
-InputKind detectInputKind(const std::string& path) {
-    if (isFolder(path)) {
-        Package p;
-        std::string error;
-        return p.openFolder(path, error) ? packageKind(p.names()) : InputKind::Unknown;
-    }
-    std::string ext = lowerExtension(path);
-    if (ext == ".jm2") return InputKind::TreeFile;
-    if (ext == ".xml") {
-        return equalsIgnoreCase(baseName(path), "meta.xml") ? InputKind::DarwinCoreArchive
-                                                            : InputKind::Classification;
-    }
-    if (ext == ".zip") return zipKind(path);
-    if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
-        return isUsageName(path) ? InputKind::ColDP : tableKind(path);
-    std::string head = firstBytes(path, 512);
-    if (looksLikeZip(path)) return zipKind(path);
-    size_t start = head.find_first_not_of(" \t\r\n");
-    if (start != std::string::npos) {
-        for (const char* tag : {"<branch>", "<leaf>", "<!--", "<?xml"})
-            if (head.compare(start, std::strlen(tag), tag) == 0) return InputKind::Classification;
-    }
-    if (looksLikeTreeFile(head)) return InputKind::TreeFile;
-    return InputKind::Unknown;
+InputFile openInput(const std::string& path, const ImportOptions& options) {
+    InputFile input;
+    input.path = path;
+    auto opened = std::make_shared<OpenedInput>();
+    auto kind = [&]() -> InputKind {
+        if (isFolder(path)) {
+            std::string error;
+            if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
+            input.opened = opened;
+            return packageKind(opened->package.names());
+        }
+        std::string ext = lowerExtension(path);
+        if (ext == ".jm2") return InputKind::TreeFile;
+        if (ext == ".xml") {
+            return equalsIgnoreCase(baseName(path), "meta.xml") ? InputKind::DarwinCoreArchive
+                                                                : InputKind::Classification;
+        }
+        if (ext == ".zip") {
+            input.opened = opened;
+            return openZipInput(path, options, *opened);
+        }
+        if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
+            return isUsageName(path) ? InputKind::ColDP : tableKind(path);
+        std::string head = firstBytes(path, 512);
+        if (looksLikeZip(head.data(), head.size())) {
+            input.opened = opened;
+            return openZipInput(path, options, *opened);
+        }
+        size_t start = head.find_first_not_of(" \t\r\n");
+        if (start != std::string::npos) {
+            for (const char* tag : {"<branch>", "<leaf>", "<!--", "<?xml"})
+                if (head.compare(start, std::strlen(tag), tag) == 0)
+                    return InputKind::Classification;
+        }
+        if (looksLikeTreeFile(head)) return InputKind::TreeFile;
+        return InputKind::Unknown;
+    };
+    input.kind = kind();
+    return input;
 }
+
+InputKind detectInputKind(const std::string& path) { return openInput(path).kind; }
 
 const char* inputKindName(InputKind kind) {
     switch (kind) {
@@ -191,11 +210,36 @@ const char* inputKindName(InputKind kind) {
     return "unknown";
 }
 
-FileResult importFile(ClassificationTree& tree, const std::string& path, InputKind kind,
-                      const ImportOptions& options) {
+namespace {
+
+// An archive or package whose files the finding of its kind listed already.
+bool importOpened(ClassificationTree& tree, const InputFile& input) {
+    OpenedInput& opened = *input.opened;
+    const std::string& path = input.path;
+    auto importPackage = [&] {
+        return input.kind == InputKind::ColDP ? importColDP(tree, opened.package, path)
+                                              : importDarwinCore(tree, opened.package, path);
+    };
+    if (!opened.zip) return importPackage();
+    if (!opened.loadError.empty()) {
+        importFailure(path, bytePlace(0), opened.loadError);
+        return false;
+    }
+    FileReading reading(opened.file);
+    bool ok = opened.listError.empty();
+    if (!ok) importFailure(path, {}, opened.listError);
+    else ok = importPackage();
+    return reading.finish(tree, ok, path);
+}
+
+}  // namespace
+
+FileResult importInput(ClassificationTree& tree, const InputFile& input,
+                       const ImportOptions& options) {
+    const std::string& path = input.path;
     FailureCatch failure;
     bool ok = false;
-    switch (kind) {
+    switch (input.kind) {
     case InputKind::Table: {
         FileData file;
         std::string error = file.load(path);
@@ -203,12 +247,16 @@ FileResult importFile(ClassificationTree& tree, const std::string& path, InputKi
         ok = importTableFile(tree, file, path, options);
         break;
     }
-    case InputKind::DarwinCoreArchive: ok = importDarwinCore(tree, path, options); break;
-    case InputKind::ColDP: ok = importColDP(tree, path, options); break;
+    case InputKind::DarwinCoreArchive:
+    case InputKind::ColDP:
+        if (input.opened) ok = importOpened(tree, input);
+        else if (input.kind == InputKind::ColDP) ok = importColDP(tree, path, options);
+        else ok = importDarwinCore(tree, path, options);
+        break;
     case InputKind::Classification:
     case InputKind::TreeFile:
         return FileResult::failed(path, bytePlace(0),
-                                  std::string("a ") + inputKindName(kind) +
+                                  std::string("a ") + inputKindName(input.kind) +
                                       ", not a table, archive or package");
     case InputKind::Unknown:
         return FileResult::failed(path, bytePlace(0),
@@ -219,7 +267,7 @@ FileResult importFile(ClassificationTree& tree, const std::string& path, InputKi
 
 bool importClassification(ClassificationTree& tree, const std::string& path,
                           const ImportOptions& options) {
-    return reportFailure(importFile(tree, path, detectInputKind(path), options));
+    return reportFailure(importInput(tree, openInput(path, options), options));
 }
 
 bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
@@ -229,18 +277,18 @@ bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size
     return reportFailure(failure.result(ok, label));
 }
 
-FileResult loadAnyClassification(ClassificationTree& tree, const std::string& path,
-                                 InputKind kind, const ImportOptions& options) {
-    if (kind == InputKind::Classification) return loadClassification(tree, path.c_str());
-    if (kind == InputKind::TreeFile) return loadTreeFile(tree, path.c_str());
-    return importFile(tree, path, kind, options);
+FileResult loadAnyClassification(ClassificationTree& tree, const InputFile& input,
+                                 const ImportOptions& options) {
+    if (input.kind == InputKind::Classification) return loadClassification(tree, input.path.c_str());
+    if (input.kind == InputKind::TreeFile) return loadTreeFile(tree, input.path.c_str());
+    return importInput(tree, input, options);
 }
 
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,
                            const ImportOptions& options) {
-    const InputKind kind = detectInputKind(path);
-    // A tree file is not read here: importFile says what it is.
-    return reportFailure(kind == InputKind::Classification
+    const InputFile input = openInput(path, options);
+    // A tree file is not read here: importInput says what it is.
+    return reportFailure(input.kind == InputKind::Classification
                              ? loadClassification(tree, path.c_str())
-                             : importFile(tree, path, kind, options));
+                             : importInput(tree, input, options));
 }

@@ -401,6 +401,15 @@ private:
     std::unordered_map<std::string, std::string> m_data;
 };
 
+// What finding a file's kind took in, for its reading to go on with: a zip's bytes and
+// listing (or why they could not be had), a folder's listing.
+struct OpenedInput {
+    bool zip = false;
+    FileData file;
+    std::string loadError, listError;
+    Package package;
+};
+
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
 // usage file), by index; SIZE_MAX when absent.
 struct TaxonColumns {

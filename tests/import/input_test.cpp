@@ -1,0 +1,103 @@
+// A file's kind found once and its reading going on from there; the importers' failures
+// handed back as values.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "Import.h"
+#include "TestSupport.h"
+
+namespace {
+
+void writeZip(const std::string& path, const std::string& name, const std::string& data) {
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name.c_str());
+    archive_entry_set_size(e, static_cast<la_int64_t>(data.size()));
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    archive_write_header(a, e);
+    archive_write_data(a, data.data(), data.size());
+    archive_entry_free(e);
+    archive_write_close(a);
+    archive_write_free(a);
+}
+
+const char kUsage[] =
+    "ID\tparentID\tstatus\trank\tscientificName\n"
+    "1\t\taccepted\tfamily\tFelidae\n"
+    "2\t1\taccepted\tgenus\tFelis\n";
+
+TEST(InputFile, AZipIsOpenedOnceAndReadFromWhatFindingItsKindTookIn) {
+    TempDir dir;
+    writeZip(dir.file("pkg.zip"), "NameUsage.tsv", kUsage);
+    const InputFile input = openInput(dir.file("pkg.zip"));
+    EXPECT_EQ(input.kind, InputKind::ColDP);
+    EXPECT_NE(input.opened, nullptr);
+    // Whatever lies at the path now, the archive found is the one read.
+    std::filesystem::remove(dir.file("pkg.zip"));
+    dir.write("pkg.zip", "Order,Family\nCarnivora,Canidae\n");
+    ClassificationTree tree;
+    testing::internal::CaptureStderr();
+    const FileResult read = importInput(tree, input);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ASSERT_TRUE(read.ok()) << read.failure().line();
+    EXPECT_STREQ(tree.latinName, "Felidae");
+    ASSERT_EQ(tree.children.size(), 1u);
+    EXPECT_STREQ(tree.children[0]->latinName, "Felis");
+
+    // A table is found by its name and first line; nothing is kept open for it.
+    dir.write("table.csv", "Order,Family\nCarnivora,Canidae\n");
+    const InputFile table = openInput(dir.file("table.csv"));
+    EXPECT_EQ(table.kind, InputKind::Table);
+    EXPECT_EQ(table.opened, nullptr);
+}
+
+TEST(InputFile, AFailureIsAValueNamingFilePlaceAndFaultAndNothingIsPrinted) {
+    TempDir dir;
+    dir.write("empty.csv", "");
+    dir.write("norank.csv", "name,colour\nFelis,grey\n");
+    dir.write("cycle.tsv", "ID\tparentID\tstatus\trank\tscientificName\n"
+                           "1\t2\taccepted\tfamily\tFelidae\n2\t1\taccepted\tgenus\tFelis\n");
+    std::filesystem::rename(dir.file("cycle.tsv"), dir.file("NameUsage.tsv"));
+    writeZip(dir.file("bomb.zip"), "NameUsage.tsv", std::string(4096, 'x'));
+    struct Case {
+        const char* file;
+        const char* place;
+        const char* faultStart;
+    };
+    for (const Case& c : {Case{"empty.csv", "line 1", "the file is empty"},
+                          Case{"norank.csv", "line 1", "no rank columns"},
+                          Case{"NameUsage.tsv", "line 2", "taxon 1 is its own ancestor"},
+                          Case{"bomb.zip", "", "entry NameUsage.tsv: the archive inflates"},
+                          Case{"gone.csv", "byte 0", "cannot open"}}) {
+        SCOPED_TRACE(c.file);
+        ImportOptions options;
+        options.maxUncompressedBytes = 1000;
+        const std::string path = dir.file(c.file);
+        ClassificationTree tree;
+        testing::internal::CaptureStderr();
+        const FileResult read = importInput(tree, openInput(path, options), options);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_FALSE(read.ok());
+        EXPECT_EQ(read.failure().file, path);
+        EXPECT_EQ(read.failure().place, c.place);
+        EXPECT_EQ(read.failure().fault.rfind(c.faultStart, 0), 0u) << read.failure().fault;
+        EXPECT_EQ(read.failure().line(),
+                  path + (c.place[0] ? std::string(": ") + c.place : "") + ": " +
+                      read.failure().fault);
+        EXPECT_EQ(tree.nodeCount, 0);
+        EXPECT_TRUE(tree.children.empty());
+        // The function of old says the same in its one line.
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(importClassification(tree, path, options));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), read.failure().line() + "\n");
+    }
+}
+
+}  // namespace
