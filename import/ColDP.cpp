@@ -1,7 +1,8 @@
 // Catalogue of Life Data Packages: name usages linked by ID and parentID, common names from
 // VernacularName, in a zip or a folder.
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
 
 namespace imp {
 

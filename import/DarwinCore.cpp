@@ -6,7 +6,8 @@
 #include <map>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
 
 namespace imp {
 

@@ -11,7 +11,8 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Delimited.h"
+#include "ImportFailure.h"
 
 namespace imp {
 

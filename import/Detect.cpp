@@ -7,9 +7,10 @@
 #include <system_error>
 
 #include "ClassificationReader.h"
-#include "TreeFile.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
+#include "TreeFile.h"
 
 namespace imp {
 

@@ -10,7 +10,8 @@
 #include <memory>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "ImportFailure.h"
+#include "Packages.h"
 
 namespace imp {
 

@@ -13,7 +13,10 @@
 #include <unordered_map>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Delimited.h"
+#include "Importers.h"
+#include "ImportFailure.h"
+#include "TreeBuilder.h"
 
 namespace imp {
 

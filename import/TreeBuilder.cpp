@@ -8,7 +8,8 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "ImportFailure.h"
+#include "TreeBuilder.h"
 
 namespace imp {
 
