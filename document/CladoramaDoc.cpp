@@ -1,7 +1,6 @@
 #include "CladoramaDoc.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -108,18 +107,6 @@ std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
     out.insert(out.end(), first.begin() + static_cast<std::ptrdiff_t>(i), first.end());
     out.insert(out.end(), second.begin() + static_cast<std::ptrdiff_t>(j), second.end());
     return out;
-}
-
-TreeFileKind treeFileKind(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return TreeFileKind::Unknown;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "jm2") return TreeFileKind::Binary;
-    if (ext == "xml") return TreeFileKind::Classification;
-    return TreeFileKind::Unknown;
 }
 
 namespace {

@@ -98,11 +98,6 @@ void fillNameIndexes(ClassificationTree& tree);
 std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
                                           const std::vector<TreeNode*>& second);
 
-// The two kinds of file the reload command accepts, told apart by their extension (the
-// open dialog offers exactly these two patterns).
-enum class TreeFileKind { Classification, Binary, Unknown };
-TreeFileKind treeFileKind(const std::string& path);
-
 class CCladoramaDoc {
 public:
     ClassificationTree m_tree1;
@@ -161,6 +156,10 @@ public:
     // With `matchable` false the text is one no name can hold (typed with a character the
     // names' encoding lacks): nothing matches, with all that a search without a match shows.
     void Search(int mode, const char* text, bool matchable = true);
+    // The framework's save hook. The document has nothing of its own to save (its trees
+    // live in the tree files that build mode writes), so File Save (Ctrl+S) in the shell
+    // writes an empty file and this writes nothing; it stands as the hook of the
+    // framework's document interface, which the shell's Save As follows.
     void Serialize() {}
 
     void UpdateAllViews();

@@ -100,4 +100,18 @@ TEST(InputFile, AFailureIsAValueNamingFilePlaceAndFaultAndNothingIsPrinted) {
     }
 }
 
+// The kinds the open dialog offers by pattern, tree files and classification files, are told
+// by the extension of the last part of the path, in any case.
+TEST(FileKind, DecidedByExtensionCaseInsensitively) {
+    TempDir dir;
+    dir.write("notes", "some words\n");
+    EXPECT_EQ(detectInputKind("/data/T1.jm2"), InputKind::TreeFile);
+    EXPECT_EQ(detectInputKind("T2.JM2"), InputKind::TreeFile);
+    EXPECT_EQ(detectInputKind("classif_A_03-01-31.xml"), InputKind::Classification);
+    EXPECT_EQ(detectInputKind("dir/a.XmL"), InputKind::Classification);
+    EXPECT_EQ(detectInputKind(dir.file("notes")), InputKind::Unknown);
+    EXPECT_EQ(detectInputKind("dir.xml/T1"), InputKind::Unknown);
+    EXPECT_EQ(detectInputKind("T1.jm2.new"), InputKind::Unknown);
+}
+
 }  // namespace
