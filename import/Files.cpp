@@ -1,5 +1,6 @@
-// Whole files and zip entries in memory. Archives are never extracted: entries are read
-// into memory, so no name inside one can point outside it, and the bytes an archive may
+// How a file's reading ends: its one failure caught for the entry point, or the file found
+// shortened meanwhile. And zip entries in memory: archives are never extracted, entries are
+// read into memory, so no name inside one can point outside it, and the bytes an archive may
 // inflate to are bounded, so a zip bomb fails instead of filling the memory.
 #include <archive.h>
 #include <archive_entry.h>
