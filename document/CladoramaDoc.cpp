@@ -136,10 +136,10 @@ bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tr
                    const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
-    const int failed = writeTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
-    if (failed == 0) return true;
+    const FileResult written = saveTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
+    if (reportFailure(written)) return true;
     consolePrintf("Writing binary tree file %s has been failed!\n",
-                  failed == 1 ? kTreeFile1 : kTreeFile2);
+                  written.failure().file == file1 ? kTreeFile1 : kTreeFile2);
     return false;
 }
 

@@ -39,12 +39,12 @@ int writeTreeFileBytes(const ClassificationTree& tree, std::string& out, const c
 // Writes the two trees as a pair: each first to `path` + ".new" (see writeTreeFile), and
 // only when both are complete do they take the places of `path1` and `path2`. If either
 // cannot be written or put in place, both files stay as they were and no ".new" file is
-// left. Returns 0 on success, else 1 or 2 for the tree whose file failed (after a
-// diagnostic when the writing itself failed).
+// left. Returns 0 on success, else 1 or 2 for the tree whose file failed, after its
+// diagnostic.
 int writeTreeFilePair(const ClassificationTree& tree1, const char* path1,
                       const ClassificationTree& tree2, const char* path2);
 // The same with its outcome as a value, and no diagnostic; a failure's file is `path1` or
-// `path2`. A file written but not put in place fails without a fault to tell.
+// `path2`.
 FileResult saveTreeFilePair(const ClassificationTree& tree1, const char* path1,
                          const ClassificationTree& tree2, const char* path2);
 

@@ -308,9 +308,7 @@ int writeTreeFile(const ClassificationTree& tree, const char* path) {
 int writeTreeFilePair(const ClassificationTree& tree1, const char* path1,
                       const ClassificationTree& tree2, const char* path2) {
     const FileResult written = saveTreeFilePair(tree1, path1, tree2, path2);
-    if (written) return 0;
-    // A file that could not be put in place has no line of its own.
-    if (!written.failure().fault.empty()) reportFailure(written);
+    if (reportFailure(written)) return 0;
     return written.failure().file == path1 ? 1 : 2;
 }
 
@@ -350,16 +348,20 @@ FileResult saveTreeFilePair(const ClassificationTree& tree1, const char* path1,
         return failedFor(path2, written2);
     }
     bool exchanged1 = false, exchanged2 = false;
-    if (putInPlace(staged1.c_str(), path1, exchanged1) != 0) {
+    auto notInPlace = [](const char* path, int error) {
+        return writeFailure(path, std::string("cannot take the place of what is there: ") +
+                                      std::strerror(error));
+    };
+    if (int error = putInPlace(staged1.c_str(), path1, exchanged1)) {
         ::unlink(staged1.c_str());
         ::unlink(staged2.c_str());
-        return Failure{path1, {}, {}, {}};
+        return notInPlace(path1, error);
     }
-    if (putInPlace(staged2.c_str(), path2, exchanged2) != 0) {
+    if (int error = putInPlace(staged2.c_str(), path2, exchanged2)) {
         takeBack(staged1.c_str(), path1, exchanged1);
         ::unlink(staged1.c_str());
         ::unlink(staged2.c_str());
-        return Failure{path2, {}, {}, {}};
+        return notInPlace(path2, error);
     }
     // The staging names now hold the files replaced, if there were any.
     if (exchanged1) ::unlink(staged1.c_str());

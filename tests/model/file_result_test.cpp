@@ -68,6 +68,19 @@ TEST(FileResult, AWriterNamesTheFileOfThePairThatFailed) {
     EXPECT_NE(pair.failure().line().find("Cannot write tree file"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(ok));  // neither file when one failed
     EXPECT_TRUE(saveTreeFile(tree, ok.c_str()).ok());
+
+    // Written, but a folder stands where the second file goes: that is a failure too, and
+    // it says why.
+    const std::string blocked = dir.file("T2.jm2");
+    std::filesystem::create_directories(blocked + "/x");
+    const FileResult placed = saveTreeFilePair(tree, ok.c_str(), tree, blocked.c_str());
+    ASSERT_FALSE(placed.ok());
+    EXPECT_EQ(placed.failure().file, blocked);
+    EXPECT_EQ(placed.failure().fault.rfind("cannot take the place of what is there: ", 0), 0u)
+        << placed.failure().fault;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(writeTreeFilePair(tree, ok.c_str(), tree, blocked.c_str()), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), placed.failure().line() + "\n");
 }
 
 }  // namespace
