@@ -173,11 +173,7 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
             importFailure(path, bytePlace(0), error);
             return false;
         }
-        FileReading reading(single);
-        LinkedTaxa taxa;
-        bool ok = readTaxonFile(single.data(), single.size(), path, taxa) &&
-                  taxa.build(tree, path, static_cast<int64_t>(single.size()));
-        return reading.finish(tree, ok, path);
+        return importTaxonFile(tree, single, path);
     }
     // meta.xml names the folder that holds it.
     std::string where = meta ? path.substr(0, path.size() - 8) : path;
@@ -189,6 +185,14 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
         return false;
     }
     return importDarwinCore(tree, package, path);
+}
+
+bool importTaxonFile(ClassificationTree& tree, const FileData& file, const std::string& path) {
+    FileReading reading(file);
+    LinkedTaxa taxa;
+    bool ok = readTaxonFile(file.data(), file.size(), path, taxa) &&
+              taxa.build(tree, path, static_cast<int64_t>(file.size()));
+    return reading.finish(tree, ok, path);
 }
 
 bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {

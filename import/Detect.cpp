@@ -53,7 +53,7 @@ bool isDwcCoreName(const std::string& name) {
 // The zip at `path`, loaded and listed once: its kind is what its files make it, and its
 // reading goes on from the listing.
 InputKind openZipInput(const std::string& path, const ImportOptions& options, OpenedInput& opened) {
-    opened.zip = true;
+    opened.what = OpenedInput::Zip;
     opened.loadError = opened.file.load(path);
     // A damaged archive goes to the archive reader, which says what is wrong with it.
     if (!opened.loadError.empty() ||
@@ -63,8 +63,8 @@ InputKind openZipInput(const std::string& path, const ImportOptions& options, Op
 }
 
 // A table whose header has a taxonID column is a Darwin Core taxon file.
-InputKind tableKind(const std::string& path) {
-    std::string head = firstBytes(path, 1 << 16);
+InputKind tableKind(const char* data, size_t size) {
+    std::string head(data, std::min<size_t>(size, 1 << 16));
     size_t end = head.find('\n');
     head = head.substr(0, end);
     char delimiter = head.find('\t') != std::string::npos ? '\t' : ',';
@@ -162,6 +162,7 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
     auto opened = std::make_shared<OpenedInput>();
     auto kind = [&]() -> InputKind {
         if (isFolder(path)) {
+            opened->what = OpenedInput::Folder;
             std::string error;
             if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
             input.opened = opened;
@@ -177,8 +178,14 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             input.opened = opened;
             return openZipInput(path, options, *opened);
         }
-        if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
-            return isUsageName(path) ? InputKind::ColDP : tableKind(path);
+        if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
+            // A usage file stands for its folder, which its reading lists.
+            if (isUsageName(path)) return InputKind::ColDP;
+            // The bytes told from are the bytes read: the file is taken in once.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            return tableKind(opened->file.data(), opened->file.size());
+        }
         std::string head = firstBytes(path, 512);
         if (looksLikeZip(head.data(), head.size())) {
             input.opened = opened;
@@ -221,11 +228,12 @@ bool importOpened(ClassificationTree& tree, const InputFile& input) {
         return input.kind == InputKind::ColDP ? importColDP(tree, opened.package, path)
                                               : importDarwinCore(tree, opened.package, path);
     };
-    if (!opened.zip) return importPackage();
+    if (opened.what == OpenedInput::Folder) return importPackage();
     if (!opened.loadError.empty()) {
         importFailure(path, bytePlace(0), opened.loadError);
         return false;
     }
+    if (opened.what == OpenedInput::File) return importTaxonFile(tree, opened.file, path);
     FileReading reading(opened.file);
     bool ok = opened.listError.empty();
     if (!ok) importFailure(path, {}, opened.listError);
@@ -242,8 +250,9 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
     bool ok = false;
     switch (input.kind) {
     case InputKind::Table: {
-        FileData file;
-        std::string error = file.load(path);
+        FileData loaded;
+        const FileData& file = input.opened ? input.opened->file : loaded;
+        std::string error = input.opened ? input.opened->loadError : loaded.load(path);
         if (!error.empty()) return FileResult::failed(path, bytePlace(0), error);
         ok = importTableFile(tree, file, path, options);
         break;

@@ -25,6 +25,8 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
 bool importColDP(ClassificationTree& tree, const std::string& path, const ImportOptions& options);
 // The same from an opened zip or folder; `label` names it in diagnostics and a made root.
 bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label);
+// A Darwin Core taxon file on its own, loaded.
+bool importTaxonFile(ClassificationTree& tree, const FileData& file, const std::string& path);
 bool importColDP(ClassificationTree& tree, Package& package, const std::string& label);
 // A zip archive in memory, a Darwin Core Archive or a ColDP as its entries tell.
 bool importZip(ClassificationTree& tree, const char* data, size_t size, const std::string& label,

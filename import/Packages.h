@@ -88,10 +88,10 @@ private:
 // What finding a file's kind took in, for its reading to go on with: a zip's bytes and
 // listing (or why they could not be had), a folder's listing.
 struct OpenedInput {
-    bool zip = false;
-    FileData file;
+    enum What { Folder, Zip, File } what = File;
+    FileData file;  // a zip's bytes, or a table's or taxon file's
     std::string loadError, listError;
-    Package package;
+    Package package;  // a folder's or a zip's listing
 };
 
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name

@@ -51,11 +51,23 @@ TEST(InputFile, AZipIsOpenedOnceAndReadFromWhatFindingItsKindTookIn) {
     ASSERT_EQ(tree.children.size(), 1u);
     EXPECT_STREQ(tree.children[0]->latinName, "Felis");
 
-    // A table is found by its name and first line; nothing is kept open for it.
+    // A table is told by its name and header: the bytes told from are the bytes read. So is
+    // a Darwin Core taxon file on its own (a table with a taxonID column).
     dir.write("table.csv", "Order,Family\nCarnivora,Canidae\n");
+    dir.write("taxa.txt", "taxonID\tparentNameUsageID\tscientificName\ttaxonRank\n"
+                          "1\t\tUrsidae\tfamily\n");
     const InputFile table = openInput(dir.file("table.csv"));
+    const InputFile taxa = openInput(dir.file("taxa.txt"));
     EXPECT_EQ(table.kind, InputKind::Table);
-    EXPECT_EQ(table.opened, nullptr);
+    EXPECT_EQ(taxa.kind, InputKind::DarwinCoreArchive);
+    std::filesystem::remove(dir.file("table.csv"));
+    std::filesystem::remove(dir.file("taxa.txt"));
+    for (const InputFile* input : {&table, &taxa}) {
+        ClassificationTree t;
+        const FileResult r = importInput(t, *input);
+        ASSERT_TRUE(r.ok()) << r.failure().line();
+        EXPECT_STREQ(t.latinName, input == &table ? "Carnivora" : "Ursidae");
+    }
 }
 
 TEST(InputFile, AFailureIsAValueNamingFilePlaceAndFaultAndNothingIsPrinted) {
