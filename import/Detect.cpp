@@ -62,6 +62,15 @@ InputKind openZipInput(const std::string& path, const ImportOptions& options, Op
     return packageKind(opened.package.names());
 }
 
+// The folder of the file at `path` (meta.xml, NameUsage.tsv), listed as the package the file
+// stands for.
+void openFolderOf(const std::string& path, OpenedInput& opened) {
+    opened.what = OpenedInput::Folder;
+    const size_t slash = path.find_last_of('/');
+    const std::string where = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    opened.package.openFolder(where, opened.listError);
+}
+
 // A table whose header has a taxonID column is a Darwin Core taxon file.
 InputKind tableKind(const char* data, size_t size) {
     std::string head(data, std::min<size_t>(size, 1 << 16));
@@ -171,16 +180,23 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
         std::string ext = lowerExtension(path);
         if (ext == ".jm2") return InputKind::TreeFile;
         if (ext == ".xml") {
-            return equalsIgnoreCase(baseName(path), "meta.xml") ? InputKind::DarwinCoreArchive
-                                                                : InputKind::Classification;
+            if (!equalsIgnoreCase(baseName(path), "meta.xml")) return InputKind::Classification;
+            // meta.xml stands for the folder that holds it.
+            input.opened = opened;
+            openFolderOf(path, *opened);
+            return InputKind::DarwinCoreArchive;
         }
         if (ext == ".zip") {
             input.opened = opened;
             return openZipInput(path, options, *opened);
         }
         if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
-            // A usage file stands for its folder, which its reading lists.
-            if (isUsageName(path)) return InputKind::ColDP;
+            // A usage file stands for the folder that holds it.
+            if (isUsageName(path)) {
+                input.opened = opened;
+                openFolderOf(path, *opened);
+                return InputKind::ColDP;
+            }
             // The bytes told from are the bytes read: the file is taken in once.
             input.opened = opened;
             opened->loadError = opened->file.load(path);
@@ -228,7 +244,11 @@ bool importOpened(ClassificationTree& tree, const InputFile& input) {
         return input.kind == InputKind::ColDP ? importColDP(tree, opened.package, path)
                                               : importDarwinCore(tree, opened.package, path);
     };
-    if (opened.what == OpenedInput::Folder) return importPackage();
+    if (opened.what == OpenedInput::Folder) {
+        if (opened.listError.empty()) return importPackage();
+        importFailure(path, {}, opened.listError);
+        return false;
+    }
     if (!opened.loadError.empty()) {
         importFailure(path, bytePlace(0), opened.loadError);
         return false;

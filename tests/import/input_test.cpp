@@ -62,6 +62,15 @@ TEST(InputFile, AZipIsOpenedOnceAndReadFromWhatFindingItsKindTookIn) {
     EXPECT_EQ(taxa.kind, InputKind::DarwinCoreArchive);
     std::filesystem::remove(dir.file("table.csv"));
     std::filesystem::remove(dir.file("taxa.txt"));
+    // A package's usage file stands for its folder, listed when its kind is found.
+    std::filesystem::create_directories(dir.path() / "pkg");
+    dir.write("pkg/NameUsage.tsv", kUsage);
+    const InputFile usage = openInput(dir.file("pkg/NameUsage.tsv"));
+    EXPECT_EQ(usage.kind, InputKind::ColDP);
+    EXPECT_NE(usage.opened, nullptr);
+    ClassificationTree fromFolder;
+    ASSERT_TRUE(importInput(fromFolder, usage).ok());
+    EXPECT_STREQ(fromFolder.latinName, "Felidae");
     for (const InputFile* input : {&table, &taxa}) {
         ClassificationTree t;
         const FileResult r = importInput(t, *input);
