@@ -1,7 +1,6 @@
 #include "CladoramaDoc.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include "Combine.h"
 #include "Compare.h"
 #include "Console.h"
+#include "FileResult.h"
 #include "Import.h"
 #include "Layout.h"
 #include "NameOrder.h"
@@ -109,18 +109,6 @@ std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
     return out;
 }
 
-TreeFileKind treeFileKind(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return TreeFileKind::Unknown;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "jm2") return TreeFileKind::Binary;
-    if (ext == "xml") return TreeFileKind::Classification;
-    return TreeFileKind::Unknown;
-}
-
 namespace {
 
 // Releases the storage of an index too: at millions of taxa an emptied index would
@@ -148,10 +136,10 @@ bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tr
                    const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
-    const int failed = writeTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
-    if (failed == 0) return true;
+    const FileResult written = saveTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
+    if (reportFailure(written)) return true;
     consolePrintf("Writing binary tree file %s has been failed!\n",
-                  failed == 1 ? kTreeFile1 : kTreeFile2);
+                  written.failure().file == file1 ? kTreeFile1 : kTreeFile2);
     return false;
 }
 
@@ -286,42 +274,50 @@ void removeGraftedCopies(ClassificationTree& tree, uint8_t copyMark) {
 
 }  // namespace
 
+void CCladoramaDoc::TellReadFailure(const std::string& boxText, const Failure& failure,
+                                    bool report) {
+    // One line wherever the console goes; the viewer shows the box as well.
+    reportFailure(failure);
+    if (report && m_pFramework) m_pFramework->ReadFailed(boxText, failure);
+}
+
 bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                                  const std::string& path1, const std::string& path2,
                                  bool report) {
-    const InputKind kind1 = detectInputKind(path1), kind2 = detectInputKind(path2);
+    // Each file's kind is found once, and what finding it opened goes on to its reader.
+    InputFile input1 = openInput(path1, m_importOptions);
+    InputFile input2 = openInput(path2, m_importOptions);
+    const InputKind kind1 = input1.kind, kind2 = input2.kind;
     for (const auto& [path, kind] : {std::pair{&path1, kind1}, {&path2, kind2}}) {
         if (kind != InputKind::Unknown) continue;
-        const std::string text = *path + "\nis no file Cladorama can read: a tree file (.jm2), a "
-                                         "classification file (.xml), a table (.csv, .tsv), a "
-                                         "Darwin Core Archive or a Catalogue of Life Data Package";
-        if (report) MessageBox(text.c_str());
-        else consolePrintf("%s\n", text.c_str());
+        const std::string kinds = "a tree file (.jm2), a classification file (.xml), a table "
+                                  "(.csv, .tsv), a Darwin Core Archive or a Catalogue of Life "
+                                  "Data Package";
+        const Failure failure{*path, bytePlace(0), "not a kind of file Cladorama reads: " + kinds,
+                              {}};
+        TellReadFailure(*path + "\nis no file Cladorama can read: " + kinds, failure, report);
         return false;
     }
     tree1.treeId = 1;
     tree2.treeId = 2;
-    auto read = [&](ClassificationTree& tree, const std::string& path, InputKind kind) {
+    auto read = [&](ClassificationTree& tree, InputFile& input) {
+        const std::string& path = input.path;
+        const InputKind kind = input.kind;
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        const bool binary = kind == InputKind::TreeFile;
-        clearLastDiagnostic();
-        if (binary ? readTreeFile(tree, path.c_str()) != 0
-                   : readAnyClassification(tree, path, m_importOptions))
-            return true;
-        std::string text = binary ? "Reading binary tree file "
+        const FileResult result = loadAnyClassification(tree, input, m_importOptions);
+        input.opened.reset();  // an archive's entries, read now, need not wait for the other
+        if (result) return true;
+        std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
                            : kind == InputKind::Classification
                                ? "Reading classification xml file "
                                : std::string("Reading ") + inputKindName(kind) + " ";
         text += path + " has been failed!";
-        // The reader's own line says where in the file and what it expected there; the
-        // console has it already, the message box needs it too.
-        if (report && lastDiagnostic()[0]) MessageBox((text + "\n" + lastDiagnostic()).c_str());
-        else if (report) MessageBox(text.c_str());
-        else consolePrintf("%s\n", text.c_str());
+        // The box names the file and then says where in it and what went wrong.
+        TellReadFailure(text + "\n" + result.failure().line(), result.failure(), report);
         return false;
     };
-    if (!read(tree1, path1, kind1) || !read(tree2, path2, kind2)) return false;
+    if (!read(tree1, input1) || !read(tree2, input2)) return false;
     if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) return true;
 
     // Two tree files are compared, combined and laid out already; any other pair goes

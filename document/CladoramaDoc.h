@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "NodeListDlg.h"
+#include "FileResult.h"
 #include "Import.h"
 #include "TreeNode.h"
 
@@ -60,6 +61,12 @@ public:
     // not, and which overview style (1 boxes, 0 lines) is on. Without a search bar these
     // do nothing.
     virtual void CheckZoomLinkButton(bool /*checked*/) {}
+    // A file of a pair could not be read: `boxText` says which and why, in a message box
+    // by default. The document has written the failure's line to the console's error
+    // stream already, so a shell without boxes (the command line) does nothing here.
+    virtual void ReadFailed(const std::string& boxText, const Failure& /*failure*/) {
+        MessageBox(boxText.c_str());
+    }
     // Two files were opened and compared: the pair can be offered for reopening.
     virtual void PairOpened(const std::string& /*path1*/, const std::string& /*path2*/) {}
     virtual void CheckStyleButtons(int /*overviewStyle*/) {}
@@ -90,11 +97,6 @@ void fillNameIndexes(ClassificationTree& tree);
 // common-name order; a name found in both yields only the entry of `first`.
 std::vector<TreeNode*> mergeCommonIndexes(const std::vector<TreeNode*>& first,
                                           const std::vector<TreeNode*>& second);
-
-// The two kinds of file the reload command accepts, told apart by their extension (the
-// open dialog offers exactly these two patterns).
-enum class TreeFileKind { Classification, Binary, Unknown };
-TreeFileKind treeFileKind(const std::string& path);
 
 class CCladoramaDoc {
 public:
@@ -154,6 +156,10 @@ public:
     // With `matchable` false the text is one no name can hold (typed with a character the
     // names' encoding lacks): nothing matches, with all that a search without a match shows.
     void Search(int mode, const char* text, bool matchable = true);
+    // The framework's save hook. The document has nothing of its own to save (its trees
+    // live in the tree files that build mode writes), so File Save (Ctrl+S) in the shell
+    // writes an empty file and this writes nothing; it stands as the hook of the
+    // framework's document interface, which the shell's Save As follows.
     void Serialize() {}
 
     void UpdateAllViews();
@@ -162,11 +168,13 @@ public:
 
 private:
     // Reads a pair of files of any kinds into `tree1` and `tree2` (fresh) and combines
-    // them unless both are tree files. With `report` (a reload in the viewer) a failure is
-    // told in a message box; without (building) on the console, where build mode's
-    // "Tree N is loading..." lines come first.
+    // them unless both are tree files. A failure is one line on standard error naming the
+    // file, the place and the fault; with `report` (a reload) the framework shows it too.
+    // Without (building) build mode's "Tree N is loading..." lines come first.
     bool ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                       const std::string& path1, const std::string& path2, bool report);
+    // A file of a pair failed: its one line on standard error, and with `report` the box.
+    void TellReadFailure(const std::string& boxText, const Failure& failure, bool report);
 };
 
 extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();

@@ -1,7 +1,8 @@
 // Catalogue of Life Data Packages: name usages linked by ID and parentID, common names from
 // VernacularName, in a zip or a folder.
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
 
 namespace imp {
 
@@ -41,7 +42,7 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
     std::string error;
     Package package;
     if (!package.openFolder(where, error)) {
-        importDiagnostic("%s: %s", path.c_str(), error.c_str());
+        importFailure(path, {}, error);
         return false;
     }
     return importColDP(tree, package, path);
@@ -50,7 +51,7 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
 bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
     std::string error;
     auto fail = [&](const std::string& what) {
-        importDiagnostic("%s: %s", label.c_str(), what.c_str());
+        importFailure(label, {}, what);
         return false;
     };
     std::string usage = findFile(package, {"NameUsage.tsv", "NameUsage.txt", "NameUsage.csv"});

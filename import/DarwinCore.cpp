@@ -6,7 +6,8 @@
 #include <map>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
 
 namespace imp {
 
@@ -169,14 +170,10 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
         FileData single;
         std::string error = single.load(path);
         if (!error.empty()) {
-            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+            importFailure(path, bytePlace(0), error);
             return false;
         }
-        FileReading reading(single);
-        LinkedTaxa taxa;
-        bool ok = readTaxonFile(single.data(), single.size(), path, taxa) &&
-                  taxa.build(tree, path, static_cast<int64_t>(single.size()));
-        return reading.finish(tree, ok, path);
+        return importTaxonFile(tree, single, path);
     }
     // meta.xml names the folder that holds it.
     std::string where = meta ? path.substr(0, path.size() - 8) : path;
@@ -184,17 +181,25 @@ bool importDarwinCore(ClassificationTree& tree, const std::string& path,
     Package package;
     std::string error;
     if (!package.openFolder(where, error)) {
-        importDiagnostic("%s: %s", path.c_str(), error.c_str());
+        importFailure(path, {}, error);
         return false;
     }
     return importDarwinCore(tree, package, path);
+}
+
+bool importTaxonFile(ClassificationTree& tree, const FileData& file, const std::string& path) {
+    FileReading reading(file);
+    LinkedTaxa taxa;
+    bool ok = readTaxonFile(file.data(), file.size(), path, taxa) &&
+              taxa.build(tree, path, static_cast<int64_t>(file.size()));
+    return reading.finish(tree, ok, path);
 }
 
 bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {
     std::string error;
     LinkedTaxa taxa;
     auto fail = [&](const std::string& what) {
-        importDiagnostic("%s: %s", label.c_str(), what.c_str());
+        importFailure(label, {}, what);
         return false;
     };
     std::string metaName = package.find("meta.xml");

@@ -11,7 +11,8 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Delimited.h"
+#include "ImportFailure.h"
 
 namespace imp {
 
@@ -235,7 +236,7 @@ DelimitedReader::~DelimitedReader() {
 void DelimitedReader::fail(size_t line, const std::string& what) const {
     State& s = *m_s;
     if (!s.quiet) {
-        importDiagnostic("%s: line %zu: %s", s.label.c_str(), line, what.c_str());
+        importFailure(s.label, linePlace(line), what);
     } else if (!s.failed) {
         s.failed = true;
         s.failLine = line;
@@ -250,8 +251,7 @@ void DelimitedReader::splitPlainLines(bool on) { m_s->splitPlain = on; }
 void DelimitedReader::report(size_t linesBefore) const {
     const State& s = *m_s;
     if (s.failed)
-        importDiagnostic("%s: line %zu: %s", s.label.c_str(), s.failLine + linesBefore,
-                         s.failWhat.c_str());
+        importFailure(s.label, linePlace(s.failLine + linesBefore), s.failWhat);
 }
 
 size_t DelimitedReader::position() const { return m_s->pos; }

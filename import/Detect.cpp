@@ -8,7 +8,9 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Importers.h"
+#include "ImportFailure.h"
+#include "TreeFile.h"
 
 namespace imp {
 
@@ -48,19 +50,30 @@ bool isDwcCoreName(const std::string& name) {
            equalsIgnoreCase(b, "taxon.tsv") || equalsIgnoreCase(b, "taxon.csv");
 }
 
-InputKind zipKind(const std::string& path) {
-    FileData file;
-    std::vector<std::string> names;
-    std::string error;
+// The zip at `path`, loaded and listed once: its kind is what its files make it, and its
+// reading goes on from the listing.
+InputKind openZipInput(const std::string& path, const ImportOptions& options, OpenedInput& opened) {
+    opened.what = OpenedInput::Zip;
+    opened.loadError = opened.file.load(path);
     // A damaged archive goes to the archive reader, which says what is wrong with it.
-    if (!file.load(path).empty() || !listZip(file.data(), file.size(), names, error))
+    if (!opened.loadError.empty() ||
+        !opened.package.openZip(opened.file.data(), opened.file.size(), options, opened.listError))
         return InputKind::DarwinCoreArchive;
-    return packageKind(names);
+    return packageKind(opened.package.names());
+}
+
+// The folder of the file at `path` (meta.xml, NameUsage.tsv), listed as the package the file
+// stands for.
+void openFolderOf(const std::string& path, OpenedInput& opened) {
+    opened.what = OpenedInput::Folder;
+    const size_t slash = path.find_last_of('/');
+    const std::string where = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    opened.package.openFolder(where, opened.listError);
 }
 
 // A table whose header has a taxonID column is a Darwin Core taxon file.
-InputKind tableKind(const std::string& path) {
-    std::string head = firstBytes(path, 1 << 16);
+InputKind tableKind(const char* data, size_t size) {
+    std::string head(data, std::min<size_t>(size, 1 << 16));
     size_t end = head.find('\n');
     head = head.substr(0, end);
     char delimiter = head.find('\t') != std::string::npos ? '\t' : ',';
@@ -107,7 +120,7 @@ bool importZip(ClassificationTree& tree, const char* data, size_t size, const st
     Package package;
     std::string error;
     if (!package.openZip(data, size, options, error)) {
-        importDiagnostic("%s: %s", label.c_str(), error.c_str());
+        importFailure(label, {}, error);
         return false;
     }
     return importPackage(tree, package, label);
@@ -119,8 +132,7 @@ bool importPackage(ClassificationTree& tree, Package& package, const std::string
     case InputKind::DarwinCoreArchive: return importDarwinCore(tree, package, label);
     default: break;
     }
-    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
-                     label.c_str());
+    importFailure(label, bytePlace(0), "neither a table, a Darwin Core Archive nor a ColDP package");
     return false;
 }
 
@@ -128,7 +140,7 @@ bool importZipFile(ClassificationTree& tree, const std::string& path, const Impo
     FileData file;
     std::string error = file.load(path);
     if (!error.empty()) {
-        importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
+        importFailure(path, bytePlace(0), error);
         return false;
     }
     return importZipFile(tree, file, path, options);
@@ -153,31 +165,62 @@ bool importTableFile(ClassificationTree& tree, const FileData& file, const std::
 
 using namespace imp;
 
-InputKind detectInputKind(const std::string& path) {
-    if (isFolder(path)) {
-        Package p;
-        std::string error;
-        return p.openFolder(path, error) ? packageKind(p.names()) : InputKind::Unknown;
-    }
-    std::string ext = lowerExtension(path);
-    if (ext == ".jm2") return InputKind::TreeFile;
-    if (ext == ".xml") {
-        return equalsIgnoreCase(baseName(path), "meta.xml") ? InputKind::DarwinCoreArchive
-                                                            : InputKind::Classification;
-    }
-    if (ext == ".zip") return zipKind(path);
-    if (ext == ".csv" || ext == ".tsv" || ext == ".txt")
-        return isUsageName(path) ? InputKind::ColDP : tableKind(path);
-    std::string head = firstBytes(path, 512);
-    if (looksLikeZip(path)) return zipKind(path);
-    size_t start = head.find_first_not_of(" \t\r\n");
-    if (start != std::string::npos) {
-        for (const char* tag : {"<branch>", "<leaf>", "<!--", "<?xml"})
-            if (head.compare(start, std::strlen(tag), tag) == 0) return InputKind::Classification;
-    }
-    if (looksLikeTreeFile(head)) return InputKind::TreeFile;
-    return InputKind::Unknown;
+InputFile openInput(const std::string& path, const ImportOptions& options) {
+    InputFile input;
+    input.path = path;
+    auto opened = std::make_shared<OpenedInput>();
+    auto kind = [&]() -> InputKind {
+        if (isFolder(path)) {
+            opened->what = OpenedInput::Folder;
+            std::string error;
+            if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
+            input.opened = opened;
+            return packageKind(opened->package.names());
+        }
+        std::string ext = lowerExtension(path);
+        if (ext == ".jm2") return InputKind::TreeFile;
+        if (ext == ".xml") {
+            if (!equalsIgnoreCase(baseName(path), "meta.xml")) return InputKind::Classification;
+            // meta.xml stands for the folder that holds it.
+            input.opened = opened;
+            openFolderOf(path, *opened);
+            return InputKind::DarwinCoreArchive;
+        }
+        if (ext == ".zip") {
+            input.opened = opened;
+            return openZipInput(path, options, *opened);
+        }
+        if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
+            // A usage file stands for the folder that holds it.
+            if (isUsageName(path)) {
+                input.opened = opened;
+                openFolderOf(path, *opened);
+                return InputKind::ColDP;
+            }
+            // The bytes told from are the bytes read: the file is taken in once.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            return tableKind(opened->file.data(), opened->file.size());
+        }
+        std::string head = firstBytes(path, 512);
+        if (looksLikeZip(head.data(), head.size())) {
+            input.opened = opened;
+            return openZipInput(path, options, *opened);
+        }
+        size_t start = head.find_first_not_of(" \t\r\n");
+        if (start != std::string::npos) {
+            for (const char* tag : {"<branch>", "<leaf>", "<!--", "<?xml"})
+                if (head.compare(start, std::strlen(tag), tag) == 0)
+                    return InputKind::Classification;
+        }
+        if (looksLikeTreeFile(head)) return InputKind::TreeFile;
+        return InputKind::Unknown;
+    };
+    input.kind = kind();
+    return input;
 }
+
+InputKind detectInputKind(const std::string& path) { return openInput(path).kind; }
 
 const char* inputKindName(InputKind kind) {
     switch (kind) {
@@ -191,40 +234,91 @@ const char* inputKindName(InputKind kind) {
     return "unknown";
 }
 
-bool importClassification(ClassificationTree& tree, const std::string& path,
-                          const ImportOptions& options) {
-    switch (detectInputKind(path)) {
-    case InputKind::Table: {
-        FileData file;
-        std::string error = file.load(path);
-        if (!error.empty()) {
-            importDiagnostic("%s: byte 0: %s", path.c_str(), error.c_str());
-            return false;
-        }
-        return importTableFile(tree, file, path, options);
+namespace {
+
+// An archive or package whose files the finding of its kind listed already.
+bool importOpened(ClassificationTree& tree, const InputFile& input) {
+    OpenedInput& opened = *input.opened;
+    const std::string& path = input.path;
+    auto importPackage = [&] {
+        return input.kind == InputKind::ColDP ? importColDP(tree, opened.package, path)
+                                              : importDarwinCore(tree, opened.package, path);
+    };
+    if (opened.what == OpenedInput::Folder) {
+        if (opened.listError.empty()) return importPackage();
+        importFailure(path, {}, opened.listError);
+        return false;
     }
-    case InputKind::DarwinCoreArchive: return importDarwinCore(tree, path, options);
-    case InputKind::ColDP: return importColDP(tree, path, options);
+    if (!opened.loadError.empty()) {
+        importFailure(path, bytePlace(0), opened.loadError);
+        return false;
+    }
+    if (opened.what == OpenedInput::File) return importTaxonFile(tree, opened.file, path);
+    FileReading reading(opened.file);
+    bool ok = opened.listError.empty();
+    if (!ok) importFailure(path, {}, opened.listError);
+    else ok = importPackage();
+    return reading.finish(tree, ok, path);
+}
+
+}  // namespace
+
+FileResult importInput(ClassificationTree& tree, const InputFile& input,
+                       const ImportOptions& options) {
+    const std::string& path = input.path;
+    FailureCatch failure;
+    bool ok = false;
+    switch (input.kind) {
+    case InputKind::Table: {
+        FileData loaded;
+        const FileData& file = input.opened ? input.opened->file : loaded;
+        std::string error = input.opened ? input.opened->loadError : loaded.load(path);
+        if (!error.empty()) return FileResult::failed(path, bytePlace(0), error);
+        ok = importTableFile(tree, file, path, options);
+        break;
+    }
+    case InputKind::DarwinCoreArchive:
+    case InputKind::ColDP:
+        if (input.opened) ok = importOpened(tree, input);
+        else if (input.kind == InputKind::ColDP) ok = importColDP(tree, path, options);
+        else ok = importDarwinCore(tree, path, options);
+        break;
     case InputKind::Classification:
     case InputKind::TreeFile:
-        importDiagnostic("%s: byte 0: a %s, not a table, archive or package", path.c_str(),
-                         inputKindName(detectInputKind(path)));
-        return false;
-    case InputKind::Unknown: break;
+        return FileResult::failed(path, bytePlace(0),
+                                  std::string("a ") + inputKindName(input.kind) +
+                                      ", not a table, archive or package");
+    case InputKind::Unknown:
+        return FileResult::failed(path, bytePlace(0),
+                                  "neither a table, a Darwin Core Archive nor a ColDP package");
     }
-    importDiagnostic("%s: byte 0: neither a table, a Darwin Core Archive nor a ColDP package",
-                     path.c_str());
-    return false;
+    return failure.result(ok, path);
+}
+
+bool importClassification(ClassificationTree& tree, const std::string& path,
+                          const ImportOptions& options) {
+    return reportFailure(importInput(tree, openInput(path, options), options));
 }
 
 bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
                          const std::string& label, const ImportOptions& options) {
-    return importZip(tree, data, size, label, options);
+    FailureCatch failure;
+    const bool ok = importZip(tree, data, size, label, options);
+    return reportFailure(failure.result(ok, label));
+}
+
+FileResult loadAnyClassification(ClassificationTree& tree, const InputFile& input,
+                                 const ImportOptions& options) {
+    if (input.kind == InputKind::Classification) return loadClassification(tree, input.path.c_str());
+    if (input.kind == InputKind::TreeFile) return loadTreeFile(tree, input.path.c_str());
+    return importInput(tree, input, options);
 }
 
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,
                            const ImportOptions& options) {
-    if (detectInputKind(path) == InputKind::Classification)
-        return readClassification(tree, path.c_str()) != 0;
-    return importClassification(tree, path, options);
+    const InputFile input = openInput(path, options);
+    // A tree file is not read here: importInput says what it is.
+    return reportFailure(input.kind == InputKind::Classification
+                             ? loadClassification(tree, path.c_str())
+                             : importInput(tree, input, options));
 }

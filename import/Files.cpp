@@ -1,21 +1,18 @@
-// Whole files and zip entries in memory. Archives are never extracted: entries are read
-// into memory, so no name inside one can point outside it, and the bytes an archive may
+// How a file's reading ends: its one failure caught for the entry point, or the file found
+// shortened meanwhile. And zip entries in memory: archives are never extracted, entries are
+// read into memory, so no name inside one can point outside it, and the bytes an archive may
 // inflate to are bounded, so a zip bomb fails instead of filling the memory.
 #include <archive.h>
 #include <archive_entry.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "ImportFailure.h"
+#include "Packages.h"
 
 namespace imp {
 
@@ -23,89 +20,42 @@ namespace {
 
 // The guard of the file this thread reads (FileReading), if any.
 thread_local const MappingGuard* t_reading = nullptr;
+// Where this thread's importer entry point collects the failure (FailureCatch), if any.
+thread_local FailureCatch* t_catch = nullptr;
+
+void fail(Failure failure, bool overrule) {
+    if (!t_catch) {
+        reportFailure(FileResult(std::move(failure)));
+        return;
+    }
+    t_catch->keep(std::move(failure), overrule);
+}
 
 }  // namespace
 
-void importDiagnostic(const char* format, ...) {
+void importFailure(const std::string& file, std::string place, std::string fault) {
     if (t_reading && t_reading->changed()) return;
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string line(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    std::vsnprintf(line.data(), line.size() + 1, format, again);
-    va_end(again);
-    diagnostic("%s", line.c_str());
+    fail(Failure{file, std::move(place), std::move(fault), {}}, false);
 }
 
-FileData::~FileData() {
-    m_guard.reset();  // before the pages go: no fault can come from them any more
-    if (m_mapped) munmap(m_mapped, m_size);
+FailureCatch::FailureCatch() : m_outer(t_catch) { t_catch = this; }
+
+FailureCatch::~FailureCatch() { t_catch = m_outer; }
+
+void FailureCatch::keep(Failure failure, bool overrule) {
+    if (m_failed && !overrule) return;
+    m_failed = true;
+    m_failure = std::move(failure);
 }
 
-void populate(const char* data, size_t size) {
-#ifdef MADV_POPULATE_READ
-    if (size == 0) return;
-    auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    uintptr_t begin = reinterpret_cast<uintptr_t>(data) & ~(page - 1);
-    uintptr_t end = reinterpret_cast<uintptr_t>(data + size);
-    // Refused (EINVAL) for memory that is no file mapping, such as a buffer of the heap.
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_READ);
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
-std::string FileData::load(const std::string& path) {
-    // Non-blocking, so that a FIFO does not wait for a writer; it is turned away below.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
-    struct stat st;
-    std::string error;
-    if (fstat(fd, &st) != 0) error = std::string("cannot stat: ") + std::strerror(errno);
-    else if (S_ISDIR(st.st_mode)) error = "is a directory";
-    else if (!S_ISREG(st.st_mode)) error = "not a regular file";
-    if (error.empty() && st.st_size > 0) {
-        m_size = static_cast<size_t>(st.st_size);
-        void* p = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, fd, 0);
-        // Another program may shorten the file while we read it; the guard turns the fault
-        // that would end the process into a failed reading. Without one the file is read.
-        std::unique_ptr<MappingGuard> guard;
-        if (p != MAP_FAILED) {
-            guard = std::make_unique<MappingGuard>(p, m_size);
-            if (!guard->active()) {
-                guard.reset();
-                munmap(p, m_size);
-                p = MAP_FAILED;
-            }
-        }
-        if (p != MAP_FAILED) {
-            m_mapped = p;
-            m_guard = std::move(guard);
-            m_data = static_cast<const char*>(p);
-        } else {
-            m_buffer.resize(m_size);
-            size_t got = 0;
-            while (got < m_size) {
-                ssize_t n = ::read(fd, m_buffer.data() + got, m_size - got);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;
-                got += static_cast<size_t>(n);
-            }
-            m_buffer.resize(got);
-            m_data = m_buffer.data();
-            m_size = got;
-        }
-    }
-    ::close(fd);
-    return error;
+FileResult FailureCatch::result(bool ok, const std::string& label) const {
+    if (m_failed) return m_failure;
+    if (ok) return {};
+    return FileResult::failed(label, {}, "cannot be read");  // every failure names itself; never seen
 }
 
 FileReading::FileReading(const FileData& file) : m_file(file), m_outer(t_reading) {
-    t_reading = file.m_guard.get();
+    t_reading = file.guard();
 }
 
 FileReading::~FileReading() { t_reading = m_outer; }
@@ -118,8 +68,10 @@ bool FileReading::finish(ClassificationTree& tree, bool ok, const std::string& l
         keepCallerFields(fresh, tree);
         tree.swapContents(fresh);
     }
-    diagnostic("%s: byte %zu: the file changed while it was read (it was shortened)",
-               label.c_str(), m_file.changedAt());
+    // Whatever the zeros read made the importer say, the change is what went wrong.
+    fail(Failure{label, bytePlace(m_file.changedAt()),
+                 "the file changed while it was read (it was shortened)", {}},
+         true);
     return false;
 }
 

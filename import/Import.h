@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "FileResult.h"
 #include "TreeNode.h"
 
 // What a file holds, told by its extension and, where that says nothing, its first bytes.
@@ -21,6 +23,17 @@ enum class InputKind {
     Unknown
 };
 InputKind detectInputKind(const std::string& path);
+
+namespace imp {
+struct OpenedInput;
+}
+// A file whose kind was found, with what finding it took in (a zip's bytes and listing, a
+// folder's listing), so that its reading goes on from there instead of finding it again.
+struct InputFile {
+    std::string path;
+    InputKind kind = InputKind::Unknown;
+    std::shared_ptr<imp::OpenedInput> opened;  // null when finding the kind opened nothing
+};
 // "classification file", "tree file", "table", "Darwin Core Archive", "Catalogue of Life
 // Data Package", "unknown".
 const char* inputKindName(InputKind kind);
@@ -38,7 +51,16 @@ struct ImportOptions {
 // (or byte) and what was wrong, and leaves `tree` as freshly built. Classification files
 // and tree files are not read here.
 bool importClassification(ClassificationTree& tree, const std::string& path,
-                          const ImportOptions& options = {});
+                           const ImportOptions& options = {});
+
+// Finds what the file at `path` is, once (see detectInputKind); a zip is read with the
+// limit of `options`.
+InputFile openInput(const std::string& path, const ImportOptions& options = {});
+
+// The same reading of a file whose kind was found already, with the outcome as a value and
+// no diagnostic: importClassification is openInput, this and reportFailure.
+FileResult importInput(ClassificationTree& tree, const InputFile& input,
+                       const ImportOptions& options = {});
 
 // Reads a table held in memory as importClassification reads a table file; `label` stands
 // for the file's name in messages and in a made root. For fuzzing and for tests.
@@ -54,7 +76,12 @@ bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size
 // Reads a file of any kind but a tree file: the classification reader for the tag format,
 // importClassification for the rest. Same contract as importClassification.
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,
-                           const ImportOptions& options = {});
+                            const ImportOptions& options = {});
+// A file of the kind found already, of any kind the program reads (a tree file too: its
+// rank census is printed), with the outcome as a value and no diagnostic. `tree` must be
+// freshly built, with its treeId set for a tree file.
+FileResult loadAnyClassification(ClassificationTree& tree, const InputFile& input,
+                                  const ImportOptions& options = {});
 
 // Pairs compare like with like: the levels of a rank that only one of two imported trees
 // uses are left out of it (their children hang from the level above), with one console

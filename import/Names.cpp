@@ -12,7 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ImportInternal.h"
+#include "NameCleaning.h"
+#include "TreeNode.h"
 
 namespace imp {
 

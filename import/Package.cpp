@@ -4,7 +4,8 @@
 #include <system_error>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "ImportFailure.h"
+#include "Packages.h"
 
 namespace imp {
 

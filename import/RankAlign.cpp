@@ -6,7 +6,8 @@
 #include <unordered_set>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "NameCleaning.h"
+#include "TreeBuilder.h"
 
 namespace {
 

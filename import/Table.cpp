@@ -13,7 +13,11 @@
 #include <unordered_map>
 
 #include "Console.h"
-#include "ImportInternal.h"
+#include "Delimited.h"
+#include "Importers.h"
+#include "ImportFailure.h"
+#include "TableHeader.h"
+#include "TreeBuilder.h"
 
 namespace imp {
 
@@ -22,94 +26,6 @@ namespace {
 constexpr size_t kNone = SIZE_MAX;
 const int kGenusOrder = rankOf("Genus").order;
 const int kSpeciesOrder = rankOf("Species").order;
-
-// Which column holds what, from the header.
-struct Columns {
-    struct RankColumn {
-        size_t column;
-        RankInfo rank;
-    };
-    std::vector<RankColumn> ranks;  // from the highest rank down
-    size_t scientific = kNone, authorship = kNone, rank = kNone, status = kNone;
-    size_t common = kNone, epithet = kNone, infraEpithet = kNone;
-    bool commonIsList = false;  // "Common names (Eng)": the first of a comma-separated list
-
-    std::vector<size_t> used() const {
-        std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
-        for (const RankColumn& r : ranks) u.push_back(r.column);
-        return u;
-    }
-};
-
-// Recognised headers, compared as headerKey forms them (case, blanks, underscores and
-// hyphens ignored).
-bool readHeader(const std::vector<std::string>& header, const ImportOptions& options,
-                Columns& c, std::string& error) {
-    std::vector<std::string> keys;
-    keys.reserve(header.size());
-    for (const std::string& h : header) keys.push_back(headerKey(h));
-    // The leftmost column of each name looked for, found in one pass: a header line may hold
-    // hundreds of columns.
-    static constexpr std::string_view kNames[] = {
-        "scientificname", "sciname",        "scientificnameauthorship", "authorship",
-        "authority",      "author",         "taxonrank",                "rank",
-        "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
-        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)"};
-    static const auto* const kSlot = [] {
-        auto* slots = new std::unordered_map<std::string_view, size_t>;
-        for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);
-        return slots;
-    }();
-    std::array<size_t, std::size(kNames)> leftmost;
-    leftmost.fill(kNone);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        auto at = kSlot->find(keys[i]);
-        if (at != kSlot->end() && leftmost[at->second] == kNone) leftmost[at->second] = i;
-    }
-    auto find = [&](std::initializer_list<std::string_view> names) {
-        for (std::string_view name : names)
-            if (size_t i = leftmost[kSlot->at(name)]; i != kNone) return i;
-        return kNone;
-    };
-    for (size_t i = 0; i < keys.size(); ++i) {
-        RankInfo r;
-        if (!rankColumn(keys[i], r)) continue;
-        bool seen = false;
-        for (const auto& known : c.ranks) seen |= known.rank.order == r.order;
-        if (!seen) c.ranks.push_back({i, r});
-    }
-    std::stable_sort(c.ranks.begin(), c.ranks.end(),
-                     [](const auto& a, const auto& b) { return a.rank.order < b.rank.order; });
-    c.scientific = find({"scientificname", "sciname"});
-    c.authorship = find({"scientificnameauthorship", "authorship", "authority", "author"});
-    c.rank = find({"taxonrank", "rank"});
-    c.status = find({"taxonomicstatus", "status"});
-    c.epithet = find({"specificepithet"});
-    c.infraEpithet = find({"infraspecificepithet"});
-    if (!options.commonNameColumn.empty()) {
-        for (size_t i = 0; i < header.size() && c.common == kNone; ++i)
-            if (header[i] == options.commonNameColumn) c.common = i;
-        for (size_t i = 0; i < header.size() && c.common == kNone; ++i)
-            if (keys[i] == headerKey(options.commonNameColumn)) c.common = i;
-        if (c.common == kNone) {
-            error = "no column named \"" + options.commonNameColumn + "\" for the common names";
-            return false;
-        }
-    } else {
-        c.common = find({"vernacularname", "maincommonname", "commonname"});
-        for (size_t i = 0; i < keys.size() && c.common == kNone; ++i)
-            if (keys[i].rfind("englishname", 0) == 0) c.common = i;
-        if (c.common == kNone) {
-            c.common = find({"commonnames(eng)"});
-            c.commonIsList = c.common != kNone;
-        }
-    }
-    if (c.ranks.empty()) {
-        error = "no rank columns (a header naming a rank, such as Order, Family or Genus)";
-        return false;
-    }
-    return true;
-}
 
 // Equality of two short texts without a call: the names compared row after row are mostly
 // equal and a dozen bytes long.
@@ -530,7 +446,7 @@ struct LaterRows {
     }
     void run() {
         try {
-            populate(data, size);
+            populatePages(data, size);
             builder.reserve(expected);  // here, while the first thread sizes its own
             ok = reader.rows([this](const Row& r) { return table.row(r); });
             table.flush();
@@ -582,7 +498,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                  bool splitPlain) {
     skipBom(data, size);
     if (size == 0) {
-        importDiagnostic("%s: line 1: the file is empty", label.c_str());
+        importFailure(label, linePlace(1), "the file is empty");
         return false;
     }
     Dialect dialect = sniffDialect(data, size);
@@ -602,7 +518,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     size_t split = size;
     if (size >= twoThreadsFrom) {
         // The second thread maps its part of the pages while this one maps its own.
-        populate(data + rowsFrom, (size - rowsFrom) / 2);
+        populatePages(data + rowsFrom, (size - rowsFrom) / 2);
         split = middleLine(data, rowsFrom, size, dialect.quote);
     }
 
@@ -660,5 +576,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
 
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
                            const std::string& label, const ImportOptions& options) {
-    return imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    imp::FailureCatch failure;
+    const bool ok = imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    return reportFailure(failure.result(ok, label));
 }

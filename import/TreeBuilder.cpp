@@ -8,7 +8,8 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
-#include "ImportInternal.h"
+#include "ImportFailure.h"
+#include "TreeBuilder.h"
 
 namespace imp {
 
@@ -358,7 +359,7 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
     ClassificationTree& fresh = *m_holder;
     m_index.reset();
     if (fresh.children.empty()) {
-        importDiagnostic("%s: no taxa found", label.c_str());
+        importFailure(label, {}, "no taxa found");
         return false;
     }
     const bool madeRoot = fresh.children.size() != 1;
@@ -382,8 +383,9 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
         fresh.commonName = newName(common);
     }
     if (!finishNumbered(fresh, madeRoot) && !renumber(fresh, true)) {
-        importDiagnostic("%s: taxa nested deeper than %d levels", label.c_str(),
-                         kMaxClassificationDepth);
+        importFailure(label, {},
+                      "taxa nested deeper than " + std::to_string(kMaxClassificationDepth) +
+                          " levels");
         return false;
     }
     // A made root has no rank of its own and so no rank colour; black, it would hide the
@@ -442,9 +444,9 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         if (t.parent.empty() || t.parent == t.id) continue;
         auto it = m_byId.find(t.parent);
         if (it == m_byId.end()) {
-            importDiagnostic("%s: line %zu: taxon %s names parent %s, which is no accepted "
-                             "taxon of the file",
-                             label.c_str(), t.line, t.id.c_str(), t.parent.c_str());
+            importFailure(label, linePlace(t.line),
+                          "taxon " + t.id + " names parent " + t.parent +
+                              ", which is no accepted taxon of the file");
             return false;
         }
         parent[i] = it->second;
@@ -463,16 +465,17 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             at = parent[at];
         }
         if (at != kTop && depth[at] == kOnWalk) {
-            importDiagnostic("%s: line %zu: taxon %s is its own ancestor (a cycle of parents)",
-                             label.c_str(), m_taxa[at].line, m_taxa[at].id.c_str());
+            importFailure(label, linePlace(m_taxa[at].line),
+                          "taxon " + m_taxa[at].id + " is its own ancestor (a cycle of parents)");
             return false;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
         for (size_t k = walk.size(); k-- > 0; ++d) {
             depth[walk[k]] = d;
             if (d >= kMaxClassificationDepth) {
-                importDiagnostic("%s: line %zu: taxa nested deeper than %d levels",
-                                 label.c_str(), m_taxa[walk[k]].line, kMaxClassificationDepth);
+                importFailure(label, linePlace(m_taxa[walk[k]].line),
+                              "taxa nested deeper than " +
+                                  std::to_string(kMaxClassificationDepth) + " levels");
                 return false;
             }
         }

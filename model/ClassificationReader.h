@@ -1,6 +1,7 @@
 // Reader of the tag-format classification files.
 #pragma once
 
+#include "FileResult.h"
 #include "TreeNode.h"
 
 // Deepest nesting of branches accepted; real classifications are under 40 levels deep.
@@ -15,6 +16,11 @@ constexpr size_t kMaxNameLength = 32767;
 // standard error naming the file, the byte offset and what was expected, and leaves `tree`
 // as freshly built.
 int readClassification(ClassificationTree& tree, const char* path);
+
+// The same reading with its outcome as a value, and no diagnostic: the caller tells the
+// failure (file, byte offset, what was expected) where it belongs. readClassification is
+// this and reportFailure.
+FileResult loadClassification(ClassificationTree& tree, const char* path);
 
 // Reads `size` bytes at `data` as readClassification reads a file of those bytes; `label`
 // stands for the file name in the diagnostic, and `fileSize` becomes `size`.

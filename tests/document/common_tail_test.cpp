@@ -168,14 +168,4 @@ TEST(NamePool, CopiesStayIntactAcrossBlocksAndLongNames) {
     for (size_t i = 0; i < texts.size(); ++i) ASSERT_STREQ(copies[i], texts[i].c_str()) << i;
 }
 
-TEST(FileKind, DecidedByExtensionCaseInsensitively) {
-    EXPECT_EQ(treeFileKind("/data/T1.jm2"), TreeFileKind::Binary);
-    EXPECT_EQ(treeFileKind("T2.JM2"), TreeFileKind::Binary);
-    EXPECT_EQ(treeFileKind("classif_A_03-01-31.xml"), TreeFileKind::Classification);
-    EXPECT_EQ(treeFileKind("dir/a.XmL"), TreeFileKind::Classification);
-    EXPECT_EQ(treeFileKind("notes.txt"), TreeFileKind::Unknown);
-    EXPECT_EQ(treeFileKind("dir.xml/T1"), TreeFileKind::Unknown);
-    EXPECT_EQ(treeFileKind("T1.jm2.new"), TreeFileKind::Unknown);
-}
-
 }  // namespace

@@ -3,7 +3,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -247,6 +249,52 @@ TEST(CliPipeline, SampleClassificationsEndToEnd) {
         for (int k; in >> k;) total += k;
     }
     EXPECT_EQ(total, static_cast<int>(lines.size()) - 1);
+}
+
+// A file that cannot be read is told once: one line on standard error that starts with the
+// file and the place in it and goes on to say what is wrong.
+void expectOneFailureLine(const CliRun& r, const std::string& fileAndPlace) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind(fileAndPlace, 0), 0u) << r.err;
+    const size_t fault = r.err.find(": ", fileAndPlace.size());
+    EXPECT_LT(fault + 3, r.err.size()) << r.err;
+}
+
+TEST(CliPipeline, AFileThatCannotBeReadIsOneLineOnStandardError) {
+    TempDir dir;
+    dir.write("empty.csv", "");
+    dir.write("norank.csv", "name,colour\nFelis,grey\n");
+    dir.write("junk.bin", std::string("\x01\x02\x00\x7f junk", 10));
+    dir.write("B.csv", "Order,Family\nCarnivora,Felidae\n");
+    dir.write("cut.xml", "<branch>\na b cdefgh\"Carnivora\"\n");
+    dir.write("cut.zip", std::string("PK\x03\x04\x14\x00\x00", 7));
+    const std::pair<const char*, const char*> broken[] = {
+        {"empty.csv", "empty.csv: line 1"}, {"norank.csv", "norank.csv: line 1"},
+        {"junk.bin", "junk.bin: byte 0"},   {"cut.xml", "cut.xml: byte"},
+        {"cut.zip", "cut.zip"},             {"gone.csv", "gone.csv: byte 0"}};
+    for (auto [file, fileAndPlace] : broken) {
+        SCOPED_TRACE(file);
+        CliRun diff = cli(dir, {"diff", file, "B.csv"});
+        expectOneFailureLine(diff, fileAndPlace);
+        EXPECT_EQ(diff.out, "");
+        CliRun summary = cli(dir, {"diff", "--summary", "B.csv", file});
+        expectOneFailureLine(summary, fileAndPlace);
+        // Building says which tree it was loading, and the failure only where failures go.
+        CliRun build = cli(dir, {"build", file, "B.csv"});
+        expectOneFailureLine(build, fileAndPlace);
+        EXPECT_EQ(build.out, std::string(strcmp(file, "junk.bin") ? "Tree 1 is loading... \n" : ""));
+    }
+    EXPECT_EQ(cli(dir, {"diff", "empty.csv", "B.csv"}).err, "empty.csv: line 1: the file is empty\n");
+
+    // The fixed files of build mode and the tree files of the start-up keep their console
+    // line on standard output; the line on standard error names the file.
+    CliRun build = cli(dir, {"build"});
+    EXPECT_EQ(build.out, "Tree 1 is loading... \nReading classification xml file has been failed!\n");
+    expectOneFailureLine(build, "classif_A_03-01-31.xml: byte 0");
+    CliRun load = cli(dir, {"load"});
+    EXPECT_EQ(std::count(load.err.begin(), load.err.end(), '\n'), 1) << load.err;
+    EXPECT_NE(load.err.find("T1.jm2"), std::string::npos) << load.err;
 }
 
 }  // namespace

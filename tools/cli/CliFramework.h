@@ -23,6 +23,8 @@ public:
     std::unique_ptr<CNodeListDlg> NewNodeListDlg() override {
         return std::make_unique<CNodeListDlg>(nullptr);
     }
+    // The document has written the failure's one line to standard error already.
+    void ReadFailed(const std::string&, const Failure&) override {}
     void TreesReplaced() override {}
     void TitleChanged(const char*) override {}
 };

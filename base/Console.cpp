@@ -139,13 +139,6 @@ size_t formatFixed6(char* out, double value) {
     return length + 6;
 }
 
-namespace {
-std::string g_lastDiagnostic;
-}
-
-const char* lastDiagnostic() { return g_lastDiagnostic.c_str(); }
-void clearLastDiagnostic() { g_lastDiagnostic.clear(); }
-
 void diagnostic(const char* format, ...) {
     std::fflush(consoleStream());
     std::fflush(stdout);
@@ -158,7 +151,6 @@ void diagnostic(const char* format, ...) {
     va_end(ap);
     std::fwrite(text, 1, length, stderr);
     std::fputc('\n', stderr);
-    g_lastDiagnostic.assign(text, length);
     std::fflush(stderr);
     if (g_sink) {
         g_sink(g_sinkContext, text, length);

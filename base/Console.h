@@ -36,11 +36,6 @@ void setConsoleSink(ConsoleSink sink, void* context);
 using ConsoleWordSource = bool (*)(void* context, char* word, size_t size);
 void setConsoleWordSource(ConsoleWordSource source, void* context);
 
-// The text of the last diagnostic line (without its line end), so that a caller can show
-// it to the user as well; empty after clearLastDiagnostic.
-const char* lastDiagnostic();
-void clearLastDiagnostic();
-
 // Where console input comes from: standard input unless a stream is set here (null sets
 // standard input again).
 void setConsoleInput(FILE* stream);

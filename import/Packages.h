@@ -1,0 +1,121 @@
+// Files, zip archives and folders in memory, what a package holds, and the taxon and
+// common-name files that Darwin Core Archives and ColDP packages share in substance.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "Delimited.h"
+#include "Import.h"
+#include "MappedFile.h"
+#include "TreeBuilder.h"
+
+namespace imp {
+
+// A whole file in memory (mapped when possible): the loader every reader uses.
+using FileData = MappedFile;
+
+// The reading of a loaded file by this thread, from construction to finish(): meanwhile
+// importFailure stays silent once the file has shrunk.
+class FileReading {
+public:
+    explicit FileReading(const FileData& file);
+    ~FileReading();
+    FileReading(const FileReading&) = delete;
+    FileReading& operator=(const FileReading&) = delete;
+    // The outcome of the reading: `ok` unless the file shrank meanwhile, which undoes a
+    // tree read into `tree` and says so in the one diagnostic, naming `label`.
+    bool finish(ClassificationTree& tree, bool ok, const std::string& label);
+
+private:
+    const FileData& m_file;
+    const MappingGuard* m_outer;
+};
+
+// Entries of a zip archive, read into memory whole, never extracted.
+struct ZipEntry {
+    std::string name;  // path inside the archive
+    std::string data;
+};
+// The names of the files of the archive at `data`; false with `error` set when it is no
+// readable zip.
+bool listZip(const char* data, size_t size, std::vector<std::string>& names, std::string& error);
+// Reads the entries whose names `want` accepts; the uncompressed bytes read may not pass
+// `limit`. False with `error` set (naming the entry) otherwise.
+bool readZip(const char* data, size_t size, const std::function<bool(const std::string&)>& want,
+             uint64_t limit, std::vector<ZipEntry>& entries, std::string& error);
+// The uncompressed size accepted from an archive of `archiveSize` bytes.
+uint64_t zipLimit(const ImportOptions& options, uint64_t archiveSize);
+
+// The files of a zip archive or a folder, by their paths inside it.
+class Package {
+public:
+    // False with `error` set when `path` is no folder that can be listed.
+    bool openFolder(const std::string& path, std::string& error);
+    // The zip archive at `data`, which must outlive the package; false with `error` set
+    // when it is no readable zip.
+    bool openZip(const char* data, size_t size, const ImportOptions& options, std::string& error);
+    // Files already in memory, by name; of two with one name the later is kept, as of two
+    // such entries of a zip.
+    void openFiles(std::vector<std::pair<std::string, std::string>> files);
+    const std::vector<std::string>& names() const { return m_names; }
+    // The file whose path is `relative` (compared ignoring case), else the least deep one of
+    // that base name; empty when there is none.
+    std::string find(const std::string& relative) const;
+    // Reads these files (names as given by names()); false with `error` set.
+    bool load(const std::vector<std::string>& which, std::string& error);
+    // A file read by load().
+    const std::string& data(const std::string& name) const;
+    int64_t size() const { return m_size; }
+
+private:
+    std::string m_path;               // of a folder
+    bool m_zip = false;
+    bool m_inMemory = false;
+    const char* m_zipData = nullptr;  // the zip archive's m_size bytes
+
+    uint64_t m_limit = 0;
+    int64_t m_size = 0;
+    std::vector<std::string> m_names;
+    std::unordered_map<std::string, std::string> m_data;
+};
+
+// What finding a file's kind took in, for its reading to go on with: a zip's bytes and
+// listing (or why they could not be had), a folder's listing.
+struct OpenedInput {
+    enum What { Folder, Zip, File } what = File;
+    FileData file;  // a zip's bytes, or a table's or taxon file's
+    std::string loadError, listError;
+    Package package;  // a folder's or a zip's listing
+};
+
+// Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
+// usage file), by index; SIZE_MAX when absent.
+struct TaxonColumns {
+    size_t id = SIZE_MAX, parent = SIZE_MAX, accepted = SIZE_MAX, status = SIZE_MAX,
+           rank = SIZE_MAX, scientific = SIZE_MAX, authorship = SIZE_MAX,
+           canonical = SIZE_MAX, vernacular = SIZE_MAX;
+    std::vector<size_t> all() const {
+        return {id, parent, accepted, status, rank, scientific, authorship, canonical, vernacular};
+    }
+};
+// Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
+// Common names: `taxon`, `name` and `language` columns; English first.
+bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
+                    LinkedTaxa& taxa);
+
+bool isFolder(const std::string& path);
+// Starts as a zip archive does.
+bool looksLikeZip(const std::string& path);
+bool looksLikeZip(const char* data, size_t size);
+// What the files of an archive or folder make it: ColDP with a NameUsage file, else a Darwin
+// Core Archive with meta.xml or a taxon file, else Unknown.
+InputKind packageKind(const std::vector<std::string>& names);
+
+}  // namespace imp

@@ -1,0 +1,38 @@
+// What the columns of a rank-column table hold, told by its header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Import.h"
+#include "NameCleaning.h"
+
+namespace imp {
+
+// Which column holds what, from the header (SIZE_MAX: none).
+struct Columns {
+    struct RankColumn {
+        size_t column;
+        RankInfo rank;
+    };
+    std::vector<RankColumn> ranks;  // from the highest rank down
+    size_t scientific = SIZE_MAX, authorship = SIZE_MAX, rank = SIZE_MAX, status = SIZE_MAX;
+    size_t common = SIZE_MAX, epithet = SIZE_MAX, infraEpithet = SIZE_MAX;
+    bool commonIsList = false;  // "Common names (Eng)": the first of a comma-separated list
+
+    std::vector<size_t> used() const {
+        std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
+        for (const RankColumn& r : ranks) u.push_back(r.column);
+        return u;
+    }
+};
+
+// Recognised headers, compared as headerKey forms them (case, blanks, underscores and
+// hyphens ignored). False with `error` set when the header names no rank, or not the column
+// asked for the common names.
+bool readHeader(const std::vector<std::string>& header, const ImportOptions& options,
+                Columns& c, std::string& error);
+
+}  // namespace imp

@@ -1,0 +1,141 @@
+// Trees built from rows or from taxa linked by identifiers, handed to the caller's tree only
+// when complete.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "NameCleaning.h"
+#include "TreeNode.h"
+
+namespace imp {
+
+// Builds a tree under a holder node and hands it to the caller's tree only when complete.
+class TreeBuilder {
+public:
+    // `expectedTaxa` sizes the index up front (it grows when that was too few).
+    explicit TreeBuilder(size_t expectedTaxa = 0);
+    ~TreeBuilder();
+    // Sizes the index of a builder that holds no taxa yet for `expectedTaxa`.
+    void reserve(size_t expectedTaxa);
+    TreeBuilder(const TreeBuilder&) = delete;
+    TreeBuilder& operator=(const TreeBuilder&) = delete;
+
+    // Stands above the top taxa.
+    TreeNode* top() const;
+    // The child of `parent` of that name and rank, appended if it has none.
+    TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank);
+    // A new child, appended without looking for one of the same name.
+    TreeNode* append(TreeNode* parent, std::string_view latin, std::string_view rank);
+    static void setCommon(TreeNode* node, std::string_view common);
+    // With the key's hash(), known early: prefetch() starts fetching the index's memory
+    // that child() will read. In a table grouped by its ranks only the children of a
+    // parent that has a good many of them are in the index, the others are compared one by
+    // one; in a table in any other order every taxon is in it.
+    bool indexed(const TreeNode* parent) const;
+    static size_t hash(const TreeNode* parent, std::string_view latin);
+    TreeNode* child(TreeNode* parent, std::string_view latin, std::string_view rank, size_t hash);
+    void prefetch(size_t hash) const;
+    // Takes over the taxa `later` built from the rows that follow this builder's rows, as if
+    // this builder had read them itself; `later` is left empty.
+    void absorb(TreeBuilder& later);
+
+    // The taxa of a tree read in two parts can be numbered by two threads before the parts
+    // are joined: planNumbering() works out, from the two trees, the numbers, levels and
+    // counts the joined tree will have; then numberPart() of either part runs on its own
+    // thread (they share nothing); then absorb() joins them and checks the plan, and
+    // finish() takes the numbers as they are when the plan held and walks the tree again
+    // when it did not. Either way the tree is the same.
+    struct Part {
+        int32_t first = 0;  // number of the first taxon numbered
+        int32_t shift = 0;  // added to each level below top()
+        size_t skip = 0;    // the first taxa, which pair with taxa of the part before
+        int32_t leaves = 0, deepest = 0;
+        RankSet ranks;
+    };
+    void planNumbering(TreeBuilder& later);
+    Part& part() { return m_part; }
+    void numberPart();
+
+    // Makes the root (the one top taxon, or a made root named after `label`), numbers the
+    // taxa in reading order, fills levels, counts, rank names and colours, and hands the
+    // tree over to `tree`. False after a diagnostic when the tree is empty or too deep.
+    bool finish(ClassificationTree& tree, const std::string& label, int64_t fileSize);
+
+private:
+    struct Index;
+    static constexpr size_t kScannedChildren = 32;  // or more are found through the index
+    // New taxa, each the first of its row, by which the order of the rows is judged (see
+    // noteMade()).
+    static constexpr int32_t kOrderSample = 64;
+    TreeNode* scannedChild(TreeNode* parent, std::string_view latin, std::string_view rank);
+    void indexChildren(const TreeNode* parent);
+    void noteMade(const TreeNode* parent, const TreeNode* made);
+    void indexAll();
+    // Appends a child made elsewhere; `h` and `slot` are from the index's find() when the
+    // parent is indexed.
+    void adopt(TreeNode* parent, TreeNode* c, size_t h, size_t slot);
+    bool finishNumbered(ClassificationTree& fresh, bool madeRoot);
+
+    std::unique_ptr<ClassificationTree> m_holder;
+    std::unique_ptr<Index> m_index;
+    int32_t m_made = 0;  // taxa made
+    size_t m_expected = 0;
+    // Parents with fewer children are searched child by child; 0 once every taxon is in
+    // the index.
+    size_t m_scanLimit = kScannedChildren;
+    // Of the first kOrderSample taxa each first made by its row, those made near the taxon
+    // made before them.
+    int32_t m_judged = 0, m_near = 0;
+    const TreeNode* m_lastParent = nullptr;
+    const TreeNode* m_lastMade = nullptr;
+    bool m_orderJudged = false;
+    bool m_indexAll = false;  // judged so, and still to be done
+    Part m_part;
+    Part* m_laterPart = nullptr;
+    // The plan: this tree's last path and the later tree's first, down as far as they hold
+    // the same taxa; whether this end of that path was childless; one top taxon or several.
+    std::vector<std::pair<TreeNode*, TreeNode*>> m_pairs;
+    std::vector<bool> m_pairWasLeaf;
+    bool m_planned = false, m_planHeld = false, m_oneTop = false;
+};
+
+// Every node of `tree` in reading order gets its number and level; counts and rankNames
+// are made again, and with `colours` every node's colour from its rank. False when a node
+// lies deeper than kMaxClassificationDepth.
+bool renumber(ClassificationTree& tree, bool colours = false);
+
+// Taxa linked by identifiers (Darwin Core, ColDP): gathered in file order, linked once all
+// are read.
+class LinkedTaxa {
+public:
+    // Returns false (and `clash` = line of the first) for an identifier given twice.
+    bool add(std::string_view id, std::string_view parentId, std::string_view latin,
+             std::string_view rank, size_t line, size_t& clash);
+    void setCommon(std::string_view id, std::string_view common, bool english);
+    // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
+    // missing parent, a cycle, or too deep a tree.
+    bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
+    size_t size() const { return m_taxa.size(); }
+
+private:
+    struct Taxon {
+        std::string id, parent, latin, rank, common;
+        bool commonEnglish = false;
+        size_t line = 0;
+    };
+    std::vector<Taxon> m_taxa;
+    std::unordered_map<std::string, uint32_t> m_byId;
+};
+
+// Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
+// treeId), as the classification reader leaves them, before the two trees swap contents.
+void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree);
+
+}  // namespace imp
