@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
-#include <string_view>
-#include <unordered_map>
+#include <thread>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 const char* relationSymbol(Relation relation) {
     switch (relation) {
@@ -31,6 +32,8 @@ const char* verdictName(Verdict verdict) {
 namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
+// From this many taxa in the two trees on, the work is shared with a second thread.
+constexpr int64_t kThreadedTaxa = 200000;
 
 // Rank names seen in either tree, as slots: 0..19 the twenty ranks, then the others in the
 // order met. A slot's place from the top: the twenty's value, or for another rank, just
@@ -60,6 +63,14 @@ public:
         return kRankCount + static_cast<int>(m_other.size() - 1);
     }
     int count() const { return kRankCount + static_cast<int>(m_other.size()); }
+    // The slot here of another table's slot, given one if need be.
+    int adopt(const RankSlots& from, int slot) {
+        if (slot < kRankCount) return slot;
+        const std::string& name = from.m_other[slot - kRankCount];
+        for (size_t i = 0; i < m_other.size(); ++i)
+            if (m_other[i] == name) return kRankCount + static_cast<int>(i);
+        return addOther(name.c_str(), from.m_place[slot - kRankCount]);
+    }
     std::string name(int slot) const {
         return slot < kRankCount ? rankName(slot) : m_other[slot - kRankCount];
     }
@@ -81,8 +92,11 @@ struct Side {
     std::vector<const TreeNode*> taxa;  // above Species, depth first
     std::vector<uint16_t> slot;         // by taxon
     std::vector<uint32_t> species;      // |S(taxon)|
-    // Each species met: its class, and where its ancestors above Species lie in `above`.
+    // Each species met: its name (until it is given its class), its class, and where its
+    // ancestors above Species lie in `above`. Siblings share one copy of their ancestors.
     struct Occurrence {
+        const char* name;
+        uint64_t hash;  // of the name
         uint32_t cls, first, count;
     };
     std::vector<Occurrence> occurrences;
@@ -91,22 +105,39 @@ struct Side {
 };
 
 // Species classes: one per Latin name held at rank Species by either tree, merged by the
-// extra pairs (union-find).
+// extra pairs (union-find). Names are looked up in an open-addressing table of their hashes,
+// a few names ahead of the one being placed so that the table's memory is on its way.
 class SpeciesClasses {
 public:
-    uint32_t classOf(std::string_view name) {
-        auto [it, added] = m_byName.try_emplace(name, static_cast<uint32_t>(m_parent.size()));
-        if (added) {
-            m_parent.push_back(it->second);
-            m_held.push_back(0);
+    // Gives every occurrence of both sides its class, tree 1's first, so that classes are
+    // numbered in the order tree 1 meets its species.
+    void assign(std::vector<Side::Occurrence>* sides[2]) {
+        // Tree 2 mostly names again what tree 1 names: sized for tree 1's, grown if need be.
+        resize(2 * sides[0]->size() + 16);
+        // The hashes were taken during the walks: the table's slot is fetched well ahead, the
+        // name of the class found in it a little less far ahead.
+        constexpr size_t kSlotAhead = 16, kNameAhead = 8;
+        for (int s = 0; s < 2; ++s) {
+            std::vector<Side::Occurrence>& occ = *sides[s];
+            for (size_t i = 0; i < occ.size(); ++i) {
+                if (i + kSlotAhead < occ.size()) __builtin_prefetch(&m_slots[occ[i + kSlotAhead].hash & m_mask]);
+                if (i + kNameAhead < occ.size()) {
+                    const Slot& ahead = m_slots[occ[i + kNameAhead].hash & m_mask];
+                    if (ahead.cls != kNone) __builtin_prefetch(m_name[ahead.cls]);
+                }
+                occ[i].cls = insert(occ[i].name, occ[i].hash);
+                m_held[occ[i].cls] |= static_cast<uint8_t>(s + 1);
+            }
         }
-        return it->second;
     }
-    uint32_t find(std::string_view name) const {
-        auto it = m_byName.find(name);
-        return it == m_byName.end() ? kNone : it->second;
+    uint32_t find(const char* name) const {
+        const uint64_t h = hash(name);
+        for (size_t at = h & m_mask;; at = (at + 1) & m_mask) {
+            const Slot& slot = m_slots[at];
+            if (slot.cls == kNone) return kNone;
+            if (slot.tag == tag(h) && !std::strcmp(m_name[slot.cls], name)) return slot.cls;
+        }
     }
-    void hold(uint32_t cls, int side) { m_held[cls] |= static_cast<uint8_t>(side); }
     uint32_t root(uint32_t c) {
         while (m_parent[c] != c) c = m_parent[c] = m_parent[m_parent[c]];
         return c;
@@ -121,18 +152,107 @@ public:
     }
     bool paired(uint32_t rootClass) const { return m_held[rootClass] == 3; }
     size_t size() const { return m_parent.size(); }
-    void reserve(size_t n) { m_byName.reserve(n); }
 
 private:
-    std::unordered_map<std::string_view, uint32_t> m_byName;
+    // The slot's place comes from the hash's low bits, its tag from the high ones: names
+    // are compared only when the tags agree.
+    struct Slot {
+        uint32_t tag;
+        uint32_t cls;
+    };
+    static uint64_t hash(const char* name) { return XXH3_64bits(name, std::strlen(name)); }
+    static uint32_t tag(uint64_t h) { return static_cast<uint32_t>(h >> 32); }
+    void resize(size_t slots) {
+        size_t n = 16;
+        while (n < slots) n *= 2;
+        m_slots.assign(n, Slot{0, kNone});
+        m_mask = n - 1;
+        for (uint32_t c = 0; c < m_name.size(); ++c) {
+            const uint64_t h = hash(m_name[c]);
+            size_t at = h & m_mask;
+            while (m_slots[at].cls != kNone) at = (at + 1) & m_mask;
+            m_slots[at] = {tag(h), c};
+        }
+    }
+    uint32_t insert(const char* name, uint64_t h) {
+        for (size_t at = h & m_mask;; at = (at + 1) & m_mask) {
+            Slot& slot = m_slots[at];
+            if (slot.cls == kNone) {
+                slot = {tag(h), static_cast<uint32_t>(m_parent.size())};
+                m_parent.push_back(slot.cls);
+                m_held.push_back(0);
+                m_name.push_back(name);
+                const uint32_t cls = slot.cls;
+                if (2 * m_name.size() > m_slots.size()) resize(4 * m_name.size());
+                return cls;
+            }
+            if (slot.tag == tag(h) && !std::strcmp(m_name[slot.cls], name)) return slot.cls;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_mask = 0;
+    std::vector<const char*> m_name;  // of each class, as first met
     std::vector<uint32_t> m_parent;
-    std::vector<uint8_t> m_held;  // 1 tree 1, 2 tree 2
+    std::vector<uint8_t> m_held;      // 1 tree 1, 2 tree 2
+};
+
+// Pair counts by (taxon of tree 1, taxon of tree 2), open addressing.
+class PairCounts {
+public:
+    explicit PairCounts(size_t expected) {
+        size_t slots = 16;
+        while (slots < 2 * expected) slots *= 2;
+        m_keys.assign(slots, kEmpty);
+        m_counts.assign(slots, 0);
+        m_mask = slots - 1;
+    }
+    void add(uint32_t x, uint32_t y, uint32_t n) {
+        if (2 * (m_used + 1) > m_keys.size()) grow();
+        const uint64_t key = uint64_t(x) << 32 | y;
+        size_t at = slotOf(key);
+        if (m_keys[at] == kEmpty) {
+            m_keys[at] = key;
+            ++m_used;
+        }
+        m_counts[at] += n;
+    }
+    template <class F>
+    void forEach(F&& f) const {
+        for (size_t i = 0; i < m_keys.size(); ++i)
+            if (m_keys[i] != kEmpty)
+                f(static_cast<uint32_t>(m_keys[i] >> 32), static_cast<uint32_t>(m_keys[i]), m_counts[i]);
+    }
+    size_t size() const { return m_used; }
+
+private:
+    static constexpr uint64_t kEmpty = UINT64_MAX;
+    size_t slotOf(uint64_t key) const {
+        size_t at = XXH3_64bits(&key, sizeof key) & m_mask;
+        while (m_keys[at] != kEmpty && m_keys[at] != key) at = (at + 1) & m_mask;
+        return at;
+    }
+    void grow() {
+        std::vector<uint64_t> keys(m_keys.size() * 2, kEmpty);
+        std::vector<uint32_t> counts(keys.size(), 0);
+        keys.swap(m_keys);
+        counts.swap(m_counts);
+        m_mask = m_keys.size() - 1;
+        for (size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] != kEmpty) {
+                const size_t at = slotOf(keys[i]);
+                m_keys[at] = keys[i];
+                m_counts[at] = counts[i];
+            }
+    }
+    std::vector<uint64_t> m_keys;
+    std::vector<uint32_t> m_counts;
+    size_t m_mask = 0, m_used = 0;
 };
 
 // Walks a combined tree's own taxa depth first, keeping the stack of taxa above Species
 // over each species.
-void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ranks,
-          SpeciesClasses& classes) {
+void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ranks) {
     const uint8_t copy = sideId == 1 ? 2 : 1;  // grafted in from the other tree
     struct Entry {
         const TreeNode* node;
@@ -142,12 +262,17 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
     };
     std::vector<Entry> pending{{&tree, 0, -1, false}};
     std::vector<uint32_t> stack;
+    // Where the stack as it stands was last copied to `above`; cleared when it changes.
+    uint32_t snapshot = kNone;
     while (!pending.empty()) {
         const Entry e = pending.back();
         pending.pop_back();
         const TreeNode* n = e.node;
         if (n->onlyInTree == copy) continue;  // a copy's subtree is all copies
-        stack.resize(e.stackSize);
+        if (stack.size() != e.stackSize) {
+            stack.resize(e.stackSize);
+            snapshot = kNone;
+        }
         int slot = ranks.slotOf(n->rankName);
         int knownAbove = e.knownAbove;
         bool belowSpecies = e.belowSpecies;
@@ -155,15 +280,17 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
         const bool madeRoot = n == &tree && slot < 0 && !std::strcmp(n->rankName, "Root");
         if (slot < 0 && !belowSpecies && !madeRoot) slot = ranks.addOther(n->rankName, knownAbove);
         if (slot == Species) {
-            const uint32_t cls = classes.classOf(n->latinName);
-            classes.hold(cls, sideId);
-            side.occurrences.push_back({cls, static_cast<uint32_t>(side.above.size()),
-                                        static_cast<uint32_t>(stack.size())});
-            side.above.insert(side.above.end(), stack.begin(), stack.end());
+            if (snapshot == kNone) {
+                snapshot = static_cast<uint32_t>(side.above.size());
+                side.above.insert(side.above.end(), stack.begin(), stack.end());
+            }
+            side.occurrences.push_back({n->latinName, XXH3_64bits(n->latinName, std::strlen(n->latinName)),
+                                        kNone, snapshot, static_cast<uint32_t>(stack.size())});
             belowSpecies = true;
         } else if (slot >= 0 && slot < kRankCount) {
             if (slot < Species) {
                 stack.push_back(static_cast<uint32_t>(side.taxa.size()));
+                snapshot = kNone;
                 side.taxa.push_back(n);
                 side.slot.push_back(static_cast<uint16_t>(slot));
             } else {
@@ -172,6 +299,7 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
             knownAbove = static_cast<int16_t>(slot);
         } else if (slot >= kRankCount && !belowSpecies) {
             stack.push_back(static_cast<uint32_t>(side.taxa.size()));
+            snapshot = kNone;
             side.taxa.push_back(n);
             side.slot.push_back(static_cast<uint16_t>(slot));
         }
@@ -248,6 +376,65 @@ struct Tally {
     }
 };
 
+// The first eight bytes of a name as a number that orders as the bytes do.
+uint64_t prefixOf(const char* name) {
+    uint64_t key = 0;
+    for (int i = 0; i < 8 && name[i]; ++i) key |= uint64_t(static_cast<unsigned char>(name[i])) << (56 - 8 * i);
+    return key;
+}
+
+// The place of every taxon's name in the name order of both sides' taxa together, equal
+// names in the same place. The names are read once, in the order the taxa were met (much the
+// order in which they lie in memory), and compared through their first bytes where they can.
+void rankNames(const std::vector<const TreeNode*>* taxa[2], const std::vector<bool>* keep[2],
+               std::vector<uint32_t>* places[2]) {
+    struct Key {
+        uint64_t prefix;
+        uint32_t sideAndTaxon;
+    };
+    std::vector<Key> keys;
+    keys.reserve(taxa[0]->size() + taxa[1]->size());
+    for (uint32_t s = 0; s < 2; ++s) {
+        const std::vector<const TreeNode*>& list = *taxa[s];
+        constexpr size_t kAhead = 8;  // the nodes and their names lie anywhere in memory
+        for (size_t t = 0; t < std::min(kAhead, list.size()); ++t) __builtin_prefetch(list[t]);
+        for (uint32_t t = 0; t < list.size(); ++t) {
+            if (t + kAhead < list.size()) __builtin_prefetch(list[t + kAhead]);
+            if (t + kAhead / 2 < list.size()) __builtin_prefetch(list[t + kAhead / 2]->latinName);
+            if ((*keep[s])[t]) keys.push_back({prefixOf(list[t]->latinName), s << 31 | t});
+        }
+    }
+    auto name = [&](const Key& k) {
+        return (*taxa[k.sideAndTaxon >> 31])[k.sideAndTaxon & 0x7fffffff]->latinName;
+    };
+    // Most names are held by both sides: runs of one prefix are mostly one name twice, and
+    // only runs of several names are put in order by their whole names.
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.prefix < b.prefix; });
+    places[0]->assign(taxa[0]->size(), 0);
+    places[1]->assign(taxa[1]->size(), 0);
+    auto setPlace = [&](const Key& k, uint32_t place) {
+        (*places[k.sideAndTaxon >> 31])[k.sideAndTaxon & 0x7fffffff] = place;
+    };
+    uint32_t place = 0;
+    for (size_t from = 0, to; from < keys.size(); from = to) {
+        for (to = from + 1; to < keys.size() && keys[to].prefix == keys[from].prefix;) ++to;
+        bool oneName = true;
+        for (size_t i = from + 1; i < to && oneName; ++i) oneName = !std::strcmp(name(keys[i]), name(keys[from]));
+        if (oneName) {
+            for (size_t i = from; i < to; ++i) setPlace(keys[i], place);
+            ++place;
+            continue;
+        }
+        std::sort(keys.begin() + from, keys.begin() + to,
+                  [&](const Key& a, const Key& b) { return std::strcmp(name(a), name(b)) < 0; });
+        for (size_t i = from; i < to; ++i) {
+            if (i > from && std::strcmp(name(keys[i]), name(keys[i - 1]))) ++place;
+            setPlace(keys[i], place);
+        }
+        ++place;
+    }
+}
+
 }  // namespace
 
 TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const ClassificationTree& tree2,
@@ -255,15 +442,22 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     RankSlots slots;
     SpeciesClasses classes;
     Side sides[2];
-    walk(tree1, 1, sides[0], slots, classes);
-    walk(tree2, 2, sides[1], slots, classes);
-    for (const auto& [a, b] : extraPairs) {
-        if (!a || !b || slots.slotOf(a->rankName) != Species || slots.slotOf(b->rankName) != Species)
-            continue;
-        const uint32_t ca = classes.find(a->latinName), cb = classes.find(b->latinName);
-        if (ca != kNone && cb != kNone) classes.join(ca, cb);
+    // Large trees are walked side by side, each side giving other ranks slots of its own,
+    // tree 2's then taken over into tree 1's table.
+    RankSlots slots2;
+    if (int64_t(tree1.nodeCount) + tree2.nodeCount >= kThreadedTaxa) {
+        std::thread second([&] { walk(tree2, 2, sides[1], slots2); });
+        walk(tree1, 1, sides[0], slots);
+        second.join();
+    } else {
+        walk(tree1, 1, sides[0], slots);
+        walk(tree2, 2, sides[1], slots2);
     }
-
+    {
+        std::vector<int> adopted(slots2.count());
+        for (int sl = 0; sl < slots2.count(); ++sl) adopted[sl] = slots.adopt(slots2, sl);
+        for (uint16_t& sl : sides[1].slot) sl = static_cast<uint16_t>(adopted[sl]);
+    }
     // The ranks both trees use, from the top down.
     const int slotCount = slots.count();
     for (Side& s : sides) {
@@ -283,76 +477,165 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
         m_ranks.push_back(slots.name(shared[i]));
     }
 
+    // The names' order, found beside the counting.
+    std::vector<bool> kept[2];
+    std::vector<uint32_t> place[2];
+    for (int s = 0; s < 2; ++s) {
+        kept[s].resize(sides[s].taxa.size());
+        for (size_t t = 0; t < kept[s].size(); ++t) kept[s][t] = rankIndex[sides[s].slot[t]] >= 0;
+    }
+    const std::vector<const TreeNode*>* taxa[2] = {&sides[0].taxa, &sides[1].taxa};
+    const std::vector<bool>* keep[2] = {&kept[0], &kept[1]};
+    std::vector<uint32_t>* places[2] = {&place[0], &place[1]};
+    std::thread naming;
+    if (int64_t(tree1.nodeCount) + tree2.nodeCount >= kThreadedTaxa)
+        naming = std::thread([&] { rankNames(taxa, keep, places); });
+    else
+        rankNames(taxa, keep, places);
+
+    std::vector<Side::Occurrence>* occurrences[2] = {&sides[0].occurrences, &sides[1].occurrences};
+    classes.assign(occurrences);
+    for (const auto& [a, b] : extraPairs) {
+        if (!a || !b || slots.slotOf(a->rankName) != Species || slots.slotOf(b->rankName) != Species)
+            continue;
+        const uint32_t ca = classes.find(a->latinName), cb = classes.find(b->latinName);
+        if (ca != kNone && cb != kNone) classes.join(ca, cb);
+    }
+
+
     // Intersections, class by class. Classes are numbered in the order tree 1 meets its
     // species, so neighbouring classes mostly share their taxa: a run of the same pair is
     // counted on the side and handed to the table once.
     Links links[2];
     links[0].build(sides[0], classes);
     links[1].build(sides[1], classes);
-    std::unordered_map<uint64_t, uint32_t> counts;
-    counts.reserve(sides[0].taxa.size() + sides[1].taxa.size());
+    PairCounts counts(sides[0].taxa.size() + sides[1].taxa.size());
     struct Run {
         uint32_t x = kNone, y = kNone, n = 0;
     };
     std::vector<Run> runs(shared.size());
     auto flush = [&](Run& r) {
-        if (r.n) counts[uint64_t(r.x) << 32 | r.y] += r.n;
+        if (r.n) counts.add(r.x, r.y, r.n);
         r.n = 0;
     };
     std::vector<uint32_t> scratch1, scratch2;
+    // The ranks of a class's taxa in tree 2, looked up by the rank of each of its taxa in tree
+    // 1; a class with two taxa of one rank above it in tree 2 is matched pair by pair.
+    std::vector<uint32_t> yAt(shared.size(), kNone);
+    auto apply = [&](const uint32_t* xs, size_t nx, const uint32_t* ys, size_t ny, uint32_t k) {
+        for (size_t i = 0; i < nx; ++i) sides[0].species[xs[i]] += k;
+        for (size_t j = 0; j < ny; ++j) sides[1].species[ys[j]] += k;
+        bool twice = false;
+        for (size_t j = 0; j < ny; ++j) {
+            const int rk = rankIndex[sides[1].slot[ys[j]]];
+            if (rk < 0) continue;
+            if (yAt[rk] != kNone) twice = true;
+            yAt[rk] = ys[j];
+        }
+        auto bump = [&](int rk, uint32_t x, uint32_t y) {
+            Run& r = runs[rk];
+            if (r.x != x || r.y != y) {
+                flush(r);
+                r.x = x;
+                r.y = y;
+            }
+            r.n += k;
+        };
+        for (size_t i = 0; i < nx; ++i) {
+            const int rk = rankIndex[sides[0].slot[xs[i]]];
+            if (rk < 0) continue;
+            if (!twice) {
+                if (yAt[rk] != kNone) bump(rk, xs[i], yAt[rk]);
+                continue;
+            }
+            for (size_t j = 0; j < ny; ++j)
+                if (sides[1].slot[ys[j]] == shared[rk]) bump(rk, xs[i], ys[j]);
+        }
+        for (size_t j = 0; j < ny; ++j) {
+            const int rk = rankIndex[sides[1].slot[ys[j]]];
+            if (rk >= 0) yAt[rk] = kNone;
+        }
+    };
+    // Species of one genus in both trees share their lists of taxa above: a run of classes
+    // with the same two lists is applied once, counted.
+    const uint32_t *runXs = nullptr, *runYs = nullptr;
+    size_t runNx = 0, runNy = 0;
+    uint32_t pendingClasses = 0;
     for (uint32_t c = 0; c < classes.size(); ++c) {
         if (classes.root(c) != c || !classes.paired(c)) continue;
         const auto [xs, nx] = links[0].above(c, sides[0], scratch1);
         const auto [ys, ny] = links[1].above(c, sides[1], scratch2);
-        for (size_t i = 0; i < nx; ++i) ++sides[0].species[xs[i]];
-        for (size_t j = 0; j < ny; ++j) ++sides[1].species[ys[j]];
-        for (size_t i = 0; i < nx; ++i) {
-            const int rk = rankIndex[sides[0].slot[xs[i]]];
-            if (rk < 0) continue;
-            for (size_t j = 0; j < ny; ++j) {
-                if (sides[1].slot[ys[j]] != shared[rk]) continue;
-                Run& r = runs[rk];
-                if (r.x != xs[i] || r.y != ys[j]) {
-                    flush(r);
-                    r.x = xs[i];
-                    r.y = ys[j];
-                }
-                ++r.n;
-            }
+        const bool merged = xs == scratch1.data() || ys == scratch2.data();
+        if (!merged && xs == runXs && nx == runNx && ys == runYs && ny == runNy) {
+            ++pendingClasses;
+            continue;
+        }
+        if (pendingClasses) apply(runXs, runNx, runYs, runNy, pendingClasses);
+        pendingClasses = 0;
+        runXs = runYs = nullptr;
+        if (merged) {
+            apply(xs, nx, ys, ny, 1);  // the merged lists do not outlive this class
+        } else {
+            runXs = xs, runNx = nx, runYs = ys, runNy = ny;
+            pendingClasses = 1;
         }
     }
+    if (pendingClasses) apply(runXs, runNx, runYs, runNy, pendingClasses);
     for (Run& r : runs) flush(r);
 
-    // The relations, and what they say of each taxon.
+    // The relations, and what they say of each taxon. Pairs by tree 1's taxon, so that the taxa are visited in the order they were met.
+    struct Pair {
+        uint32_t x, y, n;
+    };
+    std::vector<Pair> pairs(counts.size());
+    {
+        std::vector<uint32_t> start(sides[0].taxa.size() + 1, 0);
+        counts.forEach([&](uint32_t x, uint32_t, uint32_t) { ++start[x + 1]; });
+        for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+        counts.forEach([&](uint32_t x, uint32_t y, uint32_t n) { pairs[start[x]++] = {x, y, n}; });
+    }
+    if (naming.joinable()) naming.join();
+    // Each line's place: rank, the first name, a `!` taxon of tree 1 before the pairs, the
+    // name in tree 2, a pair before a `!` taxon of tree 2.
+    struct Order {
+        uint64_t high, low;
+        uint32_t line;
+    };
+    std::vector<Order> order;
+    order.reserve(pairs.size() + sides[0].taxa.size() / 8);
+    std::vector<TaxonRelation> lines;
+    lines.reserve(pairs.size());
+    auto addLine = [&](const TaxonRelation& r, uint32_t first, uint32_t second, uint32_t kind) {
+        order.push_back({uint64_t(r.rank) << 40 | uint64_t(first) << 1 | (kind != 0),
+                         uint64_t(second) << 2 | kind, static_cast<uint32_t>(lines.size())});
+        lines.push_back(r);
+    };
     std::vector<Tally> tallies[2] = {std::vector<Tally>(sides[0].taxa.size()),
                                      std::vector<Tally>(sides[1].taxa.size())};
-    m_relations.reserve(counts.size());
-    for (const auto& [key, n] : counts) {
-        const uint32_t x = static_cast<uint32_t>(key >> 32), y = static_cast<uint32_t>(key);
+    for (const Pair& p : pairs) {
         TaxonRelation r;
-        r.taxon1 = sides[0].taxa[x];
-        r.taxon2 = sides[1].taxa[y];
-        r.rank = static_cast<uint16_t>(rankIndex[sides[0].slot[x]]);
-        r.shared = n;
-        r.species1 = sides[0].species[x];
-        r.species2 = sides[1].species[y];
-        r.relation = relate(n, r.species1, r.species2);
-        m_relations.push_back(r);
-        tallies[0][x].add(r.relation, r.taxon2);
+        r.taxon1 = sides[0].taxa[p.x];
+        r.taxon2 = sides[1].taxa[p.y];
+        r.rank = static_cast<uint16_t>(rankIndex[sides[0].slot[p.x]]);
+        r.shared = p.n;
+        r.species1 = sides[0].species[p.x];
+        r.species2 = sides[1].species[p.y];
+        r.relation = relate(p.n, r.species1, r.species2);
+        addLine(r, place[0][p.x], place[1][p.y], 1);
+        tallies[0][p.x].add(r.relation, r.taxon2);
         const Relation mirrored = r.relation == Relation::Within     ? Relation::Contains
                                   : r.relation == Relation::Contains ? Relation::Within
                                                                      : r.relation;
-        tallies[1][y].add(mirrored, r.taxon1);
+        tallies[1][p.y].add(mirrored, r.taxon1);
     }
     for (int s = 0; s < 2; ++s) {
         const Side& side = sides[s];
         for (uint32_t t = 0; t < side.taxa.size(); ++t) {
-            const int rk = rankIndex[side.slot[t]];
-            if (rk < 0) continue;
+            if (!kept[s][t]) continue;
             TaxonVerdict v;
             v.node = side.taxa[t];
             v.side = static_cast<uint8_t>(s + 1);
-            v.rank = static_cast<uint16_t>(rk);
+            v.rank = static_cast<uint16_t>(rankIndex[side.slot[t]]);
             v.species = side.species[t];
             v.verdict = tallies[s][t].verdict(v.node, s + 1);
             m_taxa.push_back(v);
@@ -361,20 +644,14 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
             (s == 0 ? r.taxon1 : r.taxon2) = v.node;
             r.rank = v.rank;
             (s == 0 ? r.species1 : r.species2) = v.species;
-            m_relations.push_back(r);
+            addLine(r, place[s][t], s == 0 ? 0 : place[s][t], s == 0 ? 0 : 2);
         }
     }
-    std::sort(m_relations.begin(), m_relations.end(),
-              [](const TaxonRelation& a, const TaxonRelation& b) {
-                  if (a.rank != b.rank) return a.rank < b.rank;
-                  const char* na = a.taxon1 ? a.taxon1->latinName : a.taxon2->latinName;
-                  const char* nb = b.taxon1 ? b.taxon1->latinName : b.taxon2->latinName;
-                  if (int c = std::strcmp(na, nb)) return c < 0;
-                  if (!a.taxon2 || !b.taxon2) return !a.taxon2 && b.taxon2;
-                  if (int c = std::strcmp(a.taxon2->latinName, b.taxon2->latinName)) return c < 0;
-                  if (!a.taxon1 || !b.taxon1) return a.taxon1 && !b.taxon1;
-                  return false;
-              });
+    std::sort(order.begin(), order.end(), [](const Order& a, const Order& b) {
+        return a.high != b.high ? a.high < b.high : a.low < b.low;
+    });
+    m_relations.reserve(lines.size());
+    for (const Order& o : order) m_relations.push_back(lines[o.line]);
     m_byNode.reserve(m_taxa.size());
     for (uint32_t i = 0; i < m_taxa.size(); ++i) m_byNode.emplace_back(m_taxa[i].node, i);
     std::sort(m_byNode.begin(), m_byNode.end());
