@@ -136,3 +136,22 @@ TEST(CliRelate, BadArgumentsAndFiles) {
     EXPECT_EQ(cli(dir, {"relate", "a.csv", "b.csv", "--coldp", "file"}).status, 1);
     EXPECT_EQ(cli(dir, {"relate"}).status, 1);  // no T1.jm2 here
 }
+
+TEST(CliRelate, RenamesHandedInPairSpecies) {
+    TempDir dir;
+    // Canis adustus became Lupulella adusta: by name alone Canis stays as it was and
+    // Lupulella shares nothing; with the rename Canis was split.
+    dir.write("a.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Canis,Canis_adustus\n");
+    dir.write("b.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Lupulella,Lupulella_adusta\n");
+    dir.write("renames.tsv", "Canis adustus\tLupulella adusta\r\nCanis lupus\tNo such\nno tab\n");
+    CliRun plain = cli(dir, {"relate", "--rank", "Genus", "a.csv", "b.csv"});
+    EXPECT_EQ(plain.out, std::string(kHeader) + "Genus\tCanis\t=\tCanis\t1\t1\t1\n"
+                                               "Genus\t\t!\tLupulella\t0\t0\t0\n");
+    CliRun renamed = cli(dir, {"relate", "--rank", "Genus", "--pairs", "renames.tsv", "a.csv", "b.csv"});
+    ASSERT_EQ(renamed.status, 0) << renamed.err;
+    EXPECT_EQ(renamed.out, std::string(kHeader) + "Genus\tCanis\t>\tCanis\t1\t2\t1\n"
+                                                 "Genus\tCanis\t>\tLupulella\t1\t2\t1\n");
+    EXPECT_NE(renamed.err.find("2 lines of renames.tsv name no species of the pair"), std::string::npos)
+        << renamed.err;
+    EXPECT_EQ(cli(dir, {"relate", "--pairs", "gone.tsv", "a.csv", "b.csv"}).status, 1);
+}

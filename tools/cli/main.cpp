@@ -19,7 +19,7 @@ const Command kCommands[] = {
     {"load", cmdLoad, "load                load T1.jm2 and T2.jm2 as the viewer does"},
     {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},
     {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the taxa held by one tree only, and their changes"},
-    {"relate", cmdRelate, "relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR]  splits, lumps and reshuffles of higher taxa"},
+    {"relate", cmdRelate, "relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR] [--pairs FILE]  splits, lumps and reshuffles of higher taxa"},
 };
 
 void usage(FILE* out) {
