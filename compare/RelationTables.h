@@ -32,8 +32,9 @@ public:
     // Gives every occurrence of both sides its class, tree 1's first, so that classes are
     // numbered in the order tree 1 meets its species.
     void assign(std::vector<SpeciesOccurrence>* sides[2]) {
-        // Tree 2 mostly names again what tree 1 names: sized for tree 1's, grown if need be.
-        resize(2 * sides[0]->size() + 16);
+        // Tree 2 mostly names again what tree 1 names: sized for tree 1's and a few more,
+        // doubled when half full.
+        resize(2 * (sides[0]->size() + sides[1]->size() / 8) + 16);
         // The hashes were taken during the walks: the table's slot is fetched well ahead, the
         // name of the class found in it a little less far ahead.
         constexpr size_t kSlotAhead = 16, kNameAhead = 8;
@@ -103,7 +104,7 @@ private:
                 m_held.push_back(0);
                 m_name.push_back(name);
                 const uint32_t cls = slot.cls;
-                if (2 * m_name.size() > m_slots.size()) resize(4 * m_name.size());
+                if (2 * m_name.size() > m_slots.size()) resize(2 * m_slots.size());
                 return cls;
             }
             if (slot.tag == tag(h) && !std::strcmp(m_name[slot.cls], name)) return slot.cls;

@@ -158,27 +158,36 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
 
 // For each class, its occurrences on one side, linked.
 struct Links {
+    // A class's species on this side: how many, and the ancestors of the first, kept by class
+    // so that the classes are read in their order whatever the order of this side's species.
+    struct Span {
+        uint32_t species = 0, first = 0, count = 0;
+    };
+    std::vector<Span> spans;
     std::vector<uint32_t> head, next;
     void build(Side& side, SpeciesClasses& classes) {
+        spans.assign(classes.size(), Span{});
         head.assign(classes.size(), kNone);
         next.assign(side.occurrences.size(), kNone);
         for (size_t i = side.occurrences.size(); i-- > 0;) {
-            const uint32_t c = classes.root(side.occurrences[i].cls);
-            side.occurrences[i].cls = c;
+            SpeciesOccurrence& o = side.occurrences[i];
+            const uint32_t c = classes.root(o.cls);
+            o.cls = c;
             next[i] = head[c];
             head[c] = static_cast<uint32_t>(i);
+            Span& span = spans[c];
+            span = {span.species + 1, o.first, o.count};
         }
     }
     // The taxa above the class's species on this side: one species' list as it lies, or the
     // union of several.
     std::pair<const uint32_t*, size_t> above(uint32_t cls, const Side& side,
                                              std::vector<uint32_t>& scratch) const {
-        const uint32_t first = head[cls];
-        if (first == kNone) return {nullptr, 0};
-        const SpeciesOccurrence& o = side.occurrences[first];
-        if (next[first] == kNone) return {side.above.data() + o.first, o.count};
+        const Span& span = spans[cls];
+        if (span.species == 0) return {nullptr, 0};
+        if (span.species == 1) return {side.above.data() + span.first, span.count};
         scratch.clear();
-        for (uint32_t i = first; i != kNone; i = next[i]) {
+        for (uint32_t i = head[cls]; i != kNone; i = next[i]) {
             const SpeciesOccurrence& p = side.occurrences[i];
             scratch.insert(scratch.end(), side.above.begin() + p.first,
                            side.above.begin() + p.first + p.count);
