@@ -97,10 +97,12 @@ bool measure(const std::filesystem::path& folder, int64_t size, Figures& f) {
     std::printf("%lld taxa in the two classifications; %zu report lines (%.1f MB)\n",
                 static_cast<long long>(f.taxa), relations, bytes / 1e6);
     std::printf("  verdicts:");
-    for (int k = 0; k < kVerdictCount; ++k) std::printf(" %s %zu;", verdictName(Verdict(k)), verdicts[k]);
-    std::printf("\n  relations %.3f s wall, %.3f s cpu; report lines %.3f s; %.0f ns per taxon"
-                " (median of %d)\n",
-                f.relateWall, f.relateCpu, f.reportWall, 1e9 * f.relateWall / double(f.taxa), kRuns);
+    for (int k = 0; k < kVerdictCount; ++k)
+        std::printf(" %s %zu;", verdictName(Verdict(k)), verdicts[k]);
+    std::printf(
+        "\n  relations %.3f s wall, %.3f s cpu; report lines %.3f s; %.0f ns per taxon"
+        " (median of %d)\n",
+        f.relateWall, f.relateCpu, f.reportWall, 1e9 * f.relateWall / double(f.taxa), kRuns);
     return true;
 }
 
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
     Figures small, large;
     if (argc > 2) return measure(folder, std::stoll(argv[2]), small) ? 0 : 1;
     if (!measure(folder, 625000, small) || !measure(folder, 2500000, large)) {
-        std::fprintf(stderr, "relate_bench: cannot read or write the pairs in %s\n", folder.c_str());
+        std::fprintf(stderr, "relate_bench: cannot read or write the pairs in %s\n",
+                     folder.c_str());
         return 1;
     }
     std::printf("time per taxon, 2,500,000 against 625,000 a side: %.2f\n",

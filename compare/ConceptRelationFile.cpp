@@ -69,8 +69,7 @@ bool writeConceptRelations(const std::string& path, const TaxonRelations& relati
         fields.append(text, relations.ranks()[r.rank] + " " + r.taxon1->latinName + " " +
                                 relationSymbol(r.relation) + " " + r.taxon2->latinName + ": " +
                                 std::to_string(r.shared) + " species shared of " +
-                                std::to_string(r.species1) + " and " +
-                                std::to_string(r.species2));
+                                std::to_string(r.species1) + " and " + std::to_string(r.species2));
         text += '\n';
     }
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);

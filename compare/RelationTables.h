@@ -41,7 +41,8 @@ public:
         for (int s = 0; s < 2; ++s) {
             std::vector<SpeciesOccurrence>& occ = *sides[s];
             for (size_t i = 0; i < occ.size(); ++i) {
-                if (i + kSlotAhead < occ.size()) __builtin_prefetch(&m_slots[occ[i + kSlotAhead].hash & m_mask]);
+                if (i + kSlotAhead < occ.size())
+                    __builtin_prefetch(&m_slots[occ[i + kSlotAhead].hash & m_mask]);
                 if (i + kNameAhead < occ.size()) {
                     const Slot& ahead = m_slots[occ[i + kNameAhead].hash & m_mask];
                     if (ahead.cls != kNone) __builtin_prefetch(m_name[ahead.cls]);
@@ -115,7 +116,7 @@ private:
     size_t m_mask = 0;
     std::vector<const char*> m_name;  // of each class, as first met
     std::vector<uint32_t> m_parent;
-    std::vector<uint8_t> m_held;      // 1 tree 1, 2 tree 2
+    std::vector<uint8_t> m_held;  // 1 tree 1, 2 tree 2
 };
 
 // Pair counts by (taxon of tree 1, taxon of tree 2), open addressing.
@@ -142,7 +143,8 @@ public:
     void forEach(F&& f) const {
         for (size_t i = 0; i < m_keys.size(); ++i)
             if (m_keys[i] != kEmpty)
-                f(static_cast<uint32_t>(m_keys[i] >> 32), static_cast<uint32_t>(m_keys[i]), m_counts[i]);
+                f(static_cast<uint32_t>(m_keys[i] >> 32), static_cast<uint32_t>(m_keys[i]),
+                  m_counts[i]);
     }
     size_t size() const { return m_used; }
 

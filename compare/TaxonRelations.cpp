@@ -102,8 +102,8 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
     const uint8_t copy = sideId == 1 ? 2 : 1;  // grafted in from the other tree
     struct Entry {
         const TreeNode* node;
-        uint32_t stackSize;   // of `stack` at the node's parent
-        int16_t knownAbove;   // the lowest of the twenty ranks above it, -1 none
+        uint32_t stackSize;  // of `stack` at the node's parent
+        int16_t knownAbove;  // the lowest of the twenty ranks above it, -1 none
         bool belowSpecies;
     };
     std::vector<Entry> pending{{&tree, 0, -1, false}};
@@ -130,8 +130,8 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
                 snapshot = static_cast<uint32_t>(side.above.size());
                 side.above.insert(side.above.end(), stack.begin(), stack.end());
             }
-            side.occurrences.push_back({n->latinName, nameHash(n->latinName),
-                                        kNone, snapshot, static_cast<uint32_t>(stack.size())});
+            side.occurrences.push_back({n->latinName, nameHash(n->latinName), kNone, snapshot,
+                                        static_cast<uint32_t>(stack.size())});
             belowSpecies = true;
         } else if (slot >= 0 && slot < kRankCount) {
             if (slot < Species) {
@@ -151,7 +151,8 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
         }
         const uint32_t size = static_cast<uint32_t>(stack.size());
         for (size_t i = n->children.size(); i-- > 0;)
-            pending.push_back({n->children[i], size, static_cast<int16_t>(knownAbove), belowSpecies});
+            pending.push_back(
+                {n->children[i], size, static_cast<int16_t>(knownAbove), belowSpecies});
     }
     side.species.assign(side.taxa.size(), 0);
 }
@@ -210,7 +211,10 @@ struct Tally {
     void add(Relation r, const TreeNode* other) {
         ++total;
         switch (r) {
-            case Relation::Equal: ++equal; equalTo = other; break;
+            case Relation::Equal:
+                ++equal;
+                equalTo = other;
+                break;
             case Relation::Within: ++within; break;
             case Relation::Contains: ++contains; break;
             default: ++overlap; break;
@@ -224,7 +228,8 @@ struct Tally {
         if (total == 0) return sideId == 1 ? Verdict::OnlyIn1 : Verdict::OnlyIn2;
         if (overlap) return Verdict::Reshuffled;
         if (total == 1 && equal == 1)
-            return std::strcmp(self->latinName, equalTo->latinName) ? Verdict::Renamed : Verdict::Same;
+            return std::strcmp(self->latinName, equalTo->latinName) ? Verdict::Renamed
+                                                                    : Verdict::Same;
         if (contains == total) return holdsOthers;
         if (total == 1 && within == 1) return heldByOne;
         return Verdict::Reshuffled;  // several taxa of one rank that overlap on one side
@@ -234,7 +239,8 @@ struct Tally {
 // The first eight bytes of a name as a number that orders as the bytes do.
 uint64_t prefixOf(const char* name) {
     uint64_t key = 0;
-    for (int i = 0; i < 8 && name[i]; ++i) key |= uint64_t(static_cast<unsigned char>(name[i])) << (56 - 8 * i);
+    for (int i = 0; i < 8 && name[i]; ++i)
+        key |= uint64_t(static_cast<unsigned char>(name[i])) << (56 - 8 * i);
     return key;
 }
 
@@ -264,7 +270,8 @@ void rankNames(const std::vector<const TreeNode*>* taxa[2], const std::vector<bo
     };
     // Most names are held by both sides: runs of one prefix are mostly one name twice, and
     // only runs of several names are put in order by their whole names.
-    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.prefix < b.prefix; });
+    std::sort(keys.begin(), keys.end(),
+              [](const Key& a, const Key& b) { return a.prefix < b.prefix; });
     places[0]->assign(taxa[0]->size(), 0);
     places[1]->assign(taxa[1]->size(), 0);
     auto setPlace = [&](const Key& k, uint32_t place) {
@@ -274,7 +281,8 @@ void rankNames(const std::vector<const TreeNode*>* taxa[2], const std::vector<bo
     for (size_t from = 0, to; from < keys.size(); from = to) {
         for (to = from + 1; to < keys.size() && keys[to].prefix == keys[from].prefix;) ++to;
         bool oneName = true;
-        for (size_t i = from + 1; i < to && oneName; ++i) oneName = !std::strcmp(name(keys[i]), name(keys[from]));
+        for (size_t i = from + 1; i < to && oneName; ++i)
+            oneName = !std::strcmp(name(keys[i]), name(keys[from]));
         if (oneName) {
             for (size_t i = from; i < to; ++i) setPlace(keys[i], place);
             ++place;
@@ -351,12 +359,12 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     std::vector<SpeciesOccurrence>* occurrences[2] = {&sides[0].occurrences, &sides[1].occurrences};
     classes.assign(occurrences);
     for (const auto& [a, b] : extraPairs) {
-        if (!a || !b || slots.slotOf(a->rankName) != Species || slots.slotOf(b->rankName) != Species)
+        if (!a || !b || slots.slotOf(a->rankName) != Species ||
+            slots.slotOf(b->rankName) != Species)
             continue;
         const uint32_t ca = classes.find(a->latinName), cb = classes.find(b->latinName);
         if (ca != kNone && cb != kNone) classes.join(ca, cb);
     }
-
 
     // Intersections, class by class. Classes are numbered in the order tree 1 meets its
     // species, so neighbouring classes mostly share their taxa: a run of the same pair is
@@ -438,7 +446,8 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     if (pendingClasses) apply(runXs, runNx, runYs, runNy, pendingClasses);
     for (Run& r : runs) flush(r);
 
-    // The relations, and what they say of each taxon. Pairs by tree 1's taxon, so that the taxa are visited in the order they were met.
+    // The relations, and what they say of each taxon. Pairs by tree 1's taxon, so that the taxa are
+    // visited in the order they were met.
     struct Pair {
         uint32_t x, y, n;
     };

@@ -40,10 +40,10 @@ struct TaxonRelation {
     const TreeNode* taxon1 = nullptr;  // null for a `!` taxon of the second classification
     const TreeNode* taxon2 = nullptr;  // null for a `!` taxon of the first
     Relation relation = Relation::Unrelated;
-    uint16_t rank = 0;                 // index into TaxonRelations::ranks()
-    uint32_t shared = 0;               // |S1(taxon1) ∩ S2(taxon2)|
-    uint32_t species1 = 0;             // |S1(taxon1)|, 0 without taxon1
-    uint32_t species2 = 0;             // |S2(taxon2)|, 0 without taxon2
+    uint16_t rank = 0;      // index into TaxonRelations::ranks()
+    uint32_t shared = 0;    // |S1(taxon1) ∩ S2(taxon2)|
+    uint32_t species1 = 0;  // |S1(taxon1)|, 0 without taxon1
+    uint32_t species2 = 0;  // |S2(taxon2)|, 0 without taxon2
 };
 
 // A taxon of either classification at a related rank, with its verdict. For a taxon of the

@@ -130,7 +130,9 @@ Report directReport(const ClassificationTree& t1, const ClassificationTree& t2,
             lines.push_back({rankFromName(x.node->rankName), x.node->latinName, y.node->latinName,
                              line(x.node->rankName, x.node->latinName, r, y.node->latinName,
                                   both.size(), x.set.size(), y.set.size())});
-            const std::string mirrored = std::string(r) == "<" ? ">" : std::string(r) == ">" ? "<" : r;
+            const std::string mirrored = std::string(r) == "<"   ? ">"
+                                         : std::string(r) == ">" ? "<"
+                                                                 : r;
             related[0][x.node].emplace_back(y.node, r);
             related[1][y.node].emplace_back(x.node, mirrored);
         }
@@ -141,21 +143,28 @@ Report directReport(const ClassificationTree& t1, const ClassificationTree& t2,
             const auto& rels = related[s][t.node];
             if (rels.empty()) {
                 const std::string name = t.node->latinName;
-                lines.push_back({rankFromName(t.node->rankName), name, s ? name : "",
-                                 s ? line(t.node->rankName, "", "!", name.c_str(), 0, 0, t.set.size())
-                                   : line(t.node->rankName, name.c_str(), "!", "", 0, t.set.size(), 0)});
+                lines.push_back(
+                    {rankFromName(t.node->rankName), name, s ? name : "",
+                     s ? line(t.node->rankName, "", "!", name.c_str(), 0, 0, t.set.size())
+                       : line(t.node->rankName, name.c_str(), "!", "", 0, t.set.size(), 0)});
             }
             auto count = [&](const char* r) {
-                return std::count_if(rels.begin(), rels.end(), [&](auto& p) { return p.second == r; });
+                return std::count_if(rels.begin(), rels.end(),
+                                     [&](auto& p) { return p.second == r; });
             };
             std::string v;
-            if (rels.empty()) v = s ? "only in tree 2" : "only in tree 1";
-            else if (count("><")) v = "reshuffled";
+            if (rels.empty())
+                v = s ? "only in tree 2" : "only in tree 1";
+            else if (count("><"))
+                v = "reshuffled";
             else if (rels.size() == 1 && count("="))
                 v = std::string(rels[0].first->latinName) == t.node->latinName ? "same" : "renamed";
-            else if (count(">") == static_cast<long>(rels.size())) v = s ? "lumped" : "split";
-            else if (rels.size() == 1) v = s ? "split" : "lumped";
-            else v = "reshuffled";
+            else if (count(">") == static_cast<long>(rels.size()))
+                v = s ? "lumped" : "split";
+            else if (rels.size() == 1)
+                v = s ? "split" : "lumped";
+            else
+                v = "reshuffled";
             out.verdicts.push_back(std::to_string(s + 1) + " " + pathOf(t.node) + " " +
                                    t.node->rankName + ": " + v);
         }
@@ -216,8 +225,8 @@ TEST(TaxonRelations, SplitLumpReshuffleRenameAndTaxaWithoutSpecies) {
     genus(f2, "Zeta", {"Zeta a", "Zeta b"});
     genus(f1, "Eta", {"Eta a", "Eta b"});  // renamed
     genus(f2, "Theta", {"Eta a", "Eta b"});
-    genus(f1, "Iota", {});  // no species at all
-    genus(f2, "Iota", {"Iota nova"});  // no species paired
+    genus(f1, "Iota", {});                // no species at all
+    genus(f2, "Iota", {"Iota nova"});     // no species paired
     genus(f1, "Kappa", {"Kappa vetus"});  // paired only through a partner
     genus(f2, "Kappa", {"Kappa nova"});
     addNode(addNode(f1, "Lambda", "Genus"), "Lambda a", "Species");

@@ -13,7 +13,8 @@ std::string report(const CCladoramaDoc& doc) {
     std::string text;
     for (const TaxonRelation& r : doc.m_relations.relations()) {
         text += doc.m_relations.ranks()[r.rank] + " " + (r.taxon1 ? r.taxon1->latinName : "") +
-                " " + relationSymbol(r.relation) + " " + (r.taxon2 ? r.taxon2->latinName : "") + "\n";
+                " " + relationSymbol(r.relation) + " " + (r.taxon2 ? r.taxon2->latinName : "") +
+                "\n";
         // Every taxon named belongs to the trees now loaded.
         for (const TreeNode* n : {r.taxon1, r.taxon2}) {
             const TreeNode* root = n;
@@ -28,9 +29,12 @@ std::string report(const CCladoramaDoc& doc) {
 
 TEST(LoadedRelations, EveryLoadLeavesTheRelationsOfItsTrees) {
     TempDir dir;
-    dir.write("a.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Cuon,Cuon_alpinus\n");
-    dir.write("b.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Canis,Cuon_alpinus\n");
-    dir.write("c.csv", "Family,Genus,sciName\nCanidae,Lupus,Canis_lupus\nCanidae,Cuon,Cuon_alpinus\n");
+    dir.write("a.csv",
+              "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Cuon,Cuon_alpinus\n");
+    dir.write("b.csv",
+              "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Canis,Cuon_alpinus\n");
+    dir.write("c.csv",
+              "Family,Genus,sciName\nCanidae,Lupus,Canis_lupus\nCanidae,Cuon,Cuon_alpinus\n");
     RecorderFramework fw;
     CCladoramaDoc doc(&fw);
     EXPECT_TRUE(doc.m_relations.relations().empty());

@@ -20,8 +20,8 @@ struct CliRun {
 };
 
 CliRun cli(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "cd '" + dir.path().string() + "' && '" CLADORAMA_BINARY_DIR
-                          "/tools/cladorama-cli'";
+    std::string command =
+        "cd '" + dir.path().string() + "' && '" CLADORAMA_BINARY_DIR "/tools/cladorama-cli'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " >cli.out 2>cli.err";
     CliRun r;
@@ -79,11 +79,11 @@ TEST(CliRelate, ReportRankSummaryAndConceptRelations) {
     CliRun all = cli(dir, {"relate", "a.csv", "b.csv"});
     ASSERT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(maskUrva(all.out), std::string(kHeader) +
-                           "Family\tCanidae\t=\tCanidae\t2\t2\t2\n"
-                           "Family\tFelidae\t=\tFelidae\t4\t4\t4\n"
-                           "Family\tHerpestidae\t=\tHerpestidae\t1\t1\t1\n"
-                           "Family\tViverridae\t=\tViverridae\t1\t1\t1\n" +
-                           kGenusLines);
+                                     "Family\tCanidae\t=\tCanidae\t2\t2\t2\n"
+                                     "Family\tFelidae\t=\tFelidae\t4\t4\t4\n"
+                                     "Family\tHerpestidae\t=\tHerpestidae\t1\t1\t1\n"
+                                     "Family\tViverridae\t=\tViverridae\t1\t1\t1\n" +
+                                     kGenusLines);
 
     CliRun genera = cli(dir, {"relate", "--rank", "Genus", "a.csv", "b.csv"});
     EXPECT_EQ(maskUrva(genera.out), std::string(kHeader) + kGenusLines);
@@ -98,19 +98,23 @@ TEST(CliRelate, ReportRankSummaryAndConceptRelations) {
               "Family\t4\t0\t0\t0\t0\t0\t0\n"
               "Genus\t2\t1\t1\t2\t0\t0\t1\n");
     // The table is UTF-8 and has no row for a taxon related to nothing.
-    EXPECT_EQ(readFileBytes(dir.file("out/coldp/TaxonConceptRelation.tsv")),
-              "taxonID\trelatedTaxonID\tsourceID\ttype\treferenceID\tremarks\n"
-              "Canidae\tCanidae\t\tequals\t\tFamily Canidae = Canidae: 2 species shared of 2 and 2\n"
-              "Felidae\tFelidae\t\tequals\t\tFamily Felidae = Felidae: 4 species shared of 4 and 4\n"
-              "Herpestidae\tHerpestidae\t\tequals\t\tFamily Herpestidae = Herpestidae: 1 species shared of 1 and 1\n"
-              "Viverridae\tViverridae\t\tequals\t\tFamily Viverridae = Viverridae: 1 species shared of 1 and 1\n"
-              "Canis\tCanis\t\tincluded in\t\tGenus Canis < Canis: 1 species shared of 1 and 2\n"
-              "Cuon\tCanis\t\tincluded in\t\tGenus Cuon < Canis: 1 species shared of 1 and 2\n"
-              "Felis\tAfrofelis\t\tincludes\t\tGenus Felis > Afrofelis: 1 species shared of 3 and 1\n"
-              "Felis\tFelis\t\tincludes\t\tGenus Felis > Felis: 2 species shared of 3 and 2\n"
-              "Genetta\tGenetta\t\tequals\t\tGenus Genetta = Genetta: 1 species shared of 1 and 1\n"
-              "Herpestes\t\xC3\x9Crva\t\tequals\t\tGenus Herpestes = \xC3\x9Crva: 1 species shared of 1 and 1\n"
-              "Lynx\tLynx\t\tequals\t\tGenus Lynx = Lynx: 1 species shared of 1 and 1\n");
+    EXPECT_EQ(
+        readFileBytes(dir.file("out/coldp/TaxonConceptRelation.tsv")),
+        "taxonID\trelatedTaxonID\tsourceID\ttype\treferenceID\tremarks\n"
+        "Canidae\tCanidae\t\tequals\t\tFamily Canidae = Canidae: 2 species shared of 2 and 2\n"
+        "Felidae\tFelidae\t\tequals\t\tFamily Felidae = Felidae: 4 species shared of 4 and 4\n"
+        "Herpestidae\tHerpestidae\t\tequals\t\tFamily Herpestidae = Herpestidae: 1 species shared "
+        "of 1 and 1\n"
+        "Viverridae\tViverridae\t\tequals\t\tFamily Viverridae = Viverridae: 1 species shared of 1 "
+        "and 1\n"
+        "Canis\tCanis\t\tincluded in\t\tGenus Canis < Canis: 1 species shared of 1 and 2\n"
+        "Cuon\tCanis\t\tincluded in\t\tGenus Cuon < Canis: 1 species shared of 1 and 2\n"
+        "Felis\tAfrofelis\t\tincludes\t\tGenus Felis > Afrofelis: 1 species shared of 3 and 1\n"
+        "Felis\tFelis\t\tincludes\t\tGenus Felis > Felis: 2 species shared of 3 and 2\n"
+        "Genetta\tGenetta\t\tequals\t\tGenus Genetta = Genetta: 1 species shared of 1 and 1\n"
+        "Herpestes\t\xC3\x9Crva\t\tequals\t\tGenus Herpestes = \xC3\x9Crva: 1 species shared of 1 "
+        "and 1\n"
+        "Lynx\tLynx\t\tequals\t\tGenus Lynx = Lynx: 1 species shared of 1 and 1\n");
 
     // The tree files built from the pair hold each tree's taxa beside the copies of the
     // other's: the report is the same.
@@ -124,9 +128,11 @@ TEST(CliRelate, BadArgumentsAndFiles) {
     CliRun help = cli(dir, {"relate", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: cladorama-cli relate", 0), 0u);
-    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {"relate", "a.csv"}, {"relate", "a.csv", "b.csv", "--rank"},
-             {"relate", "--coldp", "", "a.csv", "b.csv"}, {"relate", "--what", "a.csv", "b.csv"}}) {
+    for (std::vector<std::string> args :
+         std::vector<std::vector<std::string>>{{"relate", "a.csv"},
+                                               {"relate", "a.csv", "b.csv", "--rank"},
+                                               {"relate", "--coldp", "", "a.csv", "b.csv"},
+                                               {"relate", "--what", "a.csv", "b.csv"}}) {
         CliRun bad = cli(dir, args);
         EXPECT_EQ(bad.status, 2) << args.size();
         EXPECT_EQ(bad.out, "");
@@ -141,17 +147,24 @@ TEST(CliRelate, RenamesHandedInPairSpecies) {
     TempDir dir;
     // Canis adustus became Lupulella adusta: by name alone Canis stays as it was and
     // Lupulella shares nothing; with the rename Canis was split.
-    dir.write("a.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Canis,Canis_adustus\n");
-    dir.write("b.csv", "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Lupulella,Lupulella_adusta\n");
+    dir.write("a.csv",
+              "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Canis,Canis_adustus\n");
+    dir.write(
+        "b.csv",
+        "Family,Genus,sciName\nCanidae,Canis,Canis_lupus\nCanidae,Lupulella,Lupulella_adusta\n");
     dir.write("renames.tsv", "Canis adustus\tLupulella adusta\r\nCanis lupus\tNo such\nno tab\n");
     CliRun plain = cli(dir, {"relate", "--rank", "Genus", "a.csv", "b.csv"});
-    EXPECT_EQ(plain.out, std::string(kHeader) + "Genus\tCanis\t=\tCanis\t1\t1\t1\n"
-                                               "Genus\t\t!\tLupulella\t0\t0\t0\n");
-    CliRun renamed = cli(dir, {"relate", "--rank", "Genus", "--pairs", "renames.tsv", "a.csv", "b.csv"});
+    EXPECT_EQ(plain.out, std::string(kHeader) +
+                             "Genus\tCanis\t=\tCanis\t1\t1\t1\n"
+                             "Genus\t\t!\tLupulella\t0\t0\t0\n");
+    CliRun renamed =
+        cli(dir, {"relate", "--rank", "Genus", "--pairs", "renames.tsv", "a.csv", "b.csv"});
     ASSERT_EQ(renamed.status, 0) << renamed.err;
-    EXPECT_EQ(renamed.out, std::string(kHeader) + "Genus\tCanis\t>\tCanis\t1\t2\t1\n"
-                                                 "Genus\tCanis\t>\tLupulella\t1\t2\t1\n");
-    EXPECT_NE(renamed.err.find("2 lines of renames.tsv name no species of the pair"), std::string::npos)
+    EXPECT_EQ(renamed.out, std::string(kHeader) +
+                               "Genus\tCanis\t>\tCanis\t1\t2\t1\n"
+                               "Genus\tCanis\t>\tLupulella\t1\t2\t1\n");
+    EXPECT_NE(renamed.err.find("2 lines of renames.tsv name no species of the pair"),
+              std::string::npos)
         << renamed.err;
     EXPECT_EQ(cli(dir, {"relate", "--pairs", "gone.tsv", "a.csv", "b.csv"}).status, 1);
 }

@@ -87,8 +87,10 @@ bool readPairs(const std::string& path, const CCladoramaDoc& doc, SpeciesPairs& 
         }
         const auto a = species[0].find(std::string_view(line).substr(0, tab));
         const auto b = species[1].find(std::string_view(line).substr(tab + 1));
-        if (a == species[0].end() || b == species[1].end()) ++skipped;
-        else pairs.emplace_back(a->second, b->second);
+        if (a == species[0].end() || b == species[1].end())
+            ++skipped;
+        else
+            pairs.emplace_back(a->second, b->second);
     }
     if (skipped)
         std::fprintf(stderr, "cladorama-cli relate: %zu lines of %s name no species of the pair\n",
@@ -97,8 +99,9 @@ bool readPairs(const std::string& path, const CCladoramaDoc& doc, SpeciesPairs& 
 }
 
 void printRelations(const TaxonRelations& relations, int rank, Output& out) {
-    out.text() = "rank\tname in tree 1\trelation\tname in tree 2\tshared species\t"
-                 "species in tree 1\tspecies in tree 2\n";
+    out.text() =
+        "rank\tname in tree 1\trelation\tname in tree 2\tshared species\t"
+        "species in tree 1\tspecies in tree 2\n";
     for (const TaxonRelation& r : relations.relations()) {
         if (rank >= 0 && r.rank != rank) continue;
         std::string& t = out.text();
@@ -187,22 +190,27 @@ int cmdRelate(int argc, char** argv) {
             if (relations.ranks()[r] == rankName) rank = static_cast<int>(r);
         if (rank < 0) {
             // Nothing to report at a rank one classification lacks: the header alone.
-            std::fprintf(stderr, "cladorama-cli relate: the two classifications do not both use the rank %s\n",
-                         rankName.c_str());
+            std::fprintf(
+                stderr,
+                "cladorama-cli relate: the two classifications do not both use the rank %s\n",
+                rankName.c_str());
             rank = static_cast<int>(relations.ranks().size());
         }
     }
     if (!coldpDir.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(coldpDir, ec);
-        const std::string path = (std::filesystem::path(coldpDir) / "TaxonConceptRelation.tsv").string();
+        const std::string path =
+            (std::filesystem::path(coldpDir) / "TaxonConceptRelation.tsv").string();
         if (!writeConceptRelations(path, relations, {}, {}, rank)) {
             std::fprintf(stderr, "cladorama-cli relate: cannot write %s\n", path.c_str());
             return 1;
         }
     }
     Output out;
-    if (summary) printSummary(relations, rank, out);
-    else printRelations(relations, rank, out);
+    if (summary)
+        printSummary(relations, rank, out);
+    else
+        printRelations(relations, rank, out);
     return 0;
 }
