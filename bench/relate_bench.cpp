@@ -70,23 +70,20 @@ bool measure(const std::filesystem::path& folder, int64_t size, Figures& f) {
         const TaxonRelations rel(t1, t2);
         wall.push_back(secondsSince(t0));
         cpu.push_back(processorSeconds() - c0);
-        // The lines relate prints, into memory.
+        // The lines relate prints, into a buffer emptied at each megabyte as relate's is.
         const auto r0 = Clock::now();
         std::string text;
+        bytes = 0;
         for (const TaxonRelation& r : rel.relations()) {
-            text += rel.ranks()[r.rank];
-            text += '\t';
-            if (r.taxon1) text += r.taxon1->latinName;
-            text += '\t';
-            text += relationSymbol(r.relation);
-            text += '\t';
-            if (r.taxon2) text += r.taxon2->latinName;
-            text += '\t' + std::to_string(r.shared) + '\t' + std::to_string(r.species1) + '\t' +
-                    std::to_string(r.species2) + '\n';
+            appendRelationLine(text, rel, r);
+            if (text.size() >= (1u << 20)) {
+                bytes += text.size();
+                text.clear();
+            }
         }
+        bytes += text.size();
         report.push_back(secondsSince(r0));
         relations = rel.relations().size();
-        bytes = text.size();
         if (run == 0)
             for (const TaxonVerdict& v : rel.taxa())
                 if (v.side == 1 || v.verdict == Verdict::OnlyIn2) ++verdicts[int(v.verdict)];

@@ -1,6 +1,7 @@
 #include "TaxonRelations.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <thread>
 
@@ -26,6 +27,24 @@ const char* verdictName(Verdict verdict) {
         case Verdict::OnlyIn1: return "only in tree 1";
         default: return "only in tree 2";
     }
+}
+
+void appendRelationLine(std::string& text, const TaxonRelations& relations,
+                        const TaxonRelation& r) {
+    text += relations.ranks()[r.rank];
+    text += '\t';
+    if (r.taxon1) text += r.taxon1->latinName;
+    text += '\t';
+    text += relationSymbol(r.relation);
+    text += '\t';
+    if (r.taxon2) text += r.taxon2->latinName;
+    for (uint32_t n : {r.shared, r.species1, r.species2}) {
+        char digits[12];
+        digits[0] = '\t';
+        const auto end = std::to_chars(digits + 1, digits + sizeof digits, n).ptr;
+        text.append(digits, end);
+    }
+    text += '\n';
 }
 
 namespace {

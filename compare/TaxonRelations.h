@@ -57,6 +57,12 @@ struct TaxonVerdict {
     uint32_t species = 0;  // |S1| or |S2|
 };
 
+class TaxonRelations;
+// Appends the tab-separated line of `relation`: rank, name in tree 1, relation, name in tree 2,
+// shared species, species in tree 1, species in tree 2, and a line feed.
+void appendRelationLine(std::string& text, const TaxonRelations& relations,
+                        const TaxonRelation& relation);
+
 using SpeciesPairs = std::vector<std::pair<const TreeNode*, const TreeNode*>>;
 
 class TaxonRelations {

@@ -104,16 +104,7 @@ void printRelations(const TaxonRelations& relations, int rank, Output& out) {
         "species in tree 1\tspecies in tree 2\n";
     for (const TaxonRelation& r : relations.relations()) {
         if (rank >= 0 && r.rank != rank) continue;
-        std::string& t = out.text();
-        t += relations.ranks()[r.rank];
-        t += '\t';
-        if (r.taxon1) t += r.taxon1->latinName;
-        t += '\t';
-        t += relationSymbol(r.relation);
-        t += '\t';
-        if (r.taxon2) t += r.taxon2->latinName;
-        t += '\t' + std::to_string(r.shared) + '\t' + std::to_string(r.species1) + '\t' +
-             std::to_string(r.species2) + '\n';
+        appendRelationLine(out.text(), relations, r);
         out.maybeFlush();
     }
 }
