@@ -58,8 +58,6 @@ constexpr int64_t kThreadedTaxa = 200000;
 // below the nearest of the twenty above its first taxon.
 class RankSlots {
 public:
-    static constexpr int kNotRank = -1;
-
     int slotOf(const char* name) {
         int r = sharedRankOf(name);
         if (r >= 0) return r;

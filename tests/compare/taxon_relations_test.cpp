@@ -338,7 +338,8 @@ TEST(TaxonRelations, RandomPairsAgreeWithTheDirectComputation) {
 
         // Hand every node of each name over, copies included: only species count.
         SpeciesPairs extra;
-        for (const auto& [a, b] : partners) {
+        for (const auto& partner : partners) {
+            const std::string &a = partner.first, &b = partner.second;
             std::vector<const TreeNode*> as, bs;
             forEachNode(static_cast<const TreeNode*>(&t1), [&](const TreeNode* n) {
                 if (n->latinName == a) as.push_back(n);
