@@ -59,7 +59,7 @@ bool writeConceptRelations(const std::string& path, const TaxonRelations& relati
         return s.empty() ? std::string(taxon.latinName) : s;
     };
     for (const TaxonRelation& r : relations.relations()) {
-        if (r.relation == Relation::Unrelated || (rank >= 0 && r.rank != rank)) continue;
+        if (r.relation == Relation::Unrelated || (rank >= 0 && static_cast<int>(r.rank) != rank)) continue;
         fields.append(text, id(identifier1, *r.taxon1));
         text += '\t';
         fields.append(text, id(identifier2, *r.taxon2));

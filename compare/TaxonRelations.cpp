@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <deque>
+#include <string_view>
+#include <unordered_map>
 #include <thread>
 
 #include "RelationTables.h"
@@ -64,9 +67,9 @@ public:
         if (name == m_lastName) return m_lastSlot;
         r = rankFromName(name);
         if (r < 0 || r >= kRankCount) {
-            r = -1;
-            for (size_t i = 0; i < m_other.size() && r < 0; ++i)
-                if (m_other[i] == name) r = kRankCount + static_cast<int>(i);
+            // A file may give a new rank on every line: the others are looked up by hash.
+            auto it = m_index.find(name);
+            r = it == m_index.end() ? -1 : it->second;
         }
         m_lastName = name;
         m_lastSlot = r;
@@ -76,16 +79,17 @@ public:
         m_other.emplace_back(name);
         m_place.push_back(knownAbove);
         m_lastName = nullptr;
-        return kRankCount + static_cast<int>(m_other.size() - 1);
+        const int slot = kRankCount + static_cast<int>(m_other.size() - 1);
+        m_index.emplace(m_other.back(), slot);
+        return slot;
     }
     int count() const { return kRankCount + static_cast<int>(m_other.size()); }
     // The slot here of another table's slot, given one if need be.
     int adopt(const RankSlots& from, int slot) {
         if (slot < kRankCount) return slot;
         const std::string& name = from.m_other[slot - kRankCount];
-        for (size_t i = 0; i < m_other.size(); ++i)
-            if (m_other[i] == name) return kRankCount + static_cast<int>(i);
-        return addOther(name.c_str(), from.m_place[slot - kRankCount]);
+        auto it = m_index.find(name);
+        return it != m_index.end() ? it->second : addOther(name.c_str(), from.m_place[slot - kRankCount]);
     }
     std::string name(int slot) const {
         return slot < kRankCount ? rankName(slot) : m_other[slot - kRankCount];
@@ -96,8 +100,9 @@ public:
     }
 
 private:
-    std::vector<std::string> m_other;
+    std::deque<std::string> m_other;  // stays where it is: the index views its names
     std::vector<int> m_place;
+    std::unordered_map<std::string_view, int> m_index;
     const char* m_lastName = nullptr;
     int m_lastSlot = -1;
 };
@@ -106,7 +111,7 @@ private:
 // species, the taxa above it.
 struct Side {
     std::vector<const TreeNode*> taxa;  // above Species, depth first
-    std::vector<uint16_t> slot;         // by taxon
+    std::vector<uint32_t> slot;         // by taxon
     std::vector<uint32_t> species;      // |S(taxon)|
     std::vector<SpeciesOccurrence> occurrences;
     std::vector<uint32_t> above;
@@ -155,7 +160,7 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
                 stack.push_back(static_cast<uint32_t>(side.taxa.size()));
                 snapshot = kNone;
                 side.taxa.push_back(n);
-                side.slot.push_back(static_cast<uint16_t>(slot));
+                side.slot.push_back(static_cast<uint32_t>(slot));
             } else {
                 belowSpecies = true;  // Subspecies
             }
@@ -164,7 +169,7 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
             stack.push_back(static_cast<uint32_t>(side.taxa.size()));
             snapshot = kNone;
             side.taxa.push_back(n);
-            side.slot.push_back(static_cast<uint16_t>(slot));
+            side.slot.push_back(static_cast<uint32_t>(slot));
         }
         const uint32_t size = static_cast<uint32_t>(stack.size());
         for (size_t i = n->children.size(); i-- > 0;)
@@ -336,13 +341,13 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     {
         std::vector<int> adopted(slots2.count());
         for (int sl = 0; sl < slots2.count(); ++sl) adopted[sl] = slots.adopt(slots2, sl);
-        for (uint16_t& sl : sides[1].slot) sl = static_cast<uint16_t>(adopted[sl]);
+        for (uint32_t& sl : sides[1].slot) sl = static_cast<uint32_t>(adopted[sl]);
     }
     // The ranks both trees use, from the top down.
     const int slotCount = slots.count();
     for (Side& s : sides) {
         s.rankUsed.assign(slotCount, false);
-        for (uint16_t sl : s.slot) s.rankUsed[sl] = true;
+        for (uint32_t sl : s.slot) s.rankUsed[sl] = true;
     }
     std::vector<int> shared;
     for (int sl = 0; sl < slotCount; ++sl)
@@ -429,7 +434,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
                 continue;
             }
             for (size_t j = 0; j < ny; ++j)
-                if (sides[1].slot[ys[j]] == shared[rk]) bump(rk, xs[i], ys[j]);
+                if (static_cast<int>(sides[1].slot[ys[j]]) == shared[rk]) bump(rk, xs[i], ys[j]);
         }
         for (size_t j = 0; j < ny; ++j) {
             const int rk = rankIndex[sides[1].slot[ys[j]]];
@@ -497,7 +502,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
         TaxonRelation r;
         r.taxon1 = sides[0].taxa[p.x];
         r.taxon2 = sides[1].taxa[p.y];
-        r.rank = static_cast<uint16_t>(rankIndex[sides[0].slot[p.x]]);
+        r.rank = static_cast<uint32_t>(rankIndex[sides[0].slot[p.x]]);
         r.shared = p.n;
         r.species1 = sides[0].species[p.x];
         r.species2 = sides[1].species[p.y];
@@ -516,7 +521,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
             TaxonVerdict v;
             v.node = side.taxa[t];
             v.side = static_cast<uint8_t>(s + 1);
-            v.rank = static_cast<uint16_t>(rankIndex[side.slot[t]]);
+            v.rank = static_cast<uint32_t>(rankIndex[side.slot[t]]);
             v.species = side.species[t];
             v.verdict = tallies[s][t].verdict(v.node, s + 1);
             m_taxa.push_back(v);

@@ -40,7 +40,7 @@ struct TaxonRelation {
     const TreeNode* taxon1 = nullptr;  // null for a `!` taxon of the second classification
     const TreeNode* taxon2 = nullptr;  // null for a `!` taxon of the first
     Relation relation = Relation::Unrelated;
-    uint16_t rank = 0;      // index into TaxonRelations::ranks()
+    uint32_t rank = 0;      // index into TaxonRelations::ranks()
     uint32_t shared = 0;    // |S1(taxon1) ∩ S2(taxon2)|
     uint32_t species1 = 0;  // |S1(taxon1)|, 0 without taxon1
     uint32_t species2 = 0;  // |S2(taxon2)|, 0 without taxon2
@@ -52,7 +52,7 @@ struct TaxonRelation {
 struct TaxonVerdict {
     const TreeNode* node = nullptr;
     uint8_t side = 0;   // 1 or 2
-    uint16_t rank = 0;  // index into TaxonRelations::ranks()
+    uint32_t rank = 0;  // index into TaxonRelations::ranks()
     Verdict verdict = Verdict::Same;
     uint32_t species = 0;  // |S1| or |S2|
 };

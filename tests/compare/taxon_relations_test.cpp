@@ -359,3 +359,25 @@ TEST(TaxonRelations, RandomPairsAgreeWithTheDirectComputation) {
     }
     EXPECT_GT(related, 3000);  // the rounds relate something worth checking
 }
+
+// A checklist may give a rank of its own to every taxon: more ranks than a 16-bit number holds.
+TEST(TaxonRelations, ARankOfItsOwnForEachOfSeventyThousandTaxa) {
+    ClassificationTree t1, t2;
+    nameRoot(t1, "Mammalia");
+    nameRoot(t2, "Mammalia");
+    constexpr int kTaxa = 70000;
+    for (ClassificationTree* t : {&t1, &t2})
+        for (int i = 0; i < kTaxa; ++i) {
+            const std::string name = "T" + std::to_string(i), rank = "Rank" + std::to_string(i);
+            addNode(addNode(t, name.c_str(), rank.c_str()), (name + " x").c_str(), "Species");
+        }
+    combine(t1, t2);
+    const TaxonRelations rel(t1, t2);
+    ASSERT_EQ(rel.ranks().size(), size_t(kTaxa) + 1);  // Class, then the others by name
+    ASSERT_EQ(rel.relations().size(), size_t(kTaxa) + 1);
+    for (const TaxonRelation& r : rel.relations()) {
+        ASSERT_EQ(r.relation, Relation::Equal);
+        ASSERT_EQ(rel.ranks()[r.rank], r.taxon1->rankName);
+        ASSERT_EQ(std::string(r.taxon1->latinName), r.taxon2->latinName);
+    }
+}

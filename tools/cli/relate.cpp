@@ -103,7 +103,7 @@ void printRelations(const TaxonRelations& relations, int rank, Output& out) {
         "rank\tname in tree 1\trelation\tname in tree 2\tshared species\t"
         "species in tree 1\tspecies in tree 2\n";
     for (const TaxonRelation& r : relations.relations()) {
-        if (rank >= 0 && r.rank != rank) continue;
+        if (rank >= 0 && static_cast<int>(r.rank) != rank) continue;
         appendRelationLine(out.text(), relations, r);
         out.maybeFlush();
     }
