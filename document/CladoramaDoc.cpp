@@ -13,6 +13,7 @@
 #include "FileResult.h"
 #include "Import.h"
 #include "Layout.h"
+#include "LoadedRelations.h"
 #include "NameOrder.h"
 #include "TreeFile.h"
 
@@ -230,6 +231,7 @@ void CCladoramaDoc::RunCommonTail() {
     m_searchNames.reserve(m_tree1.latinIndex.size() + m_combinedByCommon.size());
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
+    m_relations = relateLoadedTrees(m_tree1, m_tree2);
 
     UpdateAllViews();
 

@@ -8,6 +8,7 @@
 #include "NodeListDlg.h"
 #include "FileResult.h"
 #include "Import.h"
+#include "TaxonRelations.h"
 #include "TreeNode.h"
 
 class CSearchBar;
@@ -110,6 +111,7 @@ public:
     std::vector<SearchEntry> m_searchNames;
     NamePool m_searchNamePool;                  // the names of m_searchNames
     std::vector<TreeNode*> m_searchResults;     // not owning
+    TaxonRelations m_relations;                 // of the higher taxa, after every load
 
     DocFramework* m_pFramework = nullptr;       // not owned
     std::string m_strTitle;

@@ -10,7 +10,8 @@ int cmdBuild(int argc, char** argv);   // build
 int cmdLoad(int argc, char** argv);    // load
 int cmdSearch(int argc, char** argv);  // search MODE TEXT
 int cmdDiff(int argc, char** argv);    // diff
-int cmdPicture(int argc, char** argv); // picture
+int cmdPicture(int argc, char** argv);  // picture
+int cmdRelate(int argc, char** argv);  // relate
 
 // True when argv holds --help or -h (the subcommand then prints its usage and exits 0).
 bool wantsHelp(int argc, char** argv);

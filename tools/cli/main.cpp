@@ -20,6 +20,7 @@ const Command kCommands[] = {
     {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},
     {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the taxa held by one tree only, and their changes"},
     {"picture", cmdPicture, "picture [FILE1 FILE2] --output FILE.{svg,pdf,png}  the viewer's picture"},
+    {"relate", cmdRelate, "relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR] [--pairs FILE]  splits, lumps and reshuffles of higher taxa"},
 };
 
 void usage(FILE* out) {

@@ -1,0 +1,8 @@
+#include "LoadedRelations.h"
+
+TaxonRelations relateLoadedTrees(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                                 const SpeciesPairs& partners) {
+    // Trees that were not combined (a failed load, or nothing loaded yet) hold no relations.
+    if (tree1.treeId != 1 || tree2.treeId != 2) return {};
+    return TaxonRelations(tree1, tree2, partners);
+}

@@ -1,0 +1,10 @@
+// The relations of the higher taxa of the two loaded classifications, found at the end of
+// every load for the changes panel and the command line.
+#pragma once
+
+#include "TaxonRelations.h"
+
+// Both trees combined, as every load leaves them. `partners` pairs species of another name
+// (tree 1's first), beyond those of equal names.
+TaxonRelations relateLoadedTrees(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                                 const SpeciesPairs& partners = {});
