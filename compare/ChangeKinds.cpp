@@ -8,6 +8,7 @@ const char* changeKindName(ChangeKind kind) {
         case ChangeKind::Rank: return "rank";
         case ChangeKind::Removed: return "removed";
         case ChangeKind::Added: return "added";
+        case ChangeKind::Renamed: return "renamed";
         default: return "";
     }
 }
@@ -42,6 +43,7 @@ ChangeKind ChangeClassifier::classify(const TreeNode& node, const TreeNode** cou
             if (counterpart) *counterpart = n;
             return ChangeKind::Moved;
         }
+        if (counterpart && !found->second.empty()) *counterpart = found->second.front();
         return ChangeKind::Rank;
     }
     return node.onlyInTree == 1 ? ChangeKind::Removed : ChangeKind::Added;

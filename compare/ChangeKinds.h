@@ -10,8 +10,9 @@
 
 #include "TreeNode.h"
 
-enum class ChangeKind { None, Moved, Rank, Removed, Added };
-// "moved", "rank", "removed", "added" ("" for None).
+// Renamed is never classify()'s answer: it is what the taxa that Renames pairs become.
+enum class ChangeKind { None, Moved, Rank, Removed, Added, Renamed };
+// "moved", "rank", "removed", "added", "renamed" ("" for None).
 const char* changeKindName(ChangeKind kind);
 
 class ChangeClassifier {
@@ -20,7 +21,8 @@ public:
     ChangeClassifier(const ClassificationTree& tree1, const ClassificationTree& tree2);
 
     // The change of a node of either combined tree marked 1 or 2 (None for a node held by
-    // both). For a move, `counterpart` is the other classification's taxon.
+    // both). For a move, `counterpart` is the other classification's taxon; for a change of
+    // rank, the other classification's first taxon of that name.
     ChangeKind classify(const TreeNode& node, const TreeNode** counterpart = nullptr) const;
 
 private:

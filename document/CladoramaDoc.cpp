@@ -144,12 +144,16 @@ void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
 // Writes both binary tree files as a pair: only when both are complete do they replace the
 // files of the previous build. Stopping after writing only one of them would leave a new
 // T1.jm2 beside an old T2.jm2, two trees that were never compared with each other.
+// The partners of renamed taxa go into a file of their own beside them.
 bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2,
-                   const std::string& dir = std::string()) {
+                   DocPartners& partners, const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
     const int failed = writeTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
-    if (failed == 0) return true;
+    if (failed == 0) {
+        partners.writeBeside(tree1, tree2, file1, file2);
+        return true;
+    }
     consolePrintf("Writing binary tree file %s has been failed!\n",
                   failed == 1 ? kTreeFile1 : kTreeFile2);
     return false;
@@ -202,6 +206,7 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
             consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile2);
             return false;
         }
+        m_partners.readBeside(m_tree1, m_tree2, kTreeFile1, kTreeFile2);
         consolePrintf("Set node position for overview tree.... \n");
     } else {
         consolePrintf("Tree 1 is loading... \n");
@@ -216,7 +221,7 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
         }
         buildCombinedTrees(m_tree1, m_tree2);
         consolePrintf("Write trees to binary files.... \n");
-        if (!writeTreePair(m_tree1, m_tree2)) return false;
+        if (!writeTreePair(m_tree1, m_tree2, m_partners)) return false;
     }
     RunCommonTail();
     return true;
@@ -243,6 +248,7 @@ void CCladoramaDoc::RunCommonTail() {
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
 
+    m_partners.prepare(m_tree1, m_tree2);
     UpdateAllViews();
 
     if (m_pSearchBar && m_pFramework) {
@@ -305,9 +311,10 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
         const bool binary = kind == InputKind::TreeFile;
+        const ImportOptions options = m_partners.optionsFor(m_importOptions, tree.treeId);
         clearLastDiagnostic();
         if (binary ? readTreeFile(tree, path.c_str()) != 0
-                   : readAnyClassification(tree, path, m_importOptions))
+                   : readAnyClassification(tree, path, options))
             return true;
         std::string text = binary ? "Reading binary tree file "
                            : kind == InputKind::Classification
@@ -322,7 +329,10 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         return false;
     };
     if (!read(tree1, path1, kind1) || !read(tree2, path2, kind2)) return false;
-    if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) return true;
+    if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) {
+        m_partners.readBeside(tree1, tree2, path1, path2);
+        return true;
+    }
 
     // Two tree files are compared, combined and laid out already; any other pair goes
     // through the combining chain here.
@@ -372,7 +382,7 @@ bool CCladoramaDoc::BuildTreeFiles(const std::string& path1, const std::string& 
         std::error_code ec;  // a folder that cannot be made fails the writing, which says so
         std::filesystem::create_directories(outputDir, ec);
     }
-    if (!writeTreePair(m_tree1, m_tree2, outputDir)) return false;
+    if (!writeTreePair(m_tree1, m_tree2, m_partners, outputDir)) return false;
     RunCommonTail();
     return true;
 }

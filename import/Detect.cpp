@@ -8,6 +8,7 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
+#include "Facts.h"
 #include "ImportInternal.h"
 
 namespace imp {
@@ -191,8 +192,9 @@ const char* inputKindName(InputKind kind) {
     return "unknown";
 }
 
-bool importClassification(ClassificationTree& tree, const std::string& path,
-                          const ImportOptions& options) {
+namespace {
+
+bool importByKind(ClassificationTree& tree, const std::string& path, const ImportOptions& options) {
     switch (detectInputKind(path)) {
     case InputKind::Table: {
         FileData file;
@@ -217,9 +219,18 @@ bool importClassification(ClassificationTree& tree, const std::string& path,
     return false;
 }
 
+}  // namespace
+
+bool importClassification(ClassificationTree& tree, const std::string& path,
+                          const ImportOptions& options) {
+    FactsScope facts(tree, options);
+    return facts.finish(importByKind(tree, path, options));
+}
+
 bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
                          const std::string& label, const ImportOptions& options) {
-    return importZip(tree, data, size, label, options);
+    FactsScope facts(tree, options);
+    return facts.finish(importZip(tree, data, size, label, options));
 }
 
 bool readAnyClassification(ClassificationTree& tree, const std::string& path,

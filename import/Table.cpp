@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "Console.h"
+#include "Facts.h"
 #include "ImportInternal.h"
 
 namespace imp {
@@ -33,13 +34,69 @@ struct Columns {
     size_t scientific = kNone, authorship = kNone, rank = kNone, status = kNone;
     size_t common = kNone, epithet = kNone, infraEpithet = kNone;
     bool commonIsList = false;  // "Common names (Eng)": the first of a comma-separated list
+    // Read only for a caller that wants the facts of taxa (see Facts.h).
+    bool facts = false;
+    size_t id = kNone, accepted = kNone, acceptedName = kNone;
+    std::vector<size_t> authorFacts;  // joined by ", "
 
     std::vector<size_t> used() const {
         std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
         for (const RankColumn& r : ranks) u.push_back(r.column);
+        if (facts) {
+            u.insert(u.end(), {id, accepted, acceptedName});
+            u.insert(u.end(), authorFacts.begin(), authorFacts.end());
+        }
         return u;
     }
 };
+
+// The column of a header given on the command line: by its exact text, else as headerKey
+// forms it.
+size_t namedColumn(const std::vector<std::string>& header, const std::vector<std::string>& keys,
+                   std::string_view name) {
+    for (size_t i = 0; i < header.size(); ++i)
+        if (header[i] == name) return i;
+    for (size_t i = 0; i < header.size(); ++i)
+        if (keys[i] == headerKey(name)) return i;
+    return kNone;
+}
+
+template <class Find>
+bool factColumns(const std::vector<std::string>& header, const std::vector<std::string>& keys,
+                 const ImportOptions& options, Find&& find, Columns& c, std::string& error) {
+    if (!options.idColumn.empty()) {
+        c.id = namedColumn(header, keys, options.idColumn);
+        if (c.id == kNone) {
+            error = "no column named \"" + options.idColumn + "\" for the identifiers";
+            return false;
+        }
+    } else {
+        c.id = find({"taxonid", "id"});
+    }
+    c.accepted = find({"acceptednameusageid"});
+    c.acceptedName = find({"acceptednameusage", "acceptedname"});
+    if (options.authorshipColumn.empty()) {
+        if (c.authorship != kNone) c.authorFacts.push_back(c.authorship);
+        return true;
+    }
+    // "author,year": several columns read as one authorship.
+    std::string_view list = options.authorshipColumn;
+    for (size_t at = 0; at <= list.size();) {
+        size_t comma = list.find(',', at);
+        if (comma == std::string_view::npos) comma = list.size();
+        std::string_view name = list.substr(at, comma - at);
+        size_t column = namedColumn(header, keys, name);
+        if (column == kNone) column = namedColumn(header, keys, options.authorshipColumn);
+        if (column == kNone) {
+            error = "no column named \"" + std::string(name) + "\" for the authorship";
+            return false;
+        }
+        c.authorFacts.push_back(column);
+        if (header[column] == options.authorshipColumn) break;  // one header with a comma in it
+        at = comma + 1;
+    }
+    return true;
+}
 
 // Recognised headers, compared as headerKey forms them (case, blanks, underscores and
 // hyphens ignored).
@@ -54,7 +111,9 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
         "scientificname", "sciname",        "scientificnameauthorship", "authorship",
         "authority",      "author",         "taxonrank",                "rank",
         "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
-        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)"};
+        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)",
+        "taxonid",        "id",             "acceptednameusageid",      "acceptednameusage",
+        "acceptedname"};
     static const auto* const kSlot = [] {
         auto* slots = new std::unordered_map<std::string_view, size_t>;
         for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);
@@ -104,6 +163,7 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
             c.commonIsList = c.common != kNone;
         }
     }
+    if (c.facts && !factColumns(header, keys, options, find, c, error)) return false;
     if (c.ranks.empty()) {
         error = "no rank columns (a header naming a rank, such as Order, Family or Genus)";
         return false;
@@ -152,7 +212,9 @@ class TableReader {
     struct Path;
 
 public:
-    TableReader(const Columns& c, TreeBuilder& builder) : m_c(c), m_builder(builder) {
+    // With `facts`, the identifiers, authorship and synonyms of the rows go there.
+    TableReader(const Columns& c, TreeBuilder& builder, TaxonFacts* facts = nullptr)
+        : m_c(c), m_builder(builder), m_facts(c.facts ? facts : nullptr) {
         for (Path& p : m_paths) {
             p.path.resize(c.ranks.size() + 4);
             p.stepsAfter.resize(c.ranks.size());
@@ -188,7 +250,10 @@ public:
 private:
     // The row's path into *m_cur; false when it names no taxon.
     bool path(const Row& r) {
-        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) return false;
+        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) {
+            if (m_facts && isSynonymStatus(r.field(m_c.status))) synonymRow(r);
+            return false;
+        }
         Path& p = *m_cur;
         p.steps = 0;
         p.made = 0;
@@ -219,6 +284,7 @@ private:
         if (m_c.scientific != kNone) ownTaxon(r);
         if (m_cur->steps == 0) return false;  // nothing but placeholders
         addWordRanks();
+        if (m_facts) rowFacts(r);
         std::string& common = m_cur->common;
         common.clear();
         if (m_c.common != kNone) {
@@ -313,6 +379,45 @@ private:
         }
         m_lastSteps = p.steps;
         if (!p.common.empty()) TreeBuilder::setCommon(node, p.common);
+        if (m_facts) m_facts->add(node, p.id, p.authorship);
+    }
+
+    // The identifier and authorship of the row's own taxon, for descend().
+    void rowFacts(const Row& r) {
+        Path& p = *m_cur;
+        cleanName(m_c.id == kNone ? std::string_view() : r.field(m_c.id), p.id);
+        if (isPlaceholder(p.id)) p.id.clear();
+        p.authorship.clear();
+        for (size_t column : m_c.authorFacts) {
+            cleanName(r.field(column), m_scratch);
+            if (isPlaceholder(m_scratch)) continue;
+            if (!p.authorship.empty()) p.authorship += ", ";
+            p.authorship += m_scratch;
+        }
+    }
+
+    // A row that is a synonym of the taxon it names by identifier or by name.
+    void synonymRow(const Row& r) {
+        if (m_c.scientific == kNone) return;
+        std::string name, author, acceptedId, acceptedName;
+        cleanName(r.field(m_c.scientific), name, true);
+        for (size_t column : m_c.authorFacts) {
+            cleanName(r.field(column), m_scratch);
+            if (isPlaceholder(m_scratch)) continue;
+            if (!author.empty()) author += ", ";
+            author += m_scratch;
+        }
+        if (m_c.authorship != kNone) {
+            cleanName(r.field(m_c.authorship), m_scratch);
+            if (!m_scratch.empty() && name.size() > m_scratch.size() &&
+                name.compare(name.size() - m_scratch.size(), m_scratch.size(), m_scratch) == 0)
+                cleanName(std::string(name, 0, name.size() - m_scratch.size()), name);
+        }
+        if (m_c.accepted != kNone) cleanName(r.field(m_c.accepted), acceptedId);
+        if (m_c.acceptedName != kNone) cleanName(r.field(m_c.acceptedName), acceptedName, true);
+        if (isPlaceholder(name)) return;
+        m_facts->addPendingSynonym(isPlaceholder(acceptedId) ? "" : acceptedId,
+                                   isPlaceholder(acceptedName) ? "" : acceptedName, name, author);
     }
 
     Step& next(int order, int twenty, const std::string* rank) {
@@ -433,6 +538,7 @@ private:
     // thread writes next to where the caller keeps them.
     const Columns m_c;
     TreeBuilder& m_builder;
+    TaxonFacts* m_facts;
     struct Last {
         TreeNode* node = nullptr;
         std::string_view name;
@@ -445,6 +551,7 @@ private:
         size_t steps = 0;
         std::string ownRank;  // the rank of the row's own taxon, when it has one
         std::string common;
+        std::string id, authorship;  // of the row's own taxon, when facts are collected
         size_t repeated = 0;  // steps that repeat the path of the row before
         size_t hash = 0;      // of the first step that does not, when its parent is
         bool hashed = false;  // found through the index
@@ -523,7 +630,7 @@ size_t expectedTaxa(const char* data, size_t from, size_t size) {
 struct LaterRows {
     LaterRows(const char* data, size_t size, Dialect dialect, const std::string& label,
               const Columns& columns, size_t expected)
-        : data(data), size(size), expected(expected), table(columns, builder),
+        : data(data), size(size), expected(expected), table(columns, builder, &facts),
           reader(data, size, dialect, label) {
         reader.setQuiet();
         reader.keepColumns(columns.used());
@@ -570,6 +677,7 @@ struct LaterRows {
     std::condition_variable changed;
     bool rowsRead = false, told = false, number = false;
     TreeBuilder builder;
+    TaxonFacts facts;  // its rows' own, taken over with its taxa
     TableReader table;
     DelimitedReader reader;
     bool ok = false;
@@ -591,6 +699,8 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
     Columns columns;
+    FactsCollector* facts = collectingFacts();
+    columns.facts = facts != nullptr;
     std::string error;
     if (!readHeader(header, options, columns, error)) {
         reader.fail(1, error);
@@ -627,7 +737,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
         }
     }
     TreeBuilder builder(later ? expected / 2 + expected / 8 : expected);
-    TableReader table(columns, builder);
+    TableReader table(columns, builder, facts ? &facts->facts : nullptr);
     auto each = [&](const Row& r) { return table.row(r); };
     bool ok = reader.rows(each, later ? split : SIZE_MAX);
     table.flush();
@@ -648,6 +758,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                 return false;
             }
             builder.absorb(later->builder);
+            if (facts) facts->facts.merge(later->facts);
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
@@ -660,5 +771,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
 
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
                            const std::string& label, const ImportOptions& options) {
-    return imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    imp::FactsScope facts(tree, options);
+    return facts.finish(
+        imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size)));
 }

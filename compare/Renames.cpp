@@ -1,0 +1,502 @@
+#include "Renames.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <unordered_set>
+
+namespace {
+
+// ---- Words -------------------------------------------------------------------------------
+
+bool isLetter(unsigned char c) { return std::isalpha(c) || c >= 0xC0; }
+
+// FNV-1a: the names of every taxon are hashed once, nothing more is kept of them.
+uint64_t nameHash(const char* s) {
+    uint64_t h = 1469598103934665603ull;
+    for (; *s; ++s) h = (h ^ static_cast<unsigned char>(*s)) * 1099511628211ull;
+    return h;
+}
+
+int rankOfNode(const TreeNode* n) {
+    const int shared = sharedRankOf(n->rankName);
+    return shared >= 0 ? shared : rankFromName(n->rankName);
+}
+
+// Adjectives of three endings (-us/-a/-um, -er/-ra/-rum, -er/-ris/-re) and of two (-is/-e),
+// and the genitives of persons' names, whose -ii and -ei are spellings of -i as often as not
+// ("brownii", "browni").
+const std::string_view kEndings[][6] = {
+    {"us", "a", "um", "", "", ""},  {"is", "e", "", "", "", ""},
+    {"er", "ra", "rum", "", "", ""}, {"er", "ris", "re", "", "", ""},
+    {"i", "ii", "ei", "ae", "orum", "arum"}};
+constexpr size_t kShortestStem = 2;
+
+// The (group, stem) readings of an epithet's ending: "nigra" is group 0 "nigr" and group 2 "nig".
+template <class F>
+void endingReadings(std::string_view epithet, F&& f) {
+    for (size_t g = 0; g < std::size(kEndings); ++g)
+        for (std::string_view end : kEndings[g]) {
+            if (end.empty() || epithet.size() < end.size() + kShortestStem) continue;
+            if (epithet.substr(epithet.size() - end.size()) == end)
+                f(g, epithet.substr(0, epithet.size() - end.size()));
+        }
+}
+
+// ---- Candidates ---------------------------------------------------------------------------
+
+struct Candidate {
+    const TreeNode* node;
+    int rank;
+    std::string_view genus;     // first word of the name
+    std::string_view epithets;  // the rest: "epithet" or "epithet infraspecific"
+    std::vector<std::string_view> words;  // the epithets one by one
+    const char* family;         // name of the nearest Family above, or null
+    const char* order;
+    std::string authorship;     // normalised
+    const char* id;
+    bool paired = false, blocked = false;
+    bool known = false;  // held by both trees: a partner only where identifiers say so
+};
+
+const char* ancestorOf(const TreeNode* n, int rank) {
+    for (const TreeNode* p = n->parent; p; p = p->parent)
+        if (rankOfNode(p) == rank) return p->latinName;
+    return nullptr;
+}
+
+struct Side {
+    std::vector<Candidate> candidates;
+    std::vector<uint64_t> names;  // hash of every own taxon's Latin name
+    std::unordered_map<std::string_view, uint32_t> byName;
+    std::unordered_map<const TreeNode*, uint32_t> byNode;
+};
+
+void collect(const ClassificationTree& tree, uint8_t id, const TaxonFacts* facts, Side& side) {
+    const uint8_t copy = id == 1 ? 2 : 1;
+    side.names.reserve(static_cast<size_t>(std::max(tree.nodeCount, 0)));
+    std::vector<const TreeNode*> pending{&tree};
+    std::unordered_map<std::string_view, uint32_t> seen;
+    while (!pending.empty()) {
+        const TreeNode* n = pending.back();
+        pending.pop_back();
+        if (n->onlyInTree == copy) continue;  // a copy's subtree is all copies
+        for (const TreeNode* k : n->children) pending.push_back(k);
+        side.names.push_back(nameHash(n->latinName));
+        if (n->onlyInTree != id) continue;
+        const int rank = rankOfNode(n);
+        if (rank != Species && rank != Subspecies) continue;
+        std::string_view name(n->latinName);
+        const size_t blank = name.find(' ');
+        if (blank == std::string_view::npos || blank == 0) continue;
+        Candidate c{};
+        c.node = n;
+        c.rank = rank;
+        c.genus = name.substr(0, blank);
+        c.epithets = name.substr(blank + 1);
+        for (size_t at = 0; at < c.epithets.size();) {
+            size_t end = c.epithets.find(' ', at);
+            if (end == std::string_view::npos) end = c.epithets.size();
+            std::string_view w = c.epithets.substr(at, end - at);
+            if (!w.empty() && w.front() != '(') c.words.push_back(w);  // not a subgenus
+            at = end + 1;
+        }
+        if (c.words.empty()) continue;
+        c.family = ancestorOf(n, Family);
+        c.order = ancestorOf(n, Order);
+        if (facts) {
+            if (const char* a = facts->authorship(n)) c.authorship = normaliseAuthorship(a);
+            c.id = facts->id(n);
+        }
+        auto [it, fresh] = seen.emplace(name, static_cast<uint32_t>(side.candidates.size()));
+        if (!fresh) {  // one name twice in a tree: neither can be told apart by name
+            side.candidates[it->second].blocked = true;
+            continue;
+        }
+        side.candidates.push_back(std::move(c));
+    }
+}
+
+// Candidates whose name the other tree holds at all are no candidates.
+void dropHeld(Side& side, const Side& other) {
+    std::unordered_set<uint64_t> wanted;
+    for (const Candidate& c : side.candidates) wanted.insert(nameHash(c.node->latinName));
+    std::unordered_set<uint64_t> held;
+    for (uint64_t h : other.names)
+        if (wanted.count(h)) held.insert(h);
+    std::erase_if(side.candidates, [&](const Candidate& c) {
+        return c.blocked || held.count(nameHash(c.node->latinName));
+    });
+    for (uint32_t i = 0; i < side.candidates.size(); ++i) {
+        side.byName.emplace(side.candidates[i].node->latinName, i);
+        side.byNode.emplace(side.candidates[i].node, i);
+    }
+}
+
+// How close two candidates stand: 0 in the same genus, 1 in the same family, 2 in the same
+// order where the family changed too (or with no family or order to tell by on either side),
+// 3 too far apart for a genus move.
+int distance(const Candidate& a, const Candidate& b) {
+    if (a.genus == b.genus) return 0;
+    if (a.family && b.family && std::strcmp(a.family, b.family) == 0) return 1;
+    if (a.order && b.order) return std::strcmp(a.order, b.order) == 0 ? 2 : 3;
+    return !a.family && !b.family && !a.order && !b.order ? 2 : 3;
+}
+constexpr int kTooFar = 3;
+
+bool endingVariantsOf(const Candidate& a, const Candidate& b) {
+    if (a.words.size() != b.words.size()) return false;
+    bool differ = false;
+    for (size_t i = 0; i < a.words.size(); ++i) {
+        if (a.words[i] == b.words[i]) continue;
+        if (!genderVariants(a.words[i], b.words[i])) return false;
+        differ = true;
+    }
+    return differ;
+}
+
+// Keys under which two candidates whose epithets are ending variants meet: each epithet as it
+// stands or as one of its ending readings, word by word.
+void endingKeys(const Candidate& c, std::vector<std::string>& keys) {
+    keys.assign(1, std::to_string(c.rank));
+    for (std::string_view w : c.words) {
+        std::vector<std::string> next;
+        auto extend = [&](const std::string& part) {
+            for (const std::string& k : keys) next.push_back(k + '|' + part);
+        };
+        extend(std::string(w));
+        endingReadings(w, [&](size_t g, std::string_view stem) {
+            extend(std::string(1, static_cast<char>('0' + g)) + '#' + std::string(stem));
+        });
+        keys.swap(next);
+    }
+}
+
+// For the identifiers alone: the species and subspecies the other tree holds too, which an
+// identifier may yet show to be another taxon's new name.
+void addKnown(uint8_t id, const TaxonFacts& facts, Side& side) {
+    const uint8_t copy = id == 1 ? 2 : 1;
+    facts.forEach([&](const TreeNode* n, const char* taxonId, const char* authorship) {
+        if (!taxonId || n->onlyInTree == copy || side.byNode.count(n)) return;
+        const int rank = rankOfNode(n);
+        if (rank != Species && rank != Subspecies) return;
+        Candidate c{};
+        c.node = n;
+        c.rank = rank;
+        c.id = taxonId;
+        c.known = true;
+        if (authorship) c.authorship = normaliseAuthorship(authorship);
+        side.byNode.emplace(n, static_cast<uint32_t>(side.candidates.size()));
+        side.candidates.push_back(std::move(c));
+    });
+}
+
+// Evidence that tree-1 candidate a and tree-2 candidate b are one taxon; of several, the
+// closest in the classification (smallest `tier`) count.
+struct Match {
+    uint32_t b;
+    int tier;
+    RenameEvidence evidence;
+};
+
+class Finder {
+public:
+    Finder(Side& s1, Side& s2, std::vector<RenamePair>& out) : m_s1(s1), m_s2(s2), m_out(out) {}
+
+    // One rule: `matches(a, list)` adds the matches the rule finds for tree-1 candidate a. A
+    // pair is made where each is the other's one closest match; where either has several,
+    // they are left without a partner, now and by weaker evidence.
+    template <class Matches>
+    void rule(bool known, Matches&& matches) {
+        constexpr int kNone = INT32_MAX;
+        const size_t n1 = m_s1.candidates.size(), n2 = m_s2.candidates.size();
+        std::vector<std::vector<Match>> of(n1);
+        std::vector<int> best1(n1, kNone), best2(n2, kNone);
+        std::vector<uint32_t> count1(n1, 0), count2(n2, 0);
+        auto open = [known](const Candidate& c) { return !c.paired && !c.blocked && (known || !c.known); };
+        for (uint32_t a = 0; a < n1; ++a) {
+            const Candidate& ca = m_s1.candidates[a];
+            if (!open(ca)) continue;
+            std::vector<Match>& list = of[a];
+            matches(ca, list);
+            std::erase_if(list, [&](const Match& m) {
+                const Candidate& cb = m_s2.candidates[m.b];
+                return !open(cb) || cb.rank != ca.rank || (ca.known && cb.known);
+            });
+            std::sort(list.begin(), list.end(), [](const Match& x, const Match& y) {
+                return x.b < y.b || (x.b == y.b && x.tier < y.tier);
+            });
+            list.erase(std::unique(list.begin(), list.end(),
+                                   [](const Match& x, const Match& y) { return x.b == y.b; }),
+                       list.end());
+            for (const Match& m : list) best1[a] = std::min(best1[a], m.tier);
+            for (const Match& m : list) {
+                count1[a] += m.tier == best1[a];
+                best2[m.b] = std::min(best2[m.b], m.tier);
+            }
+        }
+        for (uint32_t a = 0; a < n1; ++a)
+            for (const Match& m : of[a])
+                if (m.tier == best1[a] && m.tier == best2[m.b]) ++count2[m.b];
+        for (uint32_t a = 0; a < n1; ++a) {
+            if (of[a].empty()) continue;
+            if (count1[a] > 1) {
+                m_s1.candidates[a].blocked = true;
+                for (const Match& m : of[a])
+                    if (m.tier == best1[a]) m_s2.candidates[m.b].blocked = true;
+                continue;
+            }
+            for (const Match& m : of[a]) {
+                if (m.tier != best1[a] || m.tier != best2[m.b]) continue;
+                if (count2[m.b] != 1) {
+                    m_s1.candidates[a].blocked = m_s2.candidates[m.b].blocked = true;
+                    continue;
+                }
+                m_s1.candidates[a].paired = m_s2.candidates[m.b].paired = true;
+                m_out.push_back({m_s1.candidates[a].node, m_s2.candidates[m.b].node, m.evidence});
+            }
+        }
+    }
+
+private:
+    Side& m_s1;
+    Side& m_s2;
+    std::vector<RenamePair>& m_out;
+};
+
+}  // namespace
+
+const char* renameEvidenceName(RenameEvidence evidence) {
+    switch (evidence) {
+        case RenameEvidence::Id: return "id";
+        case RenameEvidence::Synonym: return "synonym";
+        case RenameEvidence::Epithet: return "epithet";
+        case RenameEvidence::Ending: return "ending";
+    }
+    return "";
+}
+
+bool renameEvidenceFromName(std::string_view name, RenameEvidence& evidence) {
+    for (RenameEvidence e : {RenameEvidence::Id, RenameEvidence::Synonym,
+                             RenameEvidence::Epithet, RenameEvidence::Ending})
+        if (name == renameEvidenceName(e)) {
+            evidence = e;
+            return true;
+        }
+    return false;
+}
+
+std::string normaliseAuthorship(std::string_view text) {
+    std::string out, word;
+    auto flush = [&] {
+        size_t letters = 0;
+        for (char c : word) letters += isLetter(static_cast<unsigned char>(c));
+        const bool digits = !word.empty() && std::isdigit(static_cast<unsigned char>(word[0]));
+        // Initials ("G", "K", "-P") and the words that join authors go.
+        if ((digits || letters > 1) && word != "and" && word != "et" && word != "ex" &&
+            word != "in") {
+            if (!out.empty()) out += ' ';
+            out += word;
+        }
+        word.clear();
+    };
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c == ' ' || c == ',' || c == '(' || c == ')' || c == '&' || c == '.' || c == '\t')
+            flush();
+        else
+            word += static_cast<char>(c < 0x80 ? std::tolower(c) : c);
+    }
+    flush();
+    return out;
+}
+
+bool sameAuthorship(std::string_view a, std::string_view b) {
+    if (a.empty() || b.empty()) return true;
+    // The year, if any, is the last word of digits.
+    auto split = [](std::string_view s, std::string_view& names, std::string_view& year) {
+        const size_t blank = s.rfind(' ');
+        std::string_view last = blank == std::string_view::npos ? s : s.substr(blank + 1);
+        const bool digits = !last.empty() && std::all_of(last.begin(), last.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
+        names = digits ? (blank == std::string_view::npos ? std::string_view() : s.substr(0, blank))
+                       : s;
+        year = digits ? last : std::string_view();
+    };
+    std::string_view n1, y1, n2, y2;
+    split(a, n1, y1);
+    split(b, n2, y2);
+    if (!y1.empty() && !y2.empty() && y1 != y2) return false;
+    return n1 == n2 || n1.empty() || n2.empty();
+}
+
+bool genderVariants(std::string_view a, std::string_view b) {
+    if (a == b) return false;
+    bool found = false;
+    endingReadings(a, [&](size_t g, std::string_view stem) {
+        endingReadings(b, [&](size_t h, std::string_view other) {
+            found |= g == h && stem == other;
+        });
+    });
+    return found;
+}
+
+bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2) {
+    std::unordered_map<std::string_view, const TreeNode*> byId;
+    byId.reserve(facts1.size());
+    facts1.forEach([&](const TreeNode* n, const char* id, const char*) {
+        if (id) byId.emplace(id, n);
+    });
+    size_t common = 0, same = 0;
+    facts2.forEach([&](const TreeNode* n, const char* id, const char*) {
+        if (!id) return;
+        auto it = byId.find(id);
+        if (it == byId.end()) return;
+        ++common;
+        same += std::strcmp(it->second->latinName, n->latinName) == 0;
+    });
+    return common > 0 && same * 2 >= common;
+}
+
+void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                       const TaxonFacts* facts1, const TaxonFacts* facts2) {
+    clear();
+    Side s1, s2;
+    collect(tree1, 1, facts1, s1);
+    collect(tree2, 2, facts2, s2);
+    dropHeld(s1, s2);
+    dropHeld(s2, s1);
+    std::vector<uint64_t>().swap(s1.names);
+    std::vector<uint64_t>().swap(s2.names);
+    if (s1.candidates.empty() || s2.candidates.empty()) return;
+    Finder finder(s1, s2, m_pairs);
+
+    // id
+    const bool ids = facts1 && facts2 && shareIdentifierSpace(*facts1, *facts2);
+    if (ids) {
+        addKnown(1, *facts1, s1);
+        addKnown(2, *facts2, s2);
+        std::unordered_multimap<std::string_view, uint32_t> byId;
+        for (uint32_t b = 0; b < s2.candidates.size(); ++b)
+            if (s2.candidates[b].id) byId.emplace(s2.candidates[b].id, b);
+        finder.rule(true, [&](const Candidate& a, std::vector<Match>& list) {
+            if (!a.id) return;
+            auto [from, to] = byId.equal_range(a.id);
+            for (auto it = from; it != to; ++it) list.push_back({it->second, 0, RenameEvidence::Id});
+        });
+    }
+    // Two taxa that the shared identifiers tell apart are two taxa, whatever else may say.
+    auto contradicted = [ids](const Candidate& a, const Candidate& b) {
+        return ids && a.id && b.id && std::strcmp(a.id, b.id) != 0;
+    };
+
+    // synonym: either file's synonyms, by the name as given and without its authorship.
+    {
+        std::unordered_map<const TreeNode*, std::vector<uint32_t>> given;  // tree-1 node -> b
+        auto named = [](const Side& side, const char* name, const char* authorship,
+                        auto&& each) {
+            std::string_view n(name);
+            auto it = side.byName.find(n);
+            if (it == side.byName.end()) {
+                // The name with its authorship written into it: its leading words.
+                for (size_t cut = n.find(' ', n.find(' ') + 1); cut != std::string_view::npos;
+                     cut = n.find(' ', cut + 1)) {
+                    it = side.byName.find(n.substr(0, cut));
+                    if (it != side.byName.end()) break;
+                }
+            }
+            if (it == side.byName.end()) return;
+            const Candidate& c = side.candidates[it->second];
+            if (!sameAuthorship(normaliseAuthorship(authorship), c.authorship)) return;
+            each(it->second);
+        };
+        if (facts1)
+            for (const TaxonFacts::Synonym& s : facts1->synonyms()) {
+                auto a = s1.byNode.find(s.accepted);
+                if (a == s1.byNode.end()) continue;
+                named(s2, s.name, s.authorship, [&](uint32_t b) { given[s.accepted].push_back(b); });
+            }
+        if (facts2)
+            for (const TaxonFacts::Synonym& s : facts2->synonyms()) {
+                auto b = s2.byNode.find(s.accepted);
+                if (b == s2.byNode.end()) continue;
+                named(s1, s.name, s.authorship, [&](uint32_t a) {
+                    given[s1.candidates[a].node].push_back(b->second);
+                });
+            }
+        if (!given.empty())
+            finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
+                auto it = given.find(a.node);
+                if (it == given.end()) return;
+                for (uint32_t b : it->second)
+                    if (!contradicted(a, s2.candidates[b]))
+                        list.push_back({b, 0, RenameEvidence::Synonym});
+            });
+    }
+
+    // epithet and ending, tried together: a taxon with the same epithets in a genus nearby
+    // and another with a changed ending are two candidates, and the closer one wins.
+    {
+        std::unordered_multimap<std::string, uint32_t> byKey;
+        std::vector<std::string> keys;
+        for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
+            if (s2.candidates[b].known) continue;
+            endingKeys(s2.candidates[b], keys);
+            for (std::string& k : keys) byKey.emplace(std::move(k), b);
+        }
+        finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
+            endingKeys(a, keys);
+            for (const std::string& k : keys) {
+                auto [from, to] = byKey.equal_range(k);
+                for (auto it = from; it != to; ++it) {
+                    const Candidate& b = s2.candidates[it->second];
+                    const bool same = a.epithets == b.epithets;
+                    if ((same && a.genus == b.genus) || (!same && !endingVariantsOf(a, b)) ||
+                        !sameAuthorship(a.authorship, b.authorship) || contradicted(a, b))
+                        continue;
+                    const int tier = distance(a, b);
+                    if (tier == kTooFar) continue;
+                    list.push_back({it->second, tier,
+                                    same ? RenameEvidence::Epithet : RenameEvidence::Ending});
+                }
+            }
+        });
+    }
+    index();
+}
+
+void RenamePairs::assign(std::vector<RenamePair> pairs) {
+    clear();
+    m_pairs = std::move(pairs);
+    index();
+}
+
+void RenamePairs::clear() {
+    m_pairs.clear();
+    m_byName[0].clear();
+    m_byName[1].clear();
+}
+
+void RenamePairs::index() {
+    for (uint32_t i = 0; i < m_pairs.size(); ++i) {
+        m_byName[0].emplace(m_pairs[i].node1->latinName, i);
+        m_byName[1].emplace(m_pairs[i].node2->latinName, i);
+    }
+}
+
+const RenamePair* RenamePairs::pairOf(const TreeNode& node) const {
+    if (node.onlyInTree != 1 && node.onlyInTree != 2) return nullptr;
+    const int side = node.onlyInTree - 1;
+    auto it = m_byName[side].find(node.latinName);
+    if (it == m_byName[side].end()) return nullptr;
+    const RenamePair& p = m_pairs[it->second];
+    const TreeNode* own = side == 0 ? p.node1 : p.node2;
+    return std::strcmp(own->rankName, node.rankName) == 0 ? &p : nullptr;
+}
+
+const TreeNode* RenamePairs::partnerOf(const TreeNode& node) const {
+    const RenamePair* p = pairOf(node);
+    if (!p) return nullptr;
+    return node.onlyInTree == 1 ? p->node2 : p->node1;
+}
