@@ -154,13 +154,15 @@ TEST(CliPipeline, AnyTwoFilesBuildIntoAFolderAndDiff) {
 
 TEST(CliPipeline, DiffTellsEachChangeOnceAndRenamedTaxaWithTheirPartners) {
     TempDir dir;
-    // Canis moved to Felidae with its species, Canis aureus becoming Canis aurea; Felis chaus
+    // Canis moved to Felidae with its species and a subspecies (told once, with the two that
+    // moved with it), Canis aureus becoming Canis aurea; Felis chaus
     // is Felis jacquemontii by its identifier only; Lycalopex a genus, then a subgenus.
     const std::string header = "order,family,genus,scientificName,taxonRank,key,author\n";
     dir.write("a.csv", header +
                            "Carnivora,Felidae,Felis,Felis catus,species,1,Linnaeus\n"
                            "Carnivora,Felidae,Felis,Felis manul,species,2,Pallas\n"
                            "Carnivora,Canidae,Canis,Canis lupus,species,3,Linnaeus\n"
+                           "Carnivora,Canidae,Canis,Canis lupus familiaris,subspecies,10,\n"
                            "Carnivora,Canidae,Canis,Canis aureus,species,4,Linnaeus\n"
                            "Carnivora,Canidae,Vulpes,Vulpes vulpes,species,5,Linnaeus\n"
                            "Carnivora,Canidae,,Lycalopex,genus,6,\n"
@@ -170,6 +172,7 @@ TEST(CliPipeline, DiffTellsEachChangeOnceAndRenamedTaxaWithTheirPartners) {
                            "Carnivora,Felidae,Felis,Felis catus,species,1,Linnaeus\n"
                            "Carnivora,Felidae,Otocolobus,Otocolobus manul,species,2,(Pallas)\n"
                            "Carnivora,Felidae,Canis,Canis lupus,species,3,Linnaeus\n"
+                           "Carnivora,Felidae,Canis,Canis lupus familiaris,subspecies,10,\n"
                            "Carnivora,Felidae,Canis,Canis aurea,species,4,Linnaeus\n"
                            "Carnivora,Canidae,Vulpes,Vulpes vulpes,species,5,Linnaeus\n"
                            "Carnivora,Canidae,Vulpes,Lycalopex,subgenus,6,\n"
@@ -179,7 +182,7 @@ TEST(CliPipeline, DiffTellsEachChangeOnceAndRenamedTaxaWithTheirPartners) {
     EXPECT_EQ(diff.status, 0) << diff.err;
     EXPECT_EQ(diff.out,
               "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n"
-              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\t1\n"
+              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\t2\n"
               "1\trenamed\tSpecies\tCanis aureus\t\tCarnivora > Canidae > Canis > Canis aureus\tCanis aurea\tid\n"
               "1\trank\tGenus\tLycalopex\t\tCarnivora > Canidae > Lycalopex\tSubgenus\t\n"
               "2\trenamed\tSpecies\tCanis aurea\t\tCarnivora > Felidae > Canis > Canis aurea\tCanis aureus\tid\n"
