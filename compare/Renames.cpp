@@ -51,8 +51,9 @@ struct Candidate {
     std::string_view genus;     // first word of the name
     std::string_view epithets;  // the rest: "epithet" or "epithet infraspecific"
     std::vector<std::string_view> words;  // the epithets one by one
-    const char* family;         // name of the nearest Family above, or null
-    const char* order;
+    mutable const char* family;  // name of the nearest Family above, or null
+    mutable const char* order;
+    mutable bool placed;         // family and order looked up
     std::string authorship;     // normalised
     const char* id;
     bool paired = false, blocked = false;
@@ -67,66 +68,80 @@ const char* ancestorOf(const TreeNode* n, int rank) {
 
 struct Side {
     std::vector<Candidate> candidates;
-    std::vector<uint64_t> names;  // hash of every own taxon's Latin name
+    // While collecting: the species and subspecies held by this tree only, with the hashes of
+    // their names, and the hashes of the names of every taxon held by this tree only.
+    std::vector<std::pair<uint64_t, const TreeNode*>> pending;
+    std::vector<uint64_t> names;
     std::unordered_map<std::string_view, uint32_t> byName;
     std::unordered_map<const TreeNode*, uint32_t> byNode;
 };
 
-void collect(const ClassificationTree& tree, uint8_t id, const TaxonFacts* facts, Side& side) {
+// A taxon's name is held by the other tree at all only if it is marked here (held by this
+// tree only) and there, or marked here and held twice in this tree: so the names of the
+// marked taxa are all that is hashed, and of millions of taxa most are never read.
+void collect(const ClassificationTree& tree, uint8_t id, Side& side) {
     const uint8_t copy = id == 1 ? 2 : 1;
-    side.names.reserve(static_cast<size_t>(std::max(tree.nodeCount, 0)));
-    std::vector<const TreeNode*> pending{&tree};
-    std::unordered_map<std::string_view, uint32_t> seen;
-    while (!pending.empty()) {
-        const TreeNode* n = pending.back();
-        pending.pop_back();
+    std::vector<const TreeNode*> stack{&tree};
+    while (!stack.empty()) {
+        const TreeNode* n = stack.back();
+        stack.pop_back();
         if (n->onlyInTree == copy) continue;  // a copy's subtree is all copies
-        for (const TreeNode* k : n->children) pending.push_back(k);
-        side.names.push_back(nameHash(n->latinName));
+        for (const TreeNode* k : n->children) {
+            __builtin_prefetch(&k->onlyInTree);  // the walk waits on memory, not on work
+            stack.push_back(k);
+        }
         if (n->onlyInTree != id) continue;
+        const uint64_t h = nameHash(n->latinName);
+        side.names.push_back(h);
         const int rank = rankOfNode(n);
-        if (rank != Species && rank != Subspecies) continue;
-        std::string_view name(n->latinName);
-        const size_t blank = name.find(' ');
-        if (blank == std::string_view::npos || blank == 0) continue;
-        Candidate c{};
-        c.node = n;
-        c.rank = rank;
-        c.genus = name.substr(0, blank);
-        c.epithets = name.substr(blank + 1);
-        for (size_t at = 0; at < c.epithets.size();) {
-            size_t end = c.epithets.find(' ', at);
-            if (end == std::string_view::npos) end = c.epithets.size();
-            std::string_view w = c.epithets.substr(at, end - at);
-            if (!w.empty() && w.front() != '(') c.words.push_back(w);  // not a subgenus
-            at = end + 1;
-        }
-        if (c.words.empty()) continue;
-        c.family = ancestorOf(n, Family);
-        c.order = ancestorOf(n, Order);
-        if (facts) {
-            if (const char* a = facts->authorship(n)) c.authorship = normaliseAuthorship(a);
-            c.id = facts->id(n);
-        }
-        auto [it, fresh] = seen.emplace(name, static_cast<uint32_t>(side.candidates.size()));
-        if (!fresh) {  // one name twice in a tree: neither can be told apart by name
-            side.candidates[it->second].blocked = true;
-            continue;
-        }
-        side.candidates.push_back(std::move(c));
+        if (rank == Species || rank == Subspecies) side.pending.emplace_back(h, n);
     }
+    std::sort(side.names.begin(), side.names.end());
 }
 
-// Candidates whose name the other tree holds at all are no candidates.
-void dropHeld(Side& side, const Side& other) {
-    std::unordered_set<uint64_t> wanted;
-    for (const Candidate& c : side.candidates) wanted.insert(nameHash(c.node->latinName));
-    std::unordered_set<uint64_t> held;
-    for (uint64_t h : other.names)
-        if (wanted.count(h)) held.insert(h);
-    std::erase_if(side.candidates, [&](const Candidate& c) {
-        return c.blocked || held.count(nameHash(c.node->latinName));
-    });
+// What the rules compare of a candidate.
+bool describe(const TreeNode* n, const TaxonFacts* facts, Candidate& c) {
+    std::string_view name(n->latinName);
+    const size_t blank = name.find(' ');
+    if (blank == std::string_view::npos || blank == 0) return false;
+    c.node = n;
+    c.rank = rankOfNode(n);
+    c.genus = name.substr(0, blank);
+    c.epithets = name.substr(blank + 1);
+    for (size_t at = 0; at < c.epithets.size();) {
+        size_t end = c.epithets.find(' ', at);
+        if (end == std::string_view::npos) end = c.epithets.size();
+        std::string_view w = c.epithets.substr(at, end - at);
+        if (!w.empty() && w.front() != '(') c.words.push_back(w);  // not a subgenus
+        at = end + 1;
+    }
+    if (c.words.empty()) return false;
+    if (facts) {
+        if (const char* a = facts->authorship(n)) c.authorship = normaliseAuthorship(a);
+        c.id = facts->id(n);
+    }
+    return true;
+}
+
+// The candidates are the pending taxa whose name the other tree does not hold and that no
+// other taxon of this tree shares.
+void keepUnheld(Side& side, const Side& other, const TaxonFacts* facts) {
+    auto& pending = side.pending;
+    std::sort(pending.begin(), pending.end());
+    for (size_t i = 0; i < pending.size(); ++i) {
+        const uint64_t h = pending[i].first;
+        const bool twice = (i > 0 && pending[i - 1].first == h) ||
+                           (i + 1 < pending.size() && pending[i + 1].first == h);
+        if (twice || std::binary_search(other.names.begin(), other.names.end(), h)) continue;
+        Candidate c{};
+        if (describe(pending[i].second, facts, c)) side.candidates.push_back(std::move(c));
+    }
+    std::vector<std::pair<uint64_t, const TreeNode*>>().swap(pending);
+}
+
+// The candidates by name and by node, for the rules that look them up so.
+void indexCandidates(Side& side) {
+    if (!side.byNode.empty()) return;
     for (uint32_t i = 0; i < side.candidates.size(); ++i) {
         side.byName.emplace(side.candidates[i].node->latinName, i);
         side.byNode.emplace(side.candidates[i].node, i);
@@ -136,8 +151,18 @@ void dropHeld(Side& side, const Side& other) {
 // How close two candidates stand: 0 in the same genus, 1 in the same family, 2 in the same
 // order where the family changed too (or with no family or order to tell by on either side),
 // 3 too far apart for a genus move.
+// The family and order above a candidate, looked up once it is compared with another genus.
+void placeInOrder(const Candidate& c) {
+    if (c.placed) return;
+    c.placed = true;
+    c.family = ancestorOf(c.node, Family);
+    c.order = ancestorOf(c.node, Order);
+}
+
 int distance(const Candidate& a, const Candidate& b) {
     if (a.genus == b.genus) return 0;
+    placeInOrder(a);
+    placeInOrder(b);
     if (a.family && b.family && std::strcmp(a.family, b.family) == 0) return 1;
     if (a.order && b.order) return std::strcmp(a.order, b.order) == 0 ? 2 : 3;
     return !a.family && !b.family && !a.order && !b.order ? 2 : 3;
@@ -156,18 +181,23 @@ bool endingVariantsOf(const Candidate& a, const Candidate& b) {
 }
 
 // Keys under which two candidates whose epithets are ending variants meet: each epithet as it
-// stands or as one of its ending readings, word by word.
-void endingKeys(const Candidate& c, std::vector<std::string>& keys) {
-    keys.assign(1, std::to_string(c.rank));
+// stands or as one of its ending readings, word by word, hashed.
+uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x9E3779B97F4A7C15ull + (h >> 29); }
+uint64_t hashOf(std::string_view s) {
+    uint64_t h = 1469598103934665603ull;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+void endingKeys(const Candidate& c, std::vector<uint64_t>& keys) {
+    keys.assign(1, static_cast<uint64_t>(c.rank) + 1);
+    std::vector<uint64_t> next;
     for (std::string_view w : c.words) {
-        std::vector<std::string> next;
-        auto extend = [&](const std::string& part) {
-            for (const std::string& k : keys) next.push_back(k + '|' + part);
+        next.clear();
+        auto extend = [&](uint64_t part) {
+            for (uint64_t k : keys) next.push_back(mix(k, part));
         };
-        extend(std::string(w));
-        endingReadings(w, [&](size_t g, std::string_view stem) {
-            extend(std::string(1, static_cast<char>('0' + g)) + '#' + std::string(stem));
-        });
+        extend(hashOf(w));
+        endingReadings(w, [&](size_t g, std::string_view stem) { extend(mix(hashOf(stem), g + 1)); });
         keys.swap(next);
     }
 }
@@ -363,10 +393,10 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
                        const TaxonFacts* facts1, const TaxonFacts* facts2) {
     clear();
     Side s1, s2;
-    collect(tree1, 1, facts1, s1);
-    collect(tree2, 2, facts2, s2);
-    dropHeld(s1, s2);
-    dropHeld(s2, s1);
+    collect(tree1, 1, s1);
+    collect(tree2, 2, s2);
+    keepUnheld(s1, s2, facts1);
+    keepUnheld(s2, s1, facts2);
     std::vector<uint64_t>().swap(s1.names);
     std::vector<uint64_t>().swap(s2.names);
     if (s1.candidates.empty() || s2.candidates.empty()) return;
@@ -375,6 +405,8 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // id
     const bool ids = facts1 && facts2 && shareIdentifierSpace(*facts1, *facts2);
     if (ids) {
+        indexCandidates(s1);
+        indexCandidates(s2);
         addKnown(1, *facts1, s1);
         addKnown(2, *facts2, s2);
         std::unordered_multimap<std::string_view, uint32_t> byId;
@@ -394,6 +426,11 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // synonym: either file's synonyms, by the name as given and without its authorship.
     {
         std::unordered_map<const TreeNode*, std::vector<uint32_t>> given;  // tree-1 node -> b
+        const bool any = (facts1 && !facts1->synonymsEmpty()) || (facts2 && !facts2->synonymsEmpty());
+        if (any) {
+            indexCandidates(s1);
+            indexCandidates(s2);
+        }
         auto named = [](const Side& side, const char* name, const char* authorship,
                         auto&& each) {
             std::string_view n(name);
@@ -411,13 +448,13 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
             if (!sameAuthorship(normaliseAuthorship(authorship), c.authorship)) return;
             each(it->second);
         };
-        if (facts1)
+        if (any && facts1)
             for (const TaxonFacts::Synonym& s : facts1->synonyms()) {
                 auto a = s1.byNode.find(s.accepted);
                 if (a == s1.byNode.end()) continue;
                 named(s2, s.name, s.authorship, [&](uint32_t b) { given[s.accepted].push_back(b); });
             }
-        if (facts2)
+        if (any && facts2)
             for (const TaxonFacts::Synonym& s : facts2->synonyms()) {
                 auto b = s2.byNode.find(s.accepted);
                 if (b == s2.byNode.end()) continue;
@@ -438,18 +475,19 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // epithet and ending, tried together: a taxon with the same epithets in a genus nearby
     // and another with a changed ending are two candidates, and the closer one wins.
     {
-        std::unordered_multimap<std::string, uint32_t> byKey;
-        std::vector<std::string> keys;
+        std::vector<std::pair<uint64_t, uint32_t>> byKey;  // sorted
+        std::vector<uint64_t> keys;
         for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
             if (s2.candidates[b].known) continue;
             endingKeys(s2.candidates[b], keys);
-            for (std::string& k : keys) byKey.emplace(std::move(k), b);
+            for (uint64_t k : keys) byKey.emplace_back(k, b);
         }
+        std::sort(byKey.begin(), byKey.end());
         finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
             endingKeys(a, keys);
-            for (const std::string& k : keys) {
-                auto [from, to] = byKey.equal_range(k);
-                for (auto it = from; it != to; ++it) {
+            for (uint64_t k : keys) {
+                auto from = std::lower_bound(byKey.begin(), byKey.end(), std::pair<uint64_t, uint32_t>(k, 0));
+                for (auto it = from; it != byKey.end() && it->first == k; ++it) {
                     const Candidate& b = s2.candidates[it->second];
                     const bool same = a.epithets == b.epithets;
                     if ((same && a.genus == b.genus) || (!same && !endingVariantsOf(a, b)) ||

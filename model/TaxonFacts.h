@@ -46,6 +46,7 @@ public:
     const char* authorship(const TreeNode* node) const;
     // Valid until the table changes.
     std::vector<Synonym> synonyms() const;
+    bool synonymsEmpty() const { return m_synonyms.empty(); }
 
     // Every node with facts, and its facts, in no particular order.
     template <class F>
