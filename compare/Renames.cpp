@@ -18,6 +18,13 @@ uint64_t nameHash(const char* s) {
     return h;
 }
 
+uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x9E3779B97F4A7C15ull + (h >> 29); }
+uint64_t hashOf(std::string_view s) {
+    uint64_t h = 1469598103934665603ull;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+}
+
 int rankOfNode(const TreeNode* n) {
     const int shared = sharedRankOf(n->rankName);
     return shared >= 0 ? shared : rankFromName(n->rankName);
@@ -50,27 +57,42 @@ struct Candidate {
     int rank;
     std::string_view genus;     // first word of the name
     std::string_view epithets;  // the rest: "epithet" or "epithet infraspecific"
-    std::vector<std::string_view> words;  // the epithets one by one
-    mutable const char* family;  // name of the nearest Family above, or null
-    mutable const char* order;
-    mutable bool placed;         // family and order looked up
+    // The epithets one by one, kept in place: a candidate costs no allocation of its own.
+    struct Words {
+        std::string_view at[3];
+        size_t count = 0;
+        bool push_back(std::string_view w) {
+            if (count == std::size(at)) return false;
+            at[count++] = w;
+            return true;
+        }
+        bool empty() const { return count == 0; }
+        size_t size() const { return count; }
+        std::string_view operator[](size_t i) const { return at[i]; }
+        const std::string_view* begin() const { return at; }
+        const std::string_view* end() const { return at + count; }
+    } words;
+    const char* family;  // name of the nearest Family above, or null
+    const char* order;
+    uint64_t familyHash, orderHash;
     std::string authorship;     // normalised
     const char* id;
     bool paired = false, blocked = false;
     bool known = false;  // held by both trees: a partner only where identifiers say so
 };
 
-const char* ancestorOf(const TreeNode* n, int rank) {
-    for (const TreeNode* p = n->parent; p; p = p->parent)
-        if (rankOfNode(p) == rank) return p->latinName;
-    return nullptr;
-}
-
 struct Side {
     std::vector<Candidate> candidates;
     // While collecting: the species and subspecies held by this tree only, with the hashes of
     // their names, and the hashes of the names of every taxon held by this tree only.
-    std::vector<std::pair<uint64_t, const TreeNode*>> pending;
+    struct Pending {
+        uint64_t hash;
+        const TreeNode* node;
+        const TreeNode* family;  // the nearest Family and Order above, or null
+        const TreeNode* order;
+        bool operator<(const Pending& o) const { return hash < o.hash; }
+    };
+    std::vector<Pending> pending;
     std::vector<uint64_t> names;
     std::unordered_map<std::string_view, uint32_t> byName;
     std::unordered_map<const TreeNode*, uint32_t> byNode;
@@ -79,28 +101,43 @@ struct Side {
 // A taxon's name is held by the other tree at all only if it is marked here (held by this
 // tree only) and there, or marked here and held twice in this tree: so the names of the
 // marked taxa are all that is hashed, and of millions of taxa most are never read.
+// The walk carries the family and order it is in, so that no candidate looks for them.
 void collect(const ClassificationTree& tree, uint8_t id, Side& side) {
     const uint8_t copy = id == 1 ? 2 : 1;
-    std::vector<const TreeNode*> stack{&tree};
+    struct Step {
+        const TreeNode* node;
+        const TreeNode* family;
+        const TreeNode* order;
+    };
+    std::vector<Step> stack{{&tree, nullptr, nullptr}};
     while (!stack.empty()) {
-        const TreeNode* n = stack.back();
+        Step step = stack.back();
+        const TreeNode* n = step.node;
         stack.pop_back();
         if (n->onlyInTree == copy) continue;  // a copy's subtree is all copies
+        const int rank = rankOfNode(n);
+        if (rank == Family) step.family = n;
+        else if (rank == Order) step.order = n;
         for (const TreeNode* k : n->children) {
             __builtin_prefetch(&k->onlyInTree);  // the walk waits on memory, not on work
-            stack.push_back(k);
+            stack.push_back({k, step.family, step.order});
         }
         if (n->onlyInTree != id) continue;
         const uint64_t h = nameHash(n->latinName);
         side.names.push_back(h);
-        const int rank = rankOfNode(n);
-        if (rank == Species || rank == Subspecies) side.pending.emplace_back(h, n);
+        if (rank == Species || rank == Subspecies)
+            side.pending.push_back({h, n, step.family, step.order});
     }
     std::sort(side.names.begin(), side.names.end());
 }
 
 // What the rules compare of a candidate.
-bool describe(const TreeNode* n, const TaxonFacts* facts, Candidate& c) {
+bool describe(const Side::Pending& p, const TaxonFacts* facts, Candidate& c) {
+    const TreeNode* n = p.node;
+    c.family = p.family ? p.family->latinName : nullptr;
+    c.order = p.order ? p.order->latinName : nullptr;
+    c.familyHash = c.family ? hashOf(c.family) : 0;
+    c.orderHash = c.order ? hashOf(c.order) : 0;
     std::string_view name(n->latinName);
     const size_t blank = name.find(' ');
     if (blank == std::string_view::npos || blank == 0) return false;
@@ -112,7 +149,8 @@ bool describe(const TreeNode* n, const TaxonFacts* facts, Candidate& c) {
         size_t end = c.epithets.find(' ', at);
         if (end == std::string_view::npos) end = c.epithets.size();
         std::string_view w = c.epithets.substr(at, end - at);
-        if (!w.empty() && w.front() != '(') c.words.push_back(w);  // not a subgenus
+        // Not a subgenus; names of more than three epithets are no species or subspecies.
+        if (!w.empty() && w.front() != '(' && !c.words.push_back(w)) return false;
         at = end + 1;
     }
     if (c.words.empty()) return false;
@@ -128,15 +166,18 @@ bool describe(const TreeNode* n, const TaxonFacts* facts, Candidate& c) {
 void keepUnheld(Side& side, const Side& other, const TaxonFacts* facts) {
     auto& pending = side.pending;
     std::sort(pending.begin(), pending.end());
+    side.candidates.reserve(pending.size() / 2);
+    auto held = other.names.begin();  // both in hash order: one pass over each
     for (size_t i = 0; i < pending.size(); ++i) {
-        const uint64_t h = pending[i].first;
-        const bool twice = (i > 0 && pending[i - 1].first == h) ||
-                           (i + 1 < pending.size() && pending[i + 1].first == h);
-        if (twice || std::binary_search(other.names.begin(), other.names.end(), h)) continue;
+        const uint64_t h = pending[i].hash;
+        const bool twice = (i > 0 && pending[i - 1].hash == h) ||
+                           (i + 1 < pending.size() && pending[i + 1].hash == h);
+        while (held != other.names.end() && *held < h) ++held;
+        if (twice || (held != other.names.end() && *held == h)) continue;
         Candidate c{};
-        if (describe(pending[i].second, facts, c)) side.candidates.push_back(std::move(c));
+        if (describe(pending[i], facts, c)) side.candidates.push_back(std::move(c));
     }
-    std::vector<std::pair<uint64_t, const TreeNode*>>().swap(pending);
+    std::vector<Side::Pending>().swap(pending);
 }
 
 // The candidates by name and by node, for the rules that look them up so.
@@ -152,19 +193,12 @@ void indexCandidates(Side& side) {
 // order where the family changed too (or with no family or order to tell by on either side),
 // 3 too far apart for a genus move.
 // The family and order above a candidate, looked up once it is compared with another genus.
-void placeInOrder(const Candidate& c) {
-    if (c.placed) return;
-    c.placed = true;
-    c.family = ancestorOf(c.node, Family);
-    c.order = ancestorOf(c.node, Order);
-}
-
 int distance(const Candidate& a, const Candidate& b) {
     if (a.genus == b.genus) return 0;
-    placeInOrder(a);
-    placeInOrder(b);
-    if (a.family && b.family && std::strcmp(a.family, b.family) == 0) return 1;
-    if (a.order && b.order) return std::strcmp(a.order, b.order) == 0 ? 2 : 3;
+    if (a.family && b.family && a.familyHash == b.familyHash && std::strcmp(a.family, b.family) == 0)
+        return 1;
+    if (a.order && b.order)
+        return a.orderHash == b.orderHash && std::strcmp(a.order, b.order) == 0 ? 2 : 3;
     return !a.family && !b.family && !a.order && !b.order ? 2 : 3;
 }
 constexpr int kTooFar = 3;
@@ -182,14 +216,11 @@ bool endingVariantsOf(const Candidate& a, const Candidate& b) {
 
 // Keys under which two candidates whose epithets are ending variants meet: each epithet as it
 // stands or as one of its ending readings, word by word, hashed.
-uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x9E3779B97F4A7C15ull + (h >> 29); }
-uint64_t hashOf(std::string_view s) {
-    uint64_t h = 1469598103934665603ull;
-    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
-}
+// Two candidates can only meet within one genus or one order (else one family): the keys are
+// made under both, so that a common epithet is not compared across the whole tree.
 void endingKeys(const Candidate& c, std::vector<uint64_t>& keys) {
-    keys.assign(1, static_cast<uint64_t>(c.rank) + 1);
+    keys.assign({mix(hashOf(c.genus), 1), mix(c.order ? c.orderHash : c.familyHash, 2)});
+    for (uint64_t& k : keys) k = mix(k, static_cast<uint64_t>(c.rank) + 1);
     std::vector<uint64_t> next;
     for (std::string_view w : c.words) {
         next.clear();
@@ -233,58 +264,70 @@ class Finder {
 public:
     Finder(Side& s1, Side& s2, std::vector<RenamePair>& out) : m_s1(s1), m_s2(s2), m_out(out) {}
 
-    // One rule: `matches(a, list)` adds the matches the rule finds for tree-1 candidate a. A
-    // pair is made where each is the other's one closest match; where either has several,
-    // they are left without a partner, now and by weaker evidence.
+    bool open(const Candidate& c, bool known) const {
+        return !c.paired && !c.blocked && (known || !c.known);
+    }
+
+    // One rule: `matches(a, list)` adds the matches the rule finds for tree-1 candidate a.
     template <class Matches>
     void rule(bool known, Matches&& matches) {
+        std::vector<Found> found;
+        std::vector<Match> list;
+        for (uint32_t a = 0; a < m_s1.candidates.size(); ++a) {
+            if (!open(m_s1.candidates[a], known)) continue;
+            list.clear();
+            matches(m_s1.candidates[a], list);
+            for (const Match& m : list) found.push_back({a, m});
+        }
+        decide(known, found);
+    }
+
+    // A pair is made where each is the other's one closest match; where either has several,
+    // they are left without a partner, now and by weaker evidence.
+    struct Found {
+        uint32_t a;
+        Match m;
+    };
+    void decide(bool known, std::vector<Found>& found) {
         constexpr int kNone = INT32_MAX;
         const size_t n1 = m_s1.candidates.size(), n2 = m_s2.candidates.size();
-        std::vector<std::vector<Match>> of(n1);
+        std::erase_if(found, [&](const Found& f) {
+            const Candidate& ca = m_s1.candidates[f.a];
+            const Candidate& cb = m_s2.candidates[f.m.b];
+            return !open(ca, known) || !open(cb, known) || cb.rank != ca.rank ||
+                   (ca.known && cb.known);
+        });
+        std::sort(found.begin(), found.end(), [](const Found& x, const Found& y) {
+            return x.a != y.a ? x.a < y.a : x.m.b != y.m.b ? x.m.b < y.m.b : x.m.tier < y.m.tier;
+        });
+        found.erase(std::unique(found.begin(), found.end(),
+                                [](const Found& x, const Found& y) { return x.a == y.a && x.m.b == y.m.b; }),
+                    found.end());
         std::vector<int> best1(n1, kNone), best2(n2, kNone);
         std::vector<uint32_t> count1(n1, 0), count2(n2, 0);
-        auto open = [known](const Candidate& c) { return !c.paired && !c.blocked && (known || !c.known); };
-        for (uint32_t a = 0; a < n1; ++a) {
-            const Candidate& ca = m_s1.candidates[a];
-            if (!open(ca)) continue;
-            std::vector<Match>& list = of[a];
-            matches(ca, list);
-            std::erase_if(list, [&](const Match& m) {
-                const Candidate& cb = m_s2.candidates[m.b];
-                return !open(cb) || cb.rank != ca.rank || (ca.known && cb.known);
-            });
-            std::sort(list.begin(), list.end(), [](const Match& x, const Match& y) {
-                return x.b < y.b || (x.b == y.b && x.tier < y.tier);
-            });
-            list.erase(std::unique(list.begin(), list.end(),
-                                   [](const Match& x, const Match& y) { return x.b == y.b; }),
-                       list.end());
-            for (const Match& m : list) best1[a] = std::min(best1[a], m.tier);
-            for (const Match& m : list) {
-                count1[a] += m.tier == best1[a];
-                best2[m.b] = std::min(best2[m.b], m.tier);
-            }
+        for (const Found& f : found) {
+            best1[f.a] = std::min(best1[f.a], f.m.tier);
+            best2[f.m.b] = std::min(best2[f.m.b], f.m.tier);
         }
-        for (uint32_t a = 0; a < n1; ++a)
-            for (const Match& m : of[a])
-                if (m.tier == best1[a] && m.tier == best2[m.b]) ++count2[m.b];
-        for (uint32_t a = 0; a < n1; ++a) {
-            if (of[a].empty()) continue;
-            if (count1[a] > 1) {
-                m_s1.candidates[a].blocked = true;
-                for (const Match& m : of[a])
-                    if (m.tier == best1[a]) m_s2.candidates[m.b].blocked = true;
+        for (const Found& f : found) {
+            count1[f.a] += f.m.tier == best1[f.a];
+            if (f.m.tier == best1[f.a] && f.m.tier == best2[f.m.b]) ++count2[f.m.b];
+        }
+        for (const Found& f : found) {
+            Candidate& ca = m_s1.candidates[f.a];
+            Candidate& cb = m_s2.candidates[f.m.b];
+            if (f.m.tier != best1[f.a]) continue;
+            if (count1[f.a] > 1) {
+                ca.blocked = cb.blocked = true;
                 continue;
             }
-            for (const Match& m : of[a]) {
-                if (m.tier != best1[a] || m.tier != best2[m.b]) continue;
-                if (count2[m.b] != 1) {
-                    m_s1.candidates[a].blocked = m_s2.candidates[m.b].blocked = true;
-                    continue;
-                }
-                m_s1.candidates[a].paired = m_s2.candidates[m.b].paired = true;
-                m_out.push_back({m_s1.candidates[a].node, m_s2.candidates[m.b].node, m.evidence});
+            if (f.m.tier != best2[f.m.b]) continue;
+            if (count2[f.m.b] != 1) {
+                ca.blocked = cb.blocked = true;
+                continue;
             }
+            ca.paired = cb.paired = true;
+            m_out.push_back({ca.node, cb.node, f.m.evidence});
         }
     }
 
@@ -475,31 +518,47 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // epithet and ending, tried together: a taxon with the same epithets in a genus nearby
     // and another with a changed ending are two candidates, and the closer one wins.
     {
-        std::vector<std::pair<uint64_t, uint32_t>> byKey;  // sorted
+        // Every key of every open candidate on both sides, in key order: one pass over the
+        // two lists meets all that share one.
+        std::vector<std::pair<uint64_t, uint32_t>> keys1, keys2;
         std::vector<uint64_t> keys;
-        for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
-            if (s2.candidates[b].known) continue;
-            endingKeys(s2.candidates[b], keys);
-            for (uint64_t k : keys) byKey.emplace_back(k, b);
+        for (uint32_t a = 0; a < s1.candidates.size(); ++a) {
+            if (!finder.open(s1.candidates[a], false)) continue;
+            endingKeys(s1.candidates[a], keys);
+            for (uint64_t k : keys) keys1.emplace_back(k, a);
         }
-        std::sort(byKey.begin(), byKey.end());
-        finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
-            endingKeys(a, keys);
-            for (uint64_t k : keys) {
-                auto from = std::lower_bound(byKey.begin(), byKey.end(), std::pair<uint64_t, uint32_t>(k, 0));
-                for (auto it = from; it != byKey.end() && it->first == k; ++it) {
-                    const Candidate& b = s2.candidates[it->second];
+        for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
+            if (!finder.open(s2.candidates[b], false)) continue;
+            endingKeys(s2.candidates[b], keys);
+            for (uint64_t k : keys) keys2.emplace_back(k, b);
+        }
+        std::sort(keys1.begin(), keys1.end());
+        std::sort(keys2.begin(), keys2.end());
+        std::vector<Finder::Found> found;
+        for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
+            if (keys1[i].first < keys2[j].first) { ++i; continue; }
+            if (keys2[j].first < keys1[i].first) { ++j; continue; }
+            const uint64_t k = keys1[i].first;
+            size_t jEnd = j;
+            while (jEnd < keys2.size() && keys2[jEnd].first == k) ++jEnd;
+            for (; i < keys1.size() && keys1[i].first == k; ++i) {
+                const Candidate& a = s1.candidates[keys1[i].second];
+                for (size_t jj = j; jj < jEnd; ++jj) {
+                    const Candidate& b = s2.candidates[keys2[jj].second];
                     const bool same = a.epithets == b.epithets;
                     if ((same && a.genus == b.genus) || (!same && !endingVariantsOf(a, b)) ||
                         !sameAuthorship(a.authorship, b.authorship) || contradicted(a, b))
                         continue;
                     const int tier = distance(a, b);
                     if (tier == kTooFar) continue;
-                    list.push_back({it->second, tier,
-                                    same ? RenameEvidence::Epithet : RenameEvidence::Ending});
+                    found.push_back({keys1[i].second,
+                                     {keys2[jj].second, tier,
+                                      same ? RenameEvidence::Epithet : RenameEvidence::Ending}});
                 }
             }
-        });
+            j = jEnd;
+        }
+        finder.decide(false, found);
     }
     index();
 }
