@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -119,7 +121,10 @@ void collect(const ClassificationTree& tree, uint8_t id, Side& side) {
         if (rank == Family) step.family = n;
         else if (rank == Order) step.order = n;
         for (const TreeNode* k : n->children) {
-            __builtin_prefetch(&k->onlyInTree);  // the walk waits on memory, not on work
+            // The walk waits on memory, not on work: the lines of the mark and of the
+            // children are asked for while the nodes before are looked at.
+            __builtin_prefetch(&k->onlyInTree);
+            __builtin_prefetch(&k->children);
             stack.push_back({k, step.family, step.order});
         }
         if (n->onlyInTree != id) continue;
@@ -216,12 +221,11 @@ bool endingVariantsOf(const Candidate& a, const Candidate& b) {
 
 // Keys under which two candidates whose epithets are ending variants meet: each epithet as it
 // stands or as one of its ending readings, word by word, hashed.
-// Two candidates can only meet within one genus or one order (else one family): the keys are
-// made under both, so that a common epithet is not compared across the whole tree.
-void endingKeys(const Candidate& c, std::vector<uint64_t>& keys) {
-    keys.assign({mix(hashOf(c.genus), 1), mix(c.order ? c.orderHash : c.familyHash, 2)});
-    for (uint64_t& k : keys) k = mix(k, static_cast<uint64_t>(c.rank) + 1);
-    std::vector<uint64_t> next;
+// Two candidates can only meet within one order (else one family, else one genus): the keys
+// are made under it, so that a common epithet is not compared across the whole tree.
+void endingKeys(const Candidate& c, std::vector<uint64_t>& keys, std::vector<uint64_t>& next) {
+    const uint64_t within = c.order ? c.orderHash : c.family ? c.familyHash : hashOf(c.genus);
+    keys.assign(1, mix(within, static_cast<uint64_t>(c.rank) + 1));
     for (std::string_view w : c.words) {
         next.clear();
         auto extend = [&](uint64_t part) {
@@ -436,10 +440,20 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
                        const TaxonFacts* facts1, const TaxonFacts* facts2) {
     clear();
     Side s1, s2;
-    collect(tree1, 1, s1);
-    collect(tree2, 2, s2);
-    keepUnheld(s1, s2, facts1);
-    keepUnheld(s2, s1, facts2);
+    // The two trees are walked at once, and their candidates described at once: each side
+    // only reads what the other has finished.
+    auto both = [](auto&& first, auto&& second) {
+        std::thread other;
+        try {
+            other = std::thread(second);
+        } catch (const std::system_error&) {  // no second thread to be had: one after the other
+            second();
+        }
+        first();
+        if (other.joinable()) other.join();
+    };
+    both([&] { collect(tree1, 1, s1); }, [&] { collect(tree2, 2, s2); });
+    both([&] { keepUnheld(s1, s2, facts1); }, [&] { keepUnheld(s2, s1, facts2); });
     std::vector<uint64_t>().swap(s1.names);
     std::vector<uint64_t>().swap(s2.names);
     if (s1.candidates.empty() || s2.candidates.empty()) return;
@@ -521,15 +535,15 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
         // Every key of every open candidate on both sides, in key order: one pass over the
         // two lists meets all that share one.
         std::vector<std::pair<uint64_t, uint32_t>> keys1, keys2;
-        std::vector<uint64_t> keys;
+        std::vector<uint64_t> keys, scratch;
         for (uint32_t a = 0; a < s1.candidates.size(); ++a) {
             if (!finder.open(s1.candidates[a], false)) continue;
-            endingKeys(s1.candidates[a], keys);
+            endingKeys(s1.candidates[a], keys, scratch);
             for (uint64_t k : keys) keys1.emplace_back(k, a);
         }
         for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
             if (!finder.open(s2.candidates[b], false)) continue;
-            endingKeys(s2.candidates[b], keys);
+            endingKeys(s2.candidates[b], keys, scratch);
             for (uint64_t k : keys) keys2.emplace_back(k, b);
         }
         std::sort(keys1.begin(), keys1.end());
