@@ -587,17 +587,25 @@ void RenamePairs::clear() {
     m_pairs.clear();
     m_byName[0].clear();
     m_byName[1].clear();
+    m_byNode.clear();
 }
 
 void RenamePairs::index() {
     for (uint32_t i = 0; i < m_pairs.size(); ++i) {
         m_byName[0].emplace(m_pairs[i].node1->latinName, i);
         m_byName[1].emplace(m_pairs[i].node2->latinName, i);
+        m_byNode.emplace(m_pairs[i].node1, i);
+        m_byNode.emplace(m_pairs[i].node2, i);
     }
 }
 
 const RenamePair* RenamePairs::pairOf(const TreeNode& node) const {
     if (node.onlyInTree != 1 && node.onlyInTree != 2) return nullptr;
+    if (m_pairs.empty()) return nullptr;
+    const int rank = rankOfNode(&node);
+    if (rank != Species && rank != Subspecies) return nullptr;
+    // A taxon's own node is found without reading its name; a copy only by its name.
+    if (auto own = m_byNode.find(&node); own != m_byNode.end()) return &m_pairs[own->second];
     const int side = node.onlyInTree - 1;
     auto it = m_byName[side].find(node.latinName);
     if (it == m_byName[side].end()) return nullptr;

@@ -72,4 +72,5 @@ private:
     // By Latin name, the pairs of each side's taxa. Partners' names are unique among their
     // tree's taxa, which is what lets a grafted copy find its original's pair.
     std::unordered_map<std::string_view, uint32_t> m_byName[2];
+    std::unordered_map<const TreeNode*, uint32_t> m_byNode;
 };

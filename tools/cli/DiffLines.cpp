@@ -48,14 +48,17 @@ bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
     other.clear();
     detail.clear();
     if (node.onlyInTree != 1 && node.onlyInTree != 2) return false;
-    if (const RenamePair* pair = m_partners.pairOf(node)) {
-        kind = ChangeKind::Renamed;
-        other = (node.onlyInTree == 1 ? pair->node2 : pair->node1)->latinName;
-        detail = renameEvidenceName(pair->evidence);
-        return true;
-    }
     const TreeNode* there = nullptr;
     kind = m_changes.classify(node, &there);
+    // Only a name the other classification lacks can have been renamed.
+    if (kind == ChangeKind::Removed || kind == ChangeKind::Added) {
+        if (const RenamePair* pair = m_partners.pairOf(node)) {
+            kind = ChangeKind::Renamed;
+            other = (node.onlyInTree == 1 ? pair->node2 : pair->node1)->latinName;
+            detail = renameEvidenceName(pair->evidence);
+            return true;
+        }
+    }
     switch (kind) {
         case ChangeKind::Moved:
             // Told once, as the first classification's taxon, where its parent changed.
