@@ -221,11 +221,12 @@ bool endingVariantsOf(const Candidate& a, const Candidate& b) {
 
 // Keys under which two candidates whose epithets are ending variants meet: each epithet as it
 // stands or as one of its ending readings, word by word, hashed.
-// Two candidates can only meet within one order (else one family, else one genus): the keys
-// are made under it, so that a common epithet is not compared across the whole tree.
+// Two candidates can only meet within one genus, or one order (else one family): the keys are
+// made under both, so that a common epithet is not compared across the whole tree.
 void endingKeys(const Candidate& c, std::vector<uint64_t>& keys, std::vector<uint64_t>& next) {
-    const uint64_t within = c.order ? c.orderHash : c.family ? c.familyHash : hashOf(c.genus);
-    keys.assign(1, mix(within, static_cast<uint64_t>(c.rank) + 1));
+    const uint64_t rank = static_cast<uint64_t>(c.rank) + 1;
+    const uint64_t wide = c.order ? c.orderHash : c.familyHash;
+    keys.assign({mix(mix(hashOf(c.genus), 1), rank), mix(mix(wide, 2), rank)});
     for (std::string_view w : c.words) {
         next.clear();
         auto extend = [&](uint64_t part) {
