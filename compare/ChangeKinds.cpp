@@ -43,8 +43,14 @@ ChangeKind ChangeClassifier::classify(const TreeNode& node, const TreeNode** cou
             if (counterpart) *counterpart = n;
             return ChangeKind::Moved;
         }
-        if (counterpart && !found->second.empty()) *counterpart = found->second.front();
         return ChangeKind::Rank;
     }
     return node.onlyInTree == 1 ? ChangeKind::Removed : ChangeKind::Added;
+}
+
+const TreeNode* ChangeClassifier::namesake(const TreeNode& node) const {
+    if (node.onlyInTree != 1 && node.onlyInTree != 2) return nullptr;
+    const Index& other = m_own[node.onlyInTree == 1 ? 1 : 0];
+    const auto found = other.find(node.latinName);
+    return found == other.end() || found->second.empty() ? nullptr : found->second.front();
 }

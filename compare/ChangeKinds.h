@@ -21,9 +21,11 @@ public:
     ChangeClassifier(const ClassificationTree& tree1, const ClassificationTree& tree2);
 
     // The change of a node of either combined tree marked 1 or 2 (None for a node held by
-    // both). For a move, `counterpart` is the other classification's taxon; for a change of
-    // rank, the other classification's first taxon of that name.
+    // both). For a move, `counterpart` is the other classification's taxon.
     ChangeKind classify(const TreeNode& node, const TreeNode** counterpart = nullptr) const;
+    // The other classification's first taxon of the node's Latin name, whatever its rank (of
+    // a change of rank, the taxon at the other rank); null when it holds none.
+    const TreeNode* namesake(const TreeNode& node) const;
 
 private:
     using Index = std::unordered_map<std::string_view, std::vector<const TreeNode*>>;

@@ -68,7 +68,7 @@ bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
             return true;
         case ChangeKind::Rank:
             if (node.onlyInTree != 1) return false;
-            if (there) other = there->rankName;
+            if (const TreeNode* namesake = m_changes.namesake(node)) other = namesake->rankName;
             return true;
         case ChangeKind::Removed:
         case ChangeKind::Added: return true;
