@@ -8,6 +8,7 @@ const char* changeKindName(ChangeKind kind) {
         case ChangeKind::Rank: return "rank";
         case ChangeKind::Removed: return "removed";
         case ChangeKind::Added: return "added";
+        case ChangeKind::Renamed: return "renamed";
         default: return "";
     }
 }
@@ -45,4 +46,11 @@ ChangeKind ChangeClassifier::classify(const TreeNode& node, const TreeNode** cou
         return ChangeKind::Rank;
     }
     return node.onlyInTree == 1 ? ChangeKind::Removed : ChangeKind::Added;
+}
+
+const TreeNode* ChangeClassifier::namesake(const TreeNode& node) const {
+    if (node.onlyInTree != 1 && node.onlyInTree != 2) return nullptr;
+    const Index& other = m_own[node.onlyInTree == 1 ? 1 : 0];
+    const auto found = other.find(node.latinName);
+    return found == other.end() || found->second.empty() ? nullptr : found->second.front();
 }

@@ -10,8 +10,9 @@
 
 #include "TreeNode.h"
 
-enum class ChangeKind { None, Moved, Rank, Removed, Added };
-// "moved", "rank", "removed", "added" ("" for None).
+// Renamed is never classify()'s answer: it is what the taxa that Renames pairs become.
+enum class ChangeKind { None, Moved, Rank, Removed, Added, Renamed };
+// "moved", "rank", "removed", "added", "renamed" ("" for None).
 const char* changeKindName(ChangeKind kind);
 
 class ChangeClassifier {
@@ -22,6 +23,9 @@ public:
     // The change of a node of either combined tree marked 1 or 2 (None for a node held by
     // both). For a move, `counterpart` is the other classification's taxon.
     ChangeKind classify(const TreeNode& node, const TreeNode** counterpart = nullptr) const;
+    // The other classification's first taxon of the node's Latin name, whatever its rank (of
+    // a change of rank, the taxon at the other rank); null when it holds none.
+    const TreeNode* namesake(const TreeNode& node) const;
 
 private:
     using Index = std::unordered_map<std::string_view, std::vector<const TreeNode*>>;

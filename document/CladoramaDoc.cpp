@@ -133,12 +133,16 @@ void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
 // Writes both binary tree files as a pair: only when both are complete do they replace the
 // files of the previous build. Stopping after writing only one of them would leave a new
 // T1.jm2 beside an old T2.jm2, two trees that were never compared with each other.
+// The partners of renamed taxa go into a file of their own beside them.
 bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tree2,
-                   const std::string& dir = std::string()) {
+                   DocPartners& partners, const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
     const FileResult written = saveTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
-    if (reportFailure(written)) return true;
+    if (reportFailure(written)) {
+        partners.writeBeside(tree1, tree2, file1, file2);
+        return true;
+    }
     consolePrintf("Writing binary tree file %s has been failed!\n",
                   written.failure().file == file1 ? kTreeFile1 : kTreeFile2);
     return false;
@@ -191,6 +195,7 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
             consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile2);
             return false;
         }
+        m_partners.readBeside(m_tree1, m_tree2, kTreeFile1, kTreeFile2);
         consolePrintf("Set node position for overview tree.... \n");
     } else {
         consolePrintf("Tree 1 is loading... \n");
@@ -205,7 +210,7 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
         }
         buildCombinedTrees(m_tree1, m_tree2);
         consolePrintf("Write trees to binary files.... \n");
-        if (!writeTreePair(m_tree1, m_tree2)) return false;
+        if (!writeTreePair(m_tree1, m_tree2, m_partners)) return false;
     }
     RunCommonTail();
     return true;
@@ -231,8 +236,11 @@ void CCladoramaDoc::RunCommonTail() {
     m_searchNames.reserve(m_tree1.latinIndex.size() + m_combinedByCommon.size());
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
-    m_relations = relateLoadedTrees(m_tree1, m_tree2);
 
+    // The relations of higher taxa count a renamed species as the same species, so the
+    // partners come first.
+    m_partners.prepare(m_tree1, m_tree2);
+    m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
     UpdateAllViews();
 
     if (m_pSearchBar && m_pFramework) {
@@ -307,7 +315,8 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         const InputKind kind = input.kind;
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        const FileResult result = loadAnyClassification(tree, input, m_importOptions);
+        const FileResult result = loadAnyClassification(
+            tree, input, m_partners.optionsFor(m_importOptions, tree.treeId));
         input.opened.reset();  // an archive's entries, read now, need not wait for the other
         if (result) return true;
         std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
@@ -320,7 +329,10 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         return false;
     };
     if (!read(tree1, input1) || !read(tree2, input2)) return false;
-    if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) return true;
+    if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) {
+        m_partners.readBeside(tree1, tree2, path1, path2);
+        return true;
+    }
 
     // Two tree files are compared, combined and laid out already; any other pair goes
     // through the combining chain here.
@@ -370,7 +382,7 @@ bool CCladoramaDoc::BuildTreeFiles(const std::string& path1, const std::string& 
         std::error_code ec;  // a folder that cannot be made fails the writing, which says so
         std::filesystem::create_directories(outputDir, ec);
     }
-    if (!writeTreePair(m_tree1, m_tree2, outputDir)) return false;
+    if (!writeTreePair(m_tree1, m_tree2, m_partners, outputDir)) return false;
     RunCommonTail();
     return true;
 }

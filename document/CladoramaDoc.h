@@ -8,6 +8,7 @@
 #include "NodeListDlg.h"
 #include "FileResult.h"
 #include "Import.h"
+#include "Partners.h"
 #include "TaxonRelations.h"
 #include "TreeNode.h"
 
@@ -149,8 +150,11 @@ public:
     // Whether two imported checklists leave out the levels of ranks only one of them uses
     // (on unless asked to keep every level).
     bool m_alignRanks = true;
-    // How tables, archives and packages are read (the common-name column).
+    // How tables, archives and packages are read (the common-name, identifier and
+    // authorship columns).
     ImportOptions m_importOptions;
+    // The partners of renamed taxa of the two trees, found with every load.
+    DocPartners m_partners;
     // Sorting of the indexes, the merged common-name list, the searchable names, the
     // update of all views and the slider range: how every load ends.
     void RunCommonTail();

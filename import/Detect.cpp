@@ -8,6 +8,7 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
+#include "Facts.h"
 #include "Importers.h"
 #include "ImportFailure.h"
 #include "TreeFile.h"
@@ -267,6 +268,7 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
                        const ImportOptions& options) {
     const std::string& path = input.path;
     FailureCatch failure;
+    FactsScope facts(tree, options);
     bool ok = false;
     switch (input.kind) {
     case InputKind::Table: {
@@ -292,7 +294,7 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
         return FileResult::failed(path, bytePlace(0),
                                   "neither a table, a Darwin Core Archive nor a ColDP package");
     }
-    return failure.result(ok, path);
+    return failure.result(facts.finish(ok), path);
 }
 
 bool importClassification(ClassificationTree& tree, const std::string& path,
@@ -303,7 +305,8 @@ bool importClassification(ClassificationTree& tree, const std::string& path,
 bool importZipFromMemory(ClassificationTree& tree, const char* data, size_t size,
                          const std::string& label, const ImportOptions& options) {
     FailureCatch failure;
-    const bool ok = importZip(tree, data, size, label, options);
+    FactsScope facts(tree, options);
+    const bool ok = facts.finish(importZip(tree, data, size, label, options));
     return reportFailure(failure.result(ok, label));
 }
 

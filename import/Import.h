@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FileResult.h"
+#include "TaxonFacts.h"
 #include "TreeNode.h"
 
 // What a file holds, told by its extension and, where that says nothing, its first bytes.
@@ -44,6 +45,14 @@ struct ImportOptions {
     // The most bytes an archive may inflate to; 0: a hundred times the archive's size, at
     // least 256 MB and at most 8 GB.
     uint64_t maxUncompressedBytes = 0;
+    // The header of a table's column of identifiers; empty: taxonID, ID or id.
+    std::string idColumn;
+    // The header of a table's column of authorship; empty: the recognised ones. Several
+    // headers joined by commas (an author column and a year column) are read as one text.
+    std::string authorshipColumn;
+    // When set, receives (replacing what it held) the identifiers, authorship and synonyms
+    // the file gives, for the taxa of the tree read. Left empty when the reading fails.
+    TaxonFacts* facts = nullptr;
 };
 
 // Reads a table, archive or package at `path` into `tree`, which must be freshly built. On

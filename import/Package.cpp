@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "Console.h"
+#include "Facts.h"
 #include "ImportFailure.h"
 #include "Packages.h"
 
@@ -107,30 +108,50 @@ const std::string& Package::data(const std::string& name) const {
 
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
     reader.keepColumns(c.all());
+    FactsCollector* facts = collectingFacts();
     std::string id, parent, latin, author, common;
+    // The row's name without its authorship, into `latin` (and the authorship into `author`).
+    auto name = [&](const Row& r) {
+        author.clear();
+        if (c.authorship != SIZE_MAX) cleanName(r.field(c.authorship), author);
+        if (c.canonical != SIZE_MAX) cleanName(r.field(c.canonical), latin);
+        if (c.canonical == SIZE_MAX || latin.empty()) {
+            cleanName(r.field(c.scientific), latin);
+            if (!author.empty() && latin.size() > author.size() &&
+                latin.compare(latin.size() - author.size(), author.size(), author) == 0)
+                cleanName(latin.substr(0, latin.size() - author.size()), latin);
+        }
+    };
     return reader.rows([&](const Row& r) {
         cleanName(r.field(c.id), id);
         if (id.empty()) {
             reader.fail(r.line(), "a taxon without an identifier");
             return false;
         }
-        // Synonyms and names of any status but accepted are no taxa of the classification.
-        if (c.status != SIZE_MAX && !isAcceptedStatus(r.field(c.status))) return true;
+        // Synonyms and names of any status but accepted are no taxa of the classification;
+        // a synonym is a fact about the taxon it names (by acceptedNameUsageID, or in a
+        // name usage file by its parent).
+        auto synonym = [&] {
+            if (!facts) return;
+            cleanName(r.field(c.accepted != SIZE_MAX ? c.accepted : c.parent), parent);
+            if (parent.empty() && c.accepted != SIZE_MAX) cleanName(r.field(c.parent), parent);
+            if (parent.empty() || parent == id) return;
+            name(r);
+            facts->facts.addPendingSynonym(parent, {}, latin, author);
+        };
+        if (c.status != SIZE_MAX && !isAcceptedStatus(r.field(c.status))) {
+            if (isSynonymStatus(r.field(c.status))) synonym();
+            return true;
+        }
         if (c.accepted != SIZE_MAX) {
             cleanName(r.field(c.accepted), parent);
-            if (!parent.empty() && parent != id) return true;
-        }
-        cleanName(r.field(c.parent), parent);
-        if (c.canonical != SIZE_MAX) cleanName(r.field(c.canonical), latin);
-        if (c.canonical == SIZE_MAX || latin.empty()) {
-            cleanName(r.field(c.scientific), latin);
-            if (c.authorship != SIZE_MAX) {
-                cleanName(r.field(c.authorship), author);
-                if (!author.empty() && latin.size() > author.size() &&
-                    latin.compare(latin.size() - author.size(), author.size(), author) == 0)
-                    cleanName(latin.substr(0, latin.size() - author.size()), latin);
+            if (!parent.empty() && parent != id) {
+                if (c.status == SIZE_MAX) synonym();
+                return true;
             }
         }
+        cleanName(r.field(c.parent), parent);
+        name(r);
         if (latin.empty()) {
             reader.fail(r.line(), "taxon " + id + " has no name");
             return false;
@@ -143,6 +164,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
                                       std::to_string(clash) + " (duplicate identifier)");
             return false;
         }
+        if (facts) facts->linkedTaxon(id, author);
         if (c.vernacular != SIZE_MAX) {
             cleanName(r.field(c.vernacular), common);
             if (!isPlaceholder(common)) taxa.setCommon(id, common, false);

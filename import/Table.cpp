@@ -14,6 +14,7 @@
 
 #include "Console.h"
 #include "Delimited.h"
+#include "Facts.h"
 #include "Importers.h"
 #include "ImportFailure.h"
 #include "TableHeader.h"
@@ -68,7 +69,9 @@ class TableReader {
     struct Path;
 
 public:
-    TableReader(const Columns& c, TreeBuilder& builder) : m_c(c), m_builder(builder) {
+    // With `facts`, the identifiers, authorship and synonyms of the rows go there.
+    TableReader(const Columns& c, TreeBuilder& builder, TaxonFacts* facts = nullptr)
+        : m_c(c), m_builder(builder), m_facts(c.facts ? facts : nullptr) {
         for (Path& p : m_paths) {
             p.path.resize(c.ranks.size() + 4);
             p.stepsAfter.resize(c.ranks.size());
@@ -104,7 +107,10 @@ public:
 private:
     // The row's path into *m_cur; false when it names no taxon.
     bool path(const Row& r) {
-        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) return false;
+        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) {
+            if (m_facts && isSynonymStatus(r.field(m_c.status))) synonymRow(r);
+            return false;
+        }
         Path& p = *m_cur;
         p.steps = 0;
         p.made = 0;
@@ -135,6 +141,7 @@ private:
         if (m_c.scientific != kNone) ownTaxon(r);
         if (m_cur->steps == 0) return false;  // nothing but placeholders
         addWordRanks();
+        if (m_facts) rowFacts(r);
         std::string& common = m_cur->common;
         common.clear();
         if (m_c.common != kNone) {
@@ -229,6 +236,45 @@ private:
         }
         m_lastSteps = p.steps;
         if (!p.common.empty()) TreeBuilder::setCommon(node, p.common);
+        if (m_facts) m_facts->add(node, p.id, p.authorship);
+    }
+
+    // The identifier and authorship of the row's own taxon, for descend().
+    void rowFacts(const Row& r) {
+        Path& p = *m_cur;
+        cleanName(m_c.id == kNone ? std::string_view() : r.field(m_c.id), p.id);
+        if (isPlaceholder(p.id)) p.id.clear();
+        p.authorship.clear();
+        for (size_t column : m_c.authorFacts) {
+            cleanName(r.field(column), m_scratch);
+            if (isPlaceholder(m_scratch)) continue;
+            if (!p.authorship.empty()) p.authorship += ", ";
+            p.authorship += m_scratch;
+        }
+    }
+
+    // A row that is a synonym of the taxon it names by identifier or by name.
+    void synonymRow(const Row& r) {
+        if (m_c.scientific == kNone) return;
+        std::string name, author, acceptedId, acceptedName;
+        cleanName(r.field(m_c.scientific), name, true);
+        for (size_t column : m_c.authorFacts) {
+            cleanName(r.field(column), m_scratch);
+            if (isPlaceholder(m_scratch)) continue;
+            if (!author.empty()) author += ", ";
+            author += m_scratch;
+        }
+        if (m_c.authorship != kNone) {
+            cleanName(r.field(m_c.authorship), m_scratch);
+            if (!m_scratch.empty() && name.size() > m_scratch.size() &&
+                name.compare(name.size() - m_scratch.size(), m_scratch.size(), m_scratch) == 0)
+                cleanName(std::string(name, 0, name.size() - m_scratch.size()), name);
+        }
+        if (m_c.accepted != kNone) cleanName(r.field(m_c.accepted), acceptedId);
+        if (m_c.acceptedName != kNone) cleanName(r.field(m_c.acceptedName), acceptedName, true);
+        if (isPlaceholder(name)) return;
+        m_facts->addPendingSynonym(isPlaceholder(acceptedId) ? "" : acceptedId,
+                                   isPlaceholder(acceptedName) ? "" : acceptedName, name, author);
     }
 
     Step& next(int order, int twenty, const std::string* rank) {
@@ -349,6 +395,7 @@ private:
     // thread writes next to where the caller keeps them.
     const Columns m_c;
     TreeBuilder& m_builder;
+    TaxonFacts* m_facts;
     struct Last {
         TreeNode* node = nullptr;
         std::string_view name;
@@ -361,6 +408,7 @@ private:
         size_t steps = 0;
         std::string ownRank;  // the rank of the row's own taxon, when it has one
         std::string common;
+        std::string id, authorship;  // of the row's own taxon, when facts are collected
         size_t repeated = 0;  // steps that repeat the path of the row before
         size_t hash = 0;      // of the first step that does not, when its parent is
         bool hashed = false;  // found through the index
@@ -439,7 +487,7 @@ size_t expectedTaxa(const char* data, size_t from, size_t size) {
 struct LaterRows {
     LaterRows(const char* data, size_t size, Dialect dialect, const std::string& label,
               const Columns& columns, size_t expected)
-        : data(data), size(size), expected(expected), table(columns, builder),
+        : data(data), size(size), expected(expected), table(columns, builder, &facts),
           reader(data, size, dialect, label) {
         reader.setQuiet();
         reader.keepColumns(columns.used());
@@ -486,6 +534,7 @@ struct LaterRows {
     std::condition_variable changed;
     bool rowsRead = false, told = false, number = false;
     TreeBuilder builder;
+    TaxonFacts facts;  // its rows' own, taken over with its taxa
     TableReader table;
     DelimitedReader reader;
     bool ok = false;
@@ -507,6 +556,8 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
     Columns columns;
+    FactsCollector* facts = collectingFacts();
+    columns.facts = facts != nullptr;
     std::string error;
     if (!readHeader(header, options, columns, error)) {
         reader.fail(1, error);
@@ -543,7 +594,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
         }
     }
     TreeBuilder builder(later ? expected / 2 + expected / 8 : expected);
-    TableReader table(columns, builder);
+    TableReader table(columns, builder, facts ? &facts->facts : nullptr);
     auto each = [&](const Row& r) { return table.row(r); };
     bool ok = reader.rows(each, later ? split : SIZE_MAX);
     table.flush();
@@ -564,6 +615,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                 return false;
             }
             builder.absorb(later->builder);
+            if (facts) facts->facts.merge(later->facts);
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
@@ -577,6 +629,8 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
 bool importTableFromMemory(ClassificationTree& tree, const char* data, size_t size,
                            const std::string& label, const ImportOptions& options) {
     imp::FailureCatch failure;
-    const bool ok = imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size));
+    imp::FactsScope facts(tree, options);
+    const bool ok = facts.finish(
+        imp::importTable(tree, data, size, label, options, static_cast<int64_t>(size)));
     return reportFailure(failure.result(ok, label));
 }

@@ -11,6 +11,58 @@ namespace {
 constexpr size_t kNone = SIZE_MAX;
 }
 
+namespace {
+
+// The column of a header given on the command line: by its exact text, else as headerKey
+// forms it.
+size_t namedColumn(const std::vector<std::string>& header, const std::vector<std::string>& keys,
+                   std::string_view name) {
+    for (size_t i = 0; i < header.size(); ++i)
+        if (header[i] == name) return i;
+    for (size_t i = 0; i < header.size(); ++i)
+        if (keys[i] == headerKey(name)) return i;
+    return kNone;
+}
+
+template <class Find>
+bool factColumns(const std::vector<std::string>& header, const std::vector<std::string>& keys,
+                 const ImportOptions& options, Find&& find, Columns& c, std::string& error) {
+    if (!options.idColumn.empty()) {
+        c.id = namedColumn(header, keys, options.idColumn);
+        if (c.id == kNone) {
+            error = "no column named \"" + options.idColumn + "\" for the identifiers";
+            return false;
+        }
+    } else {
+        c.id = find({"taxonid", "id"});
+    }
+    c.accepted = find({"acceptednameusageid"});
+    c.acceptedName = find({"acceptednameusage", "acceptedname"});
+    if (options.authorshipColumn.empty()) {
+        if (c.authorship != kNone) c.authorFacts.push_back(c.authorship);
+        return true;
+    }
+    // "author,year": several columns read as one authorship.
+    std::string_view list = options.authorshipColumn;
+    for (size_t at = 0; at <= list.size();) {
+        size_t comma = list.find(',', at);
+        if (comma == std::string_view::npos) comma = list.size();
+        std::string_view name = list.substr(at, comma - at);
+        size_t column = namedColumn(header, keys, name);
+        if (column == kNone) column = namedColumn(header, keys, options.authorshipColumn);
+        if (column == kNone) {
+            error = "no column named \"" + std::string(name) + "\" for the authorship";
+            return false;
+        }
+        c.authorFacts.push_back(column);
+        if (header[column] == options.authorshipColumn) break;  // one header with a comma in it
+        at = comma + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool readHeader(const std::vector<std::string>& header, const ImportOptions& options,
                 Columns& c, std::string& error) {
     std::vector<std::string> keys;
@@ -22,7 +74,9 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
         "scientificname", "sciname",        "scientificnameauthorship", "authorship",
         "authority",      "author",         "taxonrank",                "rank",
         "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
-        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)"};
+        "vernacularname", "maincommonname", "commonname",               "commonnames(eng)",
+        "taxonid",        "id",             "acceptednameusageid",      "acceptednameusage",
+        "acceptedname"};
     static const auto* const kSlot = [] {
         auto* slots = new std::unordered_map<std::string_view, size_t>;
         for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);
@@ -72,6 +126,7 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
             c.commonIsList = c.common != kNone;
         }
     }
+    if (c.facts && !factColumns(header, keys, options, find, c, error)) return false;
     if (c.ranks.empty()) {
         error = "no rank columns (a header naming a rank, such as Order, Family or Genus)";
         return false;

@@ -21,17 +21,25 @@ struct Columns {
     size_t scientific = SIZE_MAX, authorship = SIZE_MAX, rank = SIZE_MAX, status = SIZE_MAX;
     size_t common = SIZE_MAX, epithet = SIZE_MAX, infraEpithet = SIZE_MAX;
     bool commonIsList = false;  // "Common names (Eng)": the first of a comma-separated list
+    // Read only for a caller that wants the facts of taxa (see Facts.h).
+    bool facts = false;
+    size_t id = SIZE_MAX, accepted = SIZE_MAX, acceptedName = SIZE_MAX;
+    std::vector<size_t> authorFacts;  // joined by ", "
 
     std::vector<size_t> used() const {
         std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
         for (const RankColumn& r : ranks) u.push_back(r.column);
+        if (facts) {
+            u.insert(u.end(), {id, accepted, acceptedName});
+            u.insert(u.end(), authorFacts.begin(), authorFacts.end());
+        }
         return u;
     }
 };
 
 // Recognised headers, compared as headerKey forms them (case, blanks, underscores and
 // hyphens ignored). False with `error` set when the header names no rank, or not the column
-// asked for the common names.
+// asked for the common names (or, with `c.facts` set, for the identifiers or authorship).
 bool readHeader(const std::vector<std::string>& header, const ImportOptions& options,
                 Columns& c, std::string& error);
 

@@ -8,6 +8,7 @@
 
 #include "ClassificationReader.h"
 #include "Console.h"
+#include "Facts.h"
 #include "ImportFailure.h"
 #include "TreeBuilder.h"
 
@@ -488,6 +489,7 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         nodes[i]->rankName = newName(m_taxa[i].rank);
         nodes[i]->commonName = newName(m_taxa[i].common);
     }
+    if (FactsCollector* facts = collectingFacts()) facts->bindLinked(nodes);
     // Children in the order of their rows.
     for (size_t i = 0; i < m_taxa.size(); ++i)
         (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);

@@ -103,10 +103,10 @@ TEST(CliPipeline, BuildLoadSearchDiffOnSmallClassifications) {
     CliRun diff = cli(dir, {"diff"});
     EXPECT_EQ(diff.status, 0);
     EXPECT_EQ(diff.out,
-              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother path\n"
-              "1\tremoved\tFamily\tCanidae\tdogs\tCarnivora > Canidae\t\n"
-              "1\tremoved\tGenus\tPanthera\tbig cats\tCarnivora > Felidae > Panthera\t\n"
-              "2\tadded\tFamily\tHyaenidae\thyaenas\tCarnivora > Hyaenidae\t\n");
+              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n"
+              "1\tremoved\tFamily\tCanidae\tdogs\tCarnivora > Canidae\t\t\n"
+              "1\tremoved\tGenus\tPanthera\tbig cats\tCarnivora > Felidae > Panthera\t\t\n"
+              "2\tadded\tFamily\tHyaenidae\thyaenas\tCarnivora > Hyaenidae\t\t\n");
     EXPECT_EQ(diff.err, kLoadLines);
 }
 
@@ -142,19 +142,84 @@ TEST(CliPipeline, AnyTwoFilesBuildIntoAFolderAndDiff) {
     EXPECT_TRUE(fs::exists(dir.path() / "out/pair/T2.jm2"));
     EXPECT_FALSE(fs::exists(dir.path() / "T1.jm2"));
 
-    // Canis moved from Canidae to Felidae.
+    // Canis moved from Canidae to Felidae: one line, as tree 1's taxon.
     CliRun diff = cli(dir, {"diff", "a.csv", "b.tsv"});
     EXPECT_EQ(diff.status, 0) << diff.err;
     EXPECT_EQ(diff.out,
-              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother path\n"
-              "1\tremoved\tFamily\tCanidae\t\tCarnivora > Canidae\t\n"
-              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\n"
-              "2\tmoved\tGenus\tCanis\t\tCarnivora > Felidae > Canis\tCarnivora > Canidae > Canis\n");
+              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n"
+              "1\tremoved\tFamily\tCanidae\t\tCarnivora > Canidae\t\t\n"
+              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\t0\n");
     // The tree files just built say the same.
     CliRun again = cli(dir, {"diff", "out/pair/T1.jm2", "out/pair/T2.jm2"});
     EXPECT_EQ(again.out, diff.out);
     CliRun missing = cli(dir, {"diff", "a.csv", "gone.csv"});
     EXPECT_EQ(missing.status, 1);
+}
+
+TEST(CliPipeline, DiffTellsEachChangeOnceAndRenamedTaxaWithTheirPartners) {
+    TempDir dir;
+    // Canis moved to Felidae with its species and a subspecies (told once, with the two that
+    // moved with it), Canis aureus becoming Canis aurea; Felis chaus
+    // is Felis jacquemontii by its identifier only; Lycalopex a genus, then a subgenus.
+    const std::string header = "order,family,genus,scientificName,taxonRank,key,author\n";
+    dir.write("a.csv", header +
+                           "Carnivora,Felidae,Felis,Felis catus,species,1,Linnaeus\n"
+                           "Carnivora,Felidae,Felis,Felis manul,species,2,Pallas\n"
+                           "Carnivora,Canidae,Canis,Canis lupus,species,3,Linnaeus\n"
+                           "Carnivora,Canidae,Canis,Canis lupus familiaris,subspecies,10,\n"
+                           "Carnivora,Canidae,Canis,Canis aureus,species,4,Linnaeus\n"
+                           "Carnivora,Canidae,Vulpes,Vulpes vulpes,species,5,Linnaeus\n"
+                           "Carnivora,Canidae,,Lycalopex,genus,6,\n"
+                           "Carnivora,Hyaenidae,Hyaena,Hyaena hyaena,species,7,Linnaeus\n"
+                           "Carnivora,Felidae,Felis,Felis chaus,species,8,Schreber\n");
+    dir.write("b.csv", header +
+                           "Carnivora,Felidae,Felis,Felis catus,species,1,Linnaeus\n"
+                           "Carnivora,Felidae,Otocolobus,Otocolobus manul,species,2,(Pallas)\n"
+                           "Carnivora,Felidae,Canis,Canis lupus,species,3,Linnaeus\n"
+                           "Carnivora,Felidae,Canis,Canis lupus familiaris,subspecies,10,\n"
+                           "Carnivora,Felidae,Canis,Canis aurea,species,4,Linnaeus\n"
+                           "Carnivora,Canidae,Vulpes,Vulpes vulpes,species,5,Linnaeus\n"
+                           "Carnivora,Canidae,Vulpes,Lycalopex,subgenus,6,\n"
+                           "Carnivora,Ursidae,Ursus,Ursus arctos,species,9,Linnaeus\n"
+                           "Carnivora,Felidae,Felis,Felis jacquemontii,species,8,Schreber\n");
+    CliRun diff = cli(dir, {"diff", "a.csv", "b.csv", "--keep-levels", "--id", "key"});
+    EXPECT_EQ(diff.status, 0) << diff.err;
+    EXPECT_EQ(diff.out,
+              "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n"
+              "1\tmoved\tGenus\tCanis\t\tCarnivora > Canidae > Canis\tCarnivora > Felidae > Canis\t2\n"
+              "1\trenamed\tSpecies\tCanis aureus\t\tCarnivora > Canidae > Canis > Canis aureus\tCanis aurea\tid\n"
+              "1\trank\tGenus\tLycalopex\t\tCarnivora > Canidae > Lycalopex\tSubgenus\t\n"
+              "2\trenamed\tSpecies\tCanis aurea\t\tCarnivora > Felidae > Canis > Canis aurea\tCanis aureus\tid\n"
+              "1\trenamed\tSpecies\tFelis chaus\t\tCarnivora > Felidae > Felis > Felis chaus\tFelis jacquemontii\tid\n"
+              "2\trenamed\tSpecies\tFelis jacquemontii\t\tCarnivora > Felidae > Felis > Felis jacquemontii\tFelis chaus\tid\n"
+              "1\trenamed\tSpecies\tFelis manul\t\tCarnivora > Felidae > Felis > Felis manul\tOtocolobus manul\tid\n"
+              "2\tadded\tGenus\tOtocolobus\t\tCarnivora > Felidae > Otocolobus\t\t\n"
+              "2\trenamed\tSpecies\tOtocolobus manul\t\tCarnivora > Felidae > Otocolobus > Otocolobus manul\tFelis manul\tid\n"
+              "1\tremoved\tFamily\tHyaenidae\t\tCarnivora > Hyaenidae\t\t\n"
+              "1\tremoved\tGenus\tHyaena\t\tCarnivora > Hyaenidae > Hyaena\t\t\n"
+              "1\tremoved\tSpecies\tHyaena hyaena\t\tCarnivora > Hyaenidae > Hyaena > Hyaena hyaena\t\t\n"
+              "2\tadded\tFamily\tUrsidae\t\tCarnivora > Ursidae\t\t\n"
+              "2\tadded\tGenus\tUrsus\t\tCarnivora > Ursidae > Ursus\t\t\n"
+              "2\tadded\tSpecies\tUrsus arctos\t\tCarnivora > Ursidae > Ursus > Ursus arctos\t\t\n");
+
+    // Without identifiers the names tell two of the three; the authorship column agrees.
+    CliRun names = cli(dir, {"diff", "a.csv", "b.csv", "--keep-levels", "--authorship", "author"});
+    std::string renamed;
+    for (const std::string& line : splitLines(names.out))
+        if (line.find("\trenamed\t") != std::string::npos) renamed += line.substr(line.rfind('\t', line.rfind('\t') - 1)) + "\n";
+    EXPECT_EQ(renamed, "\tCanis aurea\tending\n\tCanis aureus\tending\n"
+                       "\tOtocolobus manul\tepithet\n\tFelis manul\tepithet\n");
+
+    CliRun summary = cli(dir, {"diff", "--summary", "a.csv", "b.csv", "--keep-levels", "--id", "key"});
+    EXPECT_EQ(summary.out,
+              "taxon rank\tmoved\trank\trenamed\tremoved\tadded\ttotal\n"
+              "Family\t0\t0\t0\t1\t1\t2\n"
+              "Genus\t1\t1\t0\t1\t2\t5\n"
+              "Species\t0\t0\t6\t1\t1\t8\n"
+              "total\t1\t1\t6\t3\t4\t15\n");
+    CliRun badColumn = cli(dir, {"diff", "a.csv", "b.csv", "--id", "none"});
+    EXPECT_EQ(badColumn.status, 1);
+    EXPECT_NE(badColumn.err.find("no column named \"none\" for the identifiers"), std::string::npos);
 }
 
 TEST(CliPipeline, HelpAndBadArguments) {
@@ -212,19 +277,28 @@ TEST(CliPipeline, SampleClassificationsEndToEnd) {
         std::vector<std::string> f;
         std::istringstream in(lines[i]);
         for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
-        ASSERT_GE(f.size(), 6u) << lines[i];
+        // Eight columns, the last ones empty where there is nothing to say.
+        ASSERT_EQ(std::count(lines[i].begin(), lines[i].end(), '\t'), 7) << lines[i];
+        f.resize(8);
         ASSERT_TRUE(f[0] == "1" || f[0] == "2") << lines[i];
         ++marks[f[0][0] - '0'];
         EXPECT_EQ(f[5].rfind("Mammalia > ", 0), 0u) << lines[i];
         EXPECT_EQ(f[5].substr(f[5].size() - f[3].size()), f[3]) << lines[i];
-        // A move names where the other classification holds the taxon: elsewhere.
-        const bool moved = f[1] == "moved";
-        EXPECT_EQ(f.size(), moved ? 7u : 6u) << lines[i];
-        if (moved) {
+        // A move names where the other classification holds the taxon: elsewhere. It is
+        // told once, as tree 1's taxon, like a change of rank.
+        if (f[1] == "moved" || f[1] == "rank") {
+            EXPECT_EQ(f[0], "1") << lines[i];
+        }
+        if (f[1] == "moved") {
             EXPECT_NE(f[6], f[5]) << lines[i];
             EXPECT_EQ(f[6].substr(f[6].size() - f[3].size()), f[3]) << lines[i];
-        } else {
-            EXPECT_TRUE(f[1] == "rank" || f[1] == (f[0] == "1" ? "removed" : "added")) << lines[i];
+            EXPECT_GE(std::stoi(f[7]), 0) << lines[i];
+        } else if (f[1] == "renamed") {
+            EXPECT_NE(f[6], f[3]) << lines[i];
+            EXPECT_TRUE(f[7] == "epithet" || f[7] == "ending") << lines[i];
+        } else if (f[1] != "rank") {
+            EXPECT_EQ(f[1], f[0] == "1" ? "removed" : "added") << lines[i];
+            EXPECT_EQ(f[6] + f[7], "") << lines[i];
         }
         ++changes[f[1]];
     }
@@ -240,15 +314,27 @@ TEST(CliPipeline, SampleClassificationsEndToEnd) {
     ASSERT_EQ(summary.status, 0);
     std::vector<std::string> rows = splitLines(summary.out);
     ASSERT_GT(rows.size(), 1u);
-    EXPECT_EQ(rows[0], "rank\tmoved\trank\tremoved\tadded");
+    EXPECT_EQ(rows[0], "taxon rank\tmoved\trank\trenamed\tremoved\tadded\ttotal");
+    std::map<std::string, int> byKind;
     int total = 0;
-    for (size_t i = 1; i < rows.size(); ++i) {
+    const char* const kKinds[] = {"moved", "rank", "renamed", "removed", "added"};
+    for (size_t i = 1; i + 1 < rows.size(); ++i) {
         std::istringstream in(rows[i]);
         std::string rank;
         std::getline(in, rank, '\t');
-        for (int k; in >> k;) total += k;
+        int sum = 0, k = 0;
+        for (const char* kind : kKinds) {
+            in >> k;
+            byKind[kind] += k;
+            sum += k;
+        }
+        in >> k;
+        EXPECT_EQ(k, sum) << rows[i];
+        total += sum;
     }
     EXPECT_EQ(total, static_cast<int>(lines.size()) - 1);
+    for (const char* kind : kKinds) EXPECT_EQ(byKind[kind], changes[kind]) << kind;
+    EXPECT_EQ(rows.back().rfind("total\t", 0), 0u);
 }
 
 // A file that cannot be read is told once: one line on standard error that starts with the

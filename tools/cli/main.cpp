@@ -18,7 +18,7 @@ const Command kCommands[] = {
     {"build", cmdBuild, "build [FILE1 FILE2] [--output DIR]  two classifications to T1.jm2 and T2.jm2"},
     {"load", cmdLoad, "load                load T1.jm2 and T2.jm2 as the viewer does"},
     {"search", cmdSearch, "search MODE TEXT    find taxa (mode 0 Latin, 1 common, 2 both)"},
-    {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the taxa held by one tree only, and their changes"},
+    {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the changes: renamed, moved, rank, removed, added"},
     {"picture", cmdPicture, "picture [FILE1 FILE2] --output FILE.{svg,pdf,png}  the viewer's picture"},
     {"relate", cmdRelate, "relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR] [--pairs FILE]  splits, lumps and reshuffles of higher taxa"},
 };
@@ -36,9 +36,13 @@ bool parsePairArguments(int argc, char** argv, PairArguments& out,
         const char* a = argv[i];
         if (!std::strcmp(a, "--keep-levels")) {
             out.keepLevels = true;
-        } else if (!std::strcmp(a, "--common-name")) {
+        } else if (!std::strcmp(a, "--common-name") || !std::strcmp(a, "--id") ||
+                   !std::strcmp(a, "--authorship")) {
             if (i + 1 >= argc || !argv[i + 1][0]) return false;
-            out.commonNameColumn = argv[++i];
+            std::string& column = a[2] == 'c' ? out.commonNameColumn
+                                  : a[2] == 'i' ? out.idColumn
+                                                : out.authorshipColumn;
+            column = argv[++i];
         } else if (a[0] == '-' || !a[0]) {
             if (!extra || !extra(argc, argv, i)) return false;
         } else {
@@ -51,6 +55,8 @@ bool parsePairArguments(int argc, char** argv, PairArguments& out,
 void PairArguments::apply(CCladoramaDoc& doc) const {
     doc.m_alignRanks = !keepLevels;
     doc.m_importOptions.commonNameColumn = commonNameColumn;
+    doc.m_importOptions.idColumn = idColumn;
+    doc.m_importOptions.authorshipColumn = authorshipColumn;
 }
 
 bool wantsHelp(int argc, char** argv) {

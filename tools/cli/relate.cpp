@@ -16,6 +16,8 @@
 #include "Commands.h"
 #include "ConceptRelationFile.h"
 #include "Console.h"
+#include "LoadedRelations.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -50,7 +52,8 @@ public:
         if (m_text.size() >= (1u << 20)) flush();
     }
     void flush() {
-        std::fwrite(m_text.data(), 1, m_text.size(), stdout);
+        const std::string text = latin1ToTerminal(m_text);
+        std::fwrite(text.data(), 1, text.size(), stdout);
         m_text.clear();
     }
 
@@ -160,13 +163,14 @@ int cmdRelate(int argc, char** argv) {
     CliFramework framework;
     CCladoramaDoc doc(&framework);
     args.apply(doc);
-    setConsoleStream(stderr);
+    TerminalConsole console(stderr);
     if (args.files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                            : !doc.ReloadTrees(args.files[0], args.files[1]))
         return 1;
     TaxonRelations withPairs;
     if (!pairsFile.empty()) {
-        SpeciesPairs pairs;
+        // The partners found by the load pair species as well; the file adds its own.
+        SpeciesPairs pairs = speciesPairsOf(doc.m_partners.pairs);
         if (!readPairs(pairsFile, doc, pairs)) {
             std::fprintf(stderr, "cladorama-cli relate: cannot read %s\n", pairsFile.c_str());
             return 1;
@@ -193,7 +197,14 @@ int cmdRelate(int argc, char** argv) {
         std::filesystem::create_directories(coldpDir, ec);
         const std::string path =
             (std::filesystem::path(coldpDir) / "TaxonConceptRelation.tsv").string();
-        if (!writeConceptRelations(path, relations, {}, {}, rank)) {
+        // The files' own identifiers where they gave them; the names stand for the rest.
+        auto identifier = [&doc](int side) {
+            return [&facts = doc.m_partners.facts[side]](const TreeNode& taxon) {
+                const char* id = facts.id(&taxon);
+                return std::string(id ? id : "");
+            };
+        };
+        if (!writeConceptRelations(path, relations, identifier(0), identifier(1), rank)) {
             std::fprintf(stderr, "cladorama-cli relate: cannot write %s\n", path.c_str());
             return 1;
         }

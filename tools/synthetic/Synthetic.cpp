@@ -189,7 +189,9 @@ public:
             double what = m_rng.unit();
             if (what < 0.35) {  // renamed: a spelling change or a new epithet
                 std::string name = t.text(t.latin[i]);
-                if (rk >= Species) {
+                if (rk == Species && renameSpecies(i, byRank[Genus])) {
+                    continue;
+                } else if (rk >= Species) {
                     size_t blank = name.rfind(' ');
                     name = name.substr(0, blank + 1) + epithet(m_rng);
                 } else {
@@ -220,6 +222,42 @@ public:
     Taxa& taxa() { return m_taxa; }
 
 private:
+    // Two of three renamed species are renamed as revisions rename them: the epithet's
+    // gender ending made to agree with the genus, or the species moved to another genus of
+    // its genus's parent, keeping its epithet. False to leave it to a new epithet.
+    bool renameSpecies(uint32_t i, const std::vector<uint32_t>& genera) {
+        Taxa& t = m_taxa;
+        const double how = m_rng.unit();
+        if (how >= 2.0 / 3) return false;
+        const std::string name = t.text(t.latin[i]);
+        const size_t blank = name.rfind(' ');
+        const std::string epithetPart = name.substr(blank + 1);
+        if (how < 1.0 / 3) {
+            static const char* const kAgree[][2] = {{"atus", "ata"}, {"ensis", "ense"}, {"us", "a"},
+                                                    {"um", "us"},    {"ii", "i"},       {"is", "e"},
+                                                    {"a", "um"}};
+            for (const auto& [from, to] : kAgree) {
+                const size_t n = std::strlen(from);
+                if (epithetPart.size() > n + 2 &&
+                    epithetPart.compare(epithetPart.size() - n, n, from) == 0) {
+                    t.latinB[i] = t.store(name.substr(0, name.size() - n) + to);
+                    return true;
+                }
+            }
+            return false;
+        }
+        const uint32_t genus = t.parentA[i];
+        if (genus == kNone || t.rank[genus] != Genus || genera.empty()) return false;
+        for (int tries = 0; tries < 8; ++tries) {
+            const uint32_t g = genera[m_rng.below(static_cast<uint32_t>(genera.size()))];
+            if (g == genus || t.parentA[g] != t.parentA[genus] || t.parentB[g] == kNone) continue;
+            t.parentB[i] = g;
+            t.latinB[i] = t.store(t.text(t.latinB[g]) + " " + epithetPart);
+            return true;
+        }
+        return false;
+    }
+
     const SyntheticOptions& o() const { return m_options; }
 
     static std::string genusPart(const std::string& species) {

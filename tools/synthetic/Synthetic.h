@@ -12,7 +12,9 @@ struct SyntheticOptions {
 };
 
 // Writes two classification files in the tag format: the first with about `taxa` taxa, the
-// second a revision of it (renamed, moved, removed, added and re-ranked taxa). Returns
+// second a revision of it (renamed, moved, removed, added and re-ranked taxa; a renamed
+// species mostly keeps its epithet in another genus of its family, or changes only its
+// ending). Returns
 // false when a file could not be written.
 bool writeSyntheticPair(const std::string& pathA, const std::string& pathB,
                         const SyntheticOptions& options);

@@ -1,0 +1,137 @@
+#include "TaxonFacts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+void TaxonFacts::clear() {
+    m_text.assign(1, '\0');
+    m_entries.clear();
+    m_pending.clear();
+    m_synonyms.clear();
+    m_sealed = true;
+}
+
+void TaxonFacts::swap(TaxonFacts& other) noexcept {
+    m_text.swap(other.m_text);
+    m_entries.swap(other.m_entries);
+    m_pending.swap(other.m_pending);
+    m_synonyms.swap(other.m_synonyms);
+    std::swap(m_sealed, other.m_sealed);
+}
+
+uint32_t TaxonFacts::store(std::string_view s) {
+    if (s.empty()) return 0;
+    const auto at = static_cast<uint32_t>(m_text.size());
+    m_text.append(s);
+    m_text.push_back('\0');
+    return at;
+}
+
+void TaxonFacts::add(const TreeNode* node, std::string_view id, std::string_view authorship) {
+    if (!node || (id.empty() && authorship.empty())) return;
+    m_entries.push_back({node, store(id), store(authorship)});
+    m_sealed = false;
+}
+
+void TaxonFacts::addSynonym(const TreeNode* accepted, std::string_view name,
+                            std::string_view authorship) {
+    if (!accepted || name.empty()) return;
+    m_synonyms.push_back({accepted, store(name), store(authorship)});
+}
+
+void TaxonFacts::addPendingSynonym(std::string_view acceptedId, std::string_view acceptedName,
+                                   std::string_view name, std::string_view authorship) {
+    if (name.empty() || (acceptedId.empty() && acceptedName.empty())) return;
+    m_pending.push_back({store(acceptedId), store(acceptedName), store(name), store(authorship)});
+}
+
+void TaxonFacts::merge(TaxonFacts& other) {
+    const auto base = static_cast<uint32_t>(m_text.size() - 1);  // other's texts start at 1
+    auto at = [base](uint32_t offset) { return offset ? offset + base : 0; };
+    m_text.append(other.m_text, 1);
+    for (const Entry& e : other.m_entries) m_entries.push_back({e.node, at(e.id), at(e.authorship)});
+    for (const Pending& p : other.m_pending)
+        m_pending.push_back({at(p.acceptedId), at(p.acceptedName), at(p.name), at(p.authorship)});
+    for (const StoredSynonym& s : other.m_synonyms)
+        m_synonyms.push_back({s.accepted, at(s.name), at(s.authorship)});
+    m_sealed = m_sealed && other.m_entries.empty();
+    other.clear();
+}
+
+void TaxonFacts::sortEntries() {
+    // Stable: of a node told twice the first facts come first and are the ones kept.
+    std::stable_sort(m_entries.begin(), m_entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.node < b.node; });
+    m_entries.erase(std::unique(m_entries.begin(), m_entries.end(),
+                                [](const Entry& a, const Entry& b) { return a.node == b.node; }),
+                    m_entries.end());
+    m_sealed = true;
+}
+
+void TaxonFacts::seal() {
+    if (!m_sealed) sortEntries();
+}
+
+void TaxonFacts::resolve(const ClassificationTree& tree) {
+    if (empty()) return;
+    std::vector<const TreeNode*> live;
+    live.reserve(static_cast<size_t>(std::max(tree.nodeCount, 1)));
+    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) { live.push_back(n); });
+    std::sort(live.begin(), live.end());
+    auto isLive = [&](const TreeNode* n) { return std::binary_search(live.begin(), live.end(), n); };
+    sortEntries();
+    std::erase_if(m_entries, [&](const Entry& e) { return !isLive(e.node); });
+    std::erase_if(m_synonyms, [&](const StoredSynonym& s) { return !isLive(s.accepted); });
+    if (m_pending.empty()) return;
+
+    // Accepted taxa named by identifier, else by name when that name is the name of one taxon.
+    std::unordered_map<std::string_view, const TreeNode*> byId, byName;
+    for (const Entry& e : m_entries)
+        if (e.id) byId.emplace(text(e.id), e.node);
+    bool anyByName = false;
+    for (const Pending& p : m_pending) anyByName |= p.acceptedId == 0;
+    if (anyByName) {
+        for (const TreeNode* n : live) {
+            auto [it, fresh] = byName.emplace(n->latinName, n);
+            if (!fresh) it->second = nullptr;  // a name twice: it names no one taxon
+        }
+    }
+    for (const Pending& p : m_pending) {
+        const TreeNode* accepted = nullptr;
+        if (p.acceptedId) {
+            auto it = byId.find(text(p.acceptedId));
+            if (it != byId.end()) accepted = it->second;
+        }
+        if (!accepted && p.acceptedName) {
+            auto it = byName.find(text(p.acceptedName));
+            if (it != byName.end()) accepted = it->second;
+        }
+        if (accepted) m_synonyms.push_back({accepted, p.name, p.authorship});
+    }
+    m_pending.clear();
+}
+
+const TaxonFacts::Entry* TaxonFacts::find(const TreeNode* node) const {
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), node,
+                               [](const Entry& e, const TreeNode* n) { return e.node < n; });
+    return it != m_entries.end() && it->node == node ? &*it : nullptr;
+}
+
+const char* TaxonFacts::id(const TreeNode* node) const {
+    const Entry* e = m_sealed ? find(node) : nullptr;
+    return e ? text(e->id) : nullptr;
+}
+
+const char* TaxonFacts::authorship(const TreeNode* node) const {
+    const Entry* e = m_sealed ? find(node) : nullptr;
+    return e ? text(e->authorship) : nullptr;
+}
+
+std::vector<TaxonFacts::Synonym> TaxonFacts::synonyms() const {
+    std::vector<Synonym> out;
+    out.reserve(m_synonyms.size());
+    for (const StoredSynonym& s : m_synonyms)
+        out.push_back({s.accepted, text(s.name), s.authorship ? text(s.authorship) : ""});
+    return out;
+}

@@ -1,0 +1,243 @@
+// Partners of renamed taxa: each kind of evidence on small trees of its own, through the
+// whole combining chain, and the guards that keep a pair from being a guess.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "CladoramaDoc.h"
+#include "Renames.h"
+#include "TestSupport.h"
+
+namespace {
+
+// A tree from lines "Order/Family/Genus/Species name[/Subspecies name]" under a class root.
+void grow(ClassificationTree& tree, const std::string& lines) {
+    nameRoot(tree, "Mammalia");
+    static const char* const kRanks[] = {"Order", "Family", "Genus", "Species", "Subspecies"};
+    std::istringstream in(lines);
+    for (std::string line; std::getline(in, line);) {
+        TreeNode* at = &tree;
+        std::istringstream parts(line);
+        int depth = 0;
+        for (std::string name; std::getline(parts, name, '/'); ++depth) {
+            TreeNode* found = nullptr;
+            for (TreeNode* c : at->children)
+                if (name == c->latinName) found = c;
+            at = found ? found : addNode(at, name.c_str(), kRanks[depth]);
+        }
+    }
+}
+
+TreeNode* find(ClassificationTree& tree, const char* latin) {
+    TreeNode* found = nullptr;
+    forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
+        if (!std::strcmp(n->latinName, latin) && n->onlyInTree != (tree.treeId == 1 ? 2 : 1))
+            found = n;
+    });
+    return found;
+}
+
+struct Pair {
+    ClassificationTree t1, t2;
+    TaxonFacts f1, f2;
+    RenamePairs pairs;
+    Pair(const std::string& a, const std::string& b) {
+        grow(t1, a);
+        grow(t2, b);
+        ConsoleCapture quiet;
+        buildCombinedTrees(t1, t2);
+    }
+    void fact(int tree, const char* latin, const char* id, const char* authorship = "") {
+        (tree == 1 ? f1 : f2).add(find(tree == 1 ? t1 : t2, latin), id, authorship);
+    }
+    // "name1 > name2 (evidence)" for every pair, in tree 1's order.
+    std::string run() {
+        f1.seal();
+        f2.seal();
+        pairs.find(t1, t2, &f1, &f2);
+        std::map<std::string, std::string> lines;
+        for (const RenamePair& p : pairs.pairs())
+            lines[p.node1->latinName] = std::string(p.node1->latinName) + " > " +
+                                        p.node2->latinName + " (" +
+                                        renameEvidenceName(p.evidence) + ")";
+        std::string out;
+        for (const auto& [name, line] : lines) out += (out.empty() ? "" : "; ") + line;
+        return out;
+    }
+};
+
+const char* const kFelids =
+    "Carnivora/Felidae/Felis/Felis catus\n"
+    "Carnivora/Felidae/Felis/Felis silvestris\n"
+    "Carnivora/Felidae/Panthera/Panthera leo\n";
+
+}  // namespace
+
+TEST(Renames, EpithetInAnotherGenusOfTheFamilyAndEndingsInTheGenus) {
+    Pair p(std::string(kFelids) + "Carnivora/Felidae/Felis/Felis manul\n"
+                                  "Carnivora/Felidae/Felis/Felis libycus\n"
+                                  "Carnivora/Felidae/Felis/Felis rubiginosus\n",
+           std::string(kFelids) + "Carnivora/Felidae/Otocolobus/Otocolobus manul\n"
+                                  "Carnivora/Felidae/Felis/Felis libyca\n"
+                                  "Carnivora/Felidae/Prionailurus/Prionailurus rubiginosa\n");
+    EXPECT_EQ(p.run(),
+              "Felis libycus > Felis libyca (ending); Felis manul > Otocolobus manul (epithet); "
+              "Felis rubiginosus > Prionailurus rubiginosa (ending)");
+    // Both members of a pair, and the copy of each grafted into the other tree, find it.
+    const TreeNode* copy = nullptr;
+    forEachNode(static_cast<const TreeNode*>(&p.t1), [&](const TreeNode* n) {
+        if (!std::strcmp(n->latinName, "Otocolobus manul")) copy = n;
+    });
+    ASSERT_TRUE(copy);
+    ASSERT_EQ(copy->onlyInTree, 2);
+    ASSERT_TRUE(p.pairs.partnerOf(*copy));
+    EXPECT_STREQ(p.pairs.partnerOf(*copy)->latinName, "Felis manul");
+    EXPECT_STREQ(p.pairs.partnerOf(*find(p.t1, "Felis manul"))->latinName, "Otocolobus manul");
+    // A taxon both trees hold has no partner.
+    EXPECT_EQ(p.pairs.partnerOf(*find(p.t1, "Felis catus")), nullptr);
+}
+
+TEST(Renames, AGenusMoveStaysInItsFamilyOrWhereTheFamilyChangedInItsOrder) {
+    Pair p("Carnivora/Felidae/Felis/Felis bengalensis\n"
+           "Carnivora/Viverridae/Genetta/Genetta felina\n"
+           "Rodentia/Muridae/Mus/Mus minutus\n",
+           "Carnivora/Prionodontidae/Prionodon/Prionodon bengalensis\n"
+           "Primates/Hominidae/Homo/Homo felina\n"
+           "Rodentia/Muridae/Micromys/Micromys minutus\n");
+    // Another family of the same order, and the same family: moves. Another order: no.
+    EXPECT_EQ(p.run(), "Felis bengalensis > Prionodon bengalensis (epithet); "
+                       "Mus minutus > Micromys minutus (epithet)");
+}
+
+TEST(Renames, AmbiguityPairsNothingAndNoTaxonIsPairedTwice) {
+    // Two species of the family could be Felis manul's new name; two old ones could be
+    // Prionailurus planiceps's.
+    Pair p(std::string(kFelids) + "Carnivora/Felidae/Felis/Felis manul\n"
+                                  "Carnivora/Felidae/Felis/Felis planiceps\n"
+                                  "Carnivora/Felidae/Lynx/Lynx planiceps\n",
+           std::string(kFelids) + "Carnivora/Felidae/Otocolobus/Otocolobus manul\n"
+                                  "Carnivora/Felidae/Catopuma/Catopuma manul\n"
+                                  "Carnivora/Felidae/Prionailurus/Prionailurus planiceps\n");
+    EXPECT_EQ(p.run(), "");
+    // The closer of two candidates wins: the same genus before another genus of the family.
+    Pair q(std::string(kFelids) + "Carnivora/Felidae/Felis/Felis margarita\n",
+           std::string(kFelids) + "Carnivora/Felidae/Felis/Felis margaritus\n"
+                                  "Carnivora/Felidae/Leopardus/Leopardus margarita\n");
+    EXPECT_EQ(q.run(), "Felis margarita > Felis margaritus (ending)");
+}
+
+TEST(Renames, IdentifiersPairFirstWhenTheFilesShareTheirSpace) {
+    const std::string a = std::string(kFelids) + "Carnivora/Felidae/Felis/Felis manul\n"
+                                                 "Carnivora/Felidae/Felis/Felis chaus\n";
+    const std::string b = std::string(kFelids) + "Carnivora/Felidae/Otocolobus/Otocolobus manul\n"
+                                                 "Carnivora/Felidae/Felis/Felis jacquemontii\n";
+    {
+        Pair p(a, b);
+        for (int t : {1, 2}) {
+            p.fact(t, "Felis catus", "1");
+            p.fact(t, "Felis silvestris", "2");
+        }
+        // The identifiers overrule the epithet: Felis manul is the renamed Felis chaus
+        // in this (made-up) history, and Otocolobus manul a new species.
+        p.fact(1, "Felis manul", "3");
+        p.fact(1, "Felis chaus", "4");
+        p.fact(2, "Felis jacquemontii", "3");
+        p.fact(2, "Otocolobus manul", "5");
+        EXPECT_EQ(p.run(), "Felis manul > Felis jacquemontii (id)");
+    }
+    {
+        // Numbers that name other taxa in the other file are no shared space: only one of
+        // the two identifiers both give names the same taxon in both.
+        Pair p(a, b);
+        p.fact(1, "Felis catus", "1");
+        p.fact(2, "Felis catus", "1");
+        p.fact(1, "Felis silvestris", "2");
+        p.fact(2, "Panthera leo", "2");
+        p.fact(1, "Panthera leo", "7");
+        p.fact(2, "Felis silvestris", "8");
+        p.fact(1, "Felis manul", "3");
+        p.fact(2, "Felis jacquemontii", "3");
+        EXPECT_FALSE(shareIdentifierSpace(p.f1, p.f2));
+        EXPECT_EQ(p.run(), "Felis manul > Otocolobus manul (epithet)");
+    }
+    {
+        // Half is enough.
+        TaxonFacts f1, f2;
+        Pair p(a, b);
+        p.fact(1, "Felis catus", "1");
+        p.fact(2, "Felis catus", "1");
+        p.fact(1, "Felis silvestris", "2");
+        p.fact(2, "Panthera leo", "2");
+        p.f1.seal();
+        p.f2.seal();
+        EXPECT_TRUE(shareIdentifierSpace(p.f1, p.f2));
+    }
+}
+
+TEST(Renames, SynonymsOfEitherFileWithAndWithoutAuthorship) {
+    Pair p(std::string(kFelids) + "Carnivora/Felidae/Felis/Felis concolor\n"
+                                  "Carnivora/Felidae/Felis/Felis yagouaroundi\n",
+           std::string(kFelids) + "Carnivora/Felidae/Puma/Puma concolor\n"
+                                  "Carnivora/Felidae/Herpailurus/Herpailurus yagouaroundi\n"
+                                  "Carnivora/Felidae/Puma/Puma yagouaroundi\n");
+    // Without the synonym, two genera hold yagouaroundi: no partner.
+    EXPECT_EQ(p.run(), "Felis concolor > Puma concolor (epithet)");
+    // Tree 2's file lists Felis yagouaroundi, authorship and all, as a synonym of
+    // Herpailurus yagouaroundi.
+    p.f2.addSynonym(find(p.t2, "Herpailurus yagouaroundi"),
+                    "Felis yagouaroundi É. Geoffroy Saint-Hilaire, 1803", "");
+    EXPECT_EQ(p.run(), "Felis concolor > Puma concolor (epithet); "
+                       "Felis yagouaroundi > Herpailurus yagouaroundi (synonym)");
+    // A synonym of another authorship names another taxon.
+    p.f2.clear();
+    p.f1.add(find(p.t1, "Felis yagouaroundi"), "", "(Lacépède, 1809)");
+    p.f2.addSynonym(find(p.t2, "Puma yagouaroundi"), "Felis yagouaroundi", "Schreber, 1777");
+    EXPECT_EQ(p.run(), "Felis concolor > Puma concolor (epithet)");
+}
+
+TEST(Renames, AuthorshipAndEndings) {
+    EXPECT_EQ(normaliseAuthorship("(G. K. Shaw, 1799)"), "shaw 1799");
+    EXPECT_EQ(normaliseAuthorship("Thomas & Wroughton"), normaliseAuthorship("O. Thomas and Wroughton"));
+    EXPECT_TRUE(sameAuthorship(normaliseAuthorship("G. Shaw"), normaliseAuthorship("(Shaw, 1799)")));
+    EXPECT_FALSE(sameAuthorship("shaw 1799", "shaw 1800"));
+    EXPECT_FALSE(sameAuthorship("gray 1843", "shaw 1843"));
+    EXPECT_TRUE(genderVariants("tetradactyla", "tetradactylus"));
+    EXPECT_TRUE(genderVariants("nigrum", "niger"));
+    EXPECT_TRUE(genderVariants("brevis", "breve"));
+    EXPECT_TRUE(genderVariants("albiventer", "albiventris"));
+    EXPECT_TRUE(genderVariants("thomasi", "thomasae"));
+    EXPECT_TRUE(genderVariants("smithorum", "smithi"));
+    EXPECT_FALSE(genderVariants("leo", "lea"));
+    EXPECT_FALSE(genderVariants("catus", "catus"));
+    EXPECT_FALSE(genderVariants("minutus", "minimus"));
+    EXPECT_FALSE(genderVariants("us", "a"));
+
+    // Where both files give an authorship, a different one keeps two taxa apart.
+    Pair p(std::string(kFelids) + "Carnivora/Felidae/Felis/Felis manul\n",
+           std::string(kFelids) + "Carnivora/Felidae/Otocolobus/Otocolobus manul\n");
+    p.fact(1, "Felis manul", "", "Pallas, 1776");
+    p.fact(2, "Otocolobus manul", "", "(P. S. Pallas, 1776)");
+    EXPECT_EQ(p.run(), "Felis manul > Otocolobus manul (epithet)");
+    p.f2.clear();
+    p.fact(2, "Otocolobus manul", "", "Gray, 1843");
+    EXPECT_EQ(p.run(), "");
+}
+
+TEST(Renames, SubspeciesPairWithSubspecies) {
+    Pair p("Carnivora/Felidae/Felis/Felis silvestris/Felis silvestris lybica\n"
+           "Carnivora/Felidae/Felis/Felis silvestris/Felis silvestris ornata\n",
+           "Carnivora/Felidae/Felis/Felis lybica/Felis lybica lybica\n"
+           "Carnivora/Felidae/Felis/Felis lybica/Felis lybica ornata\n"
+           "Carnivora/Felidae/Felis/Felis silvestris\n");
+    // Another species of the genus is no move: the epithets differ, and the subspecies'
+    // species epithet is no gender ending.
+    EXPECT_EQ(p.run(), "");
+    Pair q("Carnivora/Felidae/Felis/Felis libycus/Felis libycus thomasi\n"
+           "Carnivora/Felidae/Felis/Felis libycus\n",
+           "Carnivora/Felidae/Felis/Felis libyca/Felis libyca thomasae\n");
+    EXPECT_EQ(q.run(), "Felis libycus > Felis libyca (ending); "
+                       "Felis libycus thomasi > Felis libyca thomasae (ending)");
+}

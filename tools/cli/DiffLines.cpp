@@ -1,0 +1,120 @@
+#include "DiffLines.h"
+
+#include <cstring>
+
+namespace {
+
+bool sameTaxon(const TreeNode* a, const TreeNode* b) {
+    if (!a || !b) return a == b;
+    return std::strcmp(a->latinName, b->latinName) == 0 && std::strcmp(a->rankName, b->rankName) == 0;
+}
+
+}  // namespace
+
+void appendPath(std::string& out, const TreeNode* node) {
+    std::vector<const TreeNode*> up;
+    for (const TreeNode* q = node; q; q = q->parent) up.push_back(q);
+    for (size_t i = up.size(); i-- > 0;) {
+        out += up[i]->latinName;
+        if (i) out += " > ";
+    }
+}
+
+DiffLines::DiffLines(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                     const RenamePairs& partners)
+    : m_changes(tree1, tree2), m_partners(partners) {}
+
+bool DiffLines::movedWithParent(const TreeNode& node) const {
+    const TreeNode* there = nullptr;
+    return node.onlyInTree == 1 && m_changes.classify(node, &there) == ChangeKind::Moved &&
+           sameTaxon(node.parent, there->parent);
+}
+
+const TreeNode* DiffLines::movedAlone(const TreeNode& node) const {
+    const TreeNode* there = nullptr;
+    if (m_changes.classify(node, &there) != ChangeKind::Moved) return nullptr;
+    return sameTaxon(node.parent, there->parent) ? nullptr : there;
+}
+
+int DiffLines::movedWith(const TreeNode& node) const {
+    int count = 0;
+    for (const TreeNode* child : node.children)
+        if (movedWithParent(*child)) count += 1 + movedWith(*child);
+    return count;
+}
+
+bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
+                     std::string& detail) const {
+    other.clear();
+    detail.clear();
+    if (node.onlyInTree != 1 && node.onlyInTree != 2) return false;
+    const TreeNode* there = nullptr;
+    kind = m_changes.classify(node, &there);
+    // Only a name the other classification lacks can have been renamed.
+    if (kind == ChangeKind::Removed || kind == ChangeKind::Added) {
+        if (const RenamePair* pair = m_partners.pairOf(node)) {
+            kind = ChangeKind::Renamed;
+            other = (node.onlyInTree == 1 ? pair->node2 : pair->node1)->latinName;
+            detail = renameEvidenceName(pair->evidence);
+            return true;
+        }
+    }
+    switch (kind) {
+        case ChangeKind::Moved:
+            // Told once, as the first classification's taxon, where its parent changed.
+            if (node.onlyInTree != 1 || sameTaxon(node.parent, there->parent)) return false;
+            appendPath(other, there);
+            detail = std::to_string(movedWith(node));
+            return true;
+        case ChangeKind::Rank:
+            if (node.onlyInTree != 1) return false;
+            if (const TreeNode* namesake = m_changes.namesake(node)) other = namesake->rankName;
+            return true;
+        case ChangeKind::Removed:
+        case ChangeKind::Added: return true;
+        default: return false;
+    }
+}
+
+void DiffSummary::add(const char* rank, ChangeKind kind) {
+    int column = -1;
+    switch (kind) {
+        case ChangeKind::Moved: column = 0; break;
+        case ChangeKind::Rank: column = 1; break;
+        case ChangeKind::Renamed: column = 2; break;
+        case ChangeKind::Removed: column = 3; break;
+        case ChangeKind::Added: column = 4; break;
+        default: return;
+    }
+    auto [it, fresh] = m_rows.try_emplace(rank);
+    if (fresh) {
+        it->second.fill(0);
+        m_order.push_back(rank);
+    }
+    ++it->second[static_cast<size_t>(column)];
+}
+
+void DiffSummary::print(std::string& out) const {
+    // The first column is the taxa's rank; "rank" alone names the change of rank.
+    out += "taxon rank\tmoved\trank\trenamed\tremoved\tadded\ttotal\n";
+    std::array<int, kColumns> total{};
+    auto row = [&](const std::string& rank, const std::array<int, kColumns>& counts) {
+        out += rank;
+        int sum = 0;
+        for (int k : counts) {
+            out += '\t' + std::to_string(k);
+            sum += k;
+        }
+        out += '\t' + std::to_string(sum) + '\n';
+    };
+    auto add = [&](const std::string& rank) {
+        const auto& counts = m_rows.at(rank);
+        row(rank, counts);
+        for (int k = 0; k < kColumns; ++k) total[static_cast<size_t>(k)] += counts[static_cast<size_t>(k)];
+    };
+    for (int r = 0; r < kRankCount; ++r)
+        if (m_rows.count(rankName(r))) add(rankName(r));
+    for (const std::string& rank : m_order)
+        if (rankFromName(rank.c_str()) < 0) add(rank);
+    row("total", total);
+}
