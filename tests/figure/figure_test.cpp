@@ -23,6 +23,20 @@
 #include "Synthetic.h"
 #include "TestSupport.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define CLADORAMA_LSAN_DISABLE() __lsan_disable()
+#define CLADORAMA_LSAN_ENABLE() __lsan_enable()
+#else
+#define CLADORAMA_LSAN_DISABLE()
+#define CLADORAMA_LSAN_ENABLE()
+#endif
+
+// Fontconfig, which Qt asks for the labels' fonts, keeps a block of its configuration to the
+// end of the process where the leak checker sees it unowned. Nothing of the program's own is
+// hidden by this: only blocks allocated inside fontconfig itself are passed over.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 constexpr int kW = 1000, kH = 700;
@@ -247,12 +261,17 @@ TEST_F(FigureTest, PdfIsOnePageOfTheWindowsSize) {
 
 TEST_F(FigureTest, RasterisedSvgMatchesTheOpenGlFrame) {
     std::string why;
+    // The GL driver keeps buffers for the offscreen context until the process ends, in
+    // modules it loads and unloads itself; they are not ours to free, so the leak checker of
+    // the sanitizer build ignores what is allocated while the context is made and drawn into.
+    CLADORAMA_LSAN_DISABLE();
     std::unique_ptr<OffscreenView> gl = OffscreenView::Open(shown.view, kW, kH, why);
+    const QImage frame = gl ? gl->CaptureFrame().convertToFormat(QImage::Format_RGB32) : QImage();
+    CLADORAMA_LSAN_ENABLE();
     if (!gl) {
         if (displayRequired()) FAIL() << why;
         GTEST_SKIP() << why;
     }
-    const QImage frame = gl->CaptureFrame().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(frame.size(), QSize(kW, kH));
     ASSERT_TRUE(WriteVectorFigure(shown.view, path("f.svg"), FigureFormat::Svg, nullptr));
     QImage drawn(kW, kH, QImage::Format_RGB32);
