@@ -230,6 +230,14 @@ void ChangeList::fill(const ClassificationTree& tree1, const ClassificationTree&
     refresh();
 }
 
+std::vector<uint32_t> ChangeList::ranksTopDown() const {
+    std::vector<uint32_t> order(m_ranks.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return m_rankKeys[a] < m_rankKeys[b]; });
+    return order;
+}
+
 void ChangeList::setFilter(const ChangeFilter& filter) {
     m_filter = filter;
     refresh();

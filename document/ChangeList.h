@@ -70,9 +70,11 @@ public:
     uint64_t generation() const { return m_generation; }
 
     const std::vector<ChangeRow>& rows() const { return m_rows; }
-    // The ranks of the rows from the top down: the twenty in their order, any other rank just
-    // below the nearest of the twenty above its first taxon.
+    // The ranks of the rows, in the order first met. From the top down, the twenty are in
+    // their order, any other rank just below the nearest of the twenty above its first taxon.
     const std::vector<std::string>& ranks() const { return m_ranks; }
+    // Indexes into ranks(), from the top down.
+    std::vector<uint32_t> ranksTopDown() const;
 
     void setFilter(const ChangeFilter& filter);
     const ChangeFilter& filter() const { return m_filter; }

@@ -141,6 +141,7 @@ TEST_F(ChangeListTest, EveryKindOfChangeIsOneRowWithTheTaxaOfBothTrees) {
               "lumped|Genus|Prionailurus|Felis|< 1 shared; 1 in tree 1, 3 in tree 2\n"
               "only in tree 2|Genus||Ursus|! no species shared\n");
     EXPECT_EQ(list.ranks(), (std::vector<std::string>{"Species", "Genus", "Family"}));
+    EXPECT_EQ(list.ranksTopDown(), (std::vector<uint32_t>{2, 1, 0}));
     // Every row's taxa are each tree's own: tree 1's in tree 1, tree 2's in tree 2.
     for (const ChangeRow& row : list.rows()) {
         if (row.node1) {
