@@ -70,8 +70,10 @@ CChangesPanel::CChangesPanel(CCladoramaDoc& doc, CCladoramaView& view, QWidget* 
     m_btnKinds->setObjectName(QStringLiteral("changeKinds"));
     m_btnKinds->setText(QStringLiteral("Kinds"));
     m_btnKinds->setPopupMode(QToolButton::InstantPopup);
+    m_btnKinds->setMinimumWidth(m_btnKinds->fontMetrics().horizontalAdvance(QStringLiteral("All kinds")) + 36);
     m_menuKinds = new QMenu(m_btnKinds);
     QAction* all = m_menuKinds->addAction(QStringLiteral("All kinds"));
+    QAction* none = m_menuKinds->addAction(QStringLiteral("No kinds"));
     m_menuKinds->addSeparator();
     for (int k = 0; k < kChangeRowKinds; ++k) {
         QAction* a = m_menuKinds->addAction(
@@ -81,14 +83,16 @@ CChangesPanel::CChangesPanel(CCladoramaDoc& doc, CCladoramaView& view, QWidget* 
         a->setData(k);
         connect(a, &QAction::toggled, this, [this] { ApplyFilter(); });
     }
-    connect(all, &QAction::triggered, this, [this] {
+    auto checkAll = [this](bool on) {
         for (QAction* a : m_menuKinds->actions())
             if (a->isCheckable()) {
                 const QSignalBlocker quiet(a);
-                a->setChecked(true);
+                a->setChecked(on);
             }
         ApplyFilter();
-    });
+    };
+    connect(all, &QAction::triggered, this, [checkAll] { checkAll(true); });
+    connect(none, &QAction::triggered, this, [checkAll] { checkAll(false); });
     m_btnKinds->setMenu(m_menuKinds);
     filters->addWidget(m_btnKinds);
 
