@@ -124,6 +124,18 @@ void ChangeList::fill(const ClassificationTree& tree1, const ClassificationTree&
     m_rankKeys.clear();
     m_own2.clear();
     m_partners = &partners;
+    // Trees put together without names (as some callers of the common tail do) have no
+    // changes to tell.
+    bool named = true;
+    for (const ClassificationTree* tree : {&tree1, &tree2})
+        forEachNode(static_cast<const TreeNode*>(tree), [&](const TreeNode* n) {
+            named = named && n->latinName && n->rankName;
+        });
+    if (!named) {
+        ++m_generation;
+        refresh();
+        return;
+    }
     forEachNode(static_cast<const TreeNode*>(&tree2), [&](const TreeNode* n) {
         if (n != &tree2 && (n->onlyInTree == 2 || (n->onlyInTree == 0 && isSpecies(*n))))
             m_own2[n->latinName].push_back(n);
