@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "AboutDlg.h"
+#include "ChangesPanel.h"
 #include "ConsoleWindow.h"
 #include "GLViewWindow.h"
 #include "Icons.h"
@@ -218,6 +219,7 @@ void CCladoramaApp::OnFileNew() {
 
 void CCladoramaApp::UpdateAllViews() {
     m_view.OnUpdate();
+    if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
     // A load that succeeded replaces the welcome with the trees.
     if (m_pMainWnd && m_view.TreesLoaded()) m_pMainWnd->ShowWelcome(false);
 }
@@ -289,7 +291,11 @@ std::unique_ptr<CNodeListDlg> CCladoramaApp::NewNodeListDlg() {
     return std::make_unique<CQtNodeListDlg>(m_pMainWnd.get());
 }
 
-void CCladoramaApp::TreesReplaced() { m_view.OnTreesReplaced(); }
+void CCladoramaApp::TreesReplaced() {
+    m_view.OnTreesReplaced();
+    // The rows went with the old trees.
+    if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
+}
 
 void CCladoramaApp::PairOpened(const std::string& path1, const std::string& path2) {
     if (m_pMainWnd)

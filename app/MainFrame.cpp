@@ -18,6 +18,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "ChangesPanel.h"
 #include "CladoramaApp.h"
 #include "FigureFile.h"
 #include "GLViewWindow.h"
@@ -70,8 +71,14 @@ bool CMainFrame::OnCreate() {
     m_wndReBar->addWidget(m_wndDlgBar);
     addToolBar(Qt::TopToolBarArea, m_wndReBar);
 
+    // Below the view until the user puts it elsewhere; where it was is restored.
+    m_changesPanel = new CChangesPanel(*m_app.Document(), m_app.View(), this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_changesPanel);
+    m_changesPanel->hide();
+
     BuildMenus();
     BuildAccelerators();
+    restoreState(QSettings().value(QStringLiteral("Window/State")).toByteArray());
     return m_wndToolBar && m_wndDlgBar && m_wndReBar;
 }
 
@@ -81,6 +88,9 @@ void CMainFrame::BuildMenus() {
     m_actExport = m_fileMenu->addAction(QStringLiteral("&Export Picture...\tCtrl+E"));
     m_actExport->setStatusTip(QStringLiteral("Save the picture of both trees as PNG, SVG or PDF"));
     connect(m_actExport, &QAction::triggered, this, [this] { OnExportPicture(); });
+    m_actExportChanges = m_fileMenu->addAction(QStringLiteral("Export C&hanges..."));
+    m_actExportChanges->setStatusTip(QStringLiteral("Save the changes listed as CSV or TSV"));
+    connect(m_actExportChanges, &QAction::triggered, m_changesPanel, &CChangesPanel::OnExport);
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentPlaceholder->setEnabled(false);
@@ -96,6 +106,11 @@ void CMainFrame::BuildMenus() {
     m_actConsole = view->addAction(QStringLiteral("Console"));
     m_actConsole->setStatusTip(QStringLiteral("Show the console lines"));
     connect(m_actConsole, &QAction::triggered, this, [this] { m_app.ShowConsole(); });
+    m_actChanges = m_changesPanel->toggleViewAction();
+    m_actChanges->setText(QStringLiteral("C&hanges"));
+    m_actChanges->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    m_actChanges->setStatusTip(QStringLiteral("List the changes between the classifications"));
+    view->addAction(m_actChanges);
     view->addSeparator();
     m_actToolbar = view->addAction(QStringLiteral("&Toolbar"));
     m_actToolbar->setCheckable(true);
@@ -171,6 +186,7 @@ void CMainFrame::showEvent(QShowEvent* e) {
 
 void CMainFrame::closeEvent(QCloseEvent* e) {
     SaveRecentFileList();
+    QSettings().setValue(QStringLiteral("Window/State"), saveState());
     QMainWindow::closeEvent(e);
 }
 
@@ -183,6 +199,10 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
     QWidget* focus = QApplication::focusWidget();
     if (focus && m_wndDlgBar && (focus == static_cast<QWidget*>(m_wndDlgBar->m_comboSearch) ||
                                  m_wndDlgBar->m_comboSearch->isAncestorOf(focus)))
+        return false;
+    // Nor in the changes panel's text box.
+    if (focus && m_changesPanel && m_changesPanel->isAncestorOf(focus) &&
+        focus->inherits("QLineEdit"))
         return false;
     return OnViewKey(*static_cast<QKeyEvent*>(e));
 }

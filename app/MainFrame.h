@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class CCladoramaApp;
+class CChangesPanel;
 class CGLViewWindow;
 class CSearchBar;
 class CWelcomePage;
@@ -59,6 +60,9 @@ public:
     QAction* m_actToolbar = nullptr;
     QAction* m_actAbout = nullptr;
     QAction* m_actExit = nullptr;
+    QAction* m_actChanges = nullptr;        // View > Changes: shows or hides the panel
+    QAction* m_actExportChanges = nullptr;  // File > Export Changes
+    CChangesPanel* m_changesPanel = nullptr;
 
 protected:
     void showEvent(QShowEvent* e) override;

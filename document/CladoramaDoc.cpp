@@ -241,6 +241,7 @@ void CCladoramaDoc::RunCommonTail() {
     // partners come first.
     m_partners.prepare(m_tree1, m_tree2);
     m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
+    m_changes.fill(m_tree1, m_tree2, m_partners.pairs, m_relations);
     UpdateAllViews();
 
     if (m_pSearchBar && m_pFramework) {
@@ -360,6 +361,7 @@ bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& pat
     m_combinedByCommon.clear();
     m_searchNames.clear();
     m_searchNamePool.clear();
+    m_changes.clear();
     m_bNodeSelected = false;
     if (m_pNodeListDlg) {
         m_pNodeListDlg->ResetContent();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ChangeList.h"
 #include "NodeListDlg.h"
 #include "FileResult.h"
 #include "Import.h"
@@ -113,6 +114,7 @@ public:
     NamePool m_searchNamePool;                  // the names of m_searchNames
     std::vector<TreeNode*> m_searchResults;     // not owning
     TaxonRelations m_relations;                 // of the higher taxa, after every load
+    ChangeList m_changes;                       // every change listed, after every load
 
     DocFramework* m_pFramework = nullptr;       // not owned
     std::string m_strTitle;

@@ -62,12 +62,14 @@ void drawCache(Canvas& c, const OverviewPanel& overview) {
 
 void drawSearchMatches(Canvas& c, const OverviewPanel& overview, const CCladoramaDoc& doc) {
     const PixelScale s = PanelPixelScale(overview);
-    for (const TreeNode* m : doc.m_searchResults) {
+    auto frame = [&](const TreeNode* m) {
         c.setLineWidth(4.0f);
         c.setColour(0.0f, 0.0f, 0.0f);
         outlineBox(c, *m);
         boxShadow(c, *m, s);
-    }
+    };
+    for (const TreeNode* m : doc.m_searchResults) frame(m);
+    for (const TreeNode* m : overview.framedNodes) frame(m);
 }
 
 void drawPathsAndHover(Canvas& c, const OverviewPanel& overview, const ViewPanel& panel1,

@@ -134,6 +134,7 @@ void CCladoramaView::OnTreesReplaced() {
         p->picked = p->tree;
     }
     if (m_overview.tree) m_overview.hoverNode = m_overview.tree;
+    m_overview.framedNodes.clear();
 }
 
 void CCladoramaView::ZoomStep(double mx, double my, int32_t action) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "ViewPanel.h"
 
@@ -88,6 +89,11 @@ public:
     void ZoomStep(double mx, double my, int32_t action);
     // Animates the active (and the other) panel to their focus nodes, drawing every step.
     void FlyToFocus();
+    // A taxon of tree 1 and its counterpart in tree 2 become the panels' focus nodes, Zoom
+    // Link off, and both fly there at once. With one of them null, its panel follows the
+    // nearest taxon both trees hold above the other, Zoom Link on, as a pick of a flag does.
+    // `framed` (nodes of tree 1) are outlined in the overview, in place of any framed before.
+    void FlyToTaxa(TreeNode* node1, TreeNode* node2, std::vector<const TreeNode*> framed = {});
     // Recomputes the active panel's focus from its world window.
     void UpdateFocusFromWindow();
     // The deepest node whose square, enlarged by a fifth on each side, covers the panel's

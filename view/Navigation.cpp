@@ -188,6 +188,7 @@ bool CCladoramaView::OnKeyDown(unsigned key) {
     switch (key) {
         case 'D':
             if (m_pDocument) m_pDocument->m_searchResults.clear();
+            m_overview.framedNodes.clear();
             Invalidate();
             return true;
         case 'F': {

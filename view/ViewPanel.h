@@ -39,4 +39,6 @@ struct OverviewPanel : ViewPanel {
     uint8_t cacheDirty = 1;
     // Where the last hover test was made; the hover label is drawn there.
     double hoverX = 0, hoverY = 0;
+    // Taxa outlined like search matches, beside them: those a chosen change concerns.
+    std::vector<const TreeNode*> framedNodes;
 };

@@ -44,9 +44,12 @@ int DiffLines::movedWith(const TreeNode& node) const {
 }
 
 bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
-                     std::string& detail) const {
+                     std::string& detail, const TreeNode** counterpart) const {
     other.clear();
     detail.clear();
+    const TreeNode* unused = nullptr;
+    const TreeNode*& partner = counterpart ? *counterpart : unused;
+    partner = nullptr;
     if (node.onlyInTree != 1 && node.onlyInTree != 2) return false;
     const TreeNode* there = nullptr;
     kind = m_changes.classify(node, &there);
@@ -54,6 +57,7 @@ bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
     if (kind == ChangeKind::Removed || kind == ChangeKind::Added) {
         if (const RenamePair* pair = m_partners.pairOf(node)) {
             kind = ChangeKind::Renamed;
+            partner = node.onlyInTree == 1 ? pair->node2 : pair->node1;
             other = (node.onlyInTree == 1 ? pair->node2 : pair->node1)->latinName;
             detail = renameEvidenceName(pair->evidence);
             return true;
@@ -63,12 +67,16 @@ bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
         case ChangeKind::Moved:
             // Told once, as the first classification's taxon, where its parent changed.
             if (node.onlyInTree != 1 || sameTaxon(node.parent, there->parent)) return false;
+            partner = there;
             appendPath(other, there);
             detail = std::to_string(movedWith(node));
             return true;
         case ChangeKind::Rank:
             if (node.onlyInTree != 1) return false;
-            if (const TreeNode* namesake = m_changes.namesake(node)) other = namesake->rankName;
+            if (const TreeNode* namesake = m_changes.namesake(node)) {
+                partner = namesake;
+                other = namesake->rankName;
+            }
             return true;
         case ChangeKind::Removed:
         case ChangeKind::Added: return true;

@@ -1,5 +1,5 @@
-// What cladorama-cli diff says of each taxon held by one classification only: one line per
-// change, where it happened. A taxon that moved is told once, as its tree-1 taxon, and the
+// What became of each taxon held by one classification only (cladorama-cli diff, the
+// viewer's list of changes): one line per change, where it happened. A taxon that moved is told once, as its tree-1 taxon, and the
 // taxa that moved with it (their parent the same in both) not at all; a change of rank once,
 // as the tree-1 taxon; a renamed taxon and its partner once each; removed and added taxa once
 // each.
@@ -21,8 +21,11 @@ public:
               const RenamePairs& partners);
 
     // The line of a node of tree 1's combined tree: its change, and the seventh and eighth
-    // columns. False when the node gets no line.
-    bool line(const TreeNode& node, ChangeKind& kind, std::string& other, std::string& detail) const;
+    // columns. False when the node gets no line. `counterpart`, when given, receives the other
+    // classification's taxon of the change: where a moved taxon went, the namesake at another
+    // rank, a renamed taxon's partner; null for removed and added taxa.
+    bool line(const TreeNode& node, ChangeKind& kind, std::string& other, std::string& detail,
+              const TreeNode** counterpart = nullptr) const;
 
 private:
     // The tree-2 taxon of a taxon that moved, when it moved on its own (not with its parent).

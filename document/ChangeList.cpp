@@ -1,0 +1,359 @@
+#include "ChangeList.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "DiffLines.h"
+
+namespace {
+
+const char* const kKindNames[kChangeRowKinds] = {
+    "moved", "rank",       "removed",        "added",         "renamed",
+    "split", "lumped", "reshuffled", "only in tree 1", "only in tree 2"};
+
+const char* const kColumnTitles[kChangeColumns] = {
+    "Change", "Rank", "Name in tree 1", "Name in tree 2", "Evidence or relation", "Path"};
+
+bool isSpecies(const TreeNode& node) { return std::strcmp(node.rankName, "Species") == 0; }
+
+const char* nameOf(const TreeNode* node) { return node ? node->latinName : ""; }
+
+char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool containsFolded(const char* name, const std::string& text) {
+    const char* end = name + std::strlen(name);
+    return std::search(name, end, text.begin(), text.end(), [](char a, char b) {
+               return foldAscii(a) == foldAscii(b);
+           }) != end;
+}
+
+bool within(const TreeNode* node, const TreeNode* ancestor) {
+    for (; node; node = node->parent)
+        if (node == ancestor) return true;
+    return false;
+}
+
+std::string pathOf(const TreeNode* node) {
+    std::string path;
+    appendPath(path, node);
+    return path;
+}
+
+// ISO-8859-1 bytes to UTF-8.
+void appendUtf8(std::string& out, const std::string& latin1) {
+    for (unsigned char c : latin1) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+}
+
+void appendField(std::string& out, const std::string& field, char separator) {
+    std::string utf8;
+    appendUtf8(utf8, field);
+    if (separator == '\t') {
+        for (char& c : utf8)
+            if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+        out += utf8;
+        return;
+    }
+    if (utf8.find_first_of(",\"\r\n") == std::string::npos) {
+        out += utf8;
+        return;
+    }
+    out += '"';
+    for (char c : utf8) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+const char* changeRowKindName(ChangeRowKind kind) {
+    return kKindNames[static_cast<int>(kind)];
+}
+
+const char* changeColumnTitle(ChangeColumn column) {
+    return kColumnTitles[static_cast<int>(column)];
+}
+
+void ChangeList::clear() {
+    m_rows.clear();
+    m_ranks.clear();
+    m_rankKeys.clear();
+    m_own2.clear();
+    m_partners = nullptr;
+    ++m_generation;
+    refresh();
+}
+
+uint32_t ChangeList::rankIndex(const TreeNode* node) {
+    for (size_t i = 0; i < m_ranks.size(); ++i)
+        if (m_ranks[i] == node->rankName) return static_cast<uint32_t>(i);
+    // One of the twenty keeps its place; any other rank goes just below the nearest of the
+    // twenty above its first taxon, after others already placed there.
+    int key = rankFromName(node->rankName);
+    if (key >= 0) {
+        key *= 1000;
+    } else {
+        key = -1000;
+        for (const TreeNode* up = node->parent; up; up = up->parent) {
+            const int known = rankFromName(up->rankName);
+            if (known >= 0) {
+                key = known * 1000;
+                break;
+            }
+        }
+        key += 1 + static_cast<int>(m_ranks.size());
+    }
+    m_ranks.push_back(node->rankName);
+    m_rankKeys.push_back(key);
+    return static_cast<uint32_t>(m_ranks.size() - 1);
+}
+
+void ChangeList::fill(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                      const RenamePairs& partners, const TaxonRelations& relations) {
+    m_rows.clear();
+    m_ranks.clear();
+    m_rankKeys.clear();
+    m_own2.clear();
+    m_partners = &partners;
+    // Trees put together without names (as some callers of the common tail do) have no
+    // changes to tell.
+    bool named = true;
+    for (const ClassificationTree* tree : {&tree1, &tree2})
+        forEachNode(static_cast<const TreeNode*>(tree), [&](const TreeNode* n) {
+            named = named && n->latinName && n->rankName;
+        });
+    if (!named) {
+        ++m_generation;
+        refresh();
+        return;
+    }
+    forEachNode(static_cast<const TreeNode*>(&tree2), [&](const TreeNode* n) {
+        if (n != &tree2 && (n->onlyInTree == 2 || (n->onlyInTree == 0 && isSpecies(*n))))
+            m_own2[n->latinName].push_back(n);
+    });
+    // The original in tree 2 of a copy grafted into tree 1.
+    auto original2 = [&](const TreeNode* copy) -> const TreeNode* {
+        auto it = m_own2.find(copy->latinName);
+        if (it == m_own2.end()) return nullptr;
+        const TreeNode* found = nullptr;
+        for (const TreeNode* n : it->second) {
+            if (n->onlyInTree != 2 || std::strcmp(n->rankName, copy->rankName)) continue;
+            if (!found) found = n;
+            if (n->parent && copy->parent &&
+                std::strcmp(n->parent->latinName, copy->parent->latinName) == 0)
+                return n;
+        }
+        return found;
+    };
+
+    const DiffLines lines(tree1, tree2, partners);
+    std::string other, detail;
+    std::vector<const TreeNode*> stack{&tree1};
+    while (!stack.empty()) {
+        const TreeNode* node = stack.back();
+        stack.pop_back();
+        for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
+        ChangeKind kind;
+        const TreeNode* counterpart = nullptr;
+        if (!lines.line(*node, kind, other, detail, &counterpart)) continue;
+        ChangeRow row;
+        row.rank = rankIndex(node);
+        switch (kind) {
+            case ChangeKind::Moved: {
+                row.kind = ChangeRowKind::Moved;
+                row.node1 = node;
+                row.node2 = counterpart;
+                row.detail = std::string("from ") + nameOf(node->parent) + " to " +
+                             nameOf(counterpart->parent);
+                if (detail != "0") row.detail += ", " + detail + " with it";
+                break;
+            }
+            case ChangeKind::Rank:
+                row.kind = ChangeRowKind::Rank;
+                row.node1 = node;
+                row.node2 = counterpart;
+                row.detail = std::string(node->rankName) + " to " + other;
+                break;
+            case ChangeKind::Removed:
+                row.kind = ChangeRowKind::Removed;
+                row.node1 = node;
+                break;
+            case ChangeKind::Added:
+                row.kind = ChangeRowKind::Added;
+                row.node2 = original2(node);
+                break;
+            case ChangeKind::Renamed:
+                // One row per pair, from tree 1's taxon; from tree 2's copy only where tree 1's
+                // taxon is one both trees hold, which gets no line of its own.
+                row.kind = ChangeRowKind::Renamed;
+                if (node->onlyInTree == 1) {
+                    row.node1 = node;
+                    row.node2 = counterpart;
+                } else {
+                    if (!counterpart || counterpart->onlyInTree != 0) continue;
+                    row.node1 = counterpart;
+                    row.node2 = original2(node);
+                }
+                row.detail = detail;
+                break;
+            default:
+                continue;
+        }
+        row.path = pathOf(row.node1 ? row.node1 : row.node2 ? row.node2 : node);
+        m_rows.push_back(std::move(row));
+    }
+
+    for (const TaxonRelation& r : relations.relations()) {
+        ChangeRow row;
+        if (r.taxon1 && r.taxon2) {
+            Verdict verdict;
+            if (!relations.verdictOf(r.taxon1, verdict)) continue;
+            switch (verdict) {
+                case Verdict::Renamed: row.kind = ChangeRowKind::Renamed; break;
+                case Verdict::Split: row.kind = ChangeRowKind::Split; break;
+                case Verdict::Lumped: row.kind = ChangeRowKind::Lumped; break;
+                case Verdict::Reshuffled: row.kind = ChangeRowKind::Reshuffled; break;
+                default: continue;
+            }
+            row.detail = std::string(relationSymbol(r.relation)) + " " + std::to_string(r.shared) +
+                         " shared; " + std::to_string(r.species1) + " in tree 1, " +
+                         std::to_string(r.species2) + " in tree 2";
+        } else {
+            row.kind = r.taxon1 ? ChangeRowKind::OnlyIn1 : ChangeRowKind::OnlyIn2;
+            row.detail = std::string(relationSymbol(r.relation)) + " no species shared";
+        }
+        row.node1 = r.taxon1;
+        row.node2 = r.taxon2;
+        const TreeNode* named = r.taxon1 ? r.taxon1 : r.taxon2;
+        row.rank = rankIndex(named);
+        row.path = pathOf(named);
+        m_rows.push_back(std::move(row));
+    }
+    ++m_generation;
+    refresh();
+}
+
+std::vector<uint32_t> ChangeList::ranksTopDown() const {
+    std::vector<uint32_t> order(m_ranks.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return m_rankKeys[a] < m_rankKeys[b]; });
+    return order;
+}
+
+void ChangeList::setFilter(const ChangeFilter& filter) {
+    m_filter = filter;
+    refresh();
+}
+
+void ChangeList::sortBy(ChangeColumn column, bool ascending) {
+    m_sortColumn = static_cast<int>(column);
+    m_ascending = ascending;
+    refresh();
+}
+
+bool ChangeList::passesRankAndText(const ChangeRow& row) const {
+    if (m_filter.rank >= 0 && static_cast<size_t>(m_filter.rank) < m_ranks.size()) {
+        const int key = m_rankKeys[row.rank], chosen = m_rankKeys[static_cast<size_t>(m_filter.rank)];
+        if (m_filter.andAbove ? key > chosen : key != chosen) return false;
+    }
+    if (!m_filter.text.empty() && !(row.node1 && containsFolded(row.node1->latinName, m_filter.text)) &&
+        !(row.node2 && containsFolded(row.node2->latinName, m_filter.text)))
+        return false;
+    return true;
+}
+
+void ChangeList::refresh() {
+    m_shown.clear();
+    m_counts.fill(0);
+    for (uint32_t i = 0; i < m_rows.size(); ++i) {
+        const ChangeRow& row = m_rows[i];
+        if (!passesRankAndText(row)) continue;
+        ++m_counts[static_cast<size_t>(row.kind)];
+        if (m_filter.kinds & changeKindBit(row.kind)) m_shown.push_back(i);
+    }
+    if (m_sortColumn < 0) return;
+    const auto column = static_cast<ChangeColumn>(m_sortColumn);
+    auto less = [&](uint32_t a, uint32_t b) {
+        const ChangeRow& x = m_rows[a];
+        const ChangeRow& y = m_rows[b];
+        switch (column) {
+            case ChangeColumn::Kind: return x.kind < y.kind;
+            case ChangeColumn::Rank: return m_rankKeys[x.rank] < m_rankKeys[y.rank];
+            case ChangeColumn::Name1:
+                return std::strcmp(nameOf(x.node1), nameOf(y.node1)) < 0;
+            case ChangeColumn::Name2:
+                return std::strcmp(nameOf(x.node2), nameOf(y.node2)) < 0;
+            case ChangeColumn::Detail: return x.detail < y.detail;
+            case ChangeColumn::Path: return x.path < y.path;
+        }
+        return false;
+    };
+    if (m_ascending)
+        std::stable_sort(m_shown.begin(), m_shown.end(), less);
+    else
+        std::stable_sort(m_shown.begin(), m_shown.end(),
+                         [&](uint32_t a, uint32_t b) { return less(b, a); });
+}
+
+std::string ChangeList::cell(const ChangeRow& row, ChangeColumn column) const {
+    switch (column) {
+        case ChangeColumn::Kind: return changeRowKindName(row.kind);
+        case ChangeColumn::Rank: return m_ranks[row.rank];
+        case ChangeColumn::Name1: return nameOf(row.node1);
+        case ChangeColumn::Name2: return nameOf(row.node2);
+        case ChangeColumn::Detail: return row.detail;
+        case ChangeColumn::Path: return row.path;
+    }
+    return {};
+}
+
+std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) const {
+    std::vector<const TreeNode*> shared;
+    if (!row.node1 || !row.node2 ||
+        (row.kind != ChangeRowKind::Split && row.kind != ChangeRowKind::Lumped &&
+         row.kind != ChangeRowKind::Reshuffled))
+        return shared;
+    forEachNode(row.node1, [&](const TreeNode* n) {
+        // Tree 1's own species: not the copies grafted in from tree 2.
+        if (n->onlyInTree == 2 || !isSpecies(*n)) return;
+        const TreeNode* there = m_partners ? m_partners->partnerOf(*n) : nullptr;
+        if (!there) {
+            auto it = m_own2.find(n->latinName);
+            if (it != m_own2.end())
+                for (const TreeNode* candidate : it->second)
+                    if (isSpecies(*candidate)) {
+                        there = candidate;
+                        break;
+                    }
+        }
+        if (there && within(there, row.node2)) shared.push_back(n);
+    });
+    return shared;
+}
+
+std::string ChangeList::table(char separator) const {
+    std::string out;
+    for (int c = 0; c < kChangeColumns; ++c) {
+        if (c) out += separator;
+        appendField(out, changeColumnTitle(static_cast<ChangeColumn>(c)), separator);
+    }
+    out += '\n';
+    for (uint32_t i : m_shown) {
+        for (int c = 0; c < kChangeColumns; ++c) {
+            if (c) out += separator;
+            appendField(out, cell(m_rows[i], static_cast<ChangeColumn>(c)), separator);
+        }
+        out += '\n';
+    }
+    return out;
+}

@@ -1,0 +1,117 @@
+// The changes between the two loaded classifications as one list for the viewer: a row per
+// change of a taxon that one classification holds alone (moved, rank, removed, added, renamed,
+// as cladorama-cli diff tells them) and per changed relation of a higher taxon (renamed, split,
+// lumped, reshuffled, only in one tree, as the relations of higher taxa judge them). The list
+// keeps its rows in the order they were found and a view of them: the rows that pass the
+// filters, in the order of the column sorted by.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Renames.h"
+#include "TaxonRelations.h"
+#include "TreeNode.h"
+
+enum class ChangeRowKind : uint8_t {
+    Moved,
+    Rank,
+    Removed,
+    Added,
+    Renamed,
+    Split,
+    Lumped,
+    Reshuffled,
+    OnlyIn1,
+    OnlyIn2,
+};
+constexpr int kChangeRowKinds = 10;
+constexpr uint32_t kAllChangeKinds = (1u << kChangeRowKinds) - 1;
+constexpr uint32_t changeKindBit(ChangeRowKind kind) { return 1u << static_cast<int>(kind); }
+// "moved", "rank", "removed", "added", "renamed", "split", "lumped", "reshuffled",
+// "only in tree 1", "only in tree 2".
+const char* changeRowKindName(ChangeRowKind kind);
+
+enum class ChangeColumn : uint8_t { Kind, Rank, Name1, Name2, Detail, Path };
+constexpr int kChangeColumns = 6;
+// "Change", "Rank", "Name in tree 1", "Name in tree 2", "Evidence or relation", "Path".
+const char* changeColumnTitle(ChangeColumn column);
+
+struct ChangeRow {
+    ChangeRowKind kind = ChangeRowKind::Moved;
+    uint32_t rank = 0;               // index into ChangeList::ranks()
+    const TreeNode* node1 = nullptr;  // tree 1's own taxon, in tree 1's combined tree
+    const TreeNode* node2 = nullptr;  // tree 2's own taxon, in tree 2's combined tree
+    std::string detail;               // the evidence of a rename, or the relation
+    std::string path;                 // Latin names from the root down, joined by " > "
+};
+
+struct ChangeFilter {
+    uint32_t kinds = kAllChangeKinds;  // changeKindBit()s
+    int rank = -1;                     // index into ranks(); -1 for every rank
+    bool andAbove = false;             // with `rank`: that rank and every rank above it
+    std::string text;                  // in either name, ASCII letters of either case
+};
+
+class ChangeList {
+public:
+    // The rows of two combined trees as a load leaves them (tree 1 with id 1, tree 2 with id
+    // 2), with the partners of their renamed taxa and the relations of their higher taxa.
+    // The filter and the sorting stay.
+    void fill(const ClassificationTree& tree1, const ClassificationTree& tree2,
+              const RenamePairs& partners, const TaxonRelations& relations);
+    // No rows (the trees they point into are about to go).
+    void clear();
+    // Changes with every fill and clear.
+    uint64_t generation() const { return m_generation; }
+
+    const std::vector<ChangeRow>& rows() const { return m_rows; }
+    // The ranks of the rows, in the order first met. From the top down, the twenty are in
+    // their order, any other rank just below the nearest of the twenty above its first taxon.
+    const std::vector<std::string>& ranks() const { return m_ranks; }
+    // Indexes into ranks(), from the top down.
+    std::vector<uint32_t> ranksTopDown() const;
+
+    void setFilter(const ChangeFilter& filter);
+    const ChangeFilter& filter() const { return m_filter; }
+    // Stable: rows equal in that column keep their order. Sorting by the kind or the rank
+    // follows their order above, the other columns the names' bytes.
+    void sortBy(ChangeColumn column, bool ascending);
+    // Indexes into rows() of the rows shown.
+    const std::vector<uint32_t>& shown() const { return m_shown; }
+    // By kind, the rows of the ranks and text shown, whatever kinds the filter keeps.
+    const std::array<int, kChangeRowKinds>& counts() const { return m_counts; }
+
+    // A cell's text, as ISO-8859-1 bytes.
+    std::string cell(const ChangeRow& row, ChangeColumn column) const;
+    // The species (tree 1's own taxa) that the two taxa of a split, lump or reshuffle share;
+    // none for any other row.
+    std::vector<const TreeNode*> sharedSpecies(const ChangeRow& row) const;
+
+    // The rows shown with a header of the column titles, in UTF-8: comma-separated with
+    // quotes where a field needs them, or tab-separated (tabs and line breaks inside a field
+    // become spaces).
+    std::string table(char separator) const;
+
+private:
+    uint32_t rankIndex(const TreeNode* node);
+    bool passesRankAndText(const ChangeRow& row) const;
+    void refresh();
+
+    std::vector<ChangeRow> m_rows;
+    std::vector<std::string> m_ranks;
+    std::vector<int> m_rankKeys;  // per rank, its place from the top
+    const RenamePairs* m_partners = nullptr;
+    // Tree 2's own taxa by Latin name: those it alone holds, and its species.
+    std::unordered_map<std::string_view, std::vector<const TreeNode*>> m_own2;
+    ChangeFilter m_filter;
+    int m_sortColumn = -1;  // the order found when negative
+    bool m_ascending = true;
+    std::vector<uint32_t> m_shown;
+    std::array<int, kChangeRowKinds> m_counts{};
+    uint64_t m_generation = 0;
+};
