@@ -84,7 +84,11 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
     c.rank = column(header, "rank");
     c.scientific = column(header, "scientificname");
     c.authorship = column(header, "authorship");
-    if (c.id == SIZE_MAX || c.scientific == SIZE_MAX) {
+    c.genus = column(header, "genericname");
+    c.specific = column(header, "specificepithet");
+    c.infraspecific = column(header, "infraspecificepithet");
+    c.uninomial = column(header, "uninomial");
+    if (c.id == SIZE_MAX || !c.named()) {
         usages->fail(1, "no ID or scientificName column in the header");
         return false;
     }

@@ -6,6 +6,7 @@
 #include "Console.h"
 #include "ImportFailure.h"
 #include "Packages.h"
+#include "ReadingNotes.h"
 
 namespace imp {
 
@@ -105,51 +106,136 @@ const std::string& Package::data(const std::string& name) const {
     return it == m_data.end() ? kNothing : it->second;
 }
 
+namespace {
+
+// The name of a row whose scientific name is empty, from its parts: a genus and its
+// epithets, or the one word of a higher taxon.
+void nameFromParts(const Row& r, const TaxonColumns& c, std::string& latin, std::string& part) {
+    latin.clear();
+    cleanName(c.field(r, c.genus), latin);
+    cleanName(c.field(r, c.specific), part);
+    if (!latin.empty() && !part.empty()) {
+        latin += ' ';
+        latin += part;
+        cleanName(c.field(r, c.infraspecific), part);
+        if (!part.empty()) {
+            latin += ' ';
+            latin += part;
+        }
+        return;
+    }
+    cleanName(c.field(r, c.uninomial), part);
+    if (!part.empty()) latin.swap(part);
+}
+
+}  // namespace
+
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
     reader.keepColumns(c.all());
-    std::string id, parent, latin, author, common;
+    if (c.byName) taxa.linkByName();
+    ReadingNotes& notes = taxa.notes();
+    const int speciesOrder = rankOf("Species").order;
+    std::string id, parent, latin, author, common, written, part, pathKey;
+    std::string lastRank;
+    bool haveRank = false;
+    RankInfo rank{0, {}, -1};
     return reader.rows([&](const Row& r) {
-        cleanName(r.field(c.id), id);
+        cleanName(c.field(r, c.id), id);
         if (id.empty()) {
             reader.fail(r.line(), "a taxon without an identifier");
             return false;
         }
-        // Synonyms and names of any status but accepted are no taxa of the classification.
-        if (c.status != SIZE_MAX && !isAcceptedStatus(r.field(c.status))) return true;
+        cleanName(c.field(r, c.scientific), written);
+        // Synonyms and names of any status but accepted are no taxa of the classification;
+        // they are kept for the taxa that name one of them as parent.
+        const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
         if (c.accepted != SIZE_MAX) {
-            cleanName(r.field(c.accepted), parent);
-            if (!parent.empty() && parent != id) return true;
+            cleanName(c.field(r, c.accepted), parent);
+            if (!parent.empty() && parent != (c.byName ? written : id)) {
+                taxa.addSynonym(c.byName ? written : id, parent);
+                return true;
+            }
         }
-        cleanName(r.field(c.parent), parent);
-        if (c.canonical != SIZE_MAX) cleanName(r.field(c.canonical), latin);
+        if (!accepted) {
+            // A package without an accepted column gives a synonym's accepted taxon as parent.
+            parent.clear();
+            if (c.accepted == SIZE_MAX) cleanName(c.field(r, c.parent), parent);
+            taxa.addSynonym(c.byName ? written : id, parent);
+            return true;
+        }
+        cleanName(c.field(r, c.parent), parent);
+        if (c.canonical != SIZE_MAX) cleanName(c.field(r, c.canonical), latin);
         if (c.canonical == SIZE_MAX || latin.empty()) {
-            cleanName(r.field(c.scientific), latin);
+            latin = written;
             if (c.authorship != SIZE_MAX) {
-                cleanName(r.field(c.authorship), author);
+                cleanName(c.field(r, c.authorship), author);
                 if (!author.empty() && latin.size() > author.size() &&
                     latin.compare(latin.size() - author.size(), author.size(), author) == 0)
                     cleanName(latin.substr(0, latin.size() - author.size()), latin);
             }
         }
+        if (latin.empty()) nameFromParts(r, c, latin, part);
         if (latin.empty()) {
-            reader.fail(r.line(), "taxon " + id + " has no name");
-            return false;
+            ++notes.nameless;
+            return true;
         }
-        RankInfo rank = rankOf(c.rank == SIZE_MAX ? std::string_view() : r.field(c.rank));
-        if (rank.order < rankOf("Species").order) usualCase(latin);
+        std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
+        if (!haveRank || rankText != lastRank) {  // siblings mostly share a rank
+            haveRank = true;
+            lastRank.assign(rankText);
+            rank = rankOf(rankText);
+        }
+        if (rank.order < speciesOrder) usualCase(latin);
         size_t clash;
-        if (!taxa.add(id, parent, latin, rank.name, r.line(), clash)) {
-            reader.fail(r.line(), "taxon " + id + " was given already on line " +
-                                      std::to_string(clash) + " (duplicate identifier)");
-            return false;
+        if (!c.classification.empty()) {
+            // The path of higher taxa from the row's own columns; a row that is one of them
+            // (a genus's own row) is that taxon.
+            parent.clear();
+            pathKey.assign(1, '\1');
+            for (const auto& [level, column] : c.classification) {
+                cleanName(c.field(r, column), part);
+                if (isPlaceholder(part)) continue;
+                usualCase(part);
+                pathKey += '\37';
+                pathKey += part;
+                if (level.order == rank.order && part == latin) {
+                    id = pathKey;  // the row itself
+                    break;
+                }
+                taxa.add(pathKey, parent, part, level.name, r.line(), clash);
+                parent = pathKey;
+            }
+            if (id == pathKey && !taxa.add(id, parent, latin, rank.name, r.line(), clash))
+                return true;  // made already from the rows below it
         }
+        if (id != pathKey || c.classification.empty()) {
+            if (!taxa.add(id, parent, latin, rank.name, r.line(), clash)) {
+                reader.fail(r.line(), "taxon " + id + " was given already on line " +
+                                          std::to_string(clash) + " (duplicate identifier)");
+                return false;
+            }
+        }
+        if (c.byName) taxa.addName(written, id);
         if (c.vernacular != SIZE_MAX) {
-            cleanName(r.field(c.vernacular), common);
+            cleanName(c.field(r, c.vernacular), common);
             if (!isPlaceholder(common)) taxa.setCommon(id, common, false);
         }
         return true;
     });
 }
+
+namespace {
+
+// A language column holds codes ("en", "eng", "en-GB") or names ("English", "Inglés").
+bool isEnglish(const std::string& language) {
+    if (language.size() > 3 && (language[2] == '-' || language[2] == '_'))
+        return equalsIgnoreCase(std::string_view(language).substr(0, 2), "en");
+    const std::string w = foldWord(language);
+    return w == "en" || w == "eng" || w == "english" || w == "ingles" || w == "anglais" ||
+           w == "englisch" || w == "engels" || w == "inglese";
+}
+
+}  // namespace
 
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
                     LinkedTaxa& taxa) {
@@ -160,8 +246,7 @@ bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t l
         cleanName(r.field(taxon), id);
         cleanName(r.field(name), common);
         cleanName(language == SIZE_MAX ? std::string_view() : r.field(language), lang);
-        bool english = equalsIgnoreCase(lang, "en") || equalsIgnoreCase(lang, "eng") ||
-                       equalsIgnoreCase(lang, "english");
+        bool english = isEnglish(lang);
         if (!isPlaceholder(common)) taxa.setCommon(id, common, english);
         return true;
     });

@@ -100,8 +100,36 @@ struct TaxonColumns {
     size_t id = SIZE_MAX, parent = SIZE_MAX, accepted = SIZE_MAX, status = SIZE_MAX,
            rank = SIZE_MAX, scientific = SIZE_MAX, authorship = SIZE_MAX,
            canonical = SIZE_MAX, vernacular = SIZE_MAX;
+    // The name in parts, for rows whose scientific name is empty.
+    size_t genus = SIZE_MAX, specific = SIZE_MAX, infraspecific = SIZE_MAX,
+           uninomial = SIZE_MAX;
+    // Parents and accepted taxa given by name (`parent`, `accepted` then hold names).
+    bool byName = false;
+    // The higher taxa as columns, from the top down (rank and column), for a file that links
+    // its taxa neither by identifier nor by name: each row's path is made from them.
+    std::vector<std::pair<RankInfo, size_t>> classification;
+    // Values that fill empty or absent fields, by column; absent columns are numbered from
+    // kDefaultColumns.
+    static constexpr size_t kDefaultColumns = size_t{1} << 40;
+    std::vector<std::pair<size_t, std::string>> defaults;
     std::vector<size_t> all() const {
-        return {id, parent, accepted, status, rank, scientific, authorship, canonical, vernacular};
+        std::vector<size_t> a{id, parent, accepted, status, rank, scientific, authorship,
+                              canonical, vernacular, genus, specific, infraspecific, uninomial};
+        for (const auto& c : classification) a.push_back(c.second);
+        return a;
+    }
+    // Some column gives a name: whole, or in parts.
+    bool named() const {
+        return scientific != SIZE_MAX || canonical != SIZE_MAX || genus != SIZE_MAX ||
+               uninomial != SIZE_MAX;
+    }
+    // The field of `row` at `column`, or its default.
+    std::string_view field(const Row& row, size_t column) const {
+        std::string_view f = column < kDefaultColumns ? row.field(column) : std::string_view();
+        if (f.empty() && !defaults.empty() && column != SIZE_MAX)
+            for (const auto& [c, value] : defaults)
+                if (c == column) return value;
+        return f;
     }
 };
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.

@@ -16,6 +16,7 @@
 #include "Delimited.h"
 #include "Importers.h"
 #include "ImportFailure.h"
+#include "StatusWords.h"
 #include "TableHeader.h"
 #include "TreeBuilder.h"
 
@@ -95,6 +96,8 @@ public:
         }
         return true;
     }
+    // The status words the rows had that nobody knows.
+    StatusTally& statuses() { return m_statuses; }
     // The last row's taxa.
     void flush() {
         if (m_pending) descend(*m_pending);
@@ -104,7 +107,7 @@ public:
 private:
     // The row's path into *m_cur; false when it names no taxon.
     bool path(const Row& r) {
-        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) return false;
+        if (m_c.status != kNone && !m_statuses.accepted(r.field(m_c.status))) return false;
         Path& p = *m_cur;
         p.steps = 0;
         p.made = 0;
@@ -390,6 +393,7 @@ private:
     std::vector<Cell> m_cells;  // by rank column, from the last row that had it
     std::string m_scratch, m_common;
     const RankInfo m_species = rankOf("Species");
+    StatusTally m_statuses;
     RankInfo m_lastRank;
     bool m_lastRankKnown = false;
     std::string m_lastRankText;
@@ -564,12 +568,15 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                 return false;
             }
             builder.absorb(later->builder);
+            table.statuses().absorb(later->table.statuses());
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
         }
     }
-    return builder.finish(tree, label, fileSize);
+    if (!builder.finish(tree, label, fileSize)) return false;
+    table.statuses().report(label);
+    return true;
 }
 
 }  // namespace imp
