@@ -128,7 +128,53 @@ void nameFromParts(const Row& r, const TaxonColumns& c, std::string& latin, std:
     if (!part.empty()) latin.swap(part);
 }
 
+// The row's name without authorship: its canonical name, else its scientific name (already
+// in `written`) less the authorship column's text, else made from its parts.
+void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
+             std::string& latin, std::string& author, std::string& part) {
+    latin.clear();
+    if (c.canonical != SIZE_MAX) cleanName(c.field(r, c.canonical), latin);
+    if (c.canonical == SIZE_MAX || latin.empty()) {
+        latin = written;
+        if (c.authorship != SIZE_MAX) {
+            cleanName(c.field(r, c.authorship), author);
+            if (!author.empty() && latin.size() > author.size() &&
+                latin.compare(latin.size() - author.size(), author.size(), author) == 0)
+                cleanName(latin.substr(0, latin.size() - author.size()), latin);
+        }
+    }
+    if (latin.empty()) nameFromParts(r, c, latin, part);
+}
+
 }  // namespace
+
+bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
+    reader.keepColumns(c.all());
+    std::string id, written, latin, author, part;
+    return reader.rows([&](const Row& r) {
+        cleanName(c.field(r, c.id), id);
+        if (id.empty()) return true;  // no taxon can name it
+        cleanName(c.field(r, c.scientific), written);
+        rowName(r, c, written, latin, author, part);
+        NameRecord& n = names[id];
+        n.written = written;
+        n.latin = latin;
+        n.rank.assign(c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+        return true;
+    });
+}
+
+bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa) {
+    if (id == SIZE_MAX || taxon == SIZE_MAX) return true;  // nothing can name them
+    reader.keepColumns({id, taxon});
+    std::string synonym, accepted;
+    return reader.rows([&](const Row& r) {
+        cleanName(r.field(id), synonym);
+        cleanName(r.field(taxon), accepted);
+        if (!synonym.empty()) taxa.addSynonym(synonym, accepted);
+        return true;
+    });
+}
 
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
     reader.keepColumns(c.all());
@@ -164,22 +210,25 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             return true;
         }
         cleanName(c.field(r, c.parent), parent);
-        if (c.canonical != SIZE_MAX) cleanName(c.field(r, c.canonical), latin);
-        if (c.canonical == SIZE_MAX || latin.empty()) {
-            latin = written;
-            if (c.authorship != SIZE_MAX) {
-                cleanName(c.field(r, c.authorship), author);
-                if (!author.empty() && latin.size() > author.size() &&
-                    latin.compare(latin.size() - author.size(), author.size(), author) == 0)
-                    cleanName(latin.substr(0, latin.size() - author.size()), latin);
+        std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
+        if (c.names) {
+            // The name and rank of the row's Name.
+            cleanName(c.field(r, c.nameId), part);
+            auto n = c.names->find(part);
+            if (n == c.names->end()) {
+                latin.clear();
+            } else {
+                written = n->second.written;
+                latin = n->second.latin;
+                rankText = n->second.rank;
             }
+        } else {
+            rowName(r, c, written, latin, author, part);
         }
-        if (latin.empty()) nameFromParts(r, c, latin, part);
         if (latin.empty()) {
             ++notes.nameless;
             return true;
         }
-        std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
         if (!haveRank || rankText != lastRank) {  // siblings mostly share a rank
             haveRank = true;
             lastRank.assign(rankText);

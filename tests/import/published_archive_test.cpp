@@ -208,3 +208,70 @@ TEST(PublishedArchives, ParentsByNameAndByClassificationColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names apart from taxa: a taxon's name and rank from its Name row, its parent from parentID
+// or, without it, from the columns of the higher ranks; synonyms in a file of their own.
+TEST(PublishedArchives, ColDPNamesAndTaxaInFilesOfTheirOwn) {
+    const std::string names =
+        "col:ID\tcol:scientificName\tcol:authorship\tcol:rank\tcol:uninomial\tcol:genus\t"
+        "col:specificEpithet\n"
+        "n1\tUrsidae Fischer, 1817\tFischer, 1817\tfamily\t\t\t\n"
+        "n2\tUrsus\t\tgenus\t\t\t\n"
+        "n3\t\t\tspecies\t\tUrsus\tarctos\n"
+        "n4\tUrsus horribilis\t\tspecies\t\t\t\n"
+        "n5\tUrsus maritimus\t\tsp.\t\t\t\n";
+    const std::string taxa =
+        "col:ID\tcol:parentID\tcol:nameID\n"
+        "t1\t\tn1\nt2\tt1\tn2\nt3\tt2\tn3\nt5\ts4\tn5\n";
+    const std::string synonyms = "col:ID\tcol:taxonID\tcol:nameID\ns4\tt3\tn4\n";
+    const std::string tree =
+        "Ursidae|Family|\n"
+        "  Ursus|Genus|\n"
+        "    Ursus arctos|Species|\n"
+        "      Ursus maritimus|Species|\n";
+    TempDir dir;
+    writeZip(dir.file("deep.zip"), {{"a/b/c/d/NAME.TSV", names},
+                                    {"a/b/c/d/taxon.tsv", taxa},
+                                    {"a/b/c/d/Synonym.tsv", synonyms}});
+    std::filesystem::create_directories(dir.path() / "pkg");
+    dir.write("pkg/Name.txt", names);
+    dir.write("pkg/Taxon.txt", taxa);
+    dir.write("pkg/Synonym.txt", synonyms);
+    for (const char* p : {"deep.zip", "pkg"}) {
+        EXPECT_EQ(detectInputKind(dir.file(p)), InputKind::ColDP) << p;
+        ClassificationTree t;
+        ConsoleCapture console;
+        Imported r = importFile(t, dir.file(p));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(dump(t), tree) << p;
+        EXPECT_NE(console.text().find(
+                      ": 1 taxa whose parent is a synonym hung under its accepted taxon\n"),
+                  std::string::npos);
+    }
+    // No parentID: the path from the Taxon file's own columns of higher ranks.
+    Read c = readZip({{"Name.csv", "ID,scientificName,rank\nn1,Ursus arctos,species\n"
+                                   "n2,Ursus,genus\nn3,Tremarctos ornatus,species\n"},
+                      {"Taxon.csv", "ID,nameID,family,genus\nt1,n1,Ursidae,Ursus\n"
+                                    "t2,n2,Ursidae,Ursus\nt3,n3,Ursidae,Tremarctos\n"}});
+    EXPECT_EQ(c.tree,
+              "Ursidae|Family|\n"
+              "  Ursus|Genus|\n"
+              "    Ursus arctos|Species|\n"
+              "  Tremarctos|Genus|\n"
+              "    Tremarctos ornatus|Species|\n");
+}
+
+// Common names by language name or code; English first.
+TEST(PublishedArchives, VernacularLanguageByNameOrCode) {
+    for (const char* english : {"English", "en", "eng", "EN-gb", "ingl\xc3\xa9s"}) {
+        Read r = readZip(
+            {{"NameUsage.tsv", "ID\tparentID\tscientificName\trank\n1\t\tVulpes\tgenus\n"},
+             {"VernacularName.tsv", std::string("taxonID\tname\tlanguage\n1\tTilki\tTurkish\n"
+                                                "1\tFox\t") + english + "\n1\tRenard\tfr\n"}});
+        EXPECT_EQ(r.tree, "Vulpes|Genus|Fox\n") << english;
+    }
+}
+
+}  // namespace
