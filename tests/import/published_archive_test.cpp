@@ -170,7 +170,7 @@ TEST(PublishedArchives, ParentsByNameAndByClassificationColumns) {
                        "id\tname\tparent\taccepted\trank\n"
                        "1\tCanidae Fischer, 1817\t\t\tfamily\n"
                        "2\tCanis Linnaeus, 1758\tCanidae Fischer, 1817\t\tgenus\n"
-                       "3\tCanis lupus Linnaeus, 1758\tCanis\t\tspecies\n"
+                       "3\tCanis lupus Linnaeus, 1758\tCanis L.\t\tspecies\n"
                        "4\tThos Oken, 1816\tCanidae\tCanis Linnaeus, 1758\tgenus\n"
                        "5\tCanis aureus\tThos Oken, 1816\t\tspecies\n"
                        "6\tVulpes vulpes\tVulpes\t\tspecies\n"}});
@@ -250,6 +250,12 @@ TEST(PublishedArchives, ColDPNamesAndTaxaInFilesOfTheirOwn) {
                       ": 1 taxa whose parent is a synonym hung under its accepted taxon\n"),
                   std::string::npos);
     }
+    // In a NameUsage file a synonym's parentID is its accepted taxon.
+    Read u = readZip({{"NameUsage.tsv", "ID\tparentID\tstatus\tscientificName\trank\n"
+                                        "1\t\taccepted\tUrsus\tgenus\n"
+                                        "2\t1\tsynonym\tThalarctos\tgenus\n"
+                                        "3\t2\taccepted\tUrsus maritimus\tspecies\n"}});
+    EXPECT_EQ(u.tree, "Ursus|Genus|\n  Ursus maritimus|Species|\n");
     // No parentID: the path from the Taxon file's own columns of higher ranks.
     Read c = readZip({{"Name.csv", "ID,scientificName,rank\nn1,Ursus arctos,species\n"
                                    "n2,Ursus,genus\nn3,Tremarctos ornatus,species\n"},
