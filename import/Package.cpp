@@ -15,12 +15,12 @@ namespace fs = std::filesystem;
 bool Package::openFolder(const std::string& path, std::string& error) {
     m_path = path;
     std::error_code ec;
-    // Packages keep their files at the top or a level or two down; links are not followed,
+    // Packages keep their files at the top or some levels down; links are not followed,
     // so nothing outside the folder is read.
     fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec),
         end;
     for (; !ec && it != end; it.increment(ec)) {
-        if (it.depth() > 3) it.disable_recursion_pending();
+        if (it.depth() > 8) it.disable_recursion_pending();
         if (it->is_regular_file(ec) && !it->is_symlink(ec))
             m_names.push_back(fs::relative(it->path(), path, ec).generic_string());
     }
