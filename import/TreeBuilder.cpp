@@ -411,9 +411,9 @@ void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree)
 
 bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string_view latin,
                      std::string_view rank, size_t line, size_t& clash) {
-    auto [it, added] = m_byId.emplace(std::string(id), static_cast<uint32_t>(m_taxa.size()));
+    auto [at, added] = m_byId.insert(id, static_cast<uint32_t>(m_taxa.size()), idOf());
     if (!added) {
-        clash = m_taxa[it->second].line;
+        clash = m_taxa[at].line;
         return false;
     }
     Taxon t;
@@ -427,9 +427,9 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
 }
 
 void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
-    auto it = m_byId.find(std::string(id));
-    if (it == m_byId.end() || common.empty()) return;
-    Taxon& t = m_taxa[it->second];
+    uint32_t at = m_byId.find(id, idOf());
+    if (at == IdIndex::kNone || common.empty()) return;
+    Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
     if (t.commonEnglish || (!t.common.empty() && !english)) return;
     t.common = common;
@@ -441,8 +441,8 @@ void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
 }
 
 void LinkedTaxa::addName(std::string_view written, std::string_view id) {
-    auto it = m_byId.find(std::string(id));
-    if (it != m_byId.end()) m_nameIndex.try_emplace(std::string(written), it->second);
+    uint32_t at = m_byId.find(id, idOf());
+    if (at != IdIndex::kNone) m_nameIndex.try_emplace(std::string(written), at);
 }
 
 namespace {
@@ -467,10 +467,7 @@ std::string withoutAuthorship(const std::string& name) {
 }  // namespace
 
 uint32_t LinkedTaxa::findOne(const std::string& key) const {
-    if (!m_byName) {
-        auto it = m_byId.find(key);
-        return it == m_byId.end() ? UINT32_MAX : it->second;
-    }
+    if (!m_byName) return m_byId.find(key, idOf());
     auto it = m_nameIndex.find(key);
     if (it != m_nameIndex.end()) return it->second;
     it = m_latinIndex.find(withoutAuthorship(key));

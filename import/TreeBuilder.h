@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "IdIndex.h"
 #include "NameCleaning.h"
 #include "ReadingNotes.h"
 #include "TreeNode.h"
@@ -139,13 +140,16 @@ private:
     // none. `synonym` says it was found through a synonym.
     uint32_t find(const std::string& key, bool& synonym, bool& known) const;
     uint32_t findOne(const std::string& key) const;
+    auto idOf() const {
+        return [this](uint32_t i) { return std::string_view(m_taxa[i].id); };
+    }
     struct Taxon {
         std::string id, parent, latin, rank, common;
         bool commonEnglish = false;
         size_t line = 0;
     };
     std::vector<Taxon> m_taxa;
-    std::unordered_map<std::string, uint32_t> m_byId;
+    IdIndex m_byId;  // into m_taxa
     std::unordered_map<std::string, std::string> m_synonymOf;
     std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
     bool m_byName = false;
