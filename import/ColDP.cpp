@@ -1,5 +1,7 @@
 // Catalogue of Life Data Packages: name usages linked by ID and parentID, common names from
 // VernacularName, in a zip or a folder.
+#include <algorithm>
+
 #include "Console.h"
 #include "Importers.h"
 #include "ImportFailure.h"
@@ -29,6 +31,37 @@ size_t column(const std::vector<std::string>& header, const char* key) {
     return SIZE_MAX;
 }
 
+// The columns of a name: of a NameUsage or a Name file.
+TaxonColumns nameColumns(const std::vector<std::string>& header) {
+    TaxonColumns c;
+    c.id = column(header, "id");
+    c.rank = column(header, "rank");
+    c.scientific = column(header, "scientificname");
+    c.authorship = column(header, "authorship");
+    c.genus = column(header, "genericname");
+    // In a Name file the genus of the name is "genus"; in a NameUsage file that is the
+    // classification's.
+    if (c.genus == SIZE_MAX && column(header, "nameid") == SIZE_MAX &&
+        column(header, "parentid") == SIZE_MAX)
+        c.genus = column(header, "genus");
+    c.specific = column(header, "specificepithet");
+    c.infraspecific = column(header, "infraspecificepithet");
+    c.uninomial = column(header, "uninomial");
+    return c;
+}
+
+// A Taxon file without parentID classifies its taxa by the columns of the higher ranks.
+void classificationColumns(const std::vector<std::string>& header, TaxonColumns& c) {
+    const int species = rankOf("Species").order;
+    for (size_t i = 0; i < header.size(); ++i) {
+        RankInfo rank;
+        if (rankColumn(headerKey(header[i]), rank) && rank.order < species)
+            c.classification.emplace_back(rank, i);
+    }
+    std::stable_sort(c.classification.begin(), c.classification.end(),
+                     [](const auto& a, const auto& b) { return a.first.order < b.first.order; });
+}
+
 }  // namespace
 
 bool importColDP(ClassificationTree& tree, const std::string& path, const ImportOptions& options) {
@@ -55,11 +88,20 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         return false;
     };
     std::string usage = findFile(package, {"NameUsage.tsv", "NameUsage.txt", "NameUsage.csv"});
-    if (usage.empty()) return fail("no NameUsage.tsv in the package");
+    // The normal form: names in Name, taxa in Taxon pointing at them, synonyms in Synonym.
+    std::string nameFile, taxonFile, synonymFile;
+    if (usage.empty()) {
+        nameFile = findFile(package, {"Name.tsv", "Name.txt", "Name.csv"});
+        taxonFile = findFile(package, {"Taxon.tsv", "Taxon.txt", "Taxon.csv"});
+        synonymFile = findFile(package, {"Synonym.tsv", "Synonym.txt", "Synonym.csv"});
+        if (nameFile.empty() || taxonFile.empty())
+            return fail("no NameUsage.tsv, nor Name.tsv and Taxon.tsv, in the package");
+    }
     std::string vernacular =
         findFile(package, {"VernacularName.tsv", "VernacularName.txt", "VernacularName.csv"});
-    std::vector<std::string> wanted{usage};
-    if (!vernacular.empty()) wanted.push_back(vernacular);
+    std::vector<std::string> wanted;
+    for (const std::string* f : {&usage, &nameFile, &taxonFile, &synonymFile, &vernacular})
+        if (!f->empty()) wanted.push_back(*f);
     if (!package.load(wanted, error)) return fail(error);
 
     auto reader = [&](const std::string& name) {
@@ -75,20 +117,49 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
     };
     LinkedTaxa taxa;
     std::vector<std::string> header;
-    auto usages = reader(usage);
-    if (!usages->header(header)) return false;
-    TaxonColumns c;
-    c.id = column(header, "id");
-    c.parent = column(header, "parentid");
-    c.status = column(header, "status");
-    c.rank = column(header, "rank");
-    c.scientific = column(header, "scientificname");
-    c.authorship = column(header, "authorship");
-    if (c.id == SIZE_MAX || c.scientific == SIZE_MAX) {
-        usages->fail(1, "no ID or scientificName column in the header");
-        return false;
+    NameTable nameTable;
+    if (usage.empty()) {
+        auto names = reader(nameFile);
+        if (!names->header(header)) return false;
+        TaxonColumns n = nameColumns(header);
+        if (n.id == SIZE_MAX || !n.named()) {
+            names->fail(1, "no ID or scientificName column in the header");
+            return false;
+        }
+        if (!readNames(*names, n, nameTable)) return false;
+        auto taxonRows = reader(taxonFile);
+        if (!taxonRows->header(header)) return false;
+        TaxonColumns c;
+        c.id = column(header, "id");
+        c.parent = column(header, "parentid");
+        c.status = column(header, "status");
+        c.nameId = column(header, "nameid");
+        c.names = &nameTable;
+        if (c.id == SIZE_MAX || c.nameId == SIZE_MAX) {
+            taxonRows->fail(1, "no ID or nameID column in the header");
+            return false;
+        }
+        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        if (!readTaxa(*taxonRows, c, taxa)) return false;
+        if (!synonymFile.empty()) {
+            auto synonyms = reader(synonymFile);
+            if (!synonyms->header(header)) return false;
+            if (!readSynonyms(*synonyms, column(header, "id"), column(header, "taxonid"), taxa))
+                return false;
+        }
+    } else {
+        auto usages = reader(usage);
+        if (!usages->header(header)) return false;
+        TaxonColumns c = nameColumns(header);
+        c.parent = column(header, "parentid");
+        c.status = column(header, "status");
+        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        if (c.id == SIZE_MAX || !c.named()) {
+            usages->fail(1, "no ID or scientificName column in the header");
+            return false;
+        }
+        if (!readTaxa(*usages, c, taxa)) return false;
     }
-    if (!readTaxa(*usages, c, taxa)) return false;
     if (!vernacular.empty()) {
         auto names = reader(vernacular);
         if (!names->header(header)) return false;

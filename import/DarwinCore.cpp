@@ -20,6 +20,7 @@ struct MetaFile {
     int ignoreHeaderLines = 0;
     size_t idIndex = SIZE_MAX;
     std::map<std::string, size_t> fields;  // term (headerKey form) -> column
+    std::map<std::string, std::string> defaults;  // term -> value of empty or absent fields
 };
 
 struct Meta {
@@ -70,6 +71,8 @@ void XMLCALL onStart(void* data, const XML_Char* element, const XML_Char** attri
         const char* index = attribute("index");
         const char* term = attribute("term");
         if (index && term) m.current->fields[headerKey(term)] = std::strtoul(index, nullptr, 10);
+        const char* value = attribute("default");
+        if (term && value && *value) m.current->defaults[headerKey(term)] = value;
     }
 }
 
@@ -116,18 +119,51 @@ size_t column(const std::map<std::string, size_t>& fields, const char* term) {
     return it == fields.end() ? SIZE_MAX : it->second;
 }
 
-TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex) {
+// The columns of the higher taxa, kingdom to subgenus, from the top down.
+void classificationColumns(const std::map<std::string, size_t>& f, TaxonColumns& c) {
+    for (const auto& [key, index] : f) {
+        RankInfo rank;
+        if (rankColumn(key, rank) && rank.order < rankOf("Species").order)
+            c.classification.emplace_back(rank, index);
+    }
+    std::stable_sort(c.classification.begin(), c.classification.end(),
+                     [](const auto& a, const auto& b) { return a.first.order < b.first.order; });
+}
+
+TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex,
+                          const std::map<std::string, std::string>& defaults = {}) {
     TaxonColumns c;
+    auto at = [&](const char* term) {
+        size_t i = column(f, term);
+        auto d = defaults.find(term);
+        if (d == defaults.end()) return i;
+        if (i == SIZE_MAX) i = TaxonColumns::kDefaultColumns + c.defaults.size();
+        c.defaults.emplace_back(i, d->second);
+        return i;
+    };
     c.id = column(f, "taxonid");
     if (c.id == SIZE_MAX) c.id = idIndex;
-    c.parent = column(f, "parentnameusageid");
-    c.accepted = column(f, "acceptednameusageid");
-    c.status = column(f, "taxonomicstatus");
-    c.rank = column(f, "taxonrank");
+    c.parent = at("parentnameusageid");
+    c.accepted = at("acceptednameusageid");
+    c.status = at("taxonomicstatus");
+    c.rank = at("taxonrank");
     c.scientific = column(f, "scientificname");
     c.authorship = column(f, "scientificnameauthorship");
     c.canonical = column(f, "canonicalname");
     c.vernacular = column(f, "vernacularname");
+    c.genus = column(f, "genus");
+    if (c.genus == SIZE_MAX) c.genus = column(f, "genericname");
+    c.specific = column(f, "specificepithet");
+    c.infraspecific = column(f, "infraspecificepithet");
+    c.uninomial = column(f, "uninomial");
+    if (c.parent == SIZE_MAX && c.accepted == SIZE_MAX) {
+        // Linked by names, else by the higher taxa in columns of their own.
+        c.parent = column(f, "parentnameusage");
+        c.accepted = column(f, "acceptednameusage");
+        c.byName = c.parent != SIZE_MAX || c.accepted != SIZE_MAX;
+        if (c.parent == SIZE_MAX) classificationColumns(f, c);
+    }
+    if (c.id == SIZE_MAX && (c.byName || !c.classification.empty())) c.id = c.scientific;
     return c;
 }
 
@@ -152,7 +188,7 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
     TaxonColumns c = taxonColumns(headerFields(header), SIZE_MAX);
-    if (c.id == SIZE_MAX || (c.scientific == SIZE_MAX && c.canonical == SIZE_MAX)) {
+    if (c.id == SIZE_MAX || !c.named()) {
         reader.fail(1, "no taxonID or scientificName column in the header");
         return false;
     }
@@ -253,8 +289,8 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     std::vector<std::string> header;
     std::unique_ptr<DelimitedReader> reader;
     if (!open(meta.core, coreName, header, reader)) return false;
-    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex);
-    if (c.id == SIZE_MAX || (c.scientific == SIZE_MAX && c.canonical == SIZE_MAX))
+    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults);
+    if (c.id == SIZE_MAX || !c.named())
         return fail(metaName + ": the core has no taxonID or scientificName field");
     if (!readTaxa(*reader, c, taxa)) return false;
     if (vernacular) {

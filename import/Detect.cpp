@@ -45,6 +45,24 @@ bool isUsageName(const std::string& name) {
            equalsIgnoreCase(b, "NameUsage.csv");
 }
 
+// ColDP's names and taxa in files of their own: Name and Taxon, and no meta.xml (which would
+// make the Taxon file a Darwin Core core).
+bool isColDPNormalForm(const std::vector<std::string>& names) {
+    auto any = [&](const char* stem) {
+        return std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+            std::string b = baseName(n);
+            return b.size() == std::strlen(stem) + 4 &&
+                   equalsIgnoreCase(std::string_view(b).substr(0, b.size() - 4), stem) &&
+                   (equalsIgnoreCase(b.substr(b.size() - 4), ".tsv") ||
+                    equalsIgnoreCase(b.substr(b.size() - 4), ".txt") ||
+                    equalsIgnoreCase(b.substr(b.size() - 4), ".csv"));
+        });
+    };
+    return any("Name") && any("Taxon") &&
+           std::none_of(names.begin(), names.end(),
+                        [](const std::string& n) { return equalsIgnoreCase(baseName(n), "meta.xml"); });
+}
+
 bool isDwcCoreName(const std::string& name) {
     std::string b = baseName(name);
     return equalsIgnoreCase(b, "meta.xml") || equalsIgnoreCase(b, "taxon.txt") ||
@@ -102,6 +120,7 @@ bool looksLikeTreeFile(const std::string& head) {
 
 InputKind packageKind(const std::vector<std::string>& names) {
     if (std::any_of(names.begin(), names.end(), isUsageName)) return InputKind::ColDP;
+    if (isColDPNormalForm(names)) return InputKind::ColDP;
     if (std::any_of(names.begin(), names.end(), isDwcCoreName))
         return InputKind::DarwinCoreArchive;
     return InputKind::Unknown;

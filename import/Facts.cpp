@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
+
+#include "StatusWords.h"
 
 namespace imp {
 
@@ -9,9 +12,19 @@ namespace {
 thread_local FactsCollector* t_collector = nullptr;
 }
 
-void FactsCollector::bindLinked(const std::vector<TreeNode*>& nodes) {
-    const size_t n = std::min(nodes.size(), m_linked.size());
-    for (size_t i = 0; i < n; ++i) facts.add(nodes[i], m_linked[i].first, m_linked[i].second);
+void FactsCollector::bindLinked(const std::vector<TreeNode*>& nodes,
+                                const std::function<std::string_view(size_t)>& idOf) {
+    // By identifier, not by place: a reading may make taxa of its own (the higher taxa of a
+    // core's classification columns) that carry no facts, and leave some out.
+    std::unordered_map<std::string_view, std::string_view> authorship;
+    authorship.reserve(m_linked.size());
+    for (const auto& [id, author] : m_linked) authorship.emplace(id, author);
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        if (!nodes[i]) continue;
+        const std::string_view id = idOf(i);
+        auto found = authorship.find(id);
+        if (found != authorship.end()) facts.add(nodes[i], id, found->second);
+    }
     std::vector<std::pair<std::string, std::string>>().swap(m_linked);
 }
 
@@ -36,11 +49,12 @@ bool FactsScope::finish(bool ok) {
 }
 
 bool isSynonymStatus(std::string_view status) {
-    std::string lower(status);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    // synonym, homotypic synonym, heterotypicSynonym, proParteSynonym, ambiguous synonym;
-    // not misapplied names, which are other taxa's names used wrongly.
-    return lower.find("synonym") != std::string::npos && lower.find("misapplied") == std::string::npos;
+    // synonym, homotypic synonym, heterotypicSynonym, proParteSynonym, ambiguous synonym,
+    // SINONIMO, sinónimo; not misapplied names, which are other taxa's names used wrongly.
+    const std::string folded = foldWord(status);
+    if (folded.find("misapplied") != std::string::npos) return false;
+    return folded.find("synonym") != std::string::npos ||
+           folded.find("sinonim") != std::string::npos;
 }
 
 }  // namespace imp

@@ -4,6 +4,7 @@
 // anything when no one wants the facts, so reading stays as fast as without.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,8 +22,10 @@ public:
     void linkedTaxon(std::string_view id, std::string_view authorship) {
         m_linked.emplace_back(std::string(id), std::string(authorship));
     }
-    // The nodes made for those taxa, in the same order.
-    void bindLinked(const std::vector<TreeNode*>& nodes);
+    // The nodes made for the taxa of a reading, `idOf(i)` the identifier of nodes[i] (a null
+    // node: left out of the tree).
+    void bindLinked(const std::vector<TreeNode*>& nodes,
+                    const std::function<std::string_view(size_t)>& idOf);
 
 private:
     std::vector<std::pair<std::string, std::string>> m_linked;

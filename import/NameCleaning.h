@@ -28,7 +28,7 @@ bool isEpithet(std::string_view name);
 // cut: the form in which column headers and terms are compared.
 std::string headerKey(std::string_view header);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
-// accepted, provisionally accepted, accepted name, or empty.
+// Not a status the status words table (StatusWords.h) leaves out: unknown words count.
 bool isAcceptedStatus(std::string_view status);
 // The last component of a path.
 std::string baseName(const std::string& path);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "NameCleaning.h"
+#include "StatusWords.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -207,10 +208,7 @@ std::string headerKey(std::string_view header) {
 }
 
 bool isAcceptedStatus(std::string_view status) {
-    std::string s;
-    cleanName(status, s);
-    return s.empty() || equalsIgnoreCase(s, "accepted") ||
-           equalsIgnoreCase(s, "provisionally accepted") || equalsIgnoreCase(s, "accepted name");
+    return statusOf(status) != NameStatus::NotAccepted;
 }
 
 std::string baseName(const std::string& path) {
@@ -258,6 +256,10 @@ RankInfo rankOf(std::string_view written) {
     for (const KnownRank& k : kKnownRanks) {
         if (equalsIgnoreCase(cleaned, k.name)) return {k.order, k.name, rankFromName(k.name)};
     }
+    // Abbreviations and other languages' words for a known rank; words that name no rank.
+    const std::string folded = foldWord(cleaned);
+    if (const char* alias = rankAlias(folded)) return rankOf(alias);
+    if (isRankPlaceholder(folded)) return {kUnknownOrder, std::string(), -1};
     // Written as the twenty are: first letter upper case, the rest lower.
     for (size_t i = 0; i < cleaned.size(); ++i) {
         auto c = static_cast<unsigned char>(cleaned[i]);

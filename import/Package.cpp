@@ -7,6 +7,7 @@
 #include "Facts.h"
 #include "ImportFailure.h"
 #include "Packages.h"
+#include "ReadingNotes.h"
 
 namespace imp {
 
@@ -15,12 +16,12 @@ namespace fs = std::filesystem;
 bool Package::openFolder(const std::string& path, std::string& error) {
     m_path = path;
     std::error_code ec;
-    // Packages keep their files at the top or a level or two down; links are not followed,
+    // Packages keep their files at the top or some levels down; links are not followed,
     // so nothing outside the folder is read.
     fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec),
         end;
     for (; !ec && it != end; it.increment(ec)) {
-        if (it.depth() > 3) it.disable_recursion_pending();
+        if (it.depth() > 8) it.disable_recursion_pending();
         if (it->is_regular_file(ec) && !it->is_symlink(ec))
             m_names.push_back(fs::relative(it->path(), path, ec).generic_string());
     }
@@ -106,72 +107,199 @@ const std::string& Package::data(const std::string& name) const {
     return it == m_data.end() ? kNothing : it->second;
 }
 
-bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
-    reader.keepColumns(c.all());
-    FactsCollector* facts = collectingFacts();
-    std::string id, parent, latin, author, common;
-    // The row's name without its authorship, into `latin` (and the authorship into `author`).
-    auto name = [&](const Row& r) {
-        author.clear();
-        if (c.authorship != SIZE_MAX) cleanName(r.field(c.authorship), author);
-        if (c.canonical != SIZE_MAX) cleanName(r.field(c.canonical), latin);
-        if (c.canonical == SIZE_MAX || latin.empty()) {
-            cleanName(r.field(c.scientific), latin);
+namespace {
+
+// The name of a row whose scientific name is empty, from its parts: a genus and its
+// epithets, or the one word of a higher taxon.
+void nameFromParts(const Row& r, const TaxonColumns& c, std::string& latin, std::string& part) {
+    latin.clear();
+    cleanName(c.field(r, c.genus), latin);
+    cleanName(c.field(r, c.specific), part);
+    if (!latin.empty() && !part.empty()) {
+        latin += ' ';
+        latin += part;
+        cleanName(c.field(r, c.infraspecific), part);
+        if (!part.empty()) {
+            latin += ' ';
+            latin += part;
+        }
+        return;
+    }
+    cleanName(c.field(r, c.uninomial), part);
+    if (!part.empty()) latin.swap(part);
+}
+
+// The row's name without authorship: its canonical name, else its scientific name (already
+// in `written`) less the authorship column's text, else made from its parts.
+void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
+             std::string& latin, std::string& author, std::string& part) {
+    latin.clear();
+    // The row's own authorship, even where a canonical name needs none cut off: the facts of
+    // taxa keep it.
+    author.clear();
+    if (c.authorship != SIZE_MAX) cleanName(c.field(r, c.authorship), author);
+    if (c.canonical != SIZE_MAX) cleanName(c.field(r, c.canonical), latin);
+    if (c.canonical == SIZE_MAX || latin.empty()) {
+        latin = written;
+        if (c.authorship != SIZE_MAX) {
             if (!author.empty() && latin.size() > author.size() &&
                 latin.compare(latin.size() - author.size(), author.size(), author) == 0)
                 cleanName(latin.substr(0, latin.size() - author.size()), latin);
         }
-    };
+    }
+    if (latin.empty()) nameFromParts(r, c, latin, part);
+}
+
+}  // namespace
+
+bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
+    reader.keepColumns(c.all());
+    std::string id, written, latin, author, part;
     return reader.rows([&](const Row& r) {
-        cleanName(r.field(c.id), id);
+        cleanName(c.field(r, c.id), id);
+        if (id.empty()) return true;  // no taxon can name it
+        cleanName(c.field(r, c.scientific), written);
+        rowName(r, c, written, latin, author, part);
+        NameRecord& n = names[id];
+        n.written = written;
+        n.latin = latin;
+        n.rank.assign(c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+        return true;
+    });
+}
+
+bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa) {
+    if (id == SIZE_MAX || taxon == SIZE_MAX) return true;  // nothing can name them
+    reader.keepColumns({id, taxon});
+    std::string synonym, accepted;
+    return reader.rows([&](const Row& r) {
+        cleanName(r.field(id), synonym);
+        cleanName(r.field(taxon), accepted);
+        if (!synonym.empty()) taxa.addSynonym(synonym, accepted);
+        return true;
+    });
+}
+
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
+    reader.keepColumns(c.all());
+    FactsCollector* facts = collectingFacts();
+    if (c.byName) taxa.linkByName();
+    ReadingNotes& notes = taxa.notes();
+    const int speciesOrder = rankOf("Species").order;
+    std::string id, parent, latin, author, common, written, part, pathKey;
+    std::string lastRank;
+    bool haveRank = false;
+    RankInfo rank{0, {}, -1};
+    return reader.rows([&](const Row& r) {
+        cleanName(c.field(r, c.id), id);
         if (id.empty()) {
             reader.fail(r.line(), "a taxon without an identifier");
             return false;
         }
+        cleanName(c.field(r, c.scientific), written);
         // Synonyms and names of any status but accepted are no taxa of the classification;
-        // a synonym is a fact about the taxon it names (by acceptedNameUsageID, or in a
-        // name usage file by its parent).
-        auto synonym = [&] {
-            if (!facts) return;
-            cleanName(r.field(c.accepted != SIZE_MAX ? c.accepted : c.parent), parent);
-            if (parent.empty() && c.accepted != SIZE_MAX) cleanName(r.field(c.parent), parent);
-            if (parent.empty() || parent == id) return;
-            name(r);
+        // they are kept for the taxa that name one of them as parent.
+        const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
+        // A synonym is also a fact about the taxon it names, for a caller that pairs renamed
+        // taxa (by identifier only: a core linked by names has none to resolve it with).
+        auto synonymFact = [&] {
+            if (!facts || c.byName || parent.empty() || c.names) return;
+            rowName(r, c, written, latin, author, part);
             facts->facts.addPendingSynonym(parent, {}, latin, author);
         };
-        if (c.status != SIZE_MAX && !isAcceptedStatus(r.field(c.status))) {
-            if (isSynonymStatus(r.field(c.status))) synonym();
-            return true;
-        }
         if (c.accepted != SIZE_MAX) {
-            cleanName(r.field(c.accepted), parent);
-            if (!parent.empty() && parent != id) {
-                if (c.status == SIZE_MAX) synonym();
+            cleanName(c.field(r, c.accepted), parent);
+            if (!parent.empty() && parent != (c.byName ? written : id)) {
+                taxa.addSynonym(c.byName ? written : id, parent);
+                if (c.status == SIZE_MAX || isSynonymStatus(c.field(r, c.status))) synonymFact();
                 return true;
             }
         }
-        cleanName(r.field(c.parent), parent);
-        name(r);
+        if (!accepted) {
+            // A package without an accepted column gives a synonym's accepted taxon as parent.
+            parent.clear();
+            if (c.accepted == SIZE_MAX) cleanName(c.field(r, c.parent), parent);
+            taxa.addSynonym(c.byName ? written : id, parent);
+            if (isSynonymStatus(c.field(r, c.status))) synonymFact();
+            return true;
+        }
+        cleanName(c.field(r, c.parent), parent);
+        std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
+        if (c.names) {
+            // The name and rank of the row's Name.
+            cleanName(c.field(r, c.nameId), part);
+            auto n = c.names->find(part);
+            if (n == c.names->end()) {
+                latin.clear();
+            } else {
+                written = n->second.written;
+                latin = n->second.latin;
+                rankText = n->second.rank;
+            }
+        } else {
+            rowName(r, c, written, latin, author, part);
+        }
         if (latin.empty()) {
-            reader.fail(r.line(), "taxon " + id + " has no name");
-            return false;
+            ++notes.nameless;
+            return true;
         }
-        RankInfo rank = rankOf(c.rank == SIZE_MAX ? std::string_view() : r.field(c.rank));
-        if (rank.order < rankOf("Species").order) usualCase(latin);
+        if (!haveRank || rankText != lastRank) {  // siblings mostly share a rank
+            haveRank = true;
+            lastRank.assign(rankText);
+            rank = rankOf(rankText);
+        }
+        if (rank.order < speciesOrder) usualCase(latin);
         size_t clash;
-        if (!taxa.add(id, parent, latin, rank.name, r.line(), clash)) {
-            reader.fail(r.line(), "taxon " + id + " was given already on line " +
-                                      std::to_string(clash) + " (duplicate identifier)");
-            return false;
+        if (!c.classification.empty()) {
+            // The path of higher taxa from the row's own columns; a row that is one of them
+            // (a genus's own row) is that taxon.
+            parent.clear();
+            pathKey.assign(1, '\1');
+            for (const auto& [level, column] : c.classification) {
+                cleanName(c.field(r, column), part);
+                if (isPlaceholder(part)) continue;
+                usualCase(part);
+                pathKey += '\37';
+                pathKey += part;
+                if (level.order == rank.order && part == latin) {
+                    id = pathKey;  // the row itself
+                    break;
+                }
+                taxa.add(pathKey, parent, part, level.name, r.line(), clash);
+                parent = pathKey;
+            }
+            if (id == pathKey && !taxa.add(id, parent, latin, rank.name, r.line(), clash))
+                return true;  // made already from the rows below it
         }
-        if (facts) facts->linkedTaxon(id, author);
+        if (id != pathKey || c.classification.empty()) {
+            if (!taxa.add(id, parent, latin, rank.name, r.line(), clash)) {
+                reader.fail(r.line(), "taxon " + id + " was given already on line " +
+                                          std::to_string(clash) + " (duplicate identifier)");
+                return false;
+            }
+        }
+        if (facts && id != pathKey) facts->linkedTaxon(id, author);
+        if (c.byName) taxa.addName(written, id);
         if (c.vernacular != SIZE_MAX) {
-            cleanName(r.field(c.vernacular), common);
+            cleanName(c.field(r, c.vernacular), common);
             if (!isPlaceholder(common)) taxa.setCommon(id, common, false);
         }
         return true;
     });
 }
+
+namespace {
+
+// A language column holds codes ("en", "eng", "en-GB") or names ("English", "Inglés").
+bool isEnglish(const std::string& language) {
+    if (language.size() > 3 && (language[2] == '-' || language[2] == '_'))
+        return equalsIgnoreCase(std::string_view(language).substr(0, 2), "en");
+    const std::string w = foldWord(language);
+    return w == "en" || w == "eng" || w == "english" || w == "ingles" || w == "anglais" ||
+           w == "englisch" || w == "engels" || w == "inglese";
+}
+
+}  // namespace
 
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
                     LinkedTaxa& taxa) {
@@ -182,8 +310,7 @@ bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t l
         cleanName(r.field(taxon), id);
         cleanName(r.field(name), common);
         cleanName(language == SIZE_MAX ? std::string_view() : r.field(language), lang);
-        bool english = equalsIgnoreCase(lang, "en") || equalsIgnoreCase(lang, "eng") ||
-                       equalsIgnoreCase(lang, "english");
+        bool english = isEnglish(lang);
         if (!isPlaceholder(common)) taxa.setCommon(id, common, english);
         return true;
     });

@@ -94,18 +94,61 @@ struct OpenedInput {
     Package package;  // a folder's or a zip's listing
 };
 
+// The names of a package that keeps names apart from taxa (ColDP's Name file), by their ID:
+// the name as written, without authorship, and the rank as written.
+struct NameRecord {
+    std::string written, latin, rank;
+};
+using NameTable = std::unordered_map<std::string, NameRecord>;
+
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
 // usage file), by index; SIZE_MAX when absent.
 struct TaxonColumns {
     size_t id = SIZE_MAX, parent = SIZE_MAX, accepted = SIZE_MAX, status = SIZE_MAX,
            rank = SIZE_MAX, scientific = SIZE_MAX, authorship = SIZE_MAX,
            canonical = SIZE_MAX, vernacular = SIZE_MAX;
+    // The name in parts, for rows whose scientific name is empty.
+    size_t genus = SIZE_MAX, specific = SIZE_MAX, infraspecific = SIZE_MAX,
+           uninomial = SIZE_MAX;
+    // Taxa whose names are in a table of their own: the column of their name's ID.
+    size_t nameId = SIZE_MAX;
+    const NameTable* names = nullptr;
+    // Parents and accepted taxa given by name (`parent`, `accepted` then hold names).
+    bool byName = false;
+    // The higher taxa as columns, from the top down (rank and column), for a file that links
+    // its taxa neither by identifier nor by name: each row's path is made from them.
+    std::vector<std::pair<RankInfo, size_t>> classification;
+    // Values that fill empty or absent fields, by column; absent columns are numbered from
+    // kDefaultColumns.
+    static constexpr size_t kDefaultColumns = size_t{1} << 40;
+    std::vector<std::pair<size_t, std::string>> defaults;
     std::vector<size_t> all() const {
-        return {id, parent, accepted, status, rank, scientific, authorship, canonical, vernacular};
+        std::vector<size_t> a{id, parent, accepted, status, rank, scientific, authorship,
+                              canonical, vernacular, genus, specific, infraspecific, uninomial,
+                              nameId};
+        for (const auto& c : classification) a.push_back(c.second);
+        return a;
+    }
+    // Some column gives a name: whole, or in parts.
+    bool named() const {
+        return scientific != SIZE_MAX || canonical != SIZE_MAX || genus != SIZE_MAX ||
+               uninomial != SIZE_MAX;
+    }
+    // The field of `row` at `column`, or its default.
+    std::string_view field(const Row& row, size_t column) const {
+        std::string_view f = column < kDefaultColumns ? row.field(column) : std::string_view();
+        if (f.empty() && !defaults.empty() && column != SIZE_MAX)
+            for (const auto& [c, value] : defaults)
+                if (c == column) return value;
+        return f;
     }
 };
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
+// The names of a Name file (`id` the names' ID column, the rest as for taxa).
+bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names);
+// The synonyms of a Synonym file: their ID and their accepted taxon's.
+bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
 // Common names: `taxon`, `name` and `language` columns; English first.
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
                     LinkedTaxa& taxa);

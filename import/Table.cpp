@@ -17,6 +17,7 @@
 #include "Facts.h"
 #include "Importers.h"
 #include "ImportFailure.h"
+#include "StatusWords.h"
 #include "TableHeader.h"
 #include "TreeBuilder.h"
 
@@ -98,6 +99,8 @@ public:
         }
         return true;
     }
+    // The status words the rows had that nobody knows.
+    StatusTally& statuses() { return m_statuses; }
     // The last row's taxa.
     void flush() {
         if (m_pending) descend(*m_pending);
@@ -107,7 +110,7 @@ public:
 private:
     // The row's path into *m_cur; false when it names no taxon.
     bool path(const Row& r) {
-        if (m_c.status != kNone && !isAcceptedStatus(r.field(m_c.status))) {
+        if (m_c.status != kNone && !m_statuses.accepted(r.field(m_c.status))) {
             if (m_facts && isSynonymStatus(r.field(m_c.status))) synonymRow(r);
             return false;
         }
@@ -438,6 +441,7 @@ private:
     std::vector<Cell> m_cells;  // by rank column, from the last row that had it
     std::string m_scratch, m_common;
     const RankInfo m_species = rankOf("Species");
+    StatusTally m_statuses;
     RankInfo m_lastRank;
     bool m_lastRankKnown = false;
     std::string m_lastRankText;
@@ -616,12 +620,15 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
             }
             builder.absorb(later->builder);
             if (facts) facts->facts.merge(later->facts);
+            table.statuses().absorb(later->table.statuses());
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
         }
     }
-    return builder.finish(tree, label, fileSize);
+    if (!builder.finish(tree, label, fileSize)) return false;
+    table.statuses().report(label);
+    return true;
 }
 
 }  // namespace imp

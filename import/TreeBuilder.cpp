@@ -412,9 +412,9 @@ void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree)
 
 bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string_view latin,
                      std::string_view rank, size_t line, size_t& clash) {
-    auto [it, added] = m_byId.emplace(std::string(id), static_cast<uint32_t>(m_taxa.size()));
+    auto [at, added] = m_byId.insert(id, static_cast<uint32_t>(m_taxa.size()), idOf());
     if (!added) {
-        clash = m_taxa[it->second].line;
+        clash = m_taxa[at].line;
         return false;
     }
     Taxon t;
@@ -428,29 +428,97 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
 }
 
 void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
-    auto it = m_byId.find(std::string(id));
-    if (it == m_byId.end() || common.empty()) return;
-    Taxon& t = m_taxa[it->second];
+    uint32_t at = m_byId.find(id, idOf());
+    if (at == IdIndex::kNone || common.empty()) return;
+    Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
     if (t.commonEnglish || (!t.common.empty() && !english)) return;
     t.common = common;
     t.commonEnglish = english;
 }
 
+void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
+    m_synonymOf.try_emplace(std::string(id), accepted);
+}
+
+void LinkedTaxa::addName(std::string_view written, std::string_view id) {
+    uint32_t at = m_byId.find(id, idOf());
+    if (at != IdIndex::kNone) m_nameIndex.try_emplace(std::string(written), at);
+}
+
+namespace {
+
+// A name without its authorship: the first word and the epithets and rank marks after it,
+// up to the first word that begins otherwise than in lower case ("Canis lupus Linnaeus,
+// 1758" -> "Canis lupus").
+std::string withoutAuthorship(const std::string& name) {
+    std::string bare;
+    size_t from = 0;
+    while (from < name.size()) {
+        size_t to = std::min(name.find(' ', from), name.size());
+        auto c = static_cast<unsigned char>(name[from]);
+        if (from > 0 && !((c >= 'a' && c <= 'z') || c >= 0xDF)) break;
+        if (from > 0) bare.push_back(' ');
+        bare.append(name, from, to - from);
+        from = to + 1;
+    }
+    return bare;
+}
+
+}  // namespace
+
+uint32_t LinkedTaxa::findOne(const std::string& key) const {
+    if (!m_byName) return m_byId.find(key, idOf());
+    auto it = m_nameIndex.find(key);
+    if (it != m_nameIndex.end()) return it->second;
+    it = m_latinIndex.find(withoutAuthorship(key));
+    return it == m_latinIndex.end() ? UINT32_MAX : it->second;
+}
+
+uint32_t LinkedTaxa::find(const std::string& key, bool& synonym, bool& known) const {
+    synonym = false;
+    known = true;
+    uint32_t found = findOne(key);
+    if (found != UINT32_MAX) return found;
+    // A synonym's accepted taxon, and that one's when it is a synonym in turn (a few steps:
+    // chains of synonyms are errors of the file, and may loop).
+    std::string at = key;
+    for (int step = 0; step < 4; ++step) {
+        auto s = m_synonymOf.find(at);
+        if (s == m_synonymOf.end()) {
+            known = step > 0;
+            return UINT32_MAX;
+        }
+        if (s->second.empty()) return UINT32_MAX;
+        found = findOne(s->second);
+        if (found != UINT32_MAX) {
+            synonym = true;
+            return found;
+        }
+        at = s->second;
+    }
+    return UINT32_MAX;
+}
+
 bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64_t fileSize) {
     const uint32_t kTop = UINT32_MAX;
+    if (m_byName)
+        for (uint32_t i = 0; i < m_taxa.size(); ++i)
+            m_latinIndex.try_emplace(withoutAuthorship(m_taxa[i].latin), i);
     std::vector<uint32_t> parent(m_taxa.size(), kTop);
     for (size_t i = 0; i < m_taxa.size(); ++i) {
         const Taxon& t = m_taxa[i];
         if (t.parent.empty() || t.parent == t.id) continue;
-        auto it = m_byId.find(t.parent);
-        if (it == m_byId.end()) {
-            importFailure(label, linePlace(t.line),
-                          "taxon " + t.id + " names parent " + t.parent +
-                              ", which is no accepted taxon of the file");
-            return false;
+        bool synonym, known;
+        uint32_t p = find(t.parent, synonym, known);
+        // A parent that is not in the file, or not accepted: the taxon hangs under the root.
+        if (p == kTop || p == i) {
+            ++(m_byName ? m_notes.parentNameUnknown
+                        : known ? m_notes.parentLeftOut : m_notes.parentMissing);
+            continue;
         }
-        parent[i] = it->second;
+        m_notes.underSynonym += synonym;
+        parent[i] = p;
     }
     // Depth of every taxon, each walk stopping at a taxon already measured, so the whole
     // costs one step per taxon; a walk that meets itself is a cycle.
@@ -481,19 +549,28 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             }
         }
     }
+    // A taxon whose name stands for no taxon ("Incertae sedis") makes no level: its children
+    // hang from its parent. The walks end, the cycles having been refused above.
+    for (size_t i = 0; i < m_taxa.size(); ++i)
+        while (parent[i] != kTop && isPlaceholder(m_taxa[parent[i]].latin))
+            parent[i] = parent[parent[i]];
     TreeBuilder builder(0);
-    std::vector<TreeNode*> nodes(m_taxa.size());
+    std::vector<TreeNode*> nodes(m_taxa.size(), nullptr);
     for (size_t i = 0; i < m_taxa.size(); ++i) {
+        if (isPlaceholder(m_taxa[i].latin)) continue;
         nodes[i] = new TreeNode;
         nodes[i]->latinName = newName(m_taxa[i].latin);
         nodes[i]->rankName = newName(m_taxa[i].rank);
         nodes[i]->commonName = newName(m_taxa[i].common);
     }
-    if (FactsCollector* facts = collectingFacts()) facts->bindLinked(nodes);
+    if (FactsCollector* facts = collectingFacts())
+        facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });
     // Children in the order of their rows.
     for (size_t i = 0; i < m_taxa.size(); ++i)
-        (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);
-    return builder.finish(tree, label, fileSize);
+        if (nodes[i]) (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);
+    if (!builder.finish(tree, label, fileSize)) return false;
+    m_notes.report(label);
+    return true;
 }
 
 }  // namespace imp

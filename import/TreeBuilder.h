@@ -11,7 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "IdIndex.h"
 #include "NameCleaning.h"
+#include "ReadingNotes.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -123,15 +125,35 @@ public:
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
     size_t size() const { return m_taxa.size(); }
+    // Rows that are no taxa of the tree, for the taxa that name them as parent: a synonym
+    // names its accepted taxon (empty when it names none).
+    void addSynonym(std::string_view id, std::string_view accepted);
+    // Parents (and the accepted taxa of synonyms) are given by name, not identifier: a
+    // taxon's full name as written is registered here; build() finds a parent by it, else by
+    // the name without authorship.
+    void linkByName() { m_byName = true; }
+    void addName(std::string_view written, std::string_view id);
+    ReadingNotes& notes() { return m_notes; }
 
 private:
+    // The taxon `key` (an identifier, or a name when linked by name) names; UINT32_MAX when
+    // none. `synonym` says it was found through a synonym.
+    uint32_t find(const std::string& key, bool& synonym, bool& known) const;
+    uint32_t findOne(const std::string& key) const;
+    auto idOf() const {
+        return [this](uint32_t i) { return std::string_view(m_taxa[i].id); };
+    }
     struct Taxon {
         std::string id, parent, latin, rank, common;
         bool commonEnglish = false;
         size_t line = 0;
     };
     std::vector<Taxon> m_taxa;
-    std::unordered_map<std::string, uint32_t> m_byId;
+    IdIndex m_byId;  // into m_taxa
+    std::unordered_map<std::string, std::string> m_synonymOf;
+    std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
+    bool m_byName = false;
+    ReadingNotes m_notes;
 };
 
 // Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,

@@ -114,7 +114,6 @@ TEST(ArchiveImport, BrokenArchivesAndPackagesFail) {
     };
     std::vector<Case> cases = {
         {zipWith("cycle.zip", "6\t7\t\tA\t\t\tgenus\t\n7\t6\t\tB\t\t\tgenus\t\n"), "cycle"},
-        {zipWith("missing.zip", "6\t99\t\tA\t\t\tgenus\t\n"), "parent 99"},
         {zipWith("dup.zip", "2\t1\t\tA\t\t\tgenus\t\n"), "line 7: taxon 2 was given already on line 3"},
         {zipWith("long.zip", "6\t1\t\t" + std::string(40000, 'a') + "\t\t\tgenus\t\n"), "line 7"},
     };
@@ -224,3 +223,34 @@ TEST(Detection, KindsByNameThenByFirstBytes) {
 }
 
 }  // namespace
+
+// A taxon whose parent is not in the file, is left out, or is a synonym is read, not refused:
+// under the root, or under the synonym's accepted taxon, with one console line per kind.
+TEST(ArchiveImport, OrphansHangUnderTheRootOrTheAcceptedTaxonWithAWarning) {
+    TempDir dir;
+    writeZip(dir.file("orphans.zip"),
+             {{"meta.xml", kMeta},
+              {"Taxon.txt", taxonFile("6\t99\t\tPanthera\t\t\tgenus\t\n"   // parent missing
+                                      "7\t4\t\tFelis x\t\t\tspecies\t\n"   // parent a synonym
+                                      "8\t5\t\tFelis y\t\t\tspecies\t\n"   // parent doubtful
+                                      "9\t4\t\tFelis z\t\t\tspecies\t\n")}});
+    ClassificationTree t;
+    ConsoleCapture console;
+    ASSERT_TRUE(importFile(t, dir.file("orphans.zip")).ok);
+    EXPECT_EQ(dump(t),
+              "Root|Root|orphans.zip\n"
+              "  Felidae|Family|\n"
+              "    Felis|Genus|\n"
+              "      Felis catus|Species|\n"
+              "        Felis x|Species|\n"
+              "        Felis z|Species|\n"
+              "  Panthera|Genus|\n"
+              "  Felis y|Species|\n");
+    const std::string said = console.text();
+    EXPECT_NE(said.find(": 2 taxa whose parent is a synonym hung under its accepted taxon\n"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find(": 1 taxa whose parent is no accepted taxon hung under the root\n"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find(": 1 taxa whose parent is missing from the file hung under the root\n"),
+              std::string::npos) << said;
+}

@@ -1,0 +1,68 @@
+// Identifiers of linked taxa, looked up by hash: open addressing over the taxa's numbers, the
+// keys themselves read from where the caller keeps them, so that a lookup touches one slot
+// and the one key whose hash agrees, and growing moves slots, never keys.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace imp {
+
+class IdIndex {
+public:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    // The number given with `key`, or kNone; `keyOf(number)` is the key given with it.
+    template <class KeyOf>
+    uint32_t find(std::string_view key, const KeyOf& keyOf) const {
+        if (m_slots.empty()) return kNone;
+        const size_t h = std::hash<std::string_view>()(key);
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& s = m_slots[i];
+            if (s.value == kNone) return kNone;
+            if (s.hash == h && keyOf(s.value) == key) return s.value;
+        }
+    }
+    // Gives `key` the number `value` unless it has one: then that one, and false.
+    template <class KeyOf>
+    std::pair<uint32_t, bool> insert(std::string_view key, uint32_t value, const KeyOf& keyOf) {
+        if ((m_count + 1) * 2 > m_slots.size()) grow();
+        const size_t h = std::hash<std::string_view>()(key);
+        const size_t mask = m_slots.size() - 1;
+        size_t i = h & mask;
+        for (;; i = (i + 1) & mask) {
+            const Slot& s = m_slots[i];
+            if (s.value == kNone) break;
+            if (s.hash == h && keyOf(s.value) == key) return {s.value, false};
+        }
+        m_slots[i] = Slot{h, value};
+        ++m_count;
+        return {value, true};
+    }
+
+private:
+    struct Slot {
+        size_t hash = 0;
+        uint32_t value = kNone;
+    };
+    void grow() {
+        std::vector<Slot> old(std::max<size_t>(16, m_slots.size() * 2));
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.value == kNone) continue;
+            size_t j = s.hash & mask;
+            while (m_slots[j].value != kNone) j = (j + 1) & mask;
+            m_slots[j] = s;
+        }
+    }
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
+};
+
+}  // namespace imp

@@ -1,0 +1,25 @@
+#include "ReadingNotes.h"
+
+#include "Console.h"
+
+namespace imp {
+
+void ReadingNotes::report(const std::string& label) const {
+    statuses.report(label);
+    const char* l = label.c_str();
+    if (nameless) consolePrintf("%s: %zu rows without a name skipped\n", l, nameless);
+    if (underSynonym)
+        consolePrintf("%s: %zu taxa whose parent is a synonym hung under its accepted taxon\n",
+                      l, underSynonym);
+    if (parentLeftOut)
+        consolePrintf("%s: %zu taxa whose parent is no accepted taxon hung under the root\n", l,
+                      parentLeftOut);
+    if (parentMissing)
+        consolePrintf("%s: %zu taxa whose parent is missing from the file hung under the root\n",
+                      l, parentMissing);
+    if (parentNameUnknown)
+        consolePrintf("%s: %zu taxa whose parent name is no accepted taxon hung under the root\n",
+                      l, parentNameUnknown);
+}
+
+}  // namespace imp

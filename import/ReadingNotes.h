@@ -1,0 +1,24 @@
+// What a reading of linked taxa left out or hung elsewhere than its file said, told on the
+// console once the file is read: a warning each, never a refusal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "StatusWords.h"
+
+namespace imp {
+
+struct ReadingNotes {
+    StatusTally statuses;   // status words not known, read as accepted
+    size_t nameless = 0;    // rows without a name in any column, skipped
+    size_t underSynonym = 0;   // taxa whose parent is a synonym: hung under its accepted taxon
+    size_t parentLeftOut = 0;  // taxa whose parent's row is no accepted taxon: under the root
+    size_t parentMissing = 0;  // taxa whose parent is not in the file: under the root
+    size_t parentNameUnknown = 0;  // a core linked by names: the parent name unknown
+
+    // One console line per kind of row that was skipped or re-hung, naming `label`.
+    void report(const std::string& label) const;
+};
+
+}  // namespace imp
