@@ -15,26 +15,47 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
+#include <memory>
 
 #include "ChangesPanel.h"
 #include "GuiFixture.h"
 
 namespace {
 
+// Runs `act` once `ready` gives what it needs (a popup or a dialog that a click is about to
+// open and wait in), trying for a few seconds.
+template <class T>
+void whenOpen(std::function<T*()> ready, std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    auto tries = std::make_shared<int>(0), seen = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        T* open = ready();
+        // Shown, and given a moment to take input.
+        if (open && !open->isVisible()) open = nullptr;
+        if (open && ++*seen < 4) return;
+        if (!open && ++*tries < 200) return;
+        timer->stop();
+        timer->deleteLater();
+        if (open) act(open);
+    });
+    timer->start(25);
+}
+
 // Opens the kinds menu with a click and clicks its entry `text`.
 void chooseKind(CChangesPanel& panel, const QString& text) {
     bool clicked = false;
-    QTimer::singleShot(100, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        for (QAction* a : menu->actions())
-            if (a->text() == text) {
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-                clicked = true;
-                return;
-            }
-        menu->close();
-    });
+    whenOpen<QMenu>([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+                    [&](QMenu* menu) {
+                        for (QAction* a : menu->actions())
+                            if (a->text() == text) {
+                                QTest::mouseClick(menu, Qt::LeftButton, {},
+                                                  menu->actionGeometry(a).center());
+                                clicked = true;
+                                return;
+                            }
+                        menu->close();
+                    });
     QTest::mouseClick(panel.m_btnKinds, Qt::LeftButton);
     QApplication::processEvents();
     ASSERT_TRUE(clicked) << text.toStdString();
@@ -131,9 +152,8 @@ TEST(ChangesPanel, FilterChooseFlyFrameAndExport) {
     TempDir out;
     const QString path = QString::fromStdString(out.file("split.csv"));
     bool typed = false;
-    QTimer::singleShot(300, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
+    whenOpen<QFileDialog>([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                          [&](QFileDialog* dialog) {
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (!name) {
             dialog->reject();
