@@ -1,6 +1,7 @@
 #include "ChangeKinds.h"
 
 #include <cstring>
+#include <unordered_set>
 
 const char* changeKindName(ChangeKind kind) {
     switch (kind) {
@@ -16,18 +17,30 @@ const char* changeKindName(ChangeKind kind) {
 ChangeClassifier::ChangeClassifier(const ClassificationTree& tree1,
                                    const ClassificationTree& tree2) {
     const ClassificationTree* trees[2] = {&tree1, &tree2};
-    for (int side = 0; side < 2; ++side) {
+    // Each classification's own taxa, depth first; a copy's subtree is all copies.
+    auto walkOwn = [&trees](int side, auto&& f) {
         const uint8_t copy = side == 0 ? 2 : 1;  // what was grafted in from the other side
-        Index& index = m_own[side];
         std::vector<const TreeNode*> pending{trees[side]};
         while (!pending.empty()) {
             const TreeNode* n = pending.back();
             pending.pop_back();
-            if (n->onlyInTree == copy) continue;  // a copy's subtree is all copies
-            index[n->latinName].push_back(n);
+            if (n->onlyInTree == copy) continue;
+            f(n);
             for (const TreeNode* k : n->children) pending.push_back(k);
         }
-    }
+    };
+    // Only the names of taxa held by one classification are ever looked up, and they are a
+    // few in a hundred: indexing every taxon of a whole catalogue would take seconds and a
+    // gigabyte at every load.
+    std::unordered_set<std::string_view> asked;
+    for (int side = 0; side < 2; ++side)
+        walkOwn(side, [&](const TreeNode* n) {
+            if (n->onlyInTree == side + 1) asked.insert(n->latinName);
+        });
+    for (int side = 0; side < 2; ++side)
+        walkOwn(side, [&](const TreeNode* n) {
+            if (asked.count(n->latinName)) m_own[side][n->latinName].push_back(n);
+        });
 }
 
 ChangeKind ChangeClassifier::classify(const TreeNode& node, const TreeNode** counterpart) const {

@@ -89,6 +89,7 @@ void ChangeList::clear() {
     m_rankKeys.clear();
     m_own2.clear();
     m_partners = nullptr;
+    m_pending = false;
     ++m_generation;
     refresh();
 }
@@ -119,6 +120,27 @@ uint32_t ChangeList::rankIndex(const TreeNode* node) {
 
 void ChangeList::fill(const ClassificationTree& tree1, const ClassificationTree& tree2,
                       const RenamePairs& partners, const TaxonRelations& relations) {
+    clear();
+    m_tree1 = &tree1;
+    m_tree2 = &tree2;
+    m_partners = &partners;
+    m_relations = &relations;
+    m_pending = true;
+}
+
+void ChangeList::build() {
+    m_pending = false;
+    const ClassificationTree& tree1 = *m_tree1;
+    const ClassificationTree& tree2 = *m_tree2;
+    const RenamePairs& partners = *m_partners;
+    const TaxonRelations& relations = *m_relations;
+    // The rows were announced by fill(): making them now is no new generation.
+    const uint64_t generation = m_generation;
+    struct Keep {
+        uint64_t& at;
+        uint64_t value;
+        ~Keep() { at = value; }
+    } keep{m_generation, generation};
     m_rows.clear();
     m_ranks.clear();
     m_rankKeys.clear();
@@ -243,6 +265,7 @@ void ChangeList::fill(const ClassificationTree& tree1, const ClassificationTree&
 }
 
 std::vector<uint32_t> ChangeList::ranksTopDown() const {
+    ensure();
     std::vector<uint32_t> order(m_ranks.size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
@@ -251,11 +274,13 @@ std::vector<uint32_t> ChangeList::ranksTopDown() const {
 }
 
 void ChangeList::setFilter(const ChangeFilter& filter) {
+    ensure();
     m_filter = filter;
     refresh();
 }
 
 void ChangeList::sortBy(ChangeColumn column, bool ascending) {
+    ensure();
     m_sortColumn = static_cast<int>(column);
     m_ascending = ascending;
     refresh();
@@ -318,6 +343,7 @@ std::string ChangeList::cell(const ChangeRow& row, ChangeColumn column) const {
 }
 
 std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) const {
+    ensure();
     std::vector<const TreeNode*> shared;
     if (!row.node1 || !row.node2 ||
         (row.kind != ChangeRowKind::Split && row.kind != ChangeRowKind::Lumped &&
@@ -342,6 +368,7 @@ std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) con
 }
 
 std::string ChangeList::table(char separator) const {
+    ensure();
     std::string out;
     for (int c = 0; c < kChangeColumns; ++c) {
         if (c) out += separator;

@@ -69,10 +69,10 @@ public:
     // Changes with every fill and clear.
     uint64_t generation() const { return m_generation; }
 
-    const std::vector<ChangeRow>& rows() const { return m_rows; }
+    const std::vector<ChangeRow>& rows() const { ensure(); return m_rows; }
     // The ranks of the rows, in the order first met. From the top down, the twenty are in
     // their order, any other rank just below the nearest of the twenty above its first taxon.
-    const std::vector<std::string>& ranks() const { return m_ranks; }
+    const std::vector<std::string>& ranks() const { ensure(); return m_ranks; }
     // Indexes into ranks(), from the top down.
     std::vector<uint32_t> ranksTopDown() const;
 
@@ -82,9 +82,9 @@ public:
     // follows their order above, the other columns the names' bytes.
     void sortBy(ChangeColumn column, bool ascending);
     // Indexes into rows() of the rows shown.
-    const std::vector<uint32_t>& shown() const { return m_shown; }
+    const std::vector<uint32_t>& shown() const { ensure(); return m_shown; }
     // By kind, the rows of the ranks and text shown, whatever kinds the filter keeps.
-    const std::array<int, kChangeRowKinds>& counts() const { return m_counts; }
+    const std::array<int, kChangeRowKinds>& counts() const { ensure(); return m_counts; }
 
     // A cell's text, as ISO-8859-1 bytes.
     std::string cell(const ChangeRow& row, ChangeColumn column) const;
@@ -98,6 +98,12 @@ public:
     std::string table(char separator) const;
 
 private:
+    // The rows are made when first asked for, not by fill(): a load need not wait for a list
+    // nobody looks at, and on a whole catalogue with many changes making it takes seconds.
+    void ensure() const {
+        if (m_pending) const_cast<ChangeList*>(this)->build();
+    }
+    void build();
     uint32_t rankIndex(const TreeNode* node);
     bool passesRankAndText(const ChangeRow& row) const;
     void refresh();
@@ -106,6 +112,11 @@ private:
     std::vector<std::string> m_ranks;
     std::vector<int> m_rankKeys;  // per rank, its place from the top
     const RenamePairs* m_partners = nullptr;
+    // What fill() was given, until the rows are made.
+    bool m_pending = false;
+    const ClassificationTree* m_tree1 = nullptr;
+    const ClassificationTree* m_tree2 = nullptr;
+    const TaxonRelations* m_relations = nullptr;
     // Tree 2's own taxa by Latin name: those it alone holds, and its species.
     std::unordered_map<std::string_view, std::vector<const TreeNode*>> m_own2;
     ChangeFilter m_filter;
