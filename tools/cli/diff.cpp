@@ -7,6 +7,7 @@
 
 #include "CladoramaDoc.h"
 #include "CliFramework.h"
+#include "CliOutput.h"
 #include "Commands.h"
 #include "Console.h"
 #include "TerminalText.h"
@@ -38,25 +39,6 @@ const char kUsage[] =
     "  checklists as build does. Names are written in the locale's character set.\n"
     "  Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
 
-// Flushes to standard output in large blocks: it is unbuffered, and a diff of two big
-// classifications runs to hundreds of thousands of lines.
-class Output {
-public:
-    ~Output() { flush(); }
-    std::string& text() { return m_text; }
-    void maybeFlush() {
-        if (m_text.size() >= (1u << 20)) flush();
-    }
-    void flush() {
-        const std::string text = latin1ToTerminal(m_text);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        m_text.clear();
-    }
-
-private:
-    std::string m_text;
-};
-
 }  // namespace
 
 int cmdDiff(int argc, char** argv) {
@@ -87,7 +69,7 @@ int cmdDiff(int argc, char** argv) {
 
     const DiffLines changes(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs);
     DiffSummary counts;
-    Output out;
+    CliOutput out;
     if (!summary)
         out.text() = "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n";
     std::string other, detail;

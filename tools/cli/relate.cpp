@@ -13,6 +13,7 @@
 
 #include "CladoramaDoc.h"
 #include "CliFramework.h"
+#include "CliOutput.h"
 #include "Commands.h"
 #include "ConceptRelationFile.h"
 #include "Console.h"
@@ -41,25 +42,6 @@ const char kUsage[] =
     "  skipped, with a count on standard error.\n"
     "  --keep-levels and --common-name read imported checklists as build does.\n"
     "  Exit status 0, 1 when a file could not be read or written, 2 on bad arguments.\n";
-
-// Standard output is unbuffered; the report of two large classifications runs to hundreds
-// of thousands of lines.
-class Output {
-public:
-    ~Output() { flush(); }
-    std::string& text() { return m_text; }
-    void maybeFlush() {
-        if (m_text.size() >= (1u << 20)) flush();
-    }
-    void flush() {
-        const std::string text = latin1ToTerminal(m_text);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        m_text.clear();
-    }
-
-private:
-    std::string m_text;
-};
 
 // The species pairs of a file of renames: "name in tree 1<TAB>name in tree 2" a line. Names
 // are matched byte for byte against each classification's own species.
@@ -101,7 +83,7 @@ bool readPairs(const std::string& path, const CCladoramaDoc& doc, SpeciesPairs& 
     return true;
 }
 
-void printRelations(const TaxonRelations& relations, int rank, Output& out) {
+void printRelations(const TaxonRelations& relations, int rank, CliOutput& out) {
     out.text() =
         "rank\tname in tree 1\trelation\tname in tree 2\tshared species\t"
         "species in tree 1\tspecies in tree 2\n";
@@ -112,7 +94,7 @@ void printRelations(const TaxonRelations& relations, int rank, Output& out) {
     }
 }
 
-void printSummary(const TaxonRelations& relations, int rank, Output& out) {
+void printSummary(const TaxonRelations& relations, int rank, CliOutput& out) {
     std::vector<std::array<int, kVerdictCount>> counts(relations.ranks().size());
     for (const TaxonVerdict& v : relations.taxa()) {
         // Tree 2's taxa are counted only where they have no counterpart: every other change
@@ -209,7 +191,7 @@ int cmdRelate(int argc, char** argv) {
             return 1;
         }
     }
-    Output out;
+    CliOutput out;
     if (summary)
         printSummary(relations, rank, out);
     else
