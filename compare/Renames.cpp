@@ -187,6 +187,21 @@ int distance(const Candidate& a, const Candidate& b) {
 }
 constexpr int kTooFar = 3;
 
+// The candidates of a side by their last epithet, for synonyms that a file gives as an
+// epithet alone (in whatever genus it was first described).
+using ByEpithet = std::unordered_multimap<std::string_view, uint32_t>;
+struct EpithetSynonym {
+    int side;            // 0: a synonym tree 1's file gives, 1: tree 2's
+    uint32_t candidate;  // the accepted taxon's, on that side
+    const char* name;
+    const char* authorship;
+};
+void indexEpithets(const Side& side, ByEpithet& out) {
+    for (uint32_t i = 0; i < side.candidates.size(); ++i)
+        if (!side.candidates[i].known && !side.candidates[i].words.empty())
+            out.emplace(side.candidates[i].words[side.candidates[i].words.size() - 1], i);
+}
+
 bool endingVariantsOf(const Candidate& a, const Candidate& b) {
     if (a.words.size() != b.words.size()) return false;
     bool differ = false;
@@ -385,6 +400,9 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     };
 
     // synonym: either file's synonyms, by the name as given and without its authorship.
+    // Synonyms given as an epithet alone (lists of nominal names) are weaker evidence: they
+    // are tried once the epithets and endings have had their say, below.
+    std::vector<EpithetSynonym> epithetSynonyms;
     {
         std::unordered_map<const TreeNode*, std::vector<uint32_t>> given;  // tree-1 node -> b
         const bool any = (facts1 && !facts1->synonymsEmpty()) || (facts2 && !facts2->synonymsEmpty());
@@ -413,12 +431,20 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
             for (const TaxonFacts::Synonym& s : facts1->synonyms()) {
                 auto a = s1.byNode.find(s.accepted);
                 if (a == s1.byNode.end()) continue;
+                if (!std::strchr(s.name, ' ')) {
+                    epithetSynonyms.push_back({0, a->second, s.name, s.authorship});
+                    continue;
+                }
                 named(s2, s.name, s.authorship, [&](uint32_t b) { given[s.accepted].push_back(b); });
             }
         if (any && facts2)
             for (const TaxonFacts::Synonym& s : facts2->synonyms()) {
                 auto b = s2.byNode.find(s.accepted);
                 if (b == s2.byNode.end()) continue;
+                if (!std::strchr(s.name, ' ')) {
+                    epithetSynonyms.push_back({1, b->second, s.name, s.authorship});
+                    continue;
+                }
                 named(s1, s.name, s.authorship, [&](uint32_t a) {
                     given[s1.candidates[a].node].push_back(b->second);
                 });
@@ -477,6 +503,45 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
             j = jEnd;
         }
         finder.decide(false, found);
+    }
+
+    // synonym, given as an epithet alone: of a taxon nearby whose epithet is that one or
+    // another spelling of it. An epithet that the list makes a junior synonym of an epithet
+    // unlike it tells of a species lumped into another as often as of one renamed. A spelling
+    // keeps its species' authorship: the list's own authorship of it is often of whoever
+    // misspelt it, so the two taxa's authorships are compared instead.
+    if (!epithetSynonyms.empty()) {
+        ByEpithet epithets[2];
+        std::unordered_map<const TreeNode*, std::vector<Match>> given;  // tree-1 node -> b
+        for (const EpithetSynonym& s : epithetSynonyms) {
+            const Side& own = s.side == 0 ? s1 : s2;
+            const Side& other = s.side == 0 ? s2 : s1;
+            const Candidate& accepted = own.candidates[s.candidate];
+            if (!finder.open(accepted, false)) continue;
+            ByEpithet& index = epithets[1 - s.side];
+            if (index.empty()) indexEpithets(other, index);
+            auto [from, to] = index.equal_range(std::string_view(s.name));
+            for (auto it = from; it != to; ++it) {
+                const Candidate& c = other.candidates[it->second];
+                const int tier = distance(accepted, c);
+                if (tier == kTooFar || !finder.open(c, false) ||
+                    !spellingVariants(c.words[c.words.size() - 1],
+                                      accepted.words[accepted.words.size() - 1]) ||
+                    !sameAuthorship(accepted.authorship, c.authorship))
+                    continue;
+                if (s.side == 0)
+                    given[accepted.node].push_back({it->second, tier, RenameEvidence::Synonym});
+                else
+                    given[c.node].push_back({s.candidate, tier, RenameEvidence::Synonym});
+            }
+        }
+        if (!given.empty())
+            finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
+                auto it = given.find(a.node);
+                if (it == given.end()) return;
+                for (const Match& m : it->second)
+                    if (!contradicted(a, s2.candidates[m.b])) list.push_back(m);
+            });
     }
     index();
 }

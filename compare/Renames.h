@@ -39,13 +39,19 @@ struct RenamePair {
 };
 
 // Authorship as compared: the surnames in order and the year, lower case, without initials,
-// "&", "and", "et", commas, periods and parentheses: "(G. K. Shaw, 1799)" -> "shaw 1799".
+// particles ("von", "de"), "&", "and", "et", commas, periods, apostrophes and parentheses, and
+// without the authors of the work an "in" names: "(G. K. Shaw, 1799)" -> "shaw 1799",
+// "P. Gervais in Castelnau 1856" -> "gervais 1856".
 std::string normaliseAuthorship(std::string_view authorship);
-// Equal surnames, and equal years where both give one. True when either is empty.
+// The same first surname, and years no more than one apart where both give one (releases
+// correct a year by the date a part really came out). True when either is empty.
 bool sameAuthorship(std::string_view normalised1, std::string_view normalised2);
 // Two different epithets that differ only in a Latin gender ending (-us/-a/-um, -is/-e,
 // -er/-ra/-rum, -er/-ris/-re, and the genitives -i/-ii/-ei/-ae/-orum/-arum).
 bool genderVariants(std::string_view epithet1, std::string_view epithet2);
+// The same epithet, or two spellings of one: at most two letters added, dropped or changed
+// ("fraenata", "frenata"; "philippensis", "philippinensis"), in words of five letters or more.
+bool spellingVariants(std::string_view epithet1, std::string_view epithet2);
 // Of the identifiers both tables give, at least half name the same Latin name in both trees.
 bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2);
 

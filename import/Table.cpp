@@ -15,6 +15,7 @@
 #include "Console.h"
 #include "Delimited.h"
 #include "Facts.h"
+#include "SynonymLists.h"
 #include "Importers.h"
 #include "ImportFailure.h"
 #include "StatusWords.h"
@@ -239,7 +240,10 @@ private:
         }
         m_lastSteps = p.steps;
         if (!p.common.empty()) TreeBuilder::setCommon(node, p.common);
-        if (m_facts) m_facts->add(node, p.id, p.authorship);
+        if (m_facts) {
+            m_facts->add(node, p.id, p.authorship);
+            if (!p.synonyms.empty()) addListedSynonyms(*m_facts, node, p.synonyms);
+        }
     }
 
     // The identifier and authorship of the row's own taxon, for descend().
@@ -253,6 +257,11 @@ private:
             if (isPlaceholder(m_scratch)) continue;
             if (!p.authorship.empty()) p.authorship += ", ";
             p.authorship += m_scratch;
+        }
+        p.synonyms.clear();
+        if (m_c.synonymList != kNone) {
+            cleanName(r.field(m_c.synonymList), p.synonyms);
+            if (isPlaceholder(p.synonyms)) p.synonyms.clear();
         }
     }
 
@@ -411,7 +420,8 @@ private:
         size_t steps = 0;
         std::string ownRank;  // the rank of the row's own taxon, when it has one
         std::string common;
-        std::string id, authorship;  // of the row's own taxon, when facts are collected
+        // Of the row's own taxon, when facts are collected.
+        std::string id, authorship, synonyms;
         size_t repeated = 0;  // steps that repeat the path of the row before
         size_t hash = 0;      // of the first step that does not, when its parent is
         bool hashed = false;  // found through the index

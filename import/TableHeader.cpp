@@ -38,6 +38,7 @@ bool factColumns(const std::vector<std::string>& header, const std::vector<std::
     }
     c.accepted = find({"acceptednameusageid"});
     c.acceptedName = find({"acceptednameusage", "acceptedname"});
+    c.synonymList = find({"nominalnames", "synonyms"});
     if (options.authorshipColumn.empty()) {
         if (c.authorship != kNone) c.authorFacts.push_back(c.authorship);
         return true;
@@ -76,7 +77,7 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
         "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
         "vernacularname", "maincommonname", "commonname",               "commonnames(eng)",
         "taxonid",        "id",             "acceptednameusageid",      "acceptednameusage",
-        "acceptedname"};
+        "acceptedname",   "nominalnames",   "synonyms"};
     static const auto* const kSlot = [] {
         auto* slots = new std::unordered_map<std::string_view, size_t>;
         for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);

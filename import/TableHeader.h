@@ -24,13 +24,14 @@ struct Columns {
     // Read only for a caller that wants the facts of taxa (see Facts.h).
     bool facts = false;
     size_t id = SIZE_MAX, accepted = SIZE_MAX, acceptedName = SIZE_MAX;
+    size_t synonymList = SIZE_MAX;  // the row's synonyms in one cell (SynonymLists.h)
     std::vector<size_t> authorFacts;  // joined by ", "
 
     std::vector<size_t> used() const {
         std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
         for (const RankColumn& r : ranks) u.push_back(r.column);
         if (facts) {
-            u.insert(u.end(), {id, accepted, acceptedName});
+            u.insert(u.end(), {id, accepted, acceptedName, synonymList});
             u.insert(u.end(), authorFacts.begin(), authorFacts.end());
         }
         return u;

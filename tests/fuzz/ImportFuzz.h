@@ -10,11 +10,13 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "FuzzSupport.h"
 #include "Import.h"
+#include "Facts.h"
 #include "ImportInternal.h"
 
 namespace fuzz {
@@ -85,6 +87,21 @@ inline void checkImportedAndAligned(ClassificationTree& tree) {
     console().take();
     checkImported(tree, "aligned:");
     checkImported(other, "aligned other:");
+}
+
+// The facts an import gave belong to taxa of the tree it gave.
+inline void checkFacts(const ClassificationTree& tree, const TaxonFacts& facts) {
+    if (facts.empty()) return;
+    std::unordered_set<const TreeNode*> nodes;
+    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) { nodes.insert(n); });
+    facts.forEach([&](const TreeNode* n, const char* id, const char* authorship) {
+        if (!nodes.count(n)) fail("facts of a taxon not in the tree");
+        if (id && !*id) fail("an empty identifier kept");
+        if (authorship && !*authorship) fail("an empty authorship kept");
+    });
+    for (const TaxonFacts::Synonym& s : facts.synonyms())
+        if (!nodes.count(s.accepted) || !s.name || !s.authorship)
+            fail("a synonym of a taxon not in the tree");
 }
 
 // Names, ranks, common names, levels, numbers and colours in reading order, and the counts:
@@ -169,11 +186,18 @@ inline int importArchiveInput(const uint8_t* data, size_t size) {
     (void)zoneFixed;
     ImportOptions options;
     options.maxUncompressedBytes = 1 << 16;
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+    // Half the inputs are read as a comparison reads them, with the facts of their taxa.
+    TaxonFacts facts;
+    if (hash & 32) options.facts = &facts;
     auto readZip = [&](const char* zip, size_t zipSize) {
         console().take();
         ClassificationTree tree;
-        if (imp::importZip(tree, zip, zipSize, "input.zip", options)) {
+        imp::FactsScope scope(tree, options);
+        if (scope.finish(imp::importZip(tree, zip, zipSize, "input.zip", options))) {
             if (tree.fileSize != static_cast<int64_t>(zipSize)) fail("fileSize is not the archive's size");
+            checkFacts(tree, facts);
             checkImportedAndAligned(tree);
         }
     };
@@ -182,8 +206,6 @@ inline int importArchiveInput(const uint8_t* data, size_t size) {
         readZip(reinterpret_cast<const char*>(data), size);
         return 0;
     }
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
     std::string zip;
     if (hash % 16 == 0 && zipOf(files, zip)) readZip(zip.data(), zip.size());
 
@@ -193,8 +215,10 @@ inline int importArchiveInput(const uint8_t* data, size_t size) {
     ClassificationTree tree;
     imp::Package package;
     package.openFiles(std::move(files));
-    if (imp::importPackage(tree, package, "input.zip")) {
+    imp::FactsScope scope(tree, options);
+    if (scope.finish(imp::importPackage(tree, package, "input.zip"))) {
         if (tree.fileSize != total) fail("fileSize is not the files' size");
+        checkFacts(tree, facts);
         checkImportedAndAligned(tree);
     }
     return 0;

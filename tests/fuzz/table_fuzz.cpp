@@ -5,8 +5,9 @@
 // one such input in sixteen only, chosen by a hash of the whole input: a choice by a byte
 // alone would soon be made by most of the corpus. One input in eight is read again with every
 // line through libcsv, where no row takes over the cells of the row above: the tree must be
-// the same. The rest is the table. A tree read must hold together, before and after aligning
-// its levels with another checklist's.
+// the same. Its fourth bit asks, for the first reading, for the facts of the taxa (identifiers,
+// authorship, synonyms) as a comparison does. The rest is the table. A tree read must hold
+// together, before and after aligning its levels with another checklist's.
 #include <cstddef>
 #include <cstdint>
 
@@ -21,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
     const bool twoThreads = (data[0] & 4) && hash % 16 == 0;
+    TaxonFacts facts;
+    if (data[0] & 8) options.facts = &facts;
     const char* text = reinterpret_cast<const char*>(data + 1);
     const size_t length = size - 1;
 
@@ -47,6 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (oneOk && fuzz::describe(one) != fuzz::describe(two))
             fuzz::fail("two threads changed the tree");
     }
-    if (oneOk) fuzz::checkImportedAndAligned(one);
+    if (oneOk) {
+        fuzz::checkFacts(one, facts);
+        fuzz::checkImportedAndAligned(one);
+    }
     return 0;
 }

@@ -84,6 +84,25 @@ TEST(ImportFacts, TableIdentifiersAuthorshipAndSynonymsByIdentifierOrName) {
     EXPECT_TRUE(f.empty());
 }
 
+TEST(ImportFacts, ATableCellListingNominalNamesGivesEachAsASynonym) {
+    const std::string text =
+        "sciName,family,genus,nominalNames\n"
+        "Tachyglossus_bruijnii,Tachyglossidae,Zaglossus,"
+        "\"bruijnii (Peters & Doria, 1876)| nigro-aculeatus (W. Rothschild, 1892) [preoccupied]|"
+        "Tachyglossus_goodfellowi Thomas, 1907;Zaglossus (Prozaglossus) bartoni Thomas;"
+        "Zaglossus Gill;NA; 1907\"\n";
+    TaxonFacts f;
+    ImportOptions options;
+    options.facts = &f;
+    ClassificationTree t;
+    ASSERT_TRUE(importTableFromMemory(t, text.data(), text.size(), "t.csv", options));
+    EXPECT_EQ(facts(t, f),
+              "Tachyglossus bruijnii = bruijnii (Peters & Doria, 1876)\n"
+              "Tachyglossus bruijnii = nigro-aculeatus (W. Rothschild, 1892)\n"
+              "Tachyglossus bruijnii = Tachyglossus goodfellowi (Thomas, 1907)\n"
+              "Tachyglossus bruijnii = Zaglossus bartoni (Thomas)\n");
+}
+
 TEST(ImportFacts, TwoHalvesOfATableGiveTheFactsOfBoth) {
     std::string text = "taxonID,order,family,genus,species\n";
     for (int i = 0; i < 4000; ++i)
