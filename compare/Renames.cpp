@@ -463,21 +463,19 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // and another with a changed ending are two candidates, and the closer one wins.
     {
         // Every key of every open candidate on both sides, in key order: one pass over the
-        // two lists meets all that share one.
+        // two lists meets all that share one. Each side's list is made on a thread of its own.
         std::vector<std::pair<uint64_t, uint32_t>> keys1, keys2;
-        std::vector<uint64_t> keys, scratch;
-        for (uint32_t a = 0; a < s1.candidates.size(); ++a) {
-            if (!finder.open(s1.candidates[a], false)) continue;
-            endingKeys(s1.candidates[a], keys, scratch);
-            for (uint64_t k : keys) keys1.emplace_back(k, a);
-        }
-        for (uint32_t b = 0; b < s2.candidates.size(); ++b) {
-            if (!finder.open(s2.candidates[b], false)) continue;
-            endingKeys(s2.candidates[b], keys, scratch);
-            for (uint64_t k : keys) keys2.emplace_back(k, b);
-        }
-        std::sort(keys1.begin(), keys1.end());
-        std::sort(keys2.begin(), keys2.end());
+        auto keysOf = [&finder](const Side& side, std::vector<std::pair<uint64_t, uint32_t>>& out) {
+            std::vector<uint64_t> keys, scratch;
+            out.reserve(side.candidates.size() * 4);
+            for (uint32_t i = 0; i < side.candidates.size(); ++i) {
+                if (!finder.open(side.candidates[i], false)) continue;
+                endingKeys(side.candidates[i], keys, scratch);
+                for (uint64_t k : keys) out.emplace_back(k, i);
+            }
+            std::sort(out.begin(), out.end());
+        };
+        both([&] { keysOf(s1, keys1); }, [&] { keysOf(s2, keys2); });
         std::vector<Finder::Found> found;
         for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
             if (keys1[i].first < keys2[j].first) { ++i; continue; }

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "ClassificationReader.h"
 #include "Combine.h"
@@ -220,6 +222,32 @@ template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();
 template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Binary>();
 
 void CCladoramaDoc::RunCommonTail() {
+    // The partners and the relations of higher taxa read the trees and nothing else; the
+    // name indexes below only sort and merge lists of their own. So the two are made side
+    // by side. The relations count a renamed species as the same species, so the partners
+    // come first.
+    std::exception_ptr relateFailure;
+    auto relate = [this, &relateFailure] {
+        try {
+            m_partners.prepare(m_tree1, m_tree2);
+            m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
+        } catch (...) {
+            relateFailure = std::current_exception();
+        }
+    };
+    std::thread relating;
+    struct Join {  // also when the indexes throw: a thread must not outlive its scope
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{relating};
+    try {
+        relating = std::thread(relate);
+    } catch (const std::system_error&) {  // no second thread to be had: one after the other
+        relate();
+    }
+
     sortLatinIndex(m_tree1);
     consolePrintf("Latin name sorted\n");
     sortCommonIndex(m_tree1);
@@ -237,10 +265,8 @@ void CCladoramaDoc::RunCommonTail() {
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
 
-    // The relations of higher taxa count a renamed species as the same species, so the
-    // partners come first.
-    m_partners.prepare(m_tree1, m_tree2);
-    m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
+    if (relating.joinable()) relating.join();
+    if (relateFailure) std::rethrow_exception(relateFailure);
     m_changes.fill(m_tree1, m_tree2, m_partners.pairs, m_relations);
     UpdateAllViews();
 
