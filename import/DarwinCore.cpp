@@ -15,7 +15,9 @@ namespace {
 
 // One file described by meta.xml: the core or an extension.
 struct MetaFile {
-    std::string rowType, location;
+    std::string rowType;
+    // A core may be split over several files of one layout, read one after the other.
+    std::vector<std::string> locations;
     Dialect dialect{'\t', 0};
     int ignoreHeaderLines = 0;
     size_t idIndex = SIZE_MAX;
@@ -79,8 +81,13 @@ void XMLCALL onStart(void* data, const XML_Char* element, const XML_Char** attri
 void XMLCALL onEnd(void* data, const XML_Char* element) {
     Meta& m = *static_cast<Meta*>(data);
     std::string e = headerKey(element);
-    if (e == "location" && m.current && m.inLocation && m.current->location.empty())
-        m.current->location = m.text;
+    if (e == "location" && m.current && m.inLocation) {
+        // Publishers' tools indent the element's text as they indent the elements.
+        const size_t first = m.text.find_first_not_of(" \t\r\n");
+        if (first != std::string::npos)
+            m.current->locations.push_back(
+                m.text.substr(first, m.text.find_last_not_of(" \t\r\n") + 1 - first));
+    }
     if (e == "location") m.inLocation = false;
     if (e == "core" || e == "extension") m.current = nullptr;
 }
@@ -162,6 +169,10 @@ TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex
         c.accepted = column(f, "acceptednameusage");
         c.byName = c.parent != SIZE_MAX || c.accepted != SIZE_MAX;
         if (c.parent == SIZE_MAX) classificationColumns(f, c);
+    } else if (c.parent == SIZE_MAX) {
+        // Synonyms point at their accepted taxa, but the accepted taxa have no parents to
+        // point at: their places come from the columns of the higher ranks.
+        classificationColumns(f, c);
     }
     if (c.id == SIZE_MAX && (c.byName || !c.classification.empty())) c.id = c.scientific;
     return c;
@@ -257,22 +268,29 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     if (!endsWithTerm(meta.core.rowType, "taxon"))
         return fail(metaName + ": the core is no Taxon file (rowType " + meta.core.rowType + ")");
     std::string folder = metaName.substr(0, metaName.size() - baseName(metaName).size());
-    auto locate = [&](const MetaFile& f) { return package.find(folder + f.location); };
-    std::string coreName = locate(meta.core);
-    if (meta.core.location.empty() || coreName.empty())
-        return fail(metaName + ": the core file \"" + meta.core.location + "\" is missing");
+    auto locate = [&](const std::string& location) { return package.find(folder + location); };
+    std::vector<std::string> coreNames;
+    for (const std::string& location : meta.core.locations) {
+        coreNames.push_back(locate(location));
+        if (coreNames.back().empty())
+            return fail(metaName + ": the core file \"" + location + "\" is missing");
+    }
+    if (coreNames.empty()) return fail(metaName + ": the core file \"\" is missing");
     const MetaFile* vernacular = nullptr;
-    std::string vernacularName;
+    std::vector<std::string> vernacularNames;
     for (const MetaFile& e : meta.extensions) {
         if (!endsWithTerm(e.rowType, "vernacularname")) continue;
-        vernacularName = locate(e);
-        if (!vernacularName.empty()) {
+        for (const std::string& location : e.locations) {
+            std::string found = locate(location);
+            if (!found.empty()) vernacularNames.push_back(found);
+        }
+        if (!vernacularNames.empty()) {
             vernacular = &e;
             break;
         }
     }
-    std::vector<std::string> wanted{coreName};
-    if (vernacular) wanted.push_back(vernacularName);
+    std::vector<std::string> wanted = coreNames;
+    wanted.insert(wanted.end(), vernacularNames.begin(), vernacularNames.end());
     if (!package.load(wanted, error)) return fail(error);
 
     auto open = [&](const MetaFile& f, const std::string& name, std::vector<std::string>& header,
@@ -288,13 +306,15 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     };
     std::vector<std::string> header;
     std::unique_ptr<DelimitedReader> reader;
-    if (!open(meta.core, coreName, header, reader)) return false;
     TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults);
     if (c.id == SIZE_MAX || !c.named())
         return fail(metaName + ": the core has no taxonID or scientificName field");
-    if (!readTaxa(*reader, c, taxa)) return false;
-    if (vernacular) {
-        if (!open(*vernacular, vernacularName, header, reader)) return false;
+    for (const std::string& coreName : coreNames) {
+        if (!open(meta.core, coreName, header, reader)) return false;
+        if (!readTaxa(*reader, c, taxa)) return false;
+    }
+    for (const std::string& name : vernacularNames) {
+        if (!open(*vernacular, name, header, reader)) return false;
         if (!readVernacular(*reader, vernacular->idIndex, column(vernacular->fields, "vernacularname"),
                             column(vernacular->fields, "language"), taxa))
             return false;

@@ -81,6 +81,9 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"regne", "Kingdom"}, {"embranchement", "Phylum"}, {"ordre", "Order"},
     {"famille", "Family"}, {"sousfamille", "Subfamily"}, {"genre", "Genus"},
     {"espece", "Species"}, {"sousespece", "Subspecies"}, {"varietee", "Variety"},
+    {"variete", "Variety"}, {"sousvariete", "Subvariety"}, {"forme", "Form"},
+    {"sousgenre", "Subgenus"}, {"sousordre", "Suborder"}, {"sousclasse", "Subclass"},
+    {"superfamille", "Superfamily"}, {"soustribu", "Subtribe"},
     {"ordine", "Order"}, {"famiglia", "Family"}, {"sottofamiglia", "Subfamily"},
     {"specie", "Species"}, {"sottospecie", "Subspecies"},
 };

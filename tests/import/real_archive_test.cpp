@@ -1,0 +1,75 @@
+// Layouts seen in archives that checklist publishers put out, beyond the textbook ones: a
+// core split over several files, synonyms linked by identifier while the accepted taxa are
+// placed by the columns of their higher ranks, rank words in French.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "Import.h"
+#include "ImportSupport.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string core(const std::string& attributes, const std::string& locations,
+                 const std::string& fields) {
+    return "<?xml version=\"1.0\"?>\n<archive xmlns=\"http://rs.tdwg.org/dwc/text/\">\n"
+           " <core " + attributes + " ignoreHeaderLines=\"1\" "
+           "rowType=\"http://rs.tdwg.org/dwc/terms/Taxon\">\n  <files>" + locations +
+           "</files>\n  <id index=\"0\"/>\n" + fields + " </core>\n</archive>\n";
+}
+std::string field(int index, const std::string& term) {
+    return "  <field index=\"" + std::to_string(index) +
+           "\" term=\"http://rs.tdwg.org/dwc/terms/" + term + "\"/>\n";
+}
+
+std::string read(const std::map<std::string, std::string>& files) {
+    TempDir dir;
+    writeZip(dir.file("a.zip"), files);
+    ClassificationTree t;
+    ConsoleCapture console;
+    Imported r = importFile(t, dir.file("a.zip"));
+    EXPECT_TRUE(r.ok) << r.error;
+    return r.ok ? dump(t) : r.error;
+}
+
+TEST(RealArchives, CoreSplitOverSeveralFilesIsReadWhole) {
+    const std::string meta =
+        core("fieldsTerminatedBy=\"|\" fieldsEnclosedBy=\"\"",
+             "\n   <location>part1.txt</location>\n   <location>\n    part2.txt\n   </location>\n",
+             field(1, "parentNameUsageID") + field(2, "scientificName") + field(3, "taxonRank"));
+    EXPECT_EQ(read({{"meta.xml", meta},
+                    {"part1.txt", "id|parent|name|rank\n1||Meles|genus\n2|1|Meles meles|species\n"},
+                    {"part2.txt", "id|parent|name|rank\n3|1|Meles leucurus|species\n"}}),
+              "Meles|Genus|\n"
+              "  Meles meles|Species|\n"
+              "  Meles leucurus|Species|\n");
+}
+
+TEST(RealArchives, SynonymsByIdentifierAndAcceptedTaxaPlacedByTheirHigherRanks) {
+    // A synonym may point at itself and say so only by its status, as real files do.
+    const std::string meta =
+        core("fieldsTerminatedBy=\"\\t\"", "<location>taxon.txt</location>",
+             field(1, "acceptedNameUsageID") + field(2, "scientificName") + field(3, "family") +
+                 field(4, "genus") + field(5, "taxonRank") + field(6, "taxonomicStatus"));
+    EXPECT_EQ(read({{"meta.xml", meta},
+                    {"taxon.txt",
+                     "id\taccepted\tname\tfamily\tgenus\trank\tstatus\n"
+                     "1\t1\tAneura pinguis\tAneuraceae\tAneura\tEsp\xc3\xa8" "ce\tAccept\xc3\xa9\n"
+                     "2\t1\tRiccardia pinguis\t\t\tEsp\xc3\xa8" "ce\tSynonyme\n"
+                     "3\t3\tAneura maxima\tAneuraceae\tAneura\tEsp\xc3\xa8" "ce\tAccept\xc3\xa9\n"
+                     "4\t4\tBlasia pusilla var. minor\tBlasiaceae\tBlasia\tVari\xc3\xa9t\xc3\xa9"
+                     "\tAccept\xc3\xa9\n"
+                     "5\t5\tBlasia minor\t\t\tSous-esp\xc3\xa8" "ce\tSynonyme\n"}}),
+              "Root|Root|a.zip\n"
+              "  Aneuraceae|Family|\n"
+              "    Aneura|Genus|\n"
+              "      Aneura pinguis|Species|\n"
+              "      Aneura maxima|Species|\n"
+              "  Blasiaceae|Family|\n"
+              "    Blasia|Genus|\n"
+              "      Blasia pusilla var. minor|Variety|\n");
+}
+
+}  // namespace
