@@ -10,17 +10,22 @@ namespace imp {
 
 namespace {
 
-bool isUsageFile(const std::string& name) {
-    std::string b = baseName(name);
-    return equalsIgnoreCase(b, "NameUsage.tsv") || equalsIgnoreCase(b, "NameUsage.txt") ||
-           equalsIgnoreCase(b, "NameUsage.csv");
-}
+bool isUsageFile(const std::string& name) { return isPackageFile(name, "NameUsage"); }
 
-// The least deep file of one of the base names, in order of preference.
-std::string findFile(const Package& p, std::initializer_list<const char*> names) {
-    for (const char* n : names) {
-        std::string found = p.find(n);
-        if (!found.empty()) return found;
+// The least deep file of the first of these entities the package has.
+std::string findFile(const Package& p, std::initializer_list<const char*> stems) {
+    for (const char* stem : stems) {
+        std::string best;
+        size_t bestDepth = SIZE_MAX;
+        for (const std::string& n : p.names()) {
+            if (!isPackageFile(n, stem)) continue;
+            const size_t depth = static_cast<size_t>(std::count(n.begin(), n.end(), '/'));
+            if (depth < bestDepth) {
+                best = n;
+                bestDepth = depth;
+            }
+        }
+        if (!best.empty()) return best;
     }
     return {};
 }
@@ -87,18 +92,18 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         importFailure(label, {}, what);
         return false;
     };
-    std::string usage = findFile(package, {"NameUsage.tsv", "NameUsage.txt", "NameUsage.csv"});
+    std::string usage = findFile(package, {"NameUsage"});
     // The normal form: names in Name, taxa in Taxon pointing at them, synonyms in Synonym.
     std::string nameFile, taxonFile, synonymFile;
     if (usage.empty()) {
-        nameFile = findFile(package, {"Name.tsv", "Name.txt", "Name.csv"});
-        taxonFile = findFile(package, {"Taxon.tsv", "Taxon.txt", "Taxon.csv"});
-        synonymFile = findFile(package, {"Synonym.tsv", "Synonym.txt", "Synonym.csv"});
+        nameFile = findFile(package, {"Name"});
+        taxonFile = findFile(package, {"Taxon"});
+        synonymFile = findFile(package, {"Synonym"});
         if (nameFile.empty() || taxonFile.empty())
             return fail("no NameUsage.tsv, nor Name.tsv and Taxon.tsv, in the package");
     }
-    std::string vernacular =
-        findFile(package, {"VernacularName.tsv", "VernacularName.txt", "VernacularName.csv"});
+    // Older packages call the file of common names Vernacular.
+    std::string vernacular = findFile(package, {"VernacularName", "Vernacular"});
     std::vector<std::string> wanted;
     for (const std::string* f : {&usage, &nameFile, &taxonFile, &synonymFile, &vernacular})
         if (!f->empty()) wanted.push_back(*f);

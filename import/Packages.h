@@ -153,6 +153,9 @@ bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& 
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
                     LinkedTaxa& taxa);
 
+// A ColDP file of the entity `stem` ("NameUsage", "VernacularName"): its base name, ignoring
+// case, hyphens and underscores ("name-usage.tsv", "NAME_USAGE.TXT"), with .tsv, .txt or .csv.
+bool isPackageFile(const std::string& path, std::string_view stem);
 bool isFolder(const std::string& path);
 // Starts as a zip archive does.
 bool looksLikeZip(const std::string& path);

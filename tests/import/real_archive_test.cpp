@@ -1,6 +1,7 @@
 // Layouts seen in archives that checklist publishers put out, beyond the textbook ones: a
 // core split over several files, synonyms linked by identifier while the accepted taxa are
-// placed by the columns of their higher ranks, rank words in French.
+// placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
+// with hyphens.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -70,6 +71,20 @@ TEST(RealArchives, SynonymsByIdentifierAndAcceptedTaxaPlacedByTheirHigherRanks) 
               "  Blasiaceae|Family|\n"
               "    Blasia|Genus|\n"
               "      Blasia pusilla var. minor|Variety|\n");
+}
+
+// ColDP's own example package spells its files in lower case with hyphens.
+TEST(RealArchives, ColDPFileNamesWithHyphens) {
+    EXPECT_EQ(read({{"data/name-usage.tsv", "ID\tparentID\tstatus\tscientificName\trank\n"
+                                            "1\t\taccepted\tCrepis\tgenus\n"
+                                            "2\t1\taccepted\tCrepis bakeri\tspecies\n"},
+                    {"data/vernacular-name.tsv", "taxonID\tname\tlanguage\n"
+                                                 "2\tBaker's hawksbeard\teng\n"}}),
+              "Crepis|Genus|\n  Crepis bakeri|Species|Baker's hawksbeard\n");
+    EXPECT_EQ(read({{"name.tsv", "ID\tscientificName\trank\nn1\tCrepis\tgenus\n"},
+                    {"taxon.tsv", "ID\tparentID\tnameID\nt1\t\tn1\n"},
+                    {"vernacular.tsv", "taxonID\tname\tlanguage\nt1\thawksbeards\ten\n"}}),
+              "Crepis|Genus|hawksbeards\n");
 }
 
 }  // namespace
