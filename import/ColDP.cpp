@@ -140,10 +140,12 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         c.status = column(header, "status");
         c.nameId = column(header, "nameid");
         c.names = &nameTable;
-        if (c.id == SIZE_MAX || c.nameId == SIZE_MAX) {
+        if (c.id == SIZE_MAX) {
             taxonRows->fail(1, "no ID or nameID column in the header");
             return false;
         }
+        // Packages that give each taxon the identifier of its name leave nameID out.
+        if (c.nameId == SIZE_MAX) c.nameId = c.id;
         if (c.parent == SIZE_MAX) classificationColumns(header, c);
         if (!readTaxa(*taxonRows, c, taxa)) return false;
         if (!synonymFile.empty()) {

@@ -1,7 +1,7 @@
 // Layouts seen in archives that checklist publishers put out, beyond the textbook ones: a
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
-// with hyphens.
+// with hyphens, ColDP taxa that share their name's identifier.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -85,6 +85,19 @@ TEST(RealArchives, ColDPFileNamesWithHyphens) {
                     {"taxon.tsv", "ID\tparentID\tnameID\nt1\t\tn1\n"},
                     {"vernacular.tsv", "taxonID\tname\tlanguage\nt1\thawksbeards\ten\n"}}),
               "Crepis|Genus|hawksbeards\n");
+}
+
+// A Taxon file without nameID: each taxon shares its identifier with its Name row.
+TEST(RealArchives, ColDPTaxaNamedByTheirOwnIdentifier) {
+    EXPECT_EQ(read({{"name.tsv", "ID\tscientificName\trank\n1\tMartes foina\tspecies\n"
+                                 "2\tMartes\tgenus\n3\tMeles meles\tspecies\n"},
+                    {"taxon.tsv", "ID\tfamily\tgenus\n1\tMustelidae\tMartes\n"
+                                  "2\tMustelidae\tMartes\n3\tMustelidae\tMeles\n"}}),
+              "Mustelidae|Family|\n"
+              "  Martes|Genus|\n"
+              "    Martes foina|Species|\n"
+              "  Meles|Genus|\n"
+              "    Meles meles|Species|\n");
 }
 
 }  // namespace
