@@ -192,10 +192,10 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
     RankInfo rank{0, {}, -1};
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
-        if (id.empty()) {
-            reader.fail(r.line(), "a taxon without an identifier");
-            return false;
-        }
+        // A row without an identifier is still a taxon of the file (or a synonym nobody can
+        // point at): it gets one of its own that no identifier in a file can equal.
+        const bool idless = id.empty();
+        if (idless) id = "\2" + std::to_string(taxa.size());
         cleanName(c.field(r, c.scientific), written);
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
@@ -279,6 +279,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             }
         }
         if (facts && id != pathKey) facts->linkedTaxon(id, author);
+        if (idless && id != pathKey) ++notes.idless;
         if (c.byName) taxa.addName(written, id);
         if (c.vernacular != SIZE_MAX) {
             cleanName(c.field(r, c.vernacular), common);

@@ -1,7 +1,7 @@
 // Layouts seen in archives that checklist publishers put out, beyond the textbook ones: a
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
-// with hyphens, ColDP taxa that share their name's identifier.
+// with hyphens, ColDP taxa that share their name's identifier, rows without an identifier.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -98,6 +98,27 @@ TEST(RealArchives, ColDPTaxaNamedByTheirOwnIdentifier) {
               "    Martes foina|Species|\n"
               "  Meles|Genus|\n"
               "    Meles meles|Species|\n");
+}
+
+// Rows without an identifier: an accepted one is a taxon under its parent that no row can
+// name; a synonym without one is nobody's parent.
+TEST(RealArchives, RowsWithoutAnIdentifierAreReadNotRefused) {
+    TempDir dir;
+    dir.write("NameUsage.tsv",
+              "ID\tparentID\tstatus\tscientificName\trank\n"
+              "1\t\taccepted\tUrsus\tgenus\n"
+              "\t1\taccepted\tUrsus arctos\tspecies\n"
+              "\t1\tsynonym\tUrsus horribilis\tspecies\n"
+              "\t1\taccepted\tUrsus maritimus\tspecies\n");
+    ClassificationTree t;
+    ConsoleCapture console;
+    Imported r = importFile(t, dir.file("NameUsage.tsv"));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(dump(t), "Ursus|Genus|\n  Ursus arctos|Species|\n  Ursus maritimus|Species|\n");
+    EXPECT_NE(console.text().find(
+                  ": 2 taxa without an identifier read; no row can name them as parent\n"),
+              std::string::npos)
+        << console.text();
 }
 
 }  // namespace
