@@ -109,16 +109,37 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         if (!f->empty()) wanted.push_back(*f);
     if (!package.load(wanted, error)) return fail(error);
 
-    auto reader = [&](const std::string& name) {
+    struct Source {
+        const char* data;
+        size_t size;
+        Dialect dialect;
+    };
+    auto source = [&](const std::string& name) {
         const std::string& d = package.data(name);
-        const char* data = d.data();
-        size_t size = d.size();
-        skipBom(data, size);
+        Source f{d.data(), d.size(), Dialect{'\t', 0}};
+        skipBom(f.data, f.size);
         // Tab-separated files of a package are not quoted; the CSV form is.
-        Dialect dialect{'\t', 0};
         if (equalsIgnoreCase(name.substr(name.size() >= 4 ? name.size() - 4 : 0), ".csv"))
-            dialect = Dialect{',', '"'};
-        return std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
+            f.dialect = Dialect{',', '"'};
+        return f;
+    };
+    auto reader = [&](const std::string& name) {
+        Source f = source(name);
+        return std::make_unique<DelimitedReader>(f.data, f.size, f.dialect, label + ": " + name);
+    };
+    // A parentID column left blank in every row links nothing: the columns of higher ranks,
+    // if any, place the taxa instead.
+    auto placeByRanks = [&](const std::string& name, const std::vector<std::string>& header,
+                            TaxonColumns& c) {
+        if (c.parent != SIZE_MAX) {
+            TaxonColumns ranks;
+            classificationColumns(header, ranks);
+            Source f = source(name);
+            if (!ranks.classification.empty() &&
+                blankThroughout(f.data, f.size, f.dialect, 1, c.parent))
+                c.parent = SIZE_MAX;
+        }
+        if (c.parent == SIZE_MAX) classificationColumns(header, c);
     };
     LinkedTaxa taxa;
     std::vector<std::string> header;
@@ -146,7 +167,7 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         }
         // Packages that give each taxon the identifier of its name leave nameID out.
         if (c.nameId == SIZE_MAX) c.nameId = c.id;
-        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        placeByRanks(taxonFile, header, c);
         if (!readTaxa(*taxonRows, c, taxa)) return false;
         if (!synonymFile.empty()) {
             auto synonyms = reader(synonymFile);
@@ -160,7 +181,7 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         TaxonColumns c = nameColumns(header);
         c.parent = column(header, "parentid");
         c.status = column(header, "status");
-        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        placeByRanks(usage, header, c);
         if (c.id == SIZE_MAX || !c.named()) {
             usages->fail(1, "no ID or scientificName column in the header");
             return false;

@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "Console.h"
@@ -137,8 +138,19 @@ void classificationColumns(const std::map<std::string, size_t>& f, TaxonColumns&
                      [](const auto& a, const auto& b) { return a.first.order < b.first.order; });
 }
 
+// Whether a higher rank has a column of its own.
+bool hasRankColumns(const std::map<std::string, size_t>& f) {
+    RankInfo rank;
+    return std::any_of(f.begin(), f.end(), [&](const auto& entry) {
+        return rankColumn(entry.first, rank) && rank.order < rankOf("Species").order;
+    });
+}
+
+// `blank` says whether a column is blank in every row; a column of identifiers that is, beside
+// columns that could place the taxa otherwise, is read as absent.
 TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex,
-                          const std::map<std::string, std::string>& defaults = {}) {
+                          const std::map<std::string, std::string>& defaults = {},
+                          const std::function<bool(size_t)>& blank = {}) {
     TaxonColumns c;
     auto at = [&](const char* term) {
         size_t i = column(f, term);
@@ -163,6 +175,15 @@ TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex
     c.specific = column(f, "specificepithet");
     c.infraspecific = column(f, "infraspecificepithet");
     c.uninomial = column(f, "uninomial");
+    auto unfilled = [&](size_t i, const char* term) {
+        return i != SIZE_MAX && !defaults.count(term) && blank && blank(i);
+    };
+    const bool names = column(f, "parentnameusage") != SIZE_MAX ||
+                       column(f, "acceptednameusage") != SIZE_MAX;
+    if ((names || hasRankColumns(f)) && unfilled(c.parent, "parentnameusageid")) {
+        c.parent = SIZE_MAX;
+        if (names && unfilled(c.accepted, "acceptednameusageid")) c.accepted = SIZE_MAX;
+    }
     if (c.parent == SIZE_MAX && c.accepted == SIZE_MAX) {
         // Linked by names, else by the higher taxa in columns of their own.
         c.parent = column(f, "parentnameusage");
@@ -198,7 +219,9 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
     DelimitedReader reader(data, size, d, label);
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
-    TaxonColumns c = taxonColumns(headerFields(header), SIZE_MAX);
+    TaxonColumns c = taxonColumns(headerFields(header), SIZE_MAX, {}, [&](size_t column) {
+        return blankThroughout(data, size, d, 1, column);
+    });
     if (c.id == SIZE_MAX || !c.named()) {
         reader.fail(1, "no taxonID or scientificName column in the header");
         return false;
@@ -306,7 +329,19 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     };
     std::vector<std::string> header;
     std::unique_ptr<DelimitedReader> reader;
-    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults);
+    auto blank = [&](size_t column) {
+        for (const std::string& coreName : coreNames) {
+            const std::string& d = package.data(coreName);
+            const char* data = d.data();
+            size_t size = d.size();
+            skipBom(data, size);
+            if (!blankThroughout(data, size, meta.core.dialect, meta.core.ignoreHeaderLines,
+                                 column))
+                return false;
+        }
+        return true;
+    };
+    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults, blank);
     if (c.id == SIZE_MAX || !c.named())
         return fail(metaName + ": the core has no taxonID or scientificName field");
     for (const std::string& coreName : coreNames) {

@@ -152,6 +152,24 @@ void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
 
 }  // namespace
 
+bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
+                     size_t column) {
+    // Malformed input is the real reading's to report; this one only looks.
+    DelimitedReader reader(data, size, dialect, std::string());
+    reader.setQuiet();
+    std::vector<std::string> header;
+    for (int i = 0; i < headerLines; ++i)
+        if (!reader.header(header)) return true;
+    reader.keepColumns({column});
+    bool blank = true;
+    reader.rows([&](const Row& r) {
+        for (char ch : r.field(column))
+            if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') blank = false;
+        return blank;  // the first filled field settles it
+    });
+    return blank;
+}
+
 bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
     reader.keepColumns(c.all());
     std::string id, written, latin, author, part;
@@ -207,9 +225,15 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             rowName(r, c, written, latin, author, part);
             facts->facts.addPendingSynonym(parent, {}, latin, author);
         };
+        // Linked by names, an accepted taxon may give its own name without the authorship.
+        auto namesItself = [&] {
+            if (!c.byName) return false;
+            rowName(r, c, written, latin, author, part);
+            return parent == latin;
+        };
         if (c.accepted != SIZE_MAX) {
             cleanName(c.field(r, c.accepted), parent);
-            if (!parent.empty() && parent != (c.byName ? written : id)) {
+            if (!parent.empty() && parent != (c.byName ? written : id) && !namesItself()) {
                 taxa.addSynonym(c.byName ? written : id, parent);
                 if (c.status == SIZE_MAX || isSynonymStatus(c.field(r, c.status))) synonymFact();
                 return true;

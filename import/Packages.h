@@ -143,6 +143,10 @@ struct TaxonColumns {
         return f;
     }
 };
+// Whether every record of `data` after its first `headerLines` leaves `column` blank: a
+// column of parent identifiers a publisher declared but never filled links nothing.
+bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
+                     size_t column);
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).

@@ -1,7 +1,8 @@
 // Layouts seen in archives that checklist publishers put out, beyond the textbook ones: a
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
-// with hyphens, ColDP taxa that share their name's identifier, rows without an identifier.
+// with hyphens, ColDP taxa that share their name's identifier, rows without an identifier,
+// columns of parent identifiers left blank.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -119,6 +120,29 @@ TEST(RealArchives, RowsWithoutAnIdentifierAreReadNotRefused) {
                   ": 2 taxa without an identifier read; no row can name them as parent\n"),
               std::string::npos)
         << console.text();
+}
+
+// Columns of parent identifiers declared but left blank in every row link nothing: the taxa
+// are placed by the columns of their higher ranks, or linked by the names given.
+TEST(RealArchives, ParentIdentifiersLeftBlankGiveWayToRanksOrNames) {
+    EXPECT_EQ(read({{"NameUsage.tsv", "ID\tparentID\tscientificName\tfamily\tgenus\trank\tstatus\n"
+                                      "1\t\tMartes foina\tMustelidae\tMartes\tspecies\taccepted\n"
+                                      "2\t\tMartes\tMustelidae\tMartes\tgenus\taccepted\n"
+                                      "3\t\tMustelidae\tMustelidae\t\tfamily\taccepted\n"}}),
+              "Mustelidae|Family|\n  Martes|Genus|\n    Martes foina|Species|\n");
+    const std::string fields = field(1, "scientificName") + field(2, "parentNameUsageID") +
+                               field(3, "parentNameUsage") + field(4, "acceptedNameUsageID") +
+                               field(5, "acceptedNameUsage") + field(6, "taxonomicStatus") +
+                               field(7, "taxonRank") + field(8, "scientificNameAuthorship");
+    EXPECT_EQ(read({{"meta.xml", core("fieldsTerminatedBy=\",\" fieldsEnclosedBy=\"&quot;\"",
+                                      "<location>taxon.txt</location>", fields)},
+                    {"taxon.txt",
+                     "id,name,pid,parent,aid,accepted,status,rank,author\n"
+                     "1,\"Canis Linnaeus, 1758\",,,,Canis,valid,genus,\"Linnaeus, 1758\"\n"
+                     "2,\"Canis lupus Linnaeus, 1758\",,Canis,,Canis lupus,valid,species,"
+                     "\"Linnaeus, 1758\"\n"
+                     "3,Canis lycaon,,,,Canis lupus,invalid,species,\n"}}),
+              "Canis|Genus|\n  Canis lupus|Species|\n");
 }
 
 }  // namespace
