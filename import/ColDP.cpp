@@ -123,9 +123,12 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
             f.dialect = Dialect{',', '"'};
         return f;
     };
+    LinkedTaxa taxa;
     auto reader = [&](const std::string& name) {
         Source f = source(name);
-        return std::make_unique<DelimitedReader>(f.data, f.size, f.dialect, label + ": " + name);
+        const Dialect dialect =
+            readableDialect(f.data, f.size, f.dialect, taxa.notes().quotesAsText);
+        return std::make_unique<DelimitedReader>(f.data, f.size, dialect, label + ": " + name);
     };
     // A parentID column left blank in every row links nothing: the columns of higher ranks,
     // if any, place the taxa instead.
@@ -135,13 +138,15 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
             TaxonColumns ranks;
             classificationColumns(header, ranks);
             Source f = source(name);
+            bool quotesAsText = false;
             if (!ranks.classification.empty() &&
-                blankThroughout(f.data, f.size, f.dialect, 1, c.parent))
+                blankThroughout(f.data, f.size,
+                                readableDialect(f.data, f.size, f.dialect, quotesAsText), 1,
+                                c.parent))
                 c.parent = SIZE_MAX;
         }
         if (c.parent == SIZE_MAX) classificationColumns(header, c);
     };
-    LinkedTaxa taxa;
     std::vector<std::string> header;
     NameTable nameTable;
     if (usage.empty()) {

@@ -216,6 +216,7 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
     skipBom(data, size);
     Dialect d = sniffDialect(data, size);
     if (d.delimiter == '\t') d.quote = 0;
+    d = readableDialect(data, size, d, taxa.notes().quotesAsText);
     DelimitedReader reader(data, size, d, label);
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
@@ -322,7 +323,8 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
         const char* data = d.data();
         size_t size = d.size();
         skipBom(data, size);
-        reader = std::make_unique<DelimitedReader>(data, size, f.dialect, label + ": " + name);
+        const Dialect dialect = readableDialect(data, size, f.dialect, taxa.notes().quotesAsText);
+        reader = std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
         for (int i = 0; i < f.ignoreHeaderLines; ++i)
             if (!reader->header(header)) return false;
         return true;
@@ -335,8 +337,9 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
             const char* data = d.data();
             size_t size = d.size();
             skipBom(data, size);
-            if (!blankThroughout(data, size, meta.core.dialect, meta.core.ignoreHeaderLines,
-                                 column))
+            bool quotesAsText = false;
+            const Dialect dialect = readableDialect(data, size, meta.core.dialect, quotesAsText);
+            if (!blankThroughout(data, size, dialect, meta.core.ignoreHeaderLines, column))
                 return false;
         }
         return true;

@@ -1,5 +1,6 @@
 // The files of an archive or folder, and the taxon and common-name files that Darwin Core
 // Archives and ColDP packages share in substance: taxa linked by identifiers.
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -168,6 +169,16 @@ bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerL
         return blank;  // the first filled field settles it
     });
     return blank;
+}
+
+Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& quotesAsText) {
+    if (!declared.quote || !std::memchr(data, declared.quote, size)) return declared;
+    DelimitedReader reader(data, size, declared, std::string());
+    reader.setQuiet();
+    reader.keepColumns({});
+    if (reader.rows([](const Row&) { return true; })) return declared;
+    quotesAsText = true;
+    return Dialect{declared.delimiter, 0};
 }
 
 bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {

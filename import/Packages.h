@@ -147,6 +147,10 @@ struct TaxonColumns {
 // column of parent identifiers a publisher declared but never filled links nothing.
 bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
                      size_t column);
+// The dialect `data` can be read in: `declared`, unless a quote opens a field that never
+// closes (a stray quote at a field's start swallows the rest of the file); then quotes are
+// read as text, and `quotesAsText` says so.
+Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& quotesAsText);
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).

@@ -2,7 +2,7 @@
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
 // with hyphens, ColDP taxa that share their name's identifier, rows without an identifier,
-// columns of parent identifiers left blank.
+// columns of parent identifiers left blank, quotes that never close.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -143,6 +143,29 @@ TEST(RealArchives, ParentIdentifiersLeftBlankGiveWayToRanksOrNames) {
                      "\"Linnaeus, 1758\"\n"
                      "3,Canis lycaon,,,,Canis lupus,invalid,species,\n"}}),
               "Canis|Genus|\n  Canis lupus|Species|\n");
+}
+
+// A stray quote at the start of a field of a file that declares quotes would swallow the rest
+// of the file: its quotes are read as text instead, with a warning.
+TEST(RealArchives, AQuoteThatNeverClosesIsReadAsText) {
+    const std::string fields = field(1, "parentNameUsageID") + field(2, "scientificName") +
+                               field(3, "taxonRank") + field(4, "taxonRemarks");
+    TempDir dir;
+    writeZip(dir.file("a.zip"),
+             {{"meta.xml", core("fieldsTerminatedBy=\"\\t\" fieldsEnclosedBy=\"&quot;\"",
+                                "<location>Taxon.csv</location>", fields)},
+              {"Taxon.csv", "taxonId\tparent\tname\trank\tremarks\n"
+                            "1\t\tLynx\tgenus\t\n"
+                            "2\t1\tLynx lynx\tspecies\t\"unclosed remark\n"
+                            "3\t1\tLynx rufus\tspecies\t\n"}});
+    ClassificationTree t;
+    ConsoleCapture console;
+    Imported r = importFile(t, dir.file("a.zip"));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(dump(t), "Lynx|Genus|\n  Lynx lynx|Species|\n  Lynx rufus|Species|\n");
+    EXPECT_NE(console.text().find(": a quoted field never closes; quotes read as part of the text\n"),
+              std::string::npos)
+        << console.text();
 }
 
 }  // namespace
