@@ -287,23 +287,25 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         size_t clash;
         if (!c.classification.empty()) {
             // The path of higher taxa from the row's own columns; a row that is one of them
-            // (a genus's own row) is that taxon.
+            // (a genus's own row, or a row without a rank named as one of them) is that taxon.
             parent.clear();
             pathKey.assign(1, '\1');
+            const std::string* rowRank = &rank.name;
             for (const auto& [level, column] : c.classification) {
                 cleanName(c.field(r, column), part);
                 if (isPlaceholder(part)) continue;
                 usualCase(part);
                 pathKey += '\37';
                 pathKey += part;
-                if (level.order == rank.order && part == latin) {
+                if ((level.order == rank.order || rank.name.empty()) && part == latin) {
                     id = pathKey;  // the row itself
+                    rowRank = &level.name;
                     break;
                 }
                 taxa.add(pathKey, parent, part, level.name, r.line(), clash);
                 parent = pathKey;
             }
-            if (id == pathKey && !taxa.add(id, parent, latin, rank.name, r.line(), clash))
+            if (id == pathKey && !taxa.add(id, parent, latin, *rowRank, r.line(), clash))
                 return true;  // made already from the rows below it
         }
         if (id != pathKey || c.classification.empty()) {

@@ -2,7 +2,7 @@
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
 // with hyphens, ColDP taxa that share their name's identifier, rows without an identifier,
-// columns of parent identifiers left blank, quotes that never close.
+// columns of parent identifiers left blank, quotes that never close, rows without a rank.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -166,6 +166,15 @@ TEST(RealArchives, AQuoteThatNeverClosesIsReadAsText) {
     EXPECT_NE(console.text().find(": a quoted field never closes; quotes read as part of the text\n"),
               std::string::npos)
         << console.text();
+}
+
+// A core of higher-rank columns only: each row is named by its genus and is that genus.
+TEST(RealArchives, ARowWithoutARankNamedAsItsGenusIsThatGenus) {
+    EXPECT_EQ(read({{"meta.xml", core("fieldsTerminatedBy=\"\\t\"", "<location>taxon.txt</location>",
+                                      field(1, "family") + field(2, "genus"))},
+                    {"taxon.txt", "id\tfamily\tgenus\n1\tPhasianidae\tAlectoris\n"
+                                  "2\tPhasianidae\tPeliperdix\n"}}),
+              "Phasianidae|Family|\n  Alectoris|Genus|\n  Peliperdix|Genus|\n");
 }
 
 }  // namespace
