@@ -229,6 +229,10 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
         const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
+        // A row whose status calls it accepted is a taxon even where its acceptedNameUsageID
+        // names another row: publishing tools write such links from accepted names to their
+        // variants.
+        const bool saidAccepted = c.status != SIZE_MAX && notes.statuses.saidAccepted();
         // A synonym is also a fact about the taxon it names, for a caller that pairs renamed
         // taxa (by identifier only: a core linked by names has none to resolve it with).
         auto synonymFact = [&] {
@@ -244,7 +248,8 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         };
         if (c.accepted != SIZE_MAX) {
             cleanName(c.field(r, c.accepted), parent);
-            if (!parent.empty() && parent != (c.byName ? written : id) && !namesItself()) {
+            if (!parent.empty() && parent != (c.byName ? written : id) && !saidAccepted &&
+                !namesItself()) {
                 taxa.addSynonym(c.byName ? written : id, parent);
                 if (c.status == SIZE_MAX || isSynonymStatus(c.field(r, c.status))) synonymFact();
                 return true;

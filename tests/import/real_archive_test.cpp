@@ -2,7 +2,8 @@
 // core split over several files, synonyms linked by identifier while the accepted taxa are
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
 // with hyphens, ColDP taxa that share their name's identifier, rows without an identifier,
-// columns of parent identifiers left blank, quotes that never close, rows without a rank.
+// columns of parent identifiers left blank, quotes that never close, rows without a rank,
+// accepted rows that link to their own synonyms.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -175,6 +176,24 @@ TEST(RealArchives, ARowWithoutARankNamedAsItsGenusIsThatGenus) {
                     {"taxon.txt", "id\tfamily\tgenus\n1\tPhasianidae\tAlectoris\n"
                                   "2\tPhasianidae\tPeliperdix\n"}}),
               "Phasianidae|Family|\n  Alectoris|Genus|\n  Peliperdix|Genus|\n");
+}
+
+// A row whose status says accepted stays a taxon though its acceptedNameUsageID names its own
+// synonym; a row without a status that points at another row is that row's synonym.
+TEST(RealArchives, TheStatusAcceptedOutweighsALinkToAnotherName) {
+    const std::string fields = field(1, "taxonomicStatus") + field(2, "scientificName") +
+                               field(3, "acceptedNameUsageID") + field(4, "family") +
+                               field(5, "taxonRank");
+    EXPECT_EQ(read({{"meta.xml", core("fieldsTerminatedBy=\"\\t\"", "<location>taxon.txt</location>",
+                                      fields)},
+                    {"taxon.txt", "id\tstatus\tname\taccepted\tfamily\trank\n"
+                                  "1\tNOME_ACEITO\tSchinus terebinthifolia\t2\tAnacardiaceae\tESPECIE\n"
+                                  "2\tSINONIMO\tSchinus terebinthifolius\t1\tAnacardiaceae\tESPECIE\n"
+                                  "3\t\tSchinus aroeira\t1\tAnacardiaceae\tESPECIE\n"
+                                  "4\t\tSchinus molle\t\tAnacardiaceae\tESPECIE\n"}}),
+              "Anacardiaceae|Family|\n"
+              "  Schinus terebinthifolia|Species|\n"
+              "  Schinus molle|Species|\n");
 }
 
 }  // namespace
