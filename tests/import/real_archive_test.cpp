@@ -10,7 +10,9 @@
 #include <string>
 
 #include "Import.h"
+#include "ImportInternal.h"
 #include "ImportSupport.h"
+#include "StatusWords.h"
 #include "TestSupport.h"
 
 namespace {
@@ -194,6 +196,16 @@ TEST(RealArchives, TheStatusAcceptedOutweighsALinkToAnotherName) {
               "Anacardiaceae|Family|\n"
               "  Schinus terebinthifolia|Species|\n"
               "  Schinus molle|Species|\n");
+}
+
+// Words of WoRMS exports and of the Brazilian flora's ranks.
+TEST(RealArchives, WordsOfWormsAndOfTheBrazilianFlora) {
+    EXPECT_EQ(imp::statusOf("alternate representation"), imp::NameStatus::NotAccepted);
+    EXPECT_EQ(imp::statusOf("temporary name"), imp::NameStatus::Accepted);
+    for (const auto& [written, rank] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"SUB_FORMA", "Subform"}, {"SUB_SECAO", "Subsection"}, {"subsecci\xc3\xb3n", "Subsection"},
+             {"Vari\xc3\xa9t\xc3\xa9", "Variety"}, {"Sous-esp\xc3\xa8" "ce", "Subspecies"}, {"forme", "Form"}})
+        EXPECT_EQ(imp::rankOf(written).name, rank) << written;
 }
 
 }  // namespace
