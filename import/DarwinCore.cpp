@@ -3,6 +3,7 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 
@@ -21,6 +22,7 @@ struct MetaFile {
     std::vector<std::string> locations;
     Dialect dialect{'\t', 0};
     int ignoreHeaderLines = 0;
+    bool headerLinesGiven = false;  // ignoreHeaderLines was written, even as 0
     size_t idIndex = SIZE_MAX;
     std::map<std::string, size_t> fields;  // term (headerKey form) -> column
     std::map<std::string, std::string> defaults;  // term -> value of empty or absent fields
@@ -61,7 +63,10 @@ void XMLCALL onStart(void* data, const XML_Char* element, const XML_Char** attri
         if (const char* v = attribute("rowType")) f.rowType = v;
         if (const char* v = attribute("fieldsTerminatedBy")) f.dialect.delimiter = unescape(v, '\t');
         if (const char* v = attribute("fieldsEnclosedBy")) f.dialect.quote = unescape(v, 0);
-        if (const char* v = attribute("ignoreHeaderLines")) f.ignoreHeaderLines = std::atoi(v);
+        if (const char* v = attribute("ignoreHeaderLines")) {
+            f.ignoreHeaderLines = std::atoi(v);
+            f.headerLinesGiven = true;
+        }
         return;
     }
     if (!m.current) return;
@@ -115,6 +120,24 @@ bool parseMeta(const std::string& xml, Meta& meta, std::string& error) {
     }
     XML_ParserFree(p);
     return ok;
+}
+
+// Header lines of a file whose meta.xml leaves ignoreHeaderLines out, which says none; but
+// exports write one all the same, and a first line that names two of the fields' terms in
+// their places is one.
+int headerLines(const MetaFile& f, const char* data, size_t size) {
+    if (f.headerLinesGiven) return f.ignoreHeaderLines;
+    const char* end = static_cast<const char*>(std::memchr(data, '\n', size));
+    std::string_view line(data, end ? static_cast<size_t>(end - data) : size);
+    std::vector<std::string> fields(1);
+    for (char ch : line) {
+        if (ch == f.dialect.delimiter) fields.emplace_back();
+        else if (ch != f.dialect.quote && ch != '\r') fields.back().push_back(ch);
+    }
+    int named = 0;
+    for (const auto& [term, index] : f.fields)
+        named += index < fields.size() && headerKey(fields[index]) == term;
+    return named >= 2 ? 1 : 0;
 }
 
 bool endsWithTerm(const std::string& rowType, const char* term) {
@@ -325,7 +348,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
         skipBom(data, size);
         const Dialect dialect = readableDialect(data, size, f.dialect, taxa.notes().quotesAsText);
         reader = std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
-        for (int i = 0; i < f.ignoreHeaderLines; ++i)
+        for (int i = headerLines(f, data, size); i > 0; --i)
             if (!reader->header(header)) return false;
         return true;
     };
@@ -339,7 +362,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
             skipBom(data, size);
             bool quotesAsText = false;
             const Dialect dialect = readableDialect(data, size, meta.core.dialect, quotesAsText);
-            if (!blankThroughout(data, size, dialect, meta.core.ignoreHeaderLines, column))
+            if (!blankThroughout(data, size, dialect, headerLines(meta.core, data, size), column))
                 return false;
         }
         return true;

@@ -3,7 +3,7 @@
 // placed by the columns of their higher ranks, rank words in French, ColDP file names spelt
 // with hyphens, ColDP taxa that share their name's identifier, rows without an identifier,
 // columns of parent identifiers left blank, quotes that never close, rows without a rank,
-// accepted rows that link to their own synonyms.
+// accepted rows that link to their own synonyms, header lines meta.xml does not mention.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -196,6 +196,22 @@ TEST(RealArchives, TheStatusAcceptedOutweighsALinkToAnotherName) {
               "Anacardiaceae|Family|\n"
               "  Schinus terebinthifolia|Species|\n"
               "  Schinus molle|Species|\n");
+}
+
+// meta.xml that leaves ignoreHeaderLines out says there is no header line; a first line that
+// names the terms is one all the same, and a first line of data stays data.
+TEST(RealArchives, AHeaderLineMetaXmlDoesNotMention) {
+    const std::string meta =
+        "<archive xmlns=\"http://rs.tdwg.org/dwc/text/\"><core fieldsTerminatedBy=\",\" "
+        "fieldsEnclosedBy=\"&quot;\" rowType=\"http://rs.tdwg.org/dwc/terms/Taxon\"><files>"
+        "<location>taxa.csv</location></files><id index=\"0\"/>" +
+        field(1, "parentNameUsageID") + field(2, "scientificName") + "</core></archive>";
+    EXPECT_EQ(read({{"meta.xml", meta},
+                    {"taxa.csv", "\"id\",\"parentNameUsageID\",\"scientificName\"\r\n"
+                                 "1,,Lynx\r\n2,1,Lynx lynx\r\n"}}),
+              "Lynx||\n  Lynx lynx||\n");
+    EXPECT_EQ(read({{"meta.xml", meta}, {"taxa.csv", "1,,Lynx\n2,1,Lynx lynx\n"}}),
+              "Lynx||\n  Lynx lynx||\n");
 }
 
 // Words of WoRMS exports and of the Brazilian flora's ranks.
