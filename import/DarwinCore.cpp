@@ -112,10 +112,14 @@ bool parseMeta(const std::string& xml, Meta& meta, std::string& error) {
     XML_SetUserData(p, &meta);
     XML_SetElementHandler(p, onStart, onEnd);
     XML_SetCharacterDataHandler(p, onText);
-    bool ok = XML_Parse(p, xml.data(), static_cast<int>(std::min<size_t>(xml.size(), INT32_MAX)),
-                        1) == XML_STATUS_OK;
+    // Blank lines before the XML declaration, which XML forbids, are left by hand-made files.
+    size_t skip = xml.find_first_not_of(" \t\r\n");
+    if (skip == std::string::npos || xml.compare(skip, 5, "<?xml") != 0) skip = 0;
+    const size_t linesSkipped = static_cast<size_t>(std::count(xml.begin(), xml.begin() + skip, '\n'));
+    const size_t size = std::min<size_t>(xml.size() - skip, INT32_MAX);
+    bool ok = XML_Parse(p, xml.data() + skip, static_cast<int>(size), 1) == XML_STATUS_OK;
     if (!ok) {
-        error = "line " + std::to_string(XML_GetCurrentLineNumber(p)) + ": " +
+        error = "line " + std::to_string(XML_GetCurrentLineNumber(p) + linesSkipped) + ": " +
                 XML_ErrorString(XML_GetErrorCode(p));
     }
     XML_ParserFree(p);

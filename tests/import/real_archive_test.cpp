@@ -212,6 +212,10 @@ TEST(RealArchives, AHeaderLineMetaXmlDoesNotMention) {
               "Lynx||\n  Lynx lynx||\n");
     EXPECT_EQ(read({{"meta.xml", meta}, {"taxa.csv", "1,,Lynx\n2,1,Lynx lynx\n"}}),
               "Lynx||\n  Lynx lynx||\n");
+    // Blank lines before the XML declaration.
+    EXPECT_EQ(read({{"meta.xml", "\n  <?xml version=\"1.0\"?>\n" + meta},
+                    {"taxa.csv", "1,,Lynx\n2,1,Lynx lynx\n"}}),
+              "Lynx||\n  Lynx lynx||\n");
 }
 
 // Words of WoRMS exports and of the Brazilian flora's ranks.
