@@ -10,17 +10,22 @@ namespace imp {
 
 namespace {
 
-bool isUsageFile(const std::string& name) {
-    std::string b = baseName(name);
-    return equalsIgnoreCase(b, "NameUsage.tsv") || equalsIgnoreCase(b, "NameUsage.txt") ||
-           equalsIgnoreCase(b, "NameUsage.csv");
-}
+bool isUsageFile(const std::string& name) { return isPackageFile(name, "NameUsage"); }
 
-// The least deep file of one of the base names, in order of preference.
-std::string findFile(const Package& p, std::initializer_list<const char*> names) {
-    for (const char* n : names) {
-        std::string found = p.find(n);
-        if (!found.empty()) return found;
+// The least deep file of the first of these entities the package has.
+std::string findFile(const Package& p, std::initializer_list<const char*> stems) {
+    for (const char* stem : stems) {
+        std::string best;
+        size_t bestDepth = SIZE_MAX;
+        for (const std::string& n : p.names()) {
+            if (!isPackageFile(n, stem)) continue;
+            const size_t depth = static_cast<size_t>(std::count(n.begin(), n.end(), '/'));
+            if (depth < bestDepth) {
+                best = n;
+                bestDepth = depth;
+            }
+        }
+        if (!best.empty()) return best;
     }
     return {};
 }
@@ -87,35 +92,61 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         importFailure(label, {}, what);
         return false;
     };
-    std::string usage = findFile(package, {"NameUsage.tsv", "NameUsage.txt", "NameUsage.csv"});
+    std::string usage = findFile(package, {"NameUsage"});
     // The normal form: names in Name, taxa in Taxon pointing at them, synonyms in Synonym.
     std::string nameFile, taxonFile, synonymFile;
     if (usage.empty()) {
-        nameFile = findFile(package, {"Name.tsv", "Name.txt", "Name.csv"});
-        taxonFile = findFile(package, {"Taxon.tsv", "Taxon.txt", "Taxon.csv"});
-        synonymFile = findFile(package, {"Synonym.tsv", "Synonym.txt", "Synonym.csv"});
+        nameFile = findFile(package, {"Name"});
+        taxonFile = findFile(package, {"Taxon"});
+        synonymFile = findFile(package, {"Synonym"});
         if (nameFile.empty() || taxonFile.empty())
             return fail("no NameUsage.tsv, nor Name.tsv and Taxon.tsv, in the package");
     }
-    std::string vernacular =
-        findFile(package, {"VernacularName.tsv", "VernacularName.txt", "VernacularName.csv"});
+    // Older packages call the file of common names Vernacular.
+    std::string vernacular = findFile(package, {"VernacularName", "Vernacular"});
     std::vector<std::string> wanted;
     for (const std::string* f : {&usage, &nameFile, &taxonFile, &synonymFile, &vernacular})
         if (!f->empty()) wanted.push_back(*f);
     if (!package.load(wanted, error)) return fail(error);
 
-    auto reader = [&](const std::string& name) {
+    struct Source {
+        const char* data;
+        size_t size;
+        Dialect dialect;
+    };
+    auto source = [&](const std::string& name) {
         const std::string& d = package.data(name);
-        const char* data = d.data();
-        size_t size = d.size();
-        skipBom(data, size);
+        Source f{d.data(), d.size(), Dialect{'\t', 0}};
+        skipBom(f.data, f.size);
         // Tab-separated files of a package are not quoted; the CSV form is.
-        Dialect dialect{'\t', 0};
         if (equalsIgnoreCase(name.substr(name.size() >= 4 ? name.size() - 4 : 0), ".csv"))
-            dialect = Dialect{',', '"'};
-        return std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
+            f.dialect = Dialect{',', '"'};
+        return f;
     };
     LinkedTaxa taxa;
+    auto reader = [&](const std::string& name) {
+        Source f = source(name);
+        const Dialect dialect =
+            readableDialect(f.data, f.size, f.dialect, taxa.notes().quotesAsText);
+        return std::make_unique<DelimitedReader>(f.data, f.size, dialect, label + ": " + name);
+    };
+    // A parentID column left blank in every row links nothing: the columns of higher ranks,
+    // if any, place the taxa instead.
+    auto placeByRanks = [&](const std::string& name, const std::vector<std::string>& header,
+                            TaxonColumns& c) {
+        if (c.parent != SIZE_MAX) {
+            TaxonColumns ranks;
+            classificationColumns(header, ranks);
+            Source f = source(name);
+            bool quotesAsText = false;
+            if (!ranks.classification.empty() &&
+                blankThroughout(f.data, f.size,
+                                readableDialect(f.data, f.size, f.dialect, quotesAsText), 1,
+                                c.parent))
+                c.parent = SIZE_MAX;
+        }
+        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+    };
     std::vector<std::string> header;
     NameTable nameTable;
     if (usage.empty()) {
@@ -135,11 +166,13 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         c.status = column(header, "status");
         c.nameId = column(header, "nameid");
         c.names = &nameTable;
-        if (c.id == SIZE_MAX || c.nameId == SIZE_MAX) {
+        if (c.id == SIZE_MAX) {
             taxonRows->fail(1, "no ID or nameID column in the header");
             return false;
         }
-        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        // Packages that give each taxon the identifier of its name leave nameID out.
+        if (c.nameId == SIZE_MAX) c.nameId = c.id;
+        placeByRanks(taxonFile, header, c);
         if (!readTaxa(*taxonRows, c, taxa)) return false;
         if (!synonymFile.empty()) {
             auto synonyms = reader(synonymFile);
@@ -153,7 +186,7 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         TaxonColumns c = nameColumns(header);
         c.parent = column(header, "parentid");
         c.status = column(header, "status");
-        if (c.parent == SIZE_MAX) classificationColumns(header, c);
+        placeByRanks(usage, header, c);
         if (c.id == SIZE_MAX || !c.named()) {
             usages->fail(1, "no ID or scientificName column in the header");
             return false;

@@ -3,6 +3,8 @@
 #include <expat.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <map>
 
 #include "Console.h"
@@ -15,9 +17,12 @@ namespace {
 
 // One file described by meta.xml: the core or an extension.
 struct MetaFile {
-    std::string rowType, location;
+    std::string rowType;
+    // A core may be split over several files of one layout, read one after the other.
+    std::vector<std::string> locations;
     Dialect dialect{'\t', 0};
     int ignoreHeaderLines = 0;
+    bool headerLinesGiven = false;  // ignoreHeaderLines was written, even as 0
     size_t idIndex = SIZE_MAX;
     std::map<std::string, size_t> fields;  // term (headerKey form) -> column
     std::map<std::string, std::string> defaults;  // term -> value of empty or absent fields
@@ -58,7 +63,10 @@ void XMLCALL onStart(void* data, const XML_Char* element, const XML_Char** attri
         if (const char* v = attribute("rowType")) f.rowType = v;
         if (const char* v = attribute("fieldsTerminatedBy")) f.dialect.delimiter = unescape(v, '\t');
         if (const char* v = attribute("fieldsEnclosedBy")) f.dialect.quote = unescape(v, 0);
-        if (const char* v = attribute("ignoreHeaderLines")) f.ignoreHeaderLines = std::atoi(v);
+        if (const char* v = attribute("ignoreHeaderLines")) {
+            f.ignoreHeaderLines = std::atoi(v);
+            f.headerLinesGiven = true;
+        }
         return;
     }
     if (!m.current) return;
@@ -79,8 +87,13 @@ void XMLCALL onStart(void* data, const XML_Char* element, const XML_Char** attri
 void XMLCALL onEnd(void* data, const XML_Char* element) {
     Meta& m = *static_cast<Meta*>(data);
     std::string e = headerKey(element);
-    if (e == "location" && m.current && m.inLocation && m.current->location.empty())
-        m.current->location = m.text;
+    if (e == "location" && m.current && m.inLocation) {
+        // Publishers' tools indent the element's text as they indent the elements.
+        const size_t first = m.text.find_first_not_of(" \t\r\n");
+        if (first != std::string::npos)
+            m.current->locations.push_back(
+                m.text.substr(first, m.text.find_last_not_of(" \t\r\n") + 1 - first));
+    }
     if (e == "location") m.inLocation = false;
     if (e == "core" || e == "extension") m.current = nullptr;
 }
@@ -99,14 +112,36 @@ bool parseMeta(const std::string& xml, Meta& meta, std::string& error) {
     XML_SetUserData(p, &meta);
     XML_SetElementHandler(p, onStart, onEnd);
     XML_SetCharacterDataHandler(p, onText);
-    bool ok = XML_Parse(p, xml.data(), static_cast<int>(std::min<size_t>(xml.size(), INT32_MAX)),
-                        1) == XML_STATUS_OK;
+    // Blank lines before the XML declaration, which XML forbids, are left by hand-made files.
+    size_t skip = xml.find_first_not_of(" \t\r\n");
+    if (skip == std::string::npos || xml.compare(skip, 5, "<?xml") != 0) skip = 0;
+    const size_t linesSkipped = static_cast<size_t>(std::count(xml.begin(), xml.begin() + skip, '\n'));
+    const size_t size = std::min<size_t>(xml.size() - skip, INT32_MAX);
+    bool ok = XML_Parse(p, xml.data() + skip, static_cast<int>(size), 1) == XML_STATUS_OK;
     if (!ok) {
-        error = "line " + std::to_string(XML_GetCurrentLineNumber(p)) + ": " +
+        error = "line " + std::to_string(XML_GetCurrentLineNumber(p) + linesSkipped) + ": " +
                 XML_ErrorString(XML_GetErrorCode(p));
     }
     XML_ParserFree(p);
     return ok;
+}
+
+// Header lines of a file whose meta.xml leaves ignoreHeaderLines out, which says none; but
+// exports write one all the same, and a first line that names two of the fields' terms in
+// their places is one.
+int headerLines(const MetaFile& f, const char* data, size_t size) {
+    if (f.headerLinesGiven) return f.ignoreHeaderLines;
+    const char* end = static_cast<const char*>(std::memchr(data, '\n', size));
+    std::string_view line(data, end ? static_cast<size_t>(end - data) : size);
+    std::vector<std::string> fields(1);
+    for (char ch : line) {
+        if (ch == f.dialect.delimiter) fields.emplace_back();
+        else if (ch != f.dialect.quote && ch != '\r') fields.back().push_back(ch);
+    }
+    int named = 0;
+    for (const auto& [term, index] : f.fields)
+        named += index < fields.size() && headerKey(fields[index]) == term;
+    return named >= 2 ? 1 : 0;
 }
 
 bool endsWithTerm(const std::string& rowType, const char* term) {
@@ -130,8 +165,19 @@ void classificationColumns(const std::map<std::string, size_t>& f, TaxonColumns&
                      [](const auto& a, const auto& b) { return a.first.order < b.first.order; });
 }
 
+// Whether a higher rank has a column of its own.
+bool hasRankColumns(const std::map<std::string, size_t>& f) {
+    RankInfo rank;
+    return std::any_of(f.begin(), f.end(), [&](const auto& entry) {
+        return rankColumn(entry.first, rank) && rank.order < rankOf("Species").order;
+    });
+}
+
+// `blank` says whether a column is blank in every row; a column of identifiers that is, beside
+// columns that could place the taxa otherwise, is read as absent.
 TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex,
-                          const std::map<std::string, std::string>& defaults = {}) {
+                          const std::map<std::string, std::string>& defaults = {},
+                          const std::function<bool(size_t)>& blank = {}) {
     TaxonColumns c;
     auto at = [&](const char* term) {
         size_t i = column(f, term);
@@ -156,12 +202,25 @@ TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex
     c.specific = column(f, "specificepithet");
     c.infraspecific = column(f, "infraspecificepithet");
     c.uninomial = column(f, "uninomial");
+    auto unfilled = [&](size_t i, const char* term) {
+        return i != SIZE_MAX && !defaults.count(term) && blank && blank(i);
+    };
+    const bool names = column(f, "parentnameusage") != SIZE_MAX ||
+                       column(f, "acceptednameusage") != SIZE_MAX;
+    if ((names || hasRankColumns(f)) && unfilled(c.parent, "parentnameusageid")) {
+        c.parent = SIZE_MAX;
+        if (names && unfilled(c.accepted, "acceptednameusageid")) c.accepted = SIZE_MAX;
+    }
     if (c.parent == SIZE_MAX && c.accepted == SIZE_MAX) {
         // Linked by names, else by the higher taxa in columns of their own.
         c.parent = column(f, "parentnameusage");
         c.accepted = column(f, "acceptednameusage");
         c.byName = c.parent != SIZE_MAX || c.accepted != SIZE_MAX;
         if (c.parent == SIZE_MAX) classificationColumns(f, c);
+    } else if (c.parent == SIZE_MAX) {
+        // Synonyms point at their accepted taxa, but the accepted taxa have no parents to
+        // point at: their places come from the columns of the higher ranks.
+        classificationColumns(f, c);
     }
     if (c.id == SIZE_MAX && (c.byName || !c.classification.empty())) c.id = c.scientific;
     return c;
@@ -184,10 +243,13 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
     skipBom(data, size);
     Dialect d = sniffDialect(data, size);
     if (d.delimiter == '\t') d.quote = 0;
+    d = readableDialect(data, size, d, taxa.notes().quotesAsText);
     DelimitedReader reader(data, size, d, label);
     std::vector<std::string> header;
     if (!reader.header(header)) return false;
-    TaxonColumns c = taxonColumns(headerFields(header), SIZE_MAX);
+    TaxonColumns c = taxonColumns(headerFields(header), SIZE_MAX, {}, [&](size_t column) {
+        return blankThroughout(data, size, d, 1, column);
+    });
     if (c.id == SIZE_MAX || !c.named()) {
         reader.fail(1, "no taxonID or scientificName column in the header");
         return false;
@@ -257,22 +319,29 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     if (!endsWithTerm(meta.core.rowType, "taxon"))
         return fail(metaName + ": the core is no Taxon file (rowType " + meta.core.rowType + ")");
     std::string folder = metaName.substr(0, metaName.size() - baseName(metaName).size());
-    auto locate = [&](const MetaFile& f) { return package.find(folder + f.location); };
-    std::string coreName = locate(meta.core);
-    if (meta.core.location.empty() || coreName.empty())
-        return fail(metaName + ": the core file \"" + meta.core.location + "\" is missing");
+    auto locate = [&](const std::string& location) { return package.find(folder + location); };
+    std::vector<std::string> coreNames;
+    for (const std::string& location : meta.core.locations) {
+        coreNames.push_back(locate(location));
+        if (coreNames.back().empty())
+            return fail(metaName + ": the core file \"" + location + "\" is missing");
+    }
+    if (coreNames.empty()) return fail(metaName + ": the core file \"\" is missing");
     const MetaFile* vernacular = nullptr;
-    std::string vernacularName;
+    std::vector<std::string> vernacularNames;
     for (const MetaFile& e : meta.extensions) {
         if (!endsWithTerm(e.rowType, "vernacularname")) continue;
-        vernacularName = locate(e);
-        if (!vernacularName.empty()) {
+        for (const std::string& location : e.locations) {
+            std::string found = locate(location);
+            if (!found.empty()) vernacularNames.push_back(found);
+        }
+        if (!vernacularNames.empty()) {
             vernacular = &e;
             break;
         }
     }
-    std::vector<std::string> wanted{coreName};
-    if (vernacular) wanted.push_back(vernacularName);
+    std::vector<std::string> wanted = coreNames;
+    wanted.insert(wanted.end(), vernacularNames.begin(), vernacularNames.end());
     if (!package.load(wanted, error)) return fail(error);
 
     auto open = [&](const MetaFile& f, const std::string& name, std::vector<std::string>& header,
@@ -281,20 +350,36 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
         const char* data = d.data();
         size_t size = d.size();
         skipBom(data, size);
-        reader = std::make_unique<DelimitedReader>(data, size, f.dialect, label + ": " + name);
-        for (int i = 0; i < f.ignoreHeaderLines; ++i)
+        const Dialect dialect = readableDialect(data, size, f.dialect, taxa.notes().quotesAsText);
+        reader = std::make_unique<DelimitedReader>(data, size, dialect, label + ": " + name);
+        for (int i = headerLines(f, data, size); i > 0; --i)
             if (!reader->header(header)) return false;
         return true;
     };
     std::vector<std::string> header;
     std::unique_ptr<DelimitedReader> reader;
-    if (!open(meta.core, coreName, header, reader)) return false;
-    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults);
+    auto blank = [&](size_t column) {
+        for (const std::string& coreName : coreNames) {
+            const std::string& d = package.data(coreName);
+            const char* data = d.data();
+            size_t size = d.size();
+            skipBom(data, size);
+            bool quotesAsText = false;
+            const Dialect dialect = readableDialect(data, size, meta.core.dialect, quotesAsText);
+            if (!blankThroughout(data, size, dialect, headerLines(meta.core, data, size), column))
+                return false;
+        }
+        return true;
+    };
+    TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults, blank);
     if (c.id == SIZE_MAX || !c.named())
         return fail(metaName + ": the core has no taxonID or scientificName field");
-    if (!readTaxa(*reader, c, taxa)) return false;
-    if (vernacular) {
-        if (!open(*vernacular, vernacularName, header, reader)) return false;
+    for (const std::string& coreName : coreNames) {
+        if (!open(meta.core, coreName, header, reader)) return false;
+        if (!readTaxa(*reader, c, taxa)) return false;
+    }
+    for (const std::string& name : vernacularNames) {
+        if (!open(*vernacular, name, header, reader)) return false;
         if (!readVernacular(*reader, vernacular->idIndex, column(vernacular->fields, "vernacularname"),
                             column(vernacular->fields, "language"), taxa))
             return false;

@@ -15,6 +15,20 @@
 
 namespace imp {
 
+bool isPackageFile(const std::string& path, std::string_view stem) {
+    const std::string b = baseName(path);
+    const size_t dot = b.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    const std::string_view ext = std::string_view(b).substr(dot);
+    if (!equalsIgnoreCase(ext, ".tsv") && !equalsIgnoreCase(ext, ".txt") &&
+        !equalsIgnoreCase(ext, ".csv"))
+        return false;
+    std::string plain;
+    for (char c : std::string_view(b).substr(0, dot))
+        if (c != '-' && c != '_') plain.push_back(c);
+    return equalsIgnoreCase(plain, stem);
+}
+
 bool isFolder(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_directory(path, ec);
@@ -39,24 +53,14 @@ std::string lowerExtension(const std::string& path) {
     return e;
 }
 
-bool isUsageName(const std::string& name) {
-    std::string b = baseName(name);
-    return equalsIgnoreCase(b, "NameUsage.tsv") || equalsIgnoreCase(b, "NameUsage.txt") ||
-           equalsIgnoreCase(b, "NameUsage.csv");
-}
+bool isUsageName(const std::string& name) { return isPackageFile(name, "NameUsage"); }
 
 // ColDP's names and taxa in files of their own: Name and Taxon, and no meta.xml (which would
 // make the Taxon file a Darwin Core core).
 bool isColDPNormalForm(const std::vector<std::string>& names) {
     auto any = [&](const char* stem) {
-        return std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-            std::string b = baseName(n);
-            return b.size() == std::strlen(stem) + 4 &&
-                   equalsIgnoreCase(std::string_view(b).substr(0, b.size() - 4), stem) &&
-                   (equalsIgnoreCase(b.substr(b.size() - 4), ".tsv") ||
-                    equalsIgnoreCase(b.substr(b.size() - 4), ".txt") ||
-                    equalsIgnoreCase(b.substr(b.size() - 4), ".csv"));
-        });
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::string& n) { return isPackageFile(n, stem); });
     };
     return any("Name") && any("Taxon") &&
            std::none_of(names.begin(), names.end(),

@@ -1,5 +1,6 @@
 // The files of an archive or folder, and the taxon and common-name files that Darwin Core
 // Archives and ColDP packages share in substance: taxa linked by identifiers.
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -152,6 +153,34 @@ void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
 
 }  // namespace
 
+bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
+                     size_t column) {
+    // Malformed input is the real reading's to report; this one only looks.
+    DelimitedReader reader(data, size, dialect, std::string());
+    reader.setQuiet();
+    std::vector<std::string> header;
+    for (int i = 0; i < headerLines; ++i)
+        if (!reader.header(header)) return true;
+    reader.keepColumns({column});
+    bool blank = true;
+    reader.rows([&](const Row& r) {
+        for (char ch : r.field(column))
+            if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') blank = false;
+        return blank;  // the first filled field settles it
+    });
+    return blank;
+}
+
+Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& quotesAsText) {
+    if (!declared.quote || !std::memchr(data, declared.quote, size)) return declared;
+    DelimitedReader reader(data, size, declared, std::string());
+    reader.setQuiet();
+    reader.keepColumns({});
+    if (reader.rows([](const Row&) { return true; })) return declared;
+    quotesAsText = true;
+    return Dialect{declared.delimiter, 0};
+}
+
 bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
     reader.keepColumns(c.all());
     std::string id, written, latin, author, part;
@@ -192,14 +221,18 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
     RankInfo rank{0, {}, -1};
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
-        if (id.empty()) {
-            reader.fail(r.line(), "a taxon without an identifier");
-            return false;
-        }
+        // A row without an identifier is still a taxon of the file (or a synonym nobody can
+        // point at): it gets one of its own that no identifier in a file can equal.
+        const bool idless = id.empty();
+        if (idless) id = "\2" + std::to_string(taxa.size());
         cleanName(c.field(r, c.scientific), written);
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
         const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
+        // A row whose status calls it accepted is a taxon even where its acceptedNameUsageID
+        // names another row: publishing tools write such links from accepted names to their
+        // variants.
+        const bool saidAccepted = c.status != SIZE_MAX && notes.statuses.saidAccepted();
         // A synonym is also a fact about the taxon it names, for a caller that pairs renamed
         // taxa (by identifier only: a core linked by names has none to resolve it with).
         auto synonymFact = [&] {
@@ -207,9 +240,16 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             rowName(r, c, written, latin, author, part);
             facts->facts.addPendingSynonym(parent, {}, latin, author);
         };
+        // Linked by names, an accepted taxon may give its own name without the authorship.
+        auto namesItself = [&] {
+            if (!c.byName) return false;
+            rowName(r, c, written, latin, author, part);
+            return parent == latin;
+        };
         if (c.accepted != SIZE_MAX) {
             cleanName(c.field(r, c.accepted), parent);
-            if (!parent.empty() && parent != (c.byName ? written : id)) {
+            if (!parent.empty() && parent != (c.byName ? written : id) && !saidAccepted &&
+                !namesItself()) {
                 taxa.addSynonym(c.byName ? written : id, parent);
                 if (c.status == SIZE_MAX || isSynonymStatus(c.field(r, c.status))) synonymFact();
                 return true;
@@ -252,23 +292,25 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         size_t clash;
         if (!c.classification.empty()) {
             // The path of higher taxa from the row's own columns; a row that is one of them
-            // (a genus's own row) is that taxon.
+            // (a genus's own row, or a row without a rank named as one of them) is that taxon.
             parent.clear();
             pathKey.assign(1, '\1');
+            const std::string* rowRank = &rank.name;
             for (const auto& [level, column] : c.classification) {
                 cleanName(c.field(r, column), part);
                 if (isPlaceholder(part)) continue;
                 usualCase(part);
                 pathKey += '\37';
                 pathKey += part;
-                if (level.order == rank.order && part == latin) {
+                if ((level.order == rank.order || rank.name.empty()) && part == latin) {
                     id = pathKey;  // the row itself
+                    rowRank = &level.name;
                     break;
                 }
                 taxa.add(pathKey, parent, part, level.name, r.line(), clash);
                 parent = pathKey;
             }
-            if (id == pathKey && !taxa.add(id, parent, latin, rank.name, r.line(), clash))
+            if (id == pathKey && !taxa.add(id, parent, latin, *rowRank, r.line(), clash))
                 return true;  // made already from the rows below it
         }
         if (id != pathKey || c.classification.empty()) {
@@ -279,6 +321,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             }
         }
         if (facts && id != pathKey) facts->linkedTaxon(id, author);
+        if (idless && id != pathKey) ++notes.idless;
         if (c.byName) taxa.addName(written, id);
         if (c.vernacular != SIZE_MAX) {
             cleanName(c.field(r, c.vernacular), common);

@@ -143,6 +143,14 @@ struct TaxonColumns {
         return f;
     }
 };
+// Whether every record of `data` after its first `headerLines` leaves `column` blank: a
+// column of parent identifiers a publisher declared but never filled links nothing.
+bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
+                     size_t column);
+// The dialect `data` can be read in: `declared`, unless a quote opens a field that never
+// closes (a stray quote at a field's start swallows the rest of the file); then quotes are
+// read as text, and `quotesAsText` says so.
+Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& quotesAsText);
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
@@ -153,6 +161,9 @@ bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& 
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
                     LinkedTaxa& taxa);
 
+// A ColDP file of the entity `stem` ("NameUsage", "VernacularName"): its base name, ignoring
+// case, hyphens and underscores ("name-usage.tsv", "NAME_USAGE.TXT"), with .tsv, .txt or .csv.
+bool isPackageFile(const std::string& path, std::string_view stem);
 bool isFolder(const std::string& path);
 // Starts as a zip archive does.
 bool looksLikeZip(const std::string& path);

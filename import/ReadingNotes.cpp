@@ -7,7 +7,12 @@ namespace imp {
 void ReadingNotes::report(const std::string& label) const {
     statuses.report(label);
     const char* l = label.c_str();
+    if (quotesAsText)
+        consolePrintf("%s: a quoted field never closes; quotes read as part of the text\n", l);
     if (nameless) consolePrintf("%s: %zu rows without a name skipped\n", l, nameless);
+    if (idless)
+        consolePrintf("%s: %zu taxa without an identifier read; no row can name them as parent\n",
+                      l, idless);
     if (underSynonym)
         consolePrintf("%s: %zu taxa whose parent is a synonym hung under its accepted taxon\n",
                       l, underSynonym);

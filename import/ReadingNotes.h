@@ -12,6 +12,8 @@ namespace imp {
 struct ReadingNotes {
     StatusTally statuses;   // status words not known, read as accepted
     size_t nameless = 0;    // rows without a name in any column, skipped
+    size_t idless = 0;      // taxa without an identifier: read, but no row can name them
+    bool quotesAsText = false;  // a quote never closed: the file's quotes read as text
     size_t underSynonym = 0;   // taxa whose parent is a synonym: hung under its accepted taxon
     size_t parentLeftOut = 0;  // taxa whose parent's row is no accepted taxon: under the root
     size_t parentMissing = 0;  // taxa whose parent is not in the file: under the root

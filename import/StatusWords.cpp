@@ -23,7 +23,7 @@ namespace {
 // assert one. Their children, if any, hang under the root with a warning.
 constexpr const char* kAcceptedWords[] = {
     "accepted", "acceptedname", "provisionallyaccepted", "provisionallyacceptedname",
-    "valid", "validname", "current", "correct", "correctname",
+    "valid", "validname", "current", "correct", "correctname", "temporaryname",
     // Portuguese, Spanish, French, German, Italian, Dutch
     "aceito", "nomeaceito", "nomevalido", "valido", "aceptado", "nombreaceptado",
     "nombrevalido", "accepte", "nomaccepte", "valide", "akzeptiert", "gultig",
@@ -40,6 +40,8 @@ constexpr const char* kNotAcceptedWords[] = {
     "illegitimate", "illegitimatename", "illegitimo", "nomeilegitimo", "invalido", "ilegitimo",
     "nomeninvalidum", "nomennudum", "nomenillegitimum", "nomenoblitum", "nomenrejiciendum",
     "barename", "excluded", "orthographicvariant", "misspelling", "homonym",
+    // another spelling or combination of an accepted taxon listed beside it (WoRMS)
+    "alternaterepresentation",
     "doubtful", "dubious", "nomendubium", "taxoninquirendum", "uncertain", "duvidoso",
     "dudoso", "zweifelhaft", "unplaced", "unassessed", "unresolved",
 };
@@ -70,6 +72,8 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"subgenero", "Subgenus"}, {"secao", "Section"}, {"seccion", "Section"},
     {"especie", "Species"}, {"subespecie", "Subspecies"}, {"variedade", "Variety"},
     {"variedad", "Variety"}, {"subvariedade", "Subvariety"}, {"forma", "Form"},
+    {"subforma", "Subform"}, {"subsecao", "Subsection"}, {"subseccion", "Subsection"},
+    {"subtribu", "Subtribe"},
     // German
     {"reich", "Kingdom"}, {"stamm", "Phylum"}, {"abteilung", "Phylum"}, {"klasse", "Class"},
     {"unterklasse", "Subclass"}, {"ordnung", "Order"}, {"unterordnung", "Suborder"},
@@ -81,6 +85,9 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"regne", "Kingdom"}, {"embranchement", "Phylum"}, {"ordre", "Order"},
     {"famille", "Family"}, {"sousfamille", "Subfamily"}, {"genre", "Genus"},
     {"espece", "Species"}, {"sousespece", "Subspecies"}, {"varietee", "Variety"},
+    {"variete", "Variety"}, {"sousvariete", "Subvariety"}, {"forme", "Form"},
+    {"sousgenre", "Subgenus"}, {"sousordre", "Suborder"}, {"sousclasse", "Subclass"},
+    {"superfamille", "Superfamily"}, {"soustribu", "Subtribe"},
     {"ordine", "Order"}, {"famiglia", "Family"}, {"sottofamiglia", "Subfamily"},
     {"specie", "Species"}, {"sottospecie", "Subspecies"},
 };

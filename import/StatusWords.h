@@ -32,6 +32,9 @@ class StatusTally {
 public:
     // True when the row is to be read as an accepted taxon. Repeated words cost a compare.
     bool accepted(std::string_view written);
+    // Whether the last word given to accepted() named an accepted status outright: neither
+    // empty nor unknown.
+    bool saidAccepted() const { return m_lastStatus == NameStatus::Accepted && !m_last.empty(); }
     // Adds the words of a reading of the rows that follow this one's.
     void absorb(const StatusTally& later);
     // One console line per unknown word, naming `label`.
