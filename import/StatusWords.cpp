@@ -16,14 +16,16 @@ namespace {
 // accepted: its row names a synonym or a name the publisher does not place, so it is no
 // taxon of the tree.
 //
-// Doubtful names are left out: publishers mark so the names they list without vouching for
-// them (GBIF-style "doubtful", "nomen dubium", "taxon inquirendum"), and a comparison of two
-// classifications should compare what each asserts. Unplaced names are left out too: the
-// publisher gives them no place in the classification, and hanging them somewhere would
-// assert one. Their children, if any, hang under the root with a warning.
+// Doubtful taxa are taxa: a publisher marks "doubtful" a taxon it keeps in its place in the
+// classification while questioning it (GBIF's checklists treat it as accepted), and accepted
+// taxa often hang under one; leaving it out would orphan them. Names of doubtful application
+// ("nomen dubium", "taxon inquirendum") are placed nowhere and are left out. So are unplaced
+// names: the publisher gives them no place in the classification, and hanging them somewhere
+// would assert one. Their children, if any, hang under the root with a warning.
 constexpr const char* kAcceptedWords[] = {
     "accepted", "acceptedname", "provisionallyaccepted", "provisionallyacceptedname",
     "valid", "validname", "current", "correct", "correctname", "temporaryname",
+    "doubtful", "duvidoso", "dudoso", "zweifelhaft",
     // Portuguese, Spanish, French, German, Italian, Dutch
     "aceito", "nomeaceito", "nomevalido", "valido", "aceptado", "nombreaceptado",
     "nombrevalido", "accepte", "nomaccepte", "valide", "akzeptiert", "gultig",
@@ -42,8 +44,8 @@ constexpr const char* kNotAcceptedWords[] = {
     "barename", "excluded", "orthographicvariant", "misspelling", "homonym",
     // another spelling or combination of an accepted taxon listed beside it (WoRMS)
     "alternaterepresentation",
-    "doubtful", "dubious", "nomendubium", "taxoninquirendum", "uncertain", "duvidoso",
-    "dudoso", "zweifelhaft", "unplaced", "unassessed", "unresolved",
+    "dubious", "nomendubium", "taxoninquirendum", "uncertain", "unplaced", "unassessed",
+    "unresolved",
 };
 
 // Rank words in folded form with the known rank they stand for. Dots are kept: "f." is a

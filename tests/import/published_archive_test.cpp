@@ -19,12 +19,12 @@ using imp::NameStatus;
 TEST(PublishedWords, StatusWordsIgnoreCaseBlanksUnderscoresAndAccents) {
     for (const char* w : {"", "accepted", "Accepted", "ACCEPTED", "provisionally accepted",
                           "valid", "NOME_ACEITO", "aceito", "v\xc3\xa1lido", "akzeptiert",
-                          "Provisionally_Accepted"})
+                          "Provisionally_Accepted", "doubtful", "DOUBTFUL"})
         EXPECT_EQ(imp::statusOf(w), NameStatus::Accepted) << w;
     for (const char* w : {"invalid", "synonym", "Synonym", "heterotypic synonym",
                           "homotypicSynonym", "PROPARTE_SYNONYM", "misapplied",
                           "ambiguous synonym", "SINONIMO", "Sin\xc3\xb3nimo", "Illegitimate",
-                          "Unplaced", "doubtful", "bare name"})
+                          "Unplaced", "nomen dubium", "bare name"})
         EXPECT_EQ(imp::statusOf(w), NameStatus::NotAccepted) << w;
     for (const char* w : {"weird", "acceptedx", "syn"})
         EXPECT_EQ(imp::statusOf(w), NameStatus::Unknown) << w;
