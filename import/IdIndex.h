@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace imp {
 
@@ -20,7 +22,7 @@ public:
     template <class KeyOf>
     uint32_t find(std::string_view key, const KeyOf& keyOf) const {
         if (m_slots.empty()) return kNone;
-        const size_t h = std::hash<std::string_view>()(key);
+        const size_t h = hashOf(key);
         const size_t mask = m_slots.size() - 1;
         for (size_t i = h & mask;; i = (i + 1) & mask) {
             const Slot& s = m_slots[i];
@@ -32,7 +34,7 @@ public:
     template <class KeyOf>
     std::pair<uint32_t, bool> insert(std::string_view key, uint32_t value, const KeyOf& keyOf) {
         if ((m_count + 1) * 2 > m_slots.size()) grow();
-        const size_t h = std::hash<std::string_view>()(key);
+        const size_t h = hashOf(key);
         const size_t mask = m_slots.size() - 1;
         size_t i = h & mask;
         for (;; i = (i + 1) & mask) {
@@ -46,6 +48,7 @@ public:
     }
 
 private:
+    static size_t hashOf(std::string_view key) { return XXH3_64bits(key.data(), key.size()); }
     struct Slot {
         size_t hash = 0;
         uint32_t value = kNone;

@@ -417,13 +417,14 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
         clash = m_taxa[at].line;
         return false;
     }
+    if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
     Taxon t;
-    t.id = id;
-    t.parent = parentId;
-    t.latin = latin;
-    t.rank = rank;
+    t.id = m_text.keep(id);
+    t.parent = m_text.keep(parentId);
+    t.latin = m_text.keep(latin);
+    t.rank = m_lastRank;
     t.line = line;
-    m_taxa.push_back(std::move(t));
+    m_taxa.push_back(t);
     return true;
 }
 
@@ -433,7 +434,7 @@ void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool en
     Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
     if (t.commonEnglish || (!t.common.empty() && !english)) return;
-    t.common = common;
+    t.common = m_text.keep(common);
     t.commonEnglish = english;
 }
 
@@ -451,7 +452,7 @@ namespace {
 // A name without its authorship: the first word and the epithets and rank marks after it,
 // up to the first word that begins otherwise than in lower case ("Canis lupus Linnaeus,
 // 1758" -> "Canis lupus").
-std::string withoutAuthorship(const std::string& name) {
+std::string withoutAuthorship(std::string_view name) {
     std::string bare;
     size_t from = 0;
     while (from < name.size()) {
@@ -467,22 +468,22 @@ std::string withoutAuthorship(const std::string& name) {
 
 }  // namespace
 
-uint32_t LinkedTaxa::findOne(const std::string& key) const {
+uint32_t LinkedTaxa::findOne(std::string_view key) const {
     if (!m_byName) return m_byId.find(key, idOf());
-    auto it = m_nameIndex.find(key);
+    auto it = m_nameIndex.find(std::string(key));
     if (it != m_nameIndex.end()) return it->second;
     it = m_latinIndex.find(withoutAuthorship(key));
     return it == m_latinIndex.end() ? UINT32_MAX : it->second;
 }
 
-uint32_t LinkedTaxa::find(const std::string& key, bool& synonym, bool& known) const {
+uint32_t LinkedTaxa::find(std::string_view key, bool& synonym, bool& known) const {
     synonym = false;
     known = true;
     uint32_t found = findOne(key);
     if (found != UINT32_MAX) return found;
     // A synonym's accepted taxon, and that one's when it is a synonym in turn (a few steps:
     // chains of synonyms are errors of the file, and may loop).
-    std::string at = key;
+    std::string at(key);
     for (int step = 0; step < 4; ++step) {
         auto s = m_synonymOf.find(at);
         if (s == m_synonymOf.end()) {
@@ -535,7 +536,7 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         }
         if (at != kTop && depth[at] == kOnWalk) {
             importFailure(label, linePlace(m_taxa[at].line),
-                          "taxon " + m_taxa[at].id + " is its own ancestor (a cycle of parents)");
+                          "taxon " + std::string(m_taxa[at].id) + " is its own ancestor (a cycle of parents)");
             return false;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
@@ -559,9 +560,9 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
     for (size_t i = 0; i < m_taxa.size(); ++i) {
         if (isPlaceholder(m_taxa[i].latin)) continue;
         nodes[i] = new TreeNode;
-        nodes[i]->latinName = newName(m_taxa[i].latin);
-        nodes[i]->rankName = newName(m_taxa[i].rank);
-        nodes[i]->commonName = newName(m_taxa[i].common);
+        nodes[i]->latinName = newName(m_taxa[i].latin.data(), m_taxa[i].latin.size());
+        nodes[i]->rankName = newName(m_taxa[i].rank.data(), m_taxa[i].rank.size());
+        nodes[i]->commonName = newName(m_taxa[i].common.data(), m_taxa[i].common.size());
     }
     if (FactsCollector* facts = collectingFacts())
         facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });

@@ -14,6 +14,7 @@
 #include "IdIndex.h"
 #include "NameCleaning.h"
 #include "ReadingNotes.h"
+#include "TextArena.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -138,17 +139,20 @@ public:
 private:
     // The taxon `key` (an identifier, or a name when linked by name) names; UINT32_MAX when
     // none. `synonym` says it was found through a synonym.
-    uint32_t find(const std::string& key, bool& synonym, bool& known) const;
-    uint32_t findOne(const std::string& key) const;
+    uint32_t find(std::string_view key, bool& synonym, bool& known) const;
+    uint32_t findOne(std::string_view key) const;
     auto idOf() const {
-        return [this](uint32_t i) { return std::string_view(m_taxa[i].id); };
+        return [this](uint32_t i) { return m_taxa[i].id; };
     }
+    // Its texts lie in m_text.
     struct Taxon {
-        std::string id, parent, latin, rank, common;
-        bool commonEnglish = false;
+        std::string_view id, parent, latin, rank, common;
         size_t line = 0;
+        bool commonEnglish = false;
     };
     std::vector<Taxon> m_taxa;
+    TextArena m_text;
+    std::string_view m_lastRank;  // siblings mostly share a rank: kept once
     IdIndex m_byId;  // into m_taxa
     std::unordered_map<std::string, std::string> m_synonymOf;
     std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
