@@ -160,10 +160,7 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names)
         if (id.empty()) return true;  // no taxon can name it
         cleanName(c.field(r, c.scientific), written);
         rowName(r, c, written, latin, author, part);
-        NameRecord& n = names[id];
-        n.written = written;
-        n.latin = latin;
-        n.rank.assign(c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+        names.set(id, written, latin, c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
         return true;
     });
 }
@@ -228,13 +225,13 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         if (c.names) {
             // The name and rank of the row's Name.
             cleanName(c.field(r, c.nameId), part);
-            auto n = c.names->find(part);
-            if (n == c.names->end()) {
+            const NameRecord* n = c.names->find(part);
+            if (!n) {
                 latin.clear();
             } else {
-                written = n->second.written;
-                latin = n->second.latin;
-                rankText = n->second.rank;
+                written = n->written;
+                latin = n->latin;
+                rankText = n->rank;
             }
         } else {
             rowName(r, c, written, latin, author, part);

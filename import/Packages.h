@@ -12,7 +12,9 @@
 
 #include "Delimited.h"
 #include "Import.h"
+#include "IdIndex.h"
 #include "MappedFile.h"
+#include "TextArena.h"
 #include "TreeBuilder.h"
 
 namespace imp {
@@ -97,9 +99,39 @@ struct OpenedInput {
 // The names of a package that keeps names apart from taxa (ColDP's Name file), by their ID:
 // the name as written, without authorship, and the rank as written.
 struct NameRecord {
-    std::string written, latin, rank;
+    std::string_view written, latin, rank;
 };
-using NameTable = std::unordered_map<std::string, NameRecord>;
+class NameTable {
+public:
+    // A name given again under one ID replaces the one before.
+    void set(std::string_view id, std::string_view written, std::string_view latin,
+             std::string_view rank) {
+        auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_ids.size()),
+                                          [this](uint32_t i) { return m_ids[i]; });
+        if (added) {
+            m_ids.push_back(m_text.keep(id));
+            m_names.emplace_back();
+        }
+        if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
+        NameRecord& n = m_names[at];
+        n.written = m_text.keep(written);
+        // Mostly the name as written, there being no authorship to cut off.
+        n.latin = latin == written ? n.written : m_text.keep(latin);
+        n.rank = m_lastRank;
+    }
+    // Null when no name has that ID.
+    const NameRecord* find(std::string_view id) const {
+        uint32_t at = m_index.find(id, [this](uint32_t i) { return m_ids[i]; });
+        return at == IdIndex::kNone ? nullptr : &m_names[at];
+    }
+
+private:
+    std::vector<std::string_view> m_ids;
+    std::vector<NameRecord> m_names;
+    IdIndex m_index;  // into m_ids
+    TextArena m_text;
+    std::string_view m_lastRank;
+};
 
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
 // usage file), by index; SIZE_MAX when absent.
