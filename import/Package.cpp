@@ -184,9 +184,8 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
     ReadingNotes& notes = taxa.notes();
     const int speciesOrder = rankOf("Species").order;
     std::string id, parent, latin, author, common, written, part, pathKey;
-    std::string lastRank;
-    bool haveRank = false;
-    RankInfo rank{0, {}, -1};
+    RankWords rankWords;
+    size_t nameHint = 0;
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
         if (id.empty()) {
@@ -225,7 +224,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         if (c.names) {
             // The name and rank of the row's Name.
             cleanName(c.field(r, c.nameId), part);
-            const NameRecord* n = c.names->find(part);
+            const NameRecord* n = c.names->find(part, nameHint);
             if (!n) {
                 latin.clear();
             } else {
@@ -240,11 +239,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             ++notes.nameless;
             return true;
         }
-        if (!haveRank || rankText != lastRank) {  // siblings mostly share a rank
-            haveRank = true;
-            lastRank.assign(rankText);
-            rank = rankOf(rankText);
-        }
+        const RankInfo& rank = rankWords.of(rankText);
         if (rank.order < speciesOrder) usualCase(latin);
         size_t clash;
         if (!c.classification.empty()) {

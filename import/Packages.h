@@ -99,19 +99,16 @@ struct OpenedInput {
 // The names of a package that keeps names apart from taxa (ColDP's Name file), by their ID:
 // the name as written, without authorship, and the rank as written.
 struct NameRecord {
-    std::string_view written, latin, rank;
+    std::string_view id, written, latin, rank;
 };
 class NameTable {
 public:
     // A name given again under one ID replaces the one before.
     void set(std::string_view id, std::string_view written, std::string_view latin,
              std::string_view rank) {
-        auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_ids.size()),
-                                          [this](uint32_t i) { return m_ids[i]; });
-        if (added) {
-            m_ids.push_back(m_text.keep(id));
-            m_names.emplace_back();
-        }
+        auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_names.size()),
+                                          [this](uint32_t i) { return m_names[i].id; });
+        if (added) m_names.push_back({m_text.keep(id), {}, {}, {}});
         if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
         NameRecord& n = m_names[at];
         n.written = m_text.keep(written);
@@ -119,16 +116,19 @@ public:
         n.latin = latin == written ? n.written : m_text.keep(latin);
         n.rank = m_lastRank;
     }
-    // Null when no name has that ID.
-    const NameRecord* find(std::string_view id) const {
-        uint32_t at = m_index.find(id, [this](uint32_t i) { return m_ids[i]; });
-        return at == IdIndex::kNone ? nullptr : &m_names[at];
+    // Null when no name has that ID. Taxa mostly come in the order of their names: the name
+    // after `hint` (the caller's, set here) is tried before the index.
+    const NameRecord* find(std::string_view id, size_t& hint) const {
+        if (hint < m_names.size() && m_names[hint].id == id) return &m_names[hint++];
+        uint32_t at = m_index.find(id, [this](uint32_t i) { return m_names[i].id; });
+        if (at == IdIndex::kNone) return nullptr;
+        hint = size_t{at} + 1;
+        return &m_names[at];
     }
 
 private:
-    std::vector<std::string_view> m_ids;
-    std::vector<NameRecord> m_names;
-    IdIndex m_index;  // into m_ids
+    std::vector<NameRecord> m_names;  // in the order of their rows
+    IdIndex m_index;                  // into m_names
     TextArena m_text;
     std::string_view m_lastRank;
 };
