@@ -97,6 +97,9 @@ private:
     std::unique_ptr<State> m_s;
 };
 
+// The start of a line near the middle of the rows from `rowsFrom` where, by the count of
+// quotes before it, no quoted field is open; `size` when there is none.
+size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote);
 // The delimiter of a table: a tab when the header line holds one, else a comma.
 Dialect sniffDialect(const char* data, size_t size);
 // Skips a UTF-8 byte order mark.
