@@ -254,6 +254,24 @@ void DelimitedReader::report(size_t linesBefore) const {
         importFailure(s.label, linePlace(s.failLine + linesBefore), s.failWhat);
 }
 
+std::unique_ptr<DelimitedReader> DelimitedReader::partFrom(size_t from) const {
+    const State& s = *m_s;
+    from = std::min(from, s.size);
+    auto part = std::make_unique<DelimitedReader>(s.data + from, s.size - from, s.dialect, s.label);
+    part->m_s->keep = s.keep;
+    part->m_s->row.m_begin.assign(s.keep.size(), 0);
+    part->m_s->row.m_end.assign(s.keep.size(), 0);
+    part->m_s->splitPlain = s.splitPlain;
+    part->setQuiet();
+    return part;
+}
+
+size_t DelimitedReader::middleOfRest() const {
+    return middleLine(m_s->data, m_s->pos, m_s->size, m_s->dialect.quote);
+}
+
+size_t DelimitedReader::size() const { return m_s->size; }
+
 size_t DelimitedReader::position() const { return m_s->pos; }
 
 size_t DelimitedReader::line() const { return m_s->line; }

@@ -84,6 +84,14 @@ public:
     // Off: every line goes through libcsv (to check the splitting of plain lines against it).
     void splitPlainLines(bool on);
 
+    // A quiet reader of the records from byte `from` on (the start of a line, past the
+    // header), with this one's dialect, label and columns: a second thread's part.
+    std::unique_ptr<DelimitedReader> partFrom(size_t from) const;
+    // The start of a line near the middle of the bytes from position() on, where no quoted
+    // field is open by the count of quotes (see middleLine); the input's size when none.
+    size_t middleOfRest() const;
+    size_t size() const;
+
     // The next byte to read and its line.
     size_t position() const;
     size_t line() const;

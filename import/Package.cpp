@@ -177,8 +177,10 @@ bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& 
     });
 }
 
-bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
-    reader.keepColumns(c.all());
+namespace {
+
+bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa,
+                  size_t until) {
     FactsCollector* facts = collectingFacts();
     if (c.byName) taxa.linkByName();
     ReadingNotes& notes = taxa.notes();
@@ -277,7 +279,23 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             if (!isPlaceholder(common)) taxa.setCommon(id, common, false);
         }
         return true;
-    });
+    }, until);
+}
+
+}  // namespace
+
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa,
+              size_t twoThreadsFrom) {
+    reader.keepColumns(c.all());
+    auto read = [&c](DelimitedReader& part, LinkedTaxa& into, size_t until) {
+        return readTaxaRows(part, c, into, until);
+    };
+    // A row stands on its own unless it makes higher taxa that other rows make too (from
+    // classification columns) or names its parent by name; facts are collected on this
+    // thread only.
+    if (c.classification.empty() && !c.byName && !collectingFacts())
+        return readInHalves(reader, taxa, twoThreadsFrom, read);
+    return read(reader, taxa, SIZE_MAX);
 }
 
 namespace {

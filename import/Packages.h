@@ -175,8 +175,17 @@ struct TaxonColumns {
         return f;
     }
 };
+// Files of linked taxa of at least this many bytes are read on two threads.
+constexpr size_t kLinkedTwoThreadsFrom = size_t{8} << 20;
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
-bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa,
+              size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+// Reads the rows of `reader` from where it is with `read`, which reads rows into taxa of
+// its own up to a byte (see DelimitedReader::rows): on two threads when at least
+// `twoThreadsFrom` bytes are left, each row standing on its own.
+using ReadPart = std::function<bool(DelimitedReader& reader, LinkedTaxa& taxa, size_t until)>;
+bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
+                  const ReadPart& read);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
 bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names);
 // The synonyms of a Synonym file: their ID and their accepted taxon's.

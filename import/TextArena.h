@@ -37,6 +37,14 @@ public:
         return {at, n};
     }
 
+    // Keeps the texts of `other` too, where they are.
+    void absorb(TextArena& other) {
+        for (auto& b : other.m_blocks) m_blocks.push_back(std::move(b));
+        other.m_blocks.clear();
+        other.m_next = nullptr;
+        other.m_left = 0;
+    }
+
 private:
     static constexpr size_t kBlock = size_t{1} << 20;
     std::vector<std::unique_ptr<char[]>> m_blocks;

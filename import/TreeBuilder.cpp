@@ -410,11 +410,57 @@ void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree)
 
 // ---- Taxa linked by identifiers ----------------------------------------------------------
 
+uint32_t LinkedTaxa::numberOf(std::string_view id) const {
+    uint32_t at = m_byId.find(id, idOf());
+    for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
+        const uint32_t first = m_laterIds[k].second;
+        at = m_laterIds[k].first.find(id, [&](uint32_t i) { return m_taxa[first + i].id; });
+        if (at != IdIndex::kNone) at += first;
+    }
+    return at;
+}
+
+bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
+    // In the order of the rows: the first identifier given again is the one to tell.
+    for (const Taxon& t : later.m_taxa) {
+        uint32_t at = numberOf(t.id);
+        if (at != IdIndex::kNone) {
+            clash = {std::string(t.id), t.line + linesBefore, m_taxa[at].line};
+            return false;
+        }
+    }
+    const auto first = static_cast<uint32_t>(m_taxa.size());
+    m_taxa.reserve(m_taxa.size() + later.m_taxa.size());
+    for (Taxon& t : later.m_taxa) {
+        t.line += linesBefore;
+        m_taxa.push_back(t);
+    }
+    m_laterIds.emplace_back(std::move(later.m_byId), first);
+    for (auto& [ids, from] : later.m_laterIds) m_laterIds.emplace_back(std::move(ids), first + from);
+    m_text.absorb(later.m_text);
+    // A synonym given twice keeps its first accepted taxon, as in one reading.
+    for (auto& [synonym, accepted] : later.m_synonymOf) m_synonymOf.try_emplace(synonym, accepted);
+    for (auto& [written, at] : later.m_nameIndex) m_nameIndex.try_emplace(written, first + at);
+    m_byName |= later.m_byName;
+    m_notes.absorb(later.m_notes);
+    later = LinkedTaxa();
+    return true;
+}
+
 bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string_view latin,
                      std::string_view rank, size_t line, size_t& clash) {
+    if (!m_laterIds.empty()) {
+        uint32_t at = numberOf(id);
+        if (at != IdIndex::kNone) {
+            clash = m_taxa[at].line;
+            m_clash = {std::string(id), line, clash};
+            return false;
+        }
+    }
     auto [at, added] = m_byId.insert(id, static_cast<uint32_t>(m_taxa.size()), idOf());
     if (!added) {
         clash = m_taxa[at].line;
+        m_clash = {std::string(id), line, clash};
         return false;
     }
     if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
@@ -429,7 +475,7 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
 }
 
 void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
-    uint32_t at = m_byId.find(id, idOf());
+    uint32_t at = numberOf(id);
     if (at == IdIndex::kNone || common.empty()) return;
     Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
@@ -443,7 +489,7 @@ void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
 }
 
 void LinkedTaxa::addName(std::string_view written, std::string_view id) {
-    uint32_t at = m_byId.find(id, idOf());
+    uint32_t at = numberOf(id);
     if (at != IdIndex::kNone) m_nameIndex.try_emplace(std::string(written), at);
 }
 
@@ -469,7 +515,7 @@ std::string withoutAuthorship(std::string_view name) {
 }  // namespace
 
 uint32_t LinkedTaxa::findOne(std::string_view key) const {
-    if (!m_byName) return m_byId.find(key, idOf());
+    if (!m_byName) return numberOf(key);
     auto it = m_nameIndex.find(std::string(key));
     if (it != m_nameIndex.end()) return it->second;
     it = m_latinIndex.find(withoutAuthorship(key));

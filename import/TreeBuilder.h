@@ -135,8 +135,20 @@ public:
     void linkByName() { m_byName = true; }
     void addName(std::string_view written, std::string_view id);
     ReadingNotes& notes() { return m_notes; }
+    // Takes over the taxa, synonyms and notes `later` read from the rows that follow this
+    // one's, their lines counted after `linesBefore`, as if this one had read them. False
+    // when one of them has an identifier given before: `clash` then tells the first such.
+    struct Clash {
+        std::string id;
+        size_t line = 0, first = 0;  // where given again, where given first
+    };
+    bool absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash);
+    // The last identifier add() found given before (its id empty when none).
+    const Clash& lastClash() const { return m_clash; }
 
 private:
+    // The number of the taxon of identifier `id`, or IdIndex::kNone.
+    uint32_t numberOf(std::string_view id) const;
     // The taxon `key` (an identifier, or a name when linked by name) names; UINT32_MAX when
     // none. `synonym` says it was found through a synonym.
     uint32_t find(std::string_view key, bool& synonym, bool& known) const;
@@ -154,10 +166,13 @@ private:
     TextArena m_text;
     std::string_view m_lastRank;  // siblings mostly share a rank: kept once
     IdIndex m_byId;  // into m_taxa
+    // The indexes of taxa taken over from later parts, and the number of each's first taxon.
+    std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     std::unordered_map<std::string, std::string> m_synonymOf;
     std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
     bool m_byName = false;
     ReadingNotes m_notes;
+    Clash m_clash;
 };
 
 // Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
