@@ -436,7 +436,8 @@ bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
         m_taxa.push_back(t);
     }
     m_laterIds.emplace_back(std::move(later.m_byId), first);
-    for (auto& [ids, from] : later.m_laterIds) m_laterIds.emplace_back(std::move(ids), first + from);
+    for (auto& [ids, from] : later.m_laterIds)
+        m_laterIds.emplace_back(std::move(ids), first + from);
     m_text.absorb(later.m_text);
     // A synonym given twice keeps its first accepted taxon, as in one reading.
     for (auto& [synonym, accepted] : later.m_synonymOf) m_synonymOf.try_emplace(synonym, accepted);
