@@ -1,6 +1,6 @@
-// Large files of linked taxa read on two threads: the rows after the middle into taxa of
-// their own, taken over once both halves are read, so that the taxa, the diagnostics and
-// their lines are those of one reading from the top.
+// Large files of linked taxa and of names read on two threads: the rows after the middle
+// into a part of their own, taken over once both halves are read, so that the taxa, the
+// diagnostics and their lines are those of one reading from the top.
 #include <new>
 #include <system_error>
 #include <thread>
@@ -9,27 +9,27 @@
 
 namespace imp {
 
-bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
-                  const ReadPart& read) {
+bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& readThis,
+                const ReadLater& readLater, Halves& halves) {
+    halves = Halves();
     const size_t size = reader.size();
-    if (size - reader.position() < twoThreadsFrom) return read(reader, taxa, SIZE_MAX);
+    if (size - reader.position() < twoThreadsFrom) return readThis(reader, SIZE_MAX);
     const size_t split = reader.middleOfRest();
-    if (split >= size) return read(reader, taxa, SIZE_MAX);
-    std::unique_ptr<DelimitedReader> laterRows = reader.partFrom(split);
-    LinkedTaxa later;
-    bool laterOk = false;
+    if (split >= size) return readThis(reader, SIZE_MAX);
+    halves.later = reader.partFrom(split);
+    DelimitedReader& laterRows = *halves.later;
     std::thread thread;
     try {
         thread = std::thread([&] {
             try {
-                laterOk = read(*laterRows, later, SIZE_MAX);
+                halves.laterOk = readLater(laterRows);
             } catch (const std::bad_alloc&) {
-                laterOk = false;
-                laterRows->fail(laterRows->line(), "out of memory");
+                halves.laterOk = false;
+                laterRows.fail(laterRows.line(), "out of memory");
             }
         });
     } catch (const std::system_error&) {  // no second thread to be had: one reads it all
-        return read(reader, taxa, SIZE_MAX);
+        return readThis(reader, SIZE_MAX);
     }
     struct Join {
         std::thread& thread;
@@ -37,13 +37,25 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
             if (thread.joinable()) thread.join();
         }
     } join{thread};  // also when this thread's reading throws
-    const bool ok = read(reader, taxa, split);
+    const bool ok = readThis(reader, split);
     thread.join();
     if (!ok) return false;
     // The middle lay inside a quoted field after all: this thread reads on.
-    if (!reader.atRecordStart() || reader.position() != split) return read(reader, taxa, SIZE_MAX);
+    if (!reader.atRecordStart() || reader.position() != split) return readThis(reader, SIZE_MAX);
+    halves.split = true;
+    halves.linesBefore = reader.line() - 1;
+    return true;
+}
 
-    const size_t linesBefore = reader.line() - 1;
+bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
+                  const ReadPart& read) {
+    LinkedTaxa later;
+    Halves h;
+    const bool ok = readHalves(
+        reader, twoThreadsFrom,
+        [&](DelimitedReader& rows, size_t until) { return read(rows, taxa, until); },
+        [&](DelimitedReader& rows) { return read(rows, later, SIZE_MAX); }, h);
+    if (!ok || !h.split) return ok;
     auto duplicate = [&](const LinkedTaxa::Clash& c) {
         reader.fail(c.line, "taxon " + c.id + " was given already on line " +
                                 std::to_string(c.first) + " (duplicate identifier)");
@@ -52,15 +64,28 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
     // The later half stopped at its first failure; an identifier of the first half given
     // again before it is told first.
     LinkedTaxa::Clash within = later.lastClash(), clash;
-    if (!taxa.absorb(later, linesBefore, clash)) return duplicate(clash);
-    if (laterOk) return true;
+    if (!taxa.absorb(later, h.linesBefore, clash)) return duplicate(clash);
+    if (h.laterOk) return true;
     if (within.id.empty()) {
-        laterRows->report(linesBefore);
+        h.later->report(h.linesBefore);
         return false;
     }
-    within.line += linesBefore;
-    within.first += linesBefore;
+    within.line += h.linesBefore;
+    within.first += h.linesBefore;
     return duplicate(within);
+}
+
+void NameTable::absorb(NameTable& later) {
+    // A name of both halves is the later half's, wherever it is found.
+    for (const NameRecord& n : later.m_names) {
+        uint32_t at = m_index.find(n.id, [this](uint32_t i) { return m_names[i].id; });
+        if (at != IdIndex::kNone) m_names[at] = n;
+    }
+    const auto first = static_cast<uint32_t>(m_names.size());
+    m_names.insert(m_names.end(), later.m_names.begin(), later.m_names.end());
+    m_laterIds.emplace_back(std::move(later.m_index), first);
+    m_text.absorb(later.m_text);
+    later = NameTable();
 }
 
 }  // namespace imp

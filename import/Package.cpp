@@ -152,8 +152,10 @@ void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
 
 }  // namespace
 
-bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
-    reader.keepColumns(c.all());
+namespace {
+
+bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
+                  size_t until) {
     std::string id, written, latin, author, part;
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
@@ -162,7 +164,24 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names)
         rowName(r, c, written, latin, author, part);
         names.set(id, written, latin, c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
         return true;
-    });
+    }, until);
+}
+
+}  // namespace
+
+bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
+               size_t twoThreadsFrom) {
+    reader.keepColumns(c.all());
+    NameTable later;
+    Halves h;
+    const bool ok = readHalves(
+        reader, twoThreadsFrom,
+        [&](DelimitedReader& rows, size_t until) { return readNameRows(rows, c, names, until); },
+        [&](DelimitedReader& rows) { return readNameRows(rows, c, later, SIZE_MAX); }, h);
+    if (!ok || !h.split) return ok;
+    names.absorb(later);
+    if (!h.laterOk) h.later->report(h.linesBefore);
+    return h.laterOk;
 }
 
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa) {

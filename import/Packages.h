@@ -121,14 +121,24 @@ public:
     const NameRecord* find(std::string_view id, size_t& hint) const {
         if (hint < m_names.size() && m_names[hint].id == id) return &m_names[hint++];
         uint32_t at = m_index.find(id, [this](uint32_t i) { return m_names[i].id; });
+        for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
+            const uint32_t first = m_laterIds[k].second;
+            at = m_laterIds[k].first.find(id, [&](uint32_t i) { return m_names[first + i].id; });
+            if (at != IdIndex::kNone) at += first;
+        }
         if (at == IdIndex::kNone) return nullptr;
         hint = size_t{at} + 1;
         return &m_names[at];
     }
+    // Takes over the names of the rows that follow this one's, read into `later`; no name
+    // is set after.
+    void absorb(NameTable& later);
 
 private:
     std::vector<NameRecord> m_names;  // in the order of their rows
     IdIndex m_index;                  // into m_names
+    // The indexes of names taken over from later parts, and the place of each's first name.
+    std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     TextArena m_text;
     std::string_view m_lastRank;
 };
@@ -180,14 +190,28 @@ constexpr size_t kLinkedTwoThreadsFrom = size_t{8} << 20;
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa,
               size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
-// Reads the rows of `reader` from where it is with `read`, which reads rows into taxa of
-// its own up to a byte (see DelimitedReader::rows): on two threads when at least
-// `twoThreadsFrom` bytes are left, each row standing on its own.
+// Reads the rows of `reader` from where it is, each row standing on its own: on two threads
+// when at least `twoThreadsFrom` bytes are left, `readThis` reading this reader's rows up to
+// a byte (see DelimitedReader::rows), `readLater` those of a reader of the rest on a second
+// thread; else all with `readThis`. False when this thread's reading failed (after its
+// diagnostic); the later part's outcome is in `halves`, for the caller to take over.
+struct Halves {
+    bool split = false;  // the rows were read in two parts
+    bool laterOk = false;
+    size_t linesBefore = 0;  // lines before the later part's first
+    std::unique_ptr<DelimitedReader> later;  // its failure kept, not told (see report())
+};
+using ReadThis = std::function<bool(DelimitedReader& reader, size_t until)>;
+using ReadLater = std::function<bool(DelimitedReader& reader)>;
+bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& readThis,
+                const ReadLater& readLater, Halves& halves);
+// Linked taxa so: `read` reads rows into taxa of its own up to a byte.
 using ReadPart = std::function<bool(DelimitedReader& reader, LinkedTaxa& taxa, size_t until)>;
 bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
                   const ReadPart& read);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
-bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names);
+bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names,
+               size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
 // The synonyms of a Synonym file: their ID and their accepted taxon's.
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
 // Common names: `taxon`, `name` and `language` columns; English first.
