@@ -272,6 +272,20 @@ size_t DelimitedReader::middleOfRest() const {
 
 size_t DelimitedReader::size() const { return m_s->size; }
 
+size_t DelimitedReader::expectedRows() const {
+    const State& s = *m_s;
+    const size_t rest = s.size - s.pos, sample = std::min<size_t>(rest, 1 << 16);
+    size_t lines = 0;
+    for (const char *p = s.data + s.pos, *end = p + sample;
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p))));
+         ++p)
+        ++lines;
+    if (lines == 0) return 1;
+    const size_t rows = rest / (sample / lines);
+    // Short lines at the top must not make room for more rows than the bytes can hold.
+    return std::min(rows + rows / 8, rest / 8 + 1);
+}
+
 size_t DelimitedReader::position() const { return m_s->pos; }
 
 size_t DelimitedReader::line() const { return m_s->line; }

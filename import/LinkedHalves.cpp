@@ -51,10 +51,19 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
                   const ReadPart& read) {
     LinkedTaxa later;
     Halves h;
+    // This part makes room for the taxa of both, so that the later's are appended in place.
+    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
     const bool ok = readHalves(
         reader, twoThreadsFrom,
-        [&](DelimitedReader& rows, size_t until) { return read(rows, taxa, until); },
-        [&](DelimitedReader& rows) { return read(rows, later, SIZE_MAX); }, h);
+        [&](DelimitedReader& rows, size_t until) {
+            taxa.reserve(expected, until == SIZE_MAX ? expected : half);
+            return read(rows, taxa, until);
+        },
+        [&](DelimitedReader& rows) {
+            later.reserve(half, half);
+            return read(rows, later, SIZE_MAX);
+        },
+        h);
     if (!ok || !h.split) return ok;
     auto duplicate = [&](const LinkedTaxa::Clash& c) {
         reader.fail(c.line, "taxon " + c.id + " was given already on line " +

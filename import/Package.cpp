@@ -174,10 +174,18 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
     reader.keepColumns(c.all());
     NameTable later;
     Halves h;
+    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
     const bool ok = readHalves(
         reader, twoThreadsFrom,
-        [&](DelimitedReader& rows, size_t until) { return readNameRows(rows, c, names, until); },
-        [&](DelimitedReader& rows) { return readNameRows(rows, c, later, SIZE_MAX); }, h);
+        [&](DelimitedReader& rows, size_t until) {
+            names.reserve(expected, until == SIZE_MAX ? expected : half);
+            return readNameRows(rows, c, names, until);
+        },
+        [&](DelimitedReader& rows) {
+            later.reserve(half, half);
+            return readNameRows(rows, c, later, SIZE_MAX);
+        },
+        h);
     if (!ok || !h.split) return ok;
     names.absorb(later);
     if (!h.laterOk) h.later->report(h.linesBefore);

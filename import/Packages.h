@@ -130,6 +130,11 @@ public:
         hint = size_t{at} + 1;
         return &m_names[at];
     }
+    // Room for `count` names, of which `indexed` are set here, without growing.
+    void reserve(size_t count, size_t indexed) {
+        m_names.reserve(count);
+        m_index.reserve(indexed);
+    }
     // Takes over the names of the rows that follow this one's, read into `later`; no name
     // is set after.
     void absorb(NameTable& later);

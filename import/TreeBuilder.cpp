@@ -420,6 +420,11 @@ uint32_t LinkedTaxa::numberOf(std::string_view id) const {
     return at;
 }
 
+void LinkedTaxa::reserve(size_t count, size_t indexed) {
+    m_taxa.reserve(count);
+    m_byId.reserve(indexed);
+}
+
 bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
     // In the order of the rows: the first identifier given again is the one to tell.
     for (const Taxon& t : later.m_taxa) {
@@ -430,11 +435,17 @@ bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
         }
     }
     const auto first = static_cast<uint32_t>(m_taxa.size());
+    const auto ranks = static_cast<uint32_t>(m_ranks.size());
+    const auto commons = static_cast<uint32_t>(m_commons.size() - 1);  // the later's first: none
     m_taxa.reserve(m_taxa.size() + later.m_taxa.size());
     for (Taxon& t : later.m_taxa) {
         t.line += linesBefore;
+        t.rank += ranks;
+        if (t.common) t.common += commons;
         m_taxa.push_back(t);
     }
+    m_ranks.insert(m_ranks.end(), later.m_ranks.begin(), later.m_ranks.end());
+    m_commons.insert(m_commons.end(), later.m_commons.begin() + 1, later.m_commons.end());
     m_laterIds.emplace_back(std::move(later.m_byId), first);
     for (auto& [ids, from] : later.m_laterIds)
         m_laterIds.emplace_back(std::move(ids), first + from);
@@ -464,12 +475,13 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
         m_clash = {std::string(id), line, clash};
         return false;
     }
-    if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
+    // Siblings mostly share a rank.
+    if (m_ranks.empty() || rank != m_ranks.back()) m_ranks.push_back(m_text.keep(rank));
     Taxon t;
     t.id = m_text.keep(id);
     t.parent = m_text.keep(parentId);
     t.latin = m_text.keep(latin);
-    t.rank = m_lastRank;
+    t.rank = static_cast<uint32_t>(m_ranks.size() - 1);
     t.line = line;
     m_taxa.push_back(t);
     return true;
@@ -480,9 +492,12 @@ void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool en
     if (at == IdIndex::kNone || common.empty()) return;
     Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
-    if (t.commonEnglish || (!t.common.empty() && !english)) return;
-    t.common = m_text.keep(common);
-    t.commonEnglish = english;
+    if (m_commons[t.common].english || (t.common && !english)) return;
+    if (!t.common) {
+        t.common = static_cast<uint32_t>(m_commons.size());
+        m_commons.emplace_back();
+    }
+    m_commons[t.common] = {m_text.keep(common), english};
 }
 
 void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
@@ -583,7 +598,8 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         }
         if (at != kTop && depth[at] == kOnWalk) {
             importFailure(label, linePlace(m_taxa[at].line),
-                          "taxon " + std::string(m_taxa[at].id) + " is its own ancestor (a cycle of parents)");
+                          "taxon " + std::string(m_taxa[at].id) +
+                              " is its own ancestor (a cycle of parents)");
             return false;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
@@ -607,9 +623,11 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
     for (size_t i = 0; i < m_taxa.size(); ++i) {
         if (isPlaceholder(m_taxa[i].latin)) continue;
         nodes[i] = new TreeNode;
-        nodes[i]->latinName = newName(m_taxa[i].latin.data(), m_taxa[i].latin.size());
-        nodes[i]->rankName = newName(m_taxa[i].rank.data(), m_taxa[i].rank.size());
-        nodes[i]->commonName = newName(m_taxa[i].common.data(), m_taxa[i].common.size());
+        const Taxon& t = m_taxa[i];
+        const std::string_view rank = m_ranks[t.rank], common = m_commons[t.common].name;
+        nodes[i]->latinName = newName(t.latin.data(), t.latin.size());
+        nodes[i]->rankName = newName(rank.data(), rank.size());
+        nodes[i]->commonName = newName(common.data(), common.size());
     }
     if (FactsCollector* facts = collectingFacts())
         facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });

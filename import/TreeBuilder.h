@@ -126,6 +126,9 @@ public:
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
     size_t size() const { return m_taxa.size(); }
+    // Room for `count` taxa, of which `indexed` are added here (the rest taken over from a
+    // later part), without growing.
+    void reserve(size_t count, size_t indexed);
     // Rows that are no taxa of the tree, for the taxa that name them as parent: a synonym
     // names its accepted taxon (empty when it names none).
     void addSynonym(std::string_view id, std::string_view accepted);
@@ -156,15 +159,21 @@ private:
     auto idOf() const {
         return [this](uint32_t i) { return m_taxa[i].id; };
     }
-    // Its texts lie in m_text.
+    // Its texts lie in m_text. Millions of these are kept: a rank is one of m_ranks, and
+    // the few taxa with a common name point into m_commons (0: none).
     struct Taxon {
-        std::string_view id, parent, latin, rank, common;
+        std::string_view id, parent, latin;
         size_t line = 0;
-        bool commonEnglish = false;
+        uint32_t rank = 0, common = 0;
+    };
+    struct Common {
+        std::string_view name;
+        bool english = false;
     };
     std::vector<Taxon> m_taxa;
     TextArena m_text;
-    std::string_view m_lastRank;  // siblings mostly share a rank: kept once
+    std::vector<std::string_view> m_ranks;
+    std::vector<Common> m_commons{Common()};
     IdIndex m_byId;  // into m_taxa
     // The indexes of taxa taken over from later parts, and the number of each's first taxon.
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
