@@ -1,6 +1,8 @@
 // Large files of linked taxa and of names read on two threads: the rows after the middle
 // into a part of their own, taken over once both halves are read, so that the taxa, the
 // diagnostics and their lines are those of one reading from the top.
+#include <algorithm>
+#include <exception>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -82,6 +84,34 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
     within.line += h.linesBefore;
     within.first += h.linesBefore;
     return duplicate(within);
+}
+
+void inHalves(size_t count, size_t twoThreadsFrom,
+              const std::function<void(size_t from, size_t to, int half)>& each) {
+    if (count < std::max<size_t>(twoThreadsFrom, 2)) return each(0, count, 0);
+    const size_t middle = count / 2;
+    std::exception_ptr failed;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                each(middle, count, 1);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {  // no second thread to be had: one does it all
+        return each(0, count, 0);
+    }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{thread};
+    each(0, middle, 0);
+    thread.join();
+    if (failed) std::rethrow_exception(failed);
 }
 
 void NameTable::absorb(NameTable& later) {

@@ -569,20 +569,28 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         for (uint32_t i = 0; i < m_taxa.size(); ++i)
             m_latinIndex.try_emplace(withoutAuthorship(m_taxa[i].latin), i);
     std::vector<uint32_t> parent(m_taxa.size(), kTop);
-    for (size_t i = 0; i < m_taxa.size(); ++i) {
-        const Taxon& t = m_taxa[i];
-        if (t.parent.empty() || t.parent == t.id) continue;
-        bool synonym, known;
-        uint32_t p = find(t.parent, synonym, known);
-        // A parent that is not in the file, or not accepted: the taxon hangs under the root.
-        if (p == kTop || p == i) {
-            ++(m_byName ? m_notes.parentNameUnknown
-                        : known ? m_notes.parentLeftOut : m_notes.parentMissing);
-            continue;
+    // Each half of the taxa finds its parents on a thread of its own, counting in notes of
+    // its own.
+    ReadingNotes halfNotes[2];
+    inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int half) {
+        ReadingNotes& notes = halfNotes[half];
+        for (size_t i = from; i < to; ++i) {
+            const Taxon& t = m_taxa[i];
+            if (t.parent.empty() || t.parent == t.id) continue;
+            bool synonym, known;
+            uint32_t p = find(t.parent, synonym, known);
+            // A parent that is not in the file, or not accepted: the taxon hangs under the
+            // root.
+            if (p == kTop || p == i) {
+                ++(m_byName ? notes.parentNameUnknown
+                            : known ? notes.parentLeftOut : notes.parentMissing);
+                continue;
+            }
+            notes.underSynonym += synonym;
+            parent[i] = p;
         }
-        m_notes.underSynonym += synonym;
-        parent[i] = p;
-    }
+    });
+    for (const ReadingNotes& n : halfNotes) m_notes.absorb(n);
     // Depth of every taxon, each walk stopping at a taxon already measured, so the whole
     // costs one step per taxon; a walk that meets itself is a cycle.
     std::vector<int32_t> depth(m_taxa.size(), -1);
@@ -620,15 +628,18 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             parent[i] = parent[parent[i]];
     TreeBuilder builder(0);
     std::vector<TreeNode*> nodes(m_taxa.size(), nullptr);
-    for (size_t i = 0; i < m_taxa.size(); ++i) {
-        if (isPlaceholder(m_taxa[i].latin)) continue;
-        nodes[i] = new TreeNode;
-        const Taxon& t = m_taxa[i];
-        const std::string_view rank = m_ranks[t.rank], common = m_commons[t.common].name;
-        nodes[i]->latinName = newName(t.latin.data(), t.latin.size());
-        nodes[i]->rankName = newName(rank.data(), rank.size());
-        nodes[i]->commonName = newName(common.data(), common.size());
-    }
+    inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int) {
+        for (size_t i = from; i < to; ++i) {
+            const Taxon& t = m_taxa[i];
+            if (isPlaceholder(t.latin)) continue;
+            auto* n = new TreeNode;
+            nodes[i] = n;
+            const std::string_view rank = m_ranks[t.rank], common = m_commons[t.common].name;
+            n->latinName = newName(t.latin.data(), t.latin.size());
+            n->rankName = newName(rank.data(), rank.size());
+            n->commonName = newName(common.data(), common.size());
+        }
+    });
     if (FactsCollector* facts = collectingFacts())
         facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });
     // Children in the order of their rows.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -126,6 +127,9 @@ public:
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
     size_t size() const { return m_taxa.size(); }
+    // Taxa from this many on are linked on two threads.
+    static constexpr size_t kTwoThreadsFrom = size_t{1} << 16;
+    void linkOnTwoThreadsFrom(size_t taxa) { m_twoThreadsFrom = taxa; }
     // Room for `count` taxa, of which `indexed` are added here (the rest taken over from a
     // later part), without growing.
     void reserve(size_t count, size_t indexed);
@@ -174,6 +178,7 @@ private:
     TextArena m_text;
     std::vector<std::string_view> m_ranks;
     std::vector<Common> m_commons{Common()};
+    size_t m_twoThreadsFrom = kTwoThreadsFrom;
     IdIndex m_byId;  // into m_taxa
     // The indexes of taxa taken over from later parts, and the number of each's first taxon.
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
@@ -183,6 +188,12 @@ private:
     ReadingNotes m_notes;
     Clash m_clash;
 };
+
+// Calls each(from, to, half) for the two halves of [0, count), half 0 on this thread and half
+// 1 on a second one when `count` is at least `twoThreadsFrom`; else each(0, count, 0). What
+// either throws is thrown here once both are done.
+void inHalves(size_t count, size_t twoThreadsFrom,
+              const std::function<void(size_t from, size_t to, int half)>& each);
 
 // Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
 // treeId), as the classification reader leaves them, before the two trees swap contents.

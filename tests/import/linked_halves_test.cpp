@@ -36,6 +36,7 @@ Reading readLinked(const std::string& text, bool halves, const std::string& vern
     c.scientific = 5;
     c.vernacular = 6;
     imp::LinkedTaxa taxa;
+    if (halves) taxa.linkOnTwoThreadsFrom(0);
     bool ok = reader.header(header) && imp::readTaxa(reader, c, taxa, halves ? 0 : SIZE_MAX);
     if (ok && !vernacular.empty()) {
         imp::DelimitedReader names(vernacular.data(), vernacular.size(), {'\t', 0}, "names.tsv");
