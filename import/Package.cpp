@@ -160,6 +160,7 @@ bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& nam
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
         if (id.empty()) return true;  // no taxon can name it
+        names.prefetch(id);
         cleanName(c.field(r, c.scientific), written);
         rowName(r, c, written, latin, author, part);
         names.set(id, written, latin, c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
@@ -221,6 +222,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             reader.fail(r.line(), "a taxon without an identifier");
             return false;
         }
+        taxa.prefetch(id);
         cleanName(c.field(r, c.scientific), written);
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.

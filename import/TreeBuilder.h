@@ -123,6 +123,8 @@ public:
     bool add(std::string_view id, std::string_view parentId, std::string_view latin,
              std::string_view rank, size_t line, size_t& clash);
     void setCommon(std::string_view id, std::string_view common, bool english);
+    // The identifier of a taxon about to be added (see IdIndex::prefetch).
+    void prefetch(std::string_view id) const { m_byId.prefetch(id); }
     // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
