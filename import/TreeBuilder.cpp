@@ -574,7 +574,14 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
     ReadingNotes halfNotes[2];
     inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int half) {
         ReadingNotes& notes = halfNotes[half];
+        // The parents a few taxa on are fetched from the index while this one's is found.
+        constexpr size_t kAhead = 8;
         for (size_t i = from; i < to; ++i) {
+            if (i + kAhead < to && !m_byName) {
+                const std::string_view ahead = m_taxa[i + kAhead].parent;
+                m_byId.prefetch(ahead);
+                for (const auto& part : m_laterIds) part.first.prefetch(ahead);
+            }
             const Taxon& t = m_taxa[i];
             if (t.parent.empty() || t.parent == t.id) continue;
             bool synonym, known;
