@@ -81,7 +81,9 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
     return importColDP(tree, package, path);
 }
 
-bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
+namespace {
+
+bool readColDP(ClassificationTree& tree, Package& package, const std::string& label) {
     std::string error;
     auto fail = [&](const std::string& what) {
         importFailure(label, {}, what);
@@ -105,7 +107,7 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
     if (!package.load(wanted, error)) return fail(error);
 
     auto reader = [&](const std::string& name) {
-        const std::string& d = package.data(name);
+        const std::string_view d = package.data(name);
         const char* data = d.data();
         size_t size = d.size();
         skipBom(data, size);
@@ -168,6 +170,14 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
             return false;
     }
     return taxa.build(tree, label, package.size());
+}
+
+}  // namespace
+
+bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
+    PackageReading reading(package);
+    const bool ok = readColDP(tree, package, label);
+    return reading.finish(tree, ok, label);
 }
 
 }  // namespace imp

@@ -84,27 +84,35 @@ bool Package::load(const std::vector<std::string>& which, std::string& error) {
         return true;
     }
     for (const std::string& name : which) {
-        FileData file;
-        std::string why = file.load((fs::path(m_path) / name).string());
+        if (m_mapped.count(name)) continue;
+        auto file = std::make_unique<FileData>();
+        std::string why = file->load((fs::path(m_path) / name).string());
         if (!why.empty()) {
             error = name + ": " + why;
             return false;
         }
-        m_data[name].assign(file.data(), file.size());
-        if (file.changed()) {
-            error = name + ": byte " + std::to_string(file.changedAt()) +
-                    ": the file changed while it was read (it was shortened)";
-            return false;
-        }
-        m_size += static_cast<int64_t>(file.size());
+        m_size += static_cast<int64_t>(file->size());
+        m_mapped[name] = std::move(file);
     }
-    return true;
+    return !shortened(error);
 }
 
-const std::string& Package::data(const std::string& name) const {
-    static const std::string kNothing;
+std::string_view Package::data(const std::string& name) const {
     auto it = m_data.find(name);
-    return it == m_data.end() ? kNothing : it->second;
+    if (it != m_data.end()) return it->second;
+    auto mapped = m_mapped.find(name);
+    if (mapped != m_mapped.end()) return {mapped->second->data(), mapped->second->size()};
+    return {};
+}
+
+bool Package::shortened(std::string& error) const {
+    for (const auto& [name, file] : m_mapped) {
+        if (!file->changed()) continue;
+        error = name + ": byte " + std::to_string(file->changedAt()) +
+                ": the file changed while it was read (it was shortened)";
+        return true;
+    }
+    return false;
 }
 
 namespace {

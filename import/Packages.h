@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -69,11 +71,15 @@ public:
     // The file whose path is `relative` (compared ignoring case), else the least deep one of
     // that base name; empty when there is none.
     std::string find(const std::string& relative) const;
-    // Reads these files (names as given by names()); false with `error` set.
+    // Reads these files (names as given by names()); false with `error` set. The files of
+    // a folder are mapped, not copied: read them within a PackageReading.
     bool load(const std::vector<std::string>& which, std::string& error);
     // A file read by load().
-    const std::string& data(const std::string& name) const;
+    std::string_view data(const std::string& name) const;
     int64_t size() const { return m_size; }
+    // A mapped file that another program shortened since it was loaded: false, else true
+    // with `error` saying which and where.
+    bool shortened(std::string& error) const;
 
 private:
     std::string m_path;               // of a folder
@@ -85,6 +91,24 @@ private:
     int64_t m_size = 0;
     std::vector<std::string> m_names;
     std::unordered_map<std::string, std::string> m_data;
+    std::unordered_map<std::string, std::unique_ptr<FileData>> m_mapped;  // a folder's files
+};
+
+// The reading of a package's files by this thread, from construction to finish(): meanwhile
+// importFailure stays silent once one of its mapped files has shrunk, and finish() says so.
+class PackageReading {
+public:
+    explicit PackageReading(const Package& package);
+    ~PackageReading();
+    PackageReading(const PackageReading&) = delete;
+    PackageReading& operator=(const PackageReading&) = delete;
+    // The outcome of the reading: `ok` unless a file shrank meanwhile, which undoes a tree
+    // read into `tree` and says so in the one diagnostic, naming `label`.
+    bool finish(ClassificationTree& tree, bool ok, const std::string& label);
+
+private:
+    const Package& m_package;
+    const Package* m_outer;
 };
 
 // What finding a file's kind took in, for its reading to go on with: a zip's bytes and
