@@ -86,7 +86,9 @@ bool importColDP(ClassificationTree& tree, const std::string& path, const Import
     return importColDP(tree, package, path);
 }
 
-bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
+namespace {
+
+bool readColDP(ClassificationTree& tree, Package& package, const std::string& label) {
     std::string error;
     auto fail = [&](const std::string& what) {
         importFailure(label, {}, what);
@@ -115,7 +117,7 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
         Dialect dialect;
     };
     auto source = [&](const std::string& name) {
-        const std::string& d = package.data(name);
+        const std::string_view d = package.data(name);
         Source f{d.data(), d.size(), Dialect{'\t', 0}};
         skipBom(f.data, f.size);
         // Tab-separated files of a package are not quoted; the CSV form is.
@@ -201,6 +203,14 @@ bool importColDP(ClassificationTree& tree, Package& package, const std::string& 
             return false;
     }
     return taxa.build(tree, label, package.size());
+}
+
+}  // namespace
+
+bool importColDP(ClassificationTree& tree, Package& package, const std::string& label) {
+    PackageReading reading(package);
+    const bool ok = readColDP(tree, package, label);
+    return reading.finish(tree, ok, label);
 }
 
 }  // namespace imp

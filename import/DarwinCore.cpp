@@ -103,7 +103,7 @@ void XMLCALL onText(void* data, const XML_Char* s, int length) {
     if (m.inLocation && m.text.size() < 4096) m.text.append(s, static_cast<size_t>(length));
 }
 
-bool parseMeta(const std::string& xml, Meta& meta, std::string& error) {
+bool parseMeta(std::string_view xml, Meta& meta, std::string& error) {
     XML_Parser p = XML_ParserCreate(nullptr);
     if (!p) {
         error = "out of memory";
@@ -293,7 +293,9 @@ bool importTaxonFile(ClassificationTree& tree, const FileData& file, const std::
     return reading.finish(tree, ok, path);
 }
 
-bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {
+namespace {
+
+bool readDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {
     std::string error;
     LinkedTaxa taxa;
     auto fail = [&](const std::string& what) {
@@ -308,7 +310,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
             if (isTaxonFile(n) && (core.empty() || n.size() < core.size())) core = n;
         if (core.empty()) return fail("no meta.xml and no taxon file");
         if (!package.load({core}, error)) return fail(error);
-        const std::string& d = package.data(core);
+        const std::string_view d = package.data(core);
         if (!readTaxonFile(d.data(), d.size(), label + ": " + core, taxa)) return false;
         return taxa.build(tree, label, package.size());
     }
@@ -346,7 +348,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
 
     auto open = [&](const MetaFile& f, const std::string& name, std::vector<std::string>& header,
                     std::unique_ptr<DelimitedReader>& reader) {
-        const std::string& d = package.data(name);
+        const std::string_view d = package.data(name);
         const char* data = d.data();
         size_t size = d.size();
         skipBom(data, size);
@@ -360,7 +362,7 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
     std::unique_ptr<DelimitedReader> reader;
     auto blank = [&](size_t column) {
         for (const std::string& coreName : coreNames) {
-            const std::string& d = package.data(coreName);
+            const std::string_view d = package.data(coreName);
             const char* data = d.data();
             size_t size = d.size();
             skipBom(data, size);
@@ -385,6 +387,14 @@ bool importDarwinCore(ClassificationTree& tree, Package& package, const std::str
             return false;
     }
     return taxa.build(tree, label, package.size());
+}
+
+}  // namespace
+
+bool importDarwinCore(ClassificationTree& tree, Package& package, const std::string& label) {
+    PackageReading reading(package);
+    const bool ok = readDarwinCore(tree, package, label);
+    return reading.finish(tree, ok, label);
 }
 
 }  // namespace imp

@@ -254,6 +254,38 @@ void DelimitedReader::report(size_t linesBefore) const {
         importFailure(s.label, linePlace(s.failLine + linesBefore), s.failWhat);
 }
 
+std::unique_ptr<DelimitedReader> DelimitedReader::partFrom(size_t from) const {
+    const State& s = *m_s;
+    from = std::min(from, s.size);
+    auto part = std::make_unique<DelimitedReader>(s.data + from, s.size - from, s.dialect, s.label);
+    part->m_s->keep = s.keep;
+    part->m_s->row.m_begin.assign(s.keep.size(), 0);
+    part->m_s->row.m_end.assign(s.keep.size(), 0);
+    part->m_s->splitPlain = s.splitPlain;
+    part->setQuiet();
+    return part;
+}
+
+size_t DelimitedReader::middleOfRest() const {
+    return middleLine(m_s->data, m_s->pos, m_s->size, m_s->dialect.quote);
+}
+
+size_t DelimitedReader::size() const { return m_s->size; }
+
+size_t DelimitedReader::expectedRows() const {
+    const State& s = *m_s;
+    const size_t rest = s.size - s.pos, sample = std::min<size_t>(rest, 1 << 16);
+    size_t lines = 0;
+    for (const char *p = s.data + s.pos, *end = p + sample;
+         (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p))));
+         ++p)
+        ++lines;
+    if (lines == 0) return 1;
+    const size_t rows = rest / (sample / lines);
+    // Short lines at the top must not make room for more rows than the bytes can hold.
+    return std::min(rows + rows / 8, rest / 8 + 1);
+}
+
 size_t DelimitedReader::position() const { return m_s->pos; }
 
 size_t DelimitedReader::line() const { return m_s->line; }
@@ -375,6 +407,29 @@ void DelimitedReader::keepColumns(const std::vector<size_t>& columns) {
 
 bool DelimitedReader::rows(const std::function<bool(const Row&)>& each, size_t until) {
     return feed(&each, false, until);
+}
+
+// The start of a line near the middle of the rows where, by the count of quotes before it,
+// no quoted field is open; `size` when there is none. A stray quote inside an unquoted field
+// can mislead the count: the caller checks the parser's state when it gets there.
+size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote) {
+    size_t at = rowsFrom + (size - rowsFrom) / 2;
+    bool open = false;
+    auto countQuotes = [&](size_t from, size_t to) {
+        if (!quote) return;
+        for (const void* q; (q = std::memchr(data + from, quote, to - from)); open = !open)
+            from = static_cast<size_t>(static_cast<const char*>(q) - data) + 1;
+    };
+    countQuotes(0, at);
+    while (at < size) {
+        const void* lf = std::memchr(data + at, '\n', size - at);
+        if (!lf) return size;
+        size_t next = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
+        countQuotes(at, next);
+        at = next;
+        if (!open) return at;
+    }
+    return size;
 }
 
 Dialect sniffDialect(const char* data, size_t size) {

@@ -84,6 +84,17 @@ public:
     // Off: every line goes through libcsv (to check the splitting of plain lines against it).
     void splitPlainLines(bool on);
 
+    // A quiet reader of the records from byte `from` on (the start of a line, past the
+    // header), with this one's dialect, label and columns: a second thread's part.
+    std::unique_ptr<DelimitedReader> partFrom(size_t from) const;
+    // The start of a line near the middle of the bytes from position() on, where no quoted
+    // field is open by the count of quotes (see middleLine); the input's size when none.
+    size_t middleOfRest() const;
+    size_t size() const;
+    // A guess at the number of records from position() on, from the length of the next
+    // lines: a little more than there are in a file of even lines.
+    size_t expectedRows() const;
+
     // The next byte to read and its line.
     size_t position() const;
     size_t line() const;
@@ -97,6 +108,9 @@ private:
     std::unique_ptr<State> m_s;
 };
 
+// The start of a line near the middle of the rows from `rowsFrom` where, by the count of
+// quotes before it, no quoted field is open; `size` when there is none.
+size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote);
 // The delimiter of a table: a tab when the header line holds one, else a comma.
 Dialect sniffDialect(const char* data, size_t size);
 // Skips a UTF-8 byte order mark.

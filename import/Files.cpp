@@ -20,6 +20,8 @@ namespace {
 
 // The guard of the file this thread reads (FileReading), if any.
 thread_local const MappingGuard* t_reading = nullptr;
+// The package whose files this thread reads (PackageReading), if any.
+thread_local const Package* t_package = nullptr;
 // Where this thread's importer entry point collects the failure (FailureCatch), if any.
 thread_local FailureCatch* t_catch = nullptr;
 
@@ -35,6 +37,8 @@ void fail(Failure failure, bool overrule) {
 
 void importFailure(const std::string& file, std::string place, std::string fault) {
     if (t_reading && t_reading->changed()) return;
+    std::string shortened;
+    if (t_package && t_package->shortened(shortened)) return;
     fail(Failure{file, std::move(place), std::move(fault), {}}, false);
 }
 
@@ -72,6 +76,25 @@ bool FileReading::finish(ClassificationTree& tree, bool ok, const std::string& l
     fail(Failure{label, bytePlace(m_file.changedAt()),
                  "the file changed while it was read (it was shortened)", {}},
          true);
+    return false;
+}
+
+PackageReading::PackageReading(const Package& package) : m_package(package), m_outer(t_package) {
+    t_package = &package;
+}
+
+PackageReading::~PackageReading() { t_package = m_outer; }
+
+bool PackageReading::finish(ClassificationTree& tree, bool ok, const std::string& label) {
+    t_package = m_outer;
+    std::string error;
+    if (!m_package.shortened(error)) return ok;
+    if (ok) {
+        ClassificationTree fresh;
+        keepCallerFields(fresh, tree);
+        tree.swapContents(fresh);
+    }
+    fail(Failure{label, {}, error, {}}, true);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -41,6 +42,24 @@ struct RankInfo {
     int twenty;               // Rank value 0..19, or -1
 };
 RankInfo rankOf(std::string_view written);
+// rankOf for the rank words of one reading, each distinct word worked out once: a file of
+// millions of rows writes a few dozen rank words, and the word changes from row to row
+// wherever a genus is followed by its species.
+class RankWords {
+public:
+    const RankInfo& of(std::string_view written);
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    // A hostile file may write a new word on every row: past this many, they are not kept.
+    static constexpr size_t kKept = 4096;
+    std::unordered_map<std::string, RankInfo, Hash, std::equal_to<>> m_known;
+    const std::pair<const std::string, RankInfo>* m_last = nullptr;
+    RankInfo m_uncached;
+};
 // The known rank whose header `key` (see headerKey) names a column, or false.
 bool rankColumn(const std::string& key, RankInfo& rank);
 

@@ -271,6 +271,20 @@ RankInfo rankOf(std::string_view written) {
     return {kUnknownOrder, cleaned, -1};
 }
 
+const RankInfo& RankWords::of(std::string_view written) {
+    if (m_last && m_last->first == written) return m_last->second;
+    auto found = m_known.find(written);
+    if (found == m_known.end()) {
+        if (m_known.size() >= kKept) {
+            m_uncached = rankOf(written);
+            return m_uncached;
+        }
+        found = m_known.emplace(std::string(written), rankOf(written)).first;
+    }
+    m_last = &*found;
+    return found->second;
+}
+
 bool rankColumn(const std::string& key, RankInfo& rank) {
     // A header line may hold hundreds of columns; each is looked up, not compared with
     // every rank. Keys are in lower case already, and rank names hold nothing headerKey drops.

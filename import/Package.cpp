@@ -85,27 +85,35 @@ bool Package::load(const std::vector<std::string>& which, std::string& error) {
         return true;
     }
     for (const std::string& name : which) {
-        FileData file;
-        std::string why = file.load((fs::path(m_path) / name).string());
+        if (m_mapped.count(name)) continue;
+        auto file = std::make_unique<FileData>();
+        std::string why = file->load((fs::path(m_path) / name).string());
         if (!why.empty()) {
             error = name + ": " + why;
             return false;
         }
-        m_data[name].assign(file.data(), file.size());
-        if (file.changed()) {
-            error = name + ": byte " + std::to_string(file.changedAt()) +
-                    ": the file changed while it was read (it was shortened)";
-            return false;
-        }
-        m_size += static_cast<int64_t>(file.size());
+        m_size += static_cast<int64_t>(file->size());
+        m_mapped[name] = std::move(file);
     }
-    return true;
+    return !shortened(error);
 }
 
-const std::string& Package::data(const std::string& name) const {
-    static const std::string kNothing;
+std::string_view Package::data(const std::string& name) const {
     auto it = m_data.find(name);
-    return it == m_data.end() ? kNothing : it->second;
+    if (it != m_data.end()) return it->second;
+    auto mapped = m_mapped.find(name);
+    if (mapped != m_mapped.end()) return {mapped->second->data(), mapped->second->size()};
+    return {};
+}
+
+bool Package::shortened(std::string& error) const {
+    for (const auto& [name, file] : m_mapped) {
+        if (!file->changed()) continue;
+        error = name + ": byte " + std::to_string(file->changedAt()) +
+                ": the file changed while it was read (it was shortened)";
+        return true;
+    }
+    return false;
 }
 
 namespace {
@@ -181,20 +189,45 @@ Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& q
     return Dialect{declared.delimiter, 0};
 }
 
-bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names) {
-    reader.keepColumns(c.all());
+namespace {
+
+bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
+                  size_t until) {
     std::string id, written, latin, author, part;
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
         if (id.empty()) return true;  // no taxon can name it
+        names.prefetch(id);
         cleanName(c.field(r, c.scientific), written);
         rowName(r, c, written, latin, author, part);
-        NameRecord& n = names[id];
-        n.written = written;
-        n.latin = latin;
-        n.rank.assign(c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+        names.set(id, written, latin, c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
         return true;
-    });
+    }, until);
+}
+
+}  // namespace
+
+bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
+               size_t twoThreadsFrom) {
+    reader.keepColumns(c.all());
+    NameTable later;
+    Halves h;
+    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
+    const bool ok = readHalves(
+        reader, twoThreadsFrom,
+        [&](DelimitedReader& rows, size_t until) {
+            names.reserve(expected, until == SIZE_MAX ? expected : half);
+            return readNameRows(rows, c, names, until);
+        },
+        [&](DelimitedReader& rows) {
+            later.reserve(half, half);
+            return readNameRows(rows, c, later, SIZE_MAX);
+        },
+        h);
+    if (!ok || !h.split) return ok;
+    names.absorb(later);
+    if (!h.laterOk) h.later->report(h.linesBefore);
+    return h.laterOk;
 }
 
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa) {
@@ -209,22 +242,24 @@ bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& 
     });
 }
 
-bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) {
-    reader.keepColumns(c.all());
+namespace {
+
+bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa,
+                  size_t until) {
     FactsCollector* facts = collectingFacts();
     if (c.byName) taxa.linkByName();
     ReadingNotes& notes = taxa.notes();
     const int speciesOrder = rankOf("Species").order;
     std::string id, parent, latin, author, common, written, part, pathKey;
-    std::string lastRank;
-    bool haveRank = false;
-    RankInfo rank{0, {}, -1};
+    RankWords rankWords;
+    size_t nameHint = 0;
     return reader.rows([&](const Row& r) {
         cleanName(c.field(r, c.id), id);
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
         // point at): it gets one of its own that no identifier in a file can equal.
         const bool idless = id.empty();
-        if (idless) id = "\2" + std::to_string(taxa.size());
+        if (idless) id = taxa.idlessMark() + std::to_string(taxa.size());
+        taxa.prefetch(id);
         cleanName(c.field(r, c.scientific), written);
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
@@ -268,13 +303,13 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
         if (c.names) {
             // The name and rank of the row's Name.
             cleanName(c.field(r, c.nameId), part);
-            auto n = c.names->find(part);
-            if (n == c.names->end()) {
+            const NameRecord* n = c.names->find(part, nameHint);
+            if (!n) {
                 latin.clear();
             } else {
-                written = n->second.written;
-                latin = n->second.latin;
-                rankText = n->second.rank;
+                written = n->written;
+                latin = n->latin;
+                rankText = n->rank;
             }
         } else {
             rowName(r, c, written, latin, author, part);
@@ -283,11 +318,7 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             ++notes.nameless;
             return true;
         }
-        if (!haveRank || rankText != lastRank) {  // siblings mostly share a rank
-            haveRank = true;
-            lastRank.assign(rankText);
-            rank = rankOf(rankText);
-        }
+        const RankInfo& rank = rankWords.of(rankText);
         if (rank.order < speciesOrder) usualCase(latin);
         size_t clash;
         if (!c.classification.empty()) {
@@ -328,7 +359,23 @@ bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa) 
             if (!isPlaceholder(common)) taxa.setCommon(id, common, false);
         }
         return true;
-    });
+    }, until);
+}
+
+}  // namespace
+
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& taxa,
+              size_t twoThreadsFrom) {
+    reader.keepColumns(c.all());
+    auto read = [&c](DelimitedReader& part, LinkedTaxa& into, size_t until) {
+        return readTaxaRows(part, c, into, until);
+    };
+    // A row stands on its own unless it makes higher taxa that other rows make too (from
+    // classification columns) or names its parent by name; facts are collected on this
+    // thread only.
+    if (c.classification.empty() && !c.byName && !collectingFacts())
+        return readInHalves(reader, taxa, twoThreadsFrom, read);
+    return read(reader, taxa, SIZE_MAX);
 }
 
 namespace {

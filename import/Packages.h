@@ -5,14 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "Delimited.h"
 #include "Import.h"
+#include "IdIndex.h"
 #include "MappedFile.h"
+#include "TextArena.h"
 #include "TreeBuilder.h"
 
 namespace imp {
@@ -67,11 +71,15 @@ public:
     // The file whose path is `relative` (compared ignoring case), else the least deep one of
     // that base name; empty when there is none.
     std::string find(const std::string& relative) const;
-    // Reads these files (names as given by names()); false with `error` set.
+    // Reads these files (names as given by names()); false with `error` set. The files of
+    // a folder are mapped, not copied: read them within a PackageReading.
     bool load(const std::vector<std::string>& which, std::string& error);
     // A file read by load().
-    const std::string& data(const std::string& name) const;
+    std::string_view data(const std::string& name) const;
     int64_t size() const { return m_size; }
+    // A mapped file that another program shortened since it was loaded: false, else true
+    // with `error` saying which and where.
+    bool shortened(std::string& error) const;
 
 private:
     std::string m_path;               // of a folder
@@ -83,6 +91,24 @@ private:
     int64_t m_size = 0;
     std::vector<std::string> m_names;
     std::unordered_map<std::string, std::string> m_data;
+    std::unordered_map<std::string, std::unique_ptr<FileData>> m_mapped;  // a folder's files
+};
+
+// The reading of a package's files by this thread, from construction to finish(): meanwhile
+// importFailure stays silent once one of its mapped files has shrunk, and finish() says so.
+class PackageReading {
+public:
+    explicit PackageReading(const Package& package);
+    ~PackageReading();
+    PackageReading(const PackageReading&) = delete;
+    PackageReading& operator=(const PackageReading&) = delete;
+    // The outcome of the reading: `ok` unless a file shrank meanwhile, which undoes a tree
+    // read into `tree` and says so in the one diagnostic, naming `label`.
+    bool finish(ClassificationTree& tree, bool ok, const std::string& label);
+
+private:
+    const Package& m_package;
+    const Package* m_outer;
 };
 
 // What finding a file's kind took in, for its reading to go on with: a zip's bytes and
@@ -97,9 +123,56 @@ struct OpenedInput {
 // The names of a package that keeps names apart from taxa (ColDP's Name file), by their ID:
 // the name as written, without authorship, and the rank as written.
 struct NameRecord {
-    std::string written, latin, rank;
+    std::string_view id, written, latin, rank;
 };
-using NameTable = std::unordered_map<std::string, NameRecord>;
+class NameTable {
+public:
+    // A name given again under one ID replaces the one before.
+    void set(std::string_view id, std::string_view written, std::string_view latin,
+             std::string_view rank) {
+        auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_names.size()),
+                                          [this](uint32_t i) { return m_names[i].id; });
+        if (added) m_names.push_back({m_text.keep(id), {}, {}, {}});
+        if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
+        NameRecord& n = m_names[at];
+        n.written = m_text.keep(written);
+        // Mostly the name as written, there being no authorship to cut off.
+        n.latin = latin == written ? n.written : m_text.keep(latin);
+        n.rank = m_lastRank;
+    }
+    // Null when no name has that ID. Taxa mostly come in the order of their names: the name
+    // after `hint` (the caller's, set here) is tried before the index.
+    const NameRecord* find(std::string_view id, size_t& hint) const {
+        if (hint < m_names.size() && m_names[hint].id == id) return &m_names[hint++];
+        uint32_t at = m_index.find(id, [this](uint32_t i) { return m_names[i].id; });
+        for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
+            const uint32_t first = m_laterIds[k].second;
+            at = m_laterIds[k].first.find(id, [&](uint32_t i) { return m_names[first + i].id; });
+            if (at != IdIndex::kNone) at += first;
+        }
+        if (at == IdIndex::kNone) return nullptr;
+        hint = size_t{at} + 1;
+        return &m_names[at];
+    }
+    // The ID of a name about to be set (see IdIndex::prefetch).
+    void prefetch(std::string_view id) const { m_index.prefetch(id); }
+    // Room for `count` names, of which `indexed` are set here, without growing.
+    void reserve(size_t count, size_t indexed) {
+        m_names.reserve(count);
+        m_index.reserve(indexed);
+    }
+    // Takes over the names of the rows that follow this one's, read into `later`; no name
+    // is set after.
+    void absorb(NameTable& later);
+
+private:
+    std::vector<NameRecord> m_names;  // in the order of their rows
+    IdIndex m_index;                  // into m_names
+    // The indexes of names taken over from later parts, and the place of each's first name.
+    std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
+    TextArena m_text;
+    std::string_view m_lastRank;
+};
 
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name
 // usage file), by index; SIZE_MAX when absent.
@@ -151,10 +224,33 @@ bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerL
 // closes (a stray quote at a field's start swallows the rest of the file); then quotes are
 // read as text, and `quotesAsText` says so.
 Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& quotesAsText);
+// Files of linked taxa of at least this many bytes are read on two threads.
+constexpr size_t kLinkedTwoThreadsFrom = size_t{8} << 20;
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
-bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa);
+bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa,
+              size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+// Reads the rows of `reader` from where it is, each row standing on its own: on two threads
+// when at least `twoThreadsFrom` bytes are left, `readThis` reading this reader's rows up to
+// a byte (see DelimitedReader::rows), `readLater` those of a reader of the rest on a second
+// thread; else all with `readThis`. False when this thread's reading failed (after its
+// diagnostic); the later part's outcome is in `halves`, for the caller to take over.
+struct Halves {
+    bool split = false;  // the rows were read in two parts
+    bool laterOk = false;
+    size_t linesBefore = 0;  // lines before the later part's first
+    std::unique_ptr<DelimitedReader> later;  // its failure kept, not told (see report())
+};
+using ReadThis = std::function<bool(DelimitedReader& reader, size_t until)>;
+using ReadLater = std::function<bool(DelimitedReader& reader)>;
+bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& readThis,
+                const ReadLater& readLater, Halves& halves);
+// Linked taxa so: `read` reads rows into taxa of its own up to a byte.
+using ReadPart = std::function<bool(DelimitedReader& reader, LinkedTaxa& taxa, size_t until)>;
+bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
+                  const ReadPart& read);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
-bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names);
+bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names,
+               size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
 // The synonyms of a Synonym file: their ID and their accepted taxon's.
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
 // Common names: `taxon`, `name` and `language` columns; English first.

@@ -4,6 +4,17 @@
 
 namespace imp {
 
+void ReadingNotes::absorb(const ReadingNotes& later) {
+    statuses.absorb(later.statuses);
+    nameless += later.nameless;
+    idless += later.idless;
+    quotesAsText = quotesAsText || later.quotesAsText;
+    underSynonym += later.underSynonym;
+    parentLeftOut += later.parentLeftOut;
+    parentMissing += later.parentMissing;
+    parentNameUnknown += later.parentNameUnknown;
+}
+
 void ReadingNotes::report(const std::string& label) const {
     statuses.report(label);
     const char* l = label.c_str();

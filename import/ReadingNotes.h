@@ -19,6 +19,8 @@ struct ReadingNotes {
     size_t parentMissing = 0;  // taxa whose parent is not in the file: under the root
     size_t parentNameUnknown = 0;  // a core linked by names: the parent name unknown
 
+    // Adds the notes of a reading of the rows that follow this one's.
+    void absorb(const ReadingNotes& later);
     // One console line per kind of row that was skipped or re-hung, naming `label`.
     void report(const std::string& label) const;
 };

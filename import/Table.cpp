@@ -463,29 +463,6 @@ private:
 
 namespace {
 
-// The start of a line near the middle of the rows where, by the count of quotes before it,
-// no quoted field is open; `size` when there is none. A stray quote inside an unquoted field
-// can mislead the count: the caller checks the parser's state when it gets there.
-size_t middleLine(const char* data, size_t rowsFrom, size_t size, char quote) {
-    size_t at = rowsFrom + (size - rowsFrom) / 2;
-    bool open = false;
-    auto countQuotes = [&](size_t from, size_t to) {
-        if (!quote) return;
-        for (const void* q; (q = std::memchr(data + from, quote, to - from)); open = !open)
-            from = static_cast<size_t>(static_cast<const char*>(q) - data) + 1;
-    };
-    countQuotes(0, at);
-    while (at < size) {
-        const void* lf = std::memchr(data + at, '\n', size - at);
-        if (!lf) return size;
-        size_t next = static_cast<size_t>(static_cast<const char*>(lf) - data) + 1;
-        countQuotes(at, next);
-        at = next;
-        if (!open) return at;
-    }
-    return size;
-}
-
 // A guess at the number of taxa, from the length of the first lines, to size the index.
 size_t expectedTaxa(const char* data, size_t from, size_t size) {
     size_t sample = std::min<size_t>(size - from, 1 << 16), at = from, lines = 0;

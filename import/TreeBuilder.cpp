@@ -410,31 +410,94 @@ void keepCallerFields(ClassificationTree& fresh, const ClassificationTree& tree)
 
 // ---- Taxa linked by identifiers ----------------------------------------------------------
 
+uint32_t LinkedTaxa::numberOf(std::string_view id) const {
+    uint32_t at = m_byId.find(id, idOf());
+    for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
+        const uint32_t first = m_laterIds[k].second;
+        at = m_laterIds[k].first.find(id, [&](uint32_t i) { return m_taxa[first + i].id; });
+        if (at != IdIndex::kNone) at += first;
+    }
+    return at;
+}
+
+void LinkedTaxa::reserve(size_t count, size_t indexed) {
+    m_taxa.reserve(count);
+    m_byId.reserve(indexed);
+}
+
+bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
+    // In the order of the rows: the first identifier given again is the one to tell.
+    for (const Taxon& t : later.m_taxa) {
+        uint32_t at = numberOf(t.id);
+        if (at != IdIndex::kNone) {
+            clash = {std::string(t.id), t.line + linesBefore, m_taxa[at].line};
+            return false;
+        }
+    }
+    const auto first = static_cast<uint32_t>(m_taxa.size());
+    const auto ranks = static_cast<uint32_t>(m_ranks.size());
+    const auto commons = static_cast<uint32_t>(m_commons.size() - 1);  // the later's first: none
+    m_taxa.reserve(m_taxa.size() + later.m_taxa.size());
+    for (Taxon& t : later.m_taxa) {
+        t.line += linesBefore;
+        t.rank += ranks;
+        if (t.common) t.common += commons;
+        m_taxa.push_back(t);
+    }
+    m_ranks.insert(m_ranks.end(), later.m_ranks.begin(), later.m_ranks.end());
+    m_commons.insert(m_commons.end(), later.m_commons.begin() + 1, later.m_commons.end());
+    m_laterIds.emplace_back(std::move(later.m_byId), first);
+    for (auto& [ids, from] : later.m_laterIds)
+        m_laterIds.emplace_back(std::move(ids), first + from);
+    m_text.absorb(later.m_text);
+    // A synonym given twice keeps its first accepted taxon, as in one reading.
+    for (auto& [synonym, accepted] : later.m_synonymOf) m_synonymOf.try_emplace(synonym, accepted);
+    for (auto& [written, at] : later.m_nameIndex) m_nameIndex.try_emplace(written, first + at);
+    m_byName |= later.m_byName;
+    m_notes.absorb(later.m_notes);
+    later = LinkedTaxa();
+    return true;
+}
+
 bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string_view latin,
                      std::string_view rank, size_t line, size_t& clash) {
+    if (!m_laterIds.empty()) {
+        uint32_t at = numberOf(id);
+        if (at != IdIndex::kNone) {
+            clash = m_taxa[at].line;
+            m_clash = {std::string(id), line, clash};
+            return false;
+        }
+    }
     auto [at, added] = m_byId.insert(id, static_cast<uint32_t>(m_taxa.size()), idOf());
     if (!added) {
         clash = m_taxa[at].line;
+        m_clash = {std::string(id), line, clash};
         return false;
     }
+    // Siblings mostly share a rank.
+    if (m_ranks.empty() || rank != m_ranks.back()) m_ranks.push_back(m_text.keep(rank));
     Taxon t;
-    t.id = id;
-    t.parent = parentId;
-    t.latin = latin;
-    t.rank = rank;
+    t.id = m_text.keep(id);
+    t.parent = m_text.keep(parentId);
+    t.latin = m_text.keep(latin);
+    t.rank = static_cast<uint32_t>(m_ranks.size() - 1);
     t.line = line;
-    m_taxa.push_back(std::move(t));
+    m_taxa.push_back(t);
     return true;
 }
 
 void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
-    uint32_t at = m_byId.find(id, idOf());
+    uint32_t at = numberOf(id);
     if (at == IdIndex::kNone || common.empty()) return;
     Taxon& t = m_taxa[at];
     // The first English name, else the first name in any language.
-    if (t.commonEnglish || (!t.common.empty() && !english)) return;
-    t.common = common;
-    t.commonEnglish = english;
+    if (m_commons[t.common].english || (t.common && !english)) return;
+    if (!t.common) {
+        t.common = static_cast<uint32_t>(m_commons.size());
+        m_commons.emplace_back();
+    }
+    m_commons[t.common] = {m_text.keep(common), english};
 }
 
 void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
@@ -442,7 +505,7 @@ void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {
 }
 
 void LinkedTaxa::addName(std::string_view written, std::string_view id) {
-    uint32_t at = m_byId.find(id, idOf());
+    uint32_t at = numberOf(id);
     if (at != IdIndex::kNone) m_nameIndex.try_emplace(std::string(written), at);
 }
 
@@ -451,7 +514,7 @@ namespace {
 // A name without its authorship: the first word and the epithets and rank marks after it,
 // up to the first word that begins otherwise than in lower case ("Canis lupus Linnaeus,
 // 1758" -> "Canis lupus").
-std::string withoutAuthorship(const std::string& name) {
+std::string withoutAuthorship(std::string_view name) {
     std::string bare;
     size_t from = 0;
     while (from < name.size()) {
@@ -467,22 +530,22 @@ std::string withoutAuthorship(const std::string& name) {
 
 }  // namespace
 
-uint32_t LinkedTaxa::findOne(const std::string& key) const {
-    if (!m_byName) return m_byId.find(key, idOf());
-    auto it = m_nameIndex.find(key);
+uint32_t LinkedTaxa::findOne(std::string_view key) const {
+    if (!m_byName) return numberOf(key);
+    auto it = m_nameIndex.find(std::string(key));
     if (it != m_nameIndex.end()) return it->second;
     it = m_latinIndex.find(withoutAuthorship(key));
     return it == m_latinIndex.end() ? UINT32_MAX : it->second;
 }
 
-uint32_t LinkedTaxa::find(const std::string& key, bool& synonym, bool& known) const {
+uint32_t LinkedTaxa::find(std::string_view key, bool& synonym, bool& known) const {
     synonym = false;
     known = true;
     uint32_t found = findOne(key);
     if (found != UINT32_MAX) return found;
     // A synonym's accepted taxon, and that one's when it is a synonym in turn (a few steps:
     // chains of synonyms are errors of the file, and may loop).
-    std::string at = key;
+    std::string at(key);
     for (int step = 0; step < 4; ++step) {
         auto s = m_synonymOf.find(at);
         if (s == m_synonymOf.end()) {
@@ -506,20 +569,35 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         for (uint32_t i = 0; i < m_taxa.size(); ++i)
             m_latinIndex.try_emplace(withoutAuthorship(m_taxa[i].latin), i);
     std::vector<uint32_t> parent(m_taxa.size(), kTop);
-    for (size_t i = 0; i < m_taxa.size(); ++i) {
-        const Taxon& t = m_taxa[i];
-        if (t.parent.empty() || t.parent == t.id) continue;
-        bool synonym, known;
-        uint32_t p = find(t.parent, synonym, known);
-        // A parent that is not in the file, or not accepted: the taxon hangs under the root.
-        if (p == kTop || p == i) {
-            ++(m_byName ? m_notes.parentNameUnknown
-                        : known ? m_notes.parentLeftOut : m_notes.parentMissing);
-            continue;
+    // Each half of the taxa finds its parents on a thread of its own, counting in notes of
+    // its own.
+    ReadingNotes halfNotes[2];
+    inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int half) {
+        ReadingNotes& notes = halfNotes[half];
+        // The parents a few taxa on are fetched from the index while this one's is found.
+        constexpr size_t kAhead = 8;
+        for (size_t i = from; i < to; ++i) {
+            if (i + kAhead < to && !m_byName) {
+                const std::string_view ahead = m_taxa[i + kAhead].parent;
+                m_byId.prefetch(ahead);
+                for (const auto& part : m_laterIds) part.first.prefetch(ahead);
+            }
+            const Taxon& t = m_taxa[i];
+            if (t.parent.empty() || t.parent == t.id) continue;
+            bool synonym, known;
+            uint32_t p = find(t.parent, synonym, known);
+            // A parent that is not in the file, or not accepted: the taxon hangs under the
+            // root.
+            if (p == kTop || p == i) {
+                ++(m_byName ? notes.parentNameUnknown
+                            : known ? notes.parentLeftOut : notes.parentMissing);
+                continue;
+            }
+            notes.underSynonym += synonym;
+            parent[i] = p;
         }
-        m_notes.underSynonym += synonym;
-        parent[i] = p;
-    }
+    });
+    for (const ReadingNotes& n : halfNotes) m_notes.absorb(n);
     // Depth of every taxon, each walk stopping at a taxon already measured, so the whole
     // costs one step per taxon; a walk that meets itself is a cycle.
     std::vector<int32_t> depth(m_taxa.size(), -1);
@@ -535,7 +613,8 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         }
         if (at != kTop && depth[at] == kOnWalk) {
             importFailure(label, linePlace(m_taxa[at].line),
-                          "taxon " + m_taxa[at].id + " is its own ancestor (a cycle of parents)");
+                          "taxon " + std::string(m_taxa[at].id) +
+                              " is its own ancestor (a cycle of parents)");
             return false;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
@@ -556,13 +635,18 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             parent[i] = parent[parent[i]];
     TreeBuilder builder(0);
     std::vector<TreeNode*> nodes(m_taxa.size(), nullptr);
-    for (size_t i = 0; i < m_taxa.size(); ++i) {
-        if (isPlaceholder(m_taxa[i].latin)) continue;
-        nodes[i] = new TreeNode;
-        nodes[i]->latinName = newName(m_taxa[i].latin);
-        nodes[i]->rankName = newName(m_taxa[i].rank);
-        nodes[i]->commonName = newName(m_taxa[i].common);
-    }
+    inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int) {
+        for (size_t i = from; i < to; ++i) {
+            const Taxon& t = m_taxa[i];
+            if (isPlaceholder(t.latin)) continue;
+            auto* n = new TreeNode;
+            nodes[i] = n;
+            const std::string_view rank = m_ranks[t.rank], common = m_commons[t.common].name;
+            n->latinName = newName(t.latin.data(), t.latin.size());
+            n->rankName = newName(rank.data(), rank.size());
+            n->commonName = newName(common.data(), common.size());
+        }
+    });
     if (FactsCollector* facts = collectingFacts())
         facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });
     // Children in the order of their rows.

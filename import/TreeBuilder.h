@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "IdIndex.h"
 #include "NameCleaning.h"
 #include "ReadingNotes.h"
+#include "TextArena.h"
 #include "TreeNode.h"
 
 namespace imp {
@@ -121,10 +123,18 @@ public:
     bool add(std::string_view id, std::string_view parentId, std::string_view latin,
              std::string_view rank, size_t line, size_t& clash);
     void setCommon(std::string_view id, std::string_view common, bool english);
+    // The identifier of a taxon about to be added (see IdIndex::prefetch).
+    void prefetch(std::string_view id) const { m_byId.prefetch(id); }
     // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
     size_t size() const { return m_taxa.size(); }
+    // Taxa from this many on are linked on two threads.
+    static constexpr size_t kTwoThreadsFrom = size_t{1} << 16;
+    void linkOnTwoThreadsFrom(size_t taxa) { m_twoThreadsFrom = taxa; }
+    // Room for `count` taxa, of which `indexed` are added here (the rest taken over from a
+    // later part), without growing.
+    void reserve(size_t count, size_t indexed);
     // Rows that are no taxa of the tree, for the taxa that name them as parent: a synonym
     // names its accepted taxon (empty when it names none).
     void addSynonym(std::string_view id, std::string_view accepted);
@@ -134,27 +144,63 @@ public:
     void linkByName() { m_byName = true; }
     void addName(std::string_view written, std::string_view id);
     ReadingNotes& notes() { return m_notes; }
+    // The start of the identifiers made up for rows that give none. A later part's differs
+    // from this one's, so that taking it over finds no clash among them.
+    const std::string& idlessMark() const { return m_idlessMark; }
+    void markIdlessAs(std::string mark) { m_idlessMark = std::move(mark); }
+    // Takes over the taxa, synonyms and notes `later` read from the rows that follow this
+    // one's, their lines counted after `linesBefore`, as if this one had read them. False
+    // when one of them has an identifier given before: `clash` then tells the first such.
+    struct Clash {
+        std::string id;
+        size_t line = 0, first = 0;  // where given again, where given first
+    };
+    bool absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash);
+    // The last identifier add() found given before (its id empty when none).
+    const Clash& lastClash() const { return m_clash; }
 
 private:
+    // The number of the taxon of identifier `id`, or IdIndex::kNone.
+    uint32_t numberOf(std::string_view id) const;
     // The taxon `key` (an identifier, or a name when linked by name) names; UINT32_MAX when
     // none. `synonym` says it was found through a synonym.
-    uint32_t find(const std::string& key, bool& synonym, bool& known) const;
-    uint32_t findOne(const std::string& key) const;
+    uint32_t find(std::string_view key, bool& synonym, bool& known) const;
+    uint32_t findOne(std::string_view key) const;
     auto idOf() const {
-        return [this](uint32_t i) { return std::string_view(m_taxa[i].id); };
+        return [this](uint32_t i) { return m_taxa[i].id; };
     }
+    // Its texts lie in m_text. Millions of these are kept: a rank is one of m_ranks, and
+    // the few taxa with a common name point into m_commons (0: none).
     struct Taxon {
-        std::string id, parent, latin, rank, common;
-        bool commonEnglish = false;
+        std::string_view id, parent, latin;
         size_t line = 0;
+        uint32_t rank = 0, common = 0;
+    };
+    struct Common {
+        std::string_view name;
+        bool english = false;
     };
     std::vector<Taxon> m_taxa;
+    TextArena m_text;
+    std::vector<std::string_view> m_ranks;
+    std::vector<Common> m_commons{Common()};
+    size_t m_twoThreadsFrom = kTwoThreadsFrom;
     IdIndex m_byId;  // into m_taxa
+    // The indexes of taxa taken over from later parts, and the number of each's first taxon.
+    std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     std::unordered_map<std::string, std::string> m_synonymOf;
     std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
     bool m_byName = false;
     ReadingNotes m_notes;
+    Clash m_clash;
+    std::string m_idlessMark = "\2";
 };
+
+// Calls each(from, to, half) for the two halves of [0, count), half 0 on this thread and half
+// 1 on a second one when `count` is at least `twoThreadsFrom`; else each(0, count, 0). What
+// either throws is thrown here once both are done.
+void inHalves(size_t count, size_t twoThreadsFrom,
+              const std::function<void(size_t from, size_t to, int half)>& each);
 
 // Gives `fresh` the fields of `tree` that an importer does not own (the root's square, maxLevel,
 // treeId), as the classification reader leaves them, before the two trees swap contents.

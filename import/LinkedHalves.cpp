@@ -1,0 +1,131 @@
+// Large files of linked taxa and of names read on two threads: the rows after the middle
+// into a part of their own, taken over once both halves are read, so that the taxa, the
+// diagnostics and their lines are those of one reading from the top.
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "Packages.h"
+
+namespace imp {
+
+bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& readThis,
+                const ReadLater& readLater, Halves& halves) {
+    halves = Halves();
+    const size_t size = reader.size();
+    if (size - reader.position() < twoThreadsFrom) return readThis(reader, SIZE_MAX);
+    const size_t split = reader.middleOfRest();
+    if (split >= size) return readThis(reader, SIZE_MAX);
+    halves.later = reader.partFrom(split);
+    DelimitedReader& laterRows = *halves.later;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                halves.laterOk = readLater(laterRows);
+            } catch (const std::bad_alloc&) {
+                halves.laterOk = false;
+                laterRows.fail(laterRows.line(), "out of memory");
+            }
+        });
+    } catch (const std::system_error&) {  // no second thread to be had: one reads it all
+        return readThis(reader, SIZE_MAX);
+    }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{thread};  // also when this thread's reading throws
+    const bool ok = readThis(reader, split);
+    thread.join();
+    if (!ok) return false;
+    // The middle lay inside a quoted field after all: this thread reads on.
+    if (!reader.atRecordStart() || reader.position() != split) return readThis(reader, SIZE_MAX);
+    halves.split = true;
+    halves.linesBefore = reader.line() - 1;
+    return true;
+}
+
+bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
+                  const ReadPart& read) {
+    LinkedTaxa later;
+    Halves h;
+    // This part makes room for the taxa of both, so that the later's are appended in place.
+    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
+    const bool ok = readHalves(
+        reader, twoThreadsFrom,
+        [&](DelimitedReader& rows, size_t until) {
+            taxa.reserve(expected, until == SIZE_MAX ? expected : half);
+            return read(rows, taxa, until);
+        },
+        [&](DelimitedReader& rows) {
+            later.reserve(half, half);
+            later.markIdlessAs("\3");
+            return read(rows, later, SIZE_MAX);
+        },
+        h);
+    if (!ok || !h.split) return ok;
+    auto duplicate = [&](const LinkedTaxa::Clash& c) {
+        reader.fail(c.line, "taxon " + c.id + " was given already on line " +
+                                std::to_string(c.first) + " (duplicate identifier)");
+        return false;
+    };
+    // The later half stopped at its first failure; an identifier of the first half given
+    // again before it is told first.
+    LinkedTaxa::Clash within = later.lastClash(), clash;
+    if (!taxa.absorb(later, h.linesBefore, clash)) return duplicate(clash);
+    if (h.laterOk) return true;
+    if (within.id.empty()) {
+        h.later->report(h.linesBefore);
+        return false;
+    }
+    within.line += h.linesBefore;
+    within.first += h.linesBefore;
+    return duplicate(within);
+}
+
+void inHalves(size_t count, size_t twoThreadsFrom,
+              const std::function<void(size_t from, size_t to, int half)>& each) {
+    if (count < std::max<size_t>(twoThreadsFrom, 2)) return each(0, count, 0);
+    const size_t middle = count / 2;
+    std::exception_ptr failed;
+    std::thread thread;
+    try {
+        thread = std::thread([&] {
+            try {
+                each(middle, count, 1);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {  // no second thread to be had: one does it all
+        return each(0, count, 0);
+    }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{thread};
+    each(0, middle, 0);
+    thread.join();
+    if (failed) std::rethrow_exception(failed);
+}
+
+void NameTable::absorb(NameTable& later) {
+    // A name of both halves is the later half's, wherever it is found.
+    for (const NameRecord& n : later.m_names) {
+        uint32_t at = m_index.find(n.id, [this](uint32_t i) { return m_names[i].id; });
+        if (at != IdIndex::kNone) m_names[at] = n;
+    }
+    const auto first = static_cast<uint32_t>(m_names.size());
+    m_names.insert(m_names.end(), later.m_names.begin(), later.m_names.end());
+    m_laterIds.emplace_back(std::move(later.m_index), first);
+    m_text.absorb(later.m_text);
+    later = NameTable();
+}
+
+}  // namespace imp

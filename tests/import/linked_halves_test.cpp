@@ -1,0 +1,179 @@
+// Files of linked taxa read on two threads, the rows after the middle on the second: the
+// same tree, the same console lines and the same failure, at the same line, as one reading
+// from the top.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ImportFailure.h"
+#include "ImportSupport.h"
+#include "Packages.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct Reading {
+    std::string tree, failure, console;
+};
+
+// Columns: id, parent, accepted, status, rank, name, common name. With `vernacular`, a
+// common-name file of taxon id, name and language read after it.
+Reading readLinked(const std::string& text, bool halves, const std::string& vernacular = "",
+                   imp::Dialect dialect = {'\t', 0}) {
+    ClassificationTree t;
+    ConsoleCapture console;
+    imp::FailureCatch failure;
+    imp::DelimitedReader reader(text.data(), text.size(), dialect, "taxa.tsv");
+    std::vector<std::string> header;
+    imp::TaxonColumns c;
+    c.id = 0;
+    c.parent = 1;
+    c.accepted = 2;
+    c.status = 3;
+    c.rank = 4;
+    c.scientific = 5;
+    c.vernacular = 6;
+    imp::LinkedTaxa taxa;
+    if (halves) taxa.linkOnTwoThreadsFrom(0);
+    bool ok = reader.header(header) && imp::readTaxa(reader, c, taxa, halves ? 0 : SIZE_MAX);
+    if (ok && !vernacular.empty()) {
+        imp::DelimitedReader names(vernacular.data(), vernacular.size(), {'\t', 0}, "names.tsv");
+        ok = names.header(header) && imp::readVernacular(names, 0, 1, 2, taxa);
+    }
+    ok = ok && taxa.build(t, "taxa.tsv", 0);
+    const FileResult r = failure.result(ok, "taxa.tsv");
+    return {ok ? dump(t) : "", r.ok() ? "" : r.failure().line(), console.text()};
+}
+
+std::string row(const std::string& id, const std::string& parent, const std::string& name,
+                const std::string& status = "accepted", const std::string& accepted = "",
+                const std::string& rank = "species", const std::string& common = "") {
+    return id + "\t" + parent + "\t" + accepted + "\t" + status + "\t" + rank + "\t" + name +
+           "\t" + common + "\n";
+}
+
+const char* kHeader = "id\tparent\taccepted\tstatus\trank\tname\tcommon\n";
+
+// Forty genera of five species; taxa of each half hang from taxa of the other, through
+// synonyms, under parents left out or missing; status words nobody knows and nameless rows
+// on both sides of the middle.
+std::string checklist(const std::string& extra = "") {
+    std::string s = kHeader;
+    s += row("g39", "fam", "Genus39", "accepted", "", "genus");  // its family comes last
+    for (int g = 0; g < 40; ++g) {
+        const std::string genus = "g" + std::to_string(g);
+        if (g != 39) s += row(genus, "fam", "Genus" + std::to_string(g), "accepted", "", "genus");
+        for (int k = 0; k < 5; ++k) {
+            const std::string id = genus + "s" + std::to_string(k);
+            // The first genus's last species names a genus of the second half.
+            const std::string parent = g == 0 && k == 4 ? "g38" : genus;
+            s += row(id, parent, "Genus" + std::to_string(g) + " sp" + std::to_string(k),
+                     k == 3 ? "mystery" : "accepted", "", "species",
+                     k == 1 ? "Common " + id : "");
+        }
+        if (g % 10 == 5) {
+            s += row("syn" + genus, "", "Old" + genus, "synonym", genus, "genus");
+            s += row("u" + genus, "syn" + genus, "Under old " + genus);  // under the synonym
+            s += row("n" + genus, genus, "");                              // no name
+            s += row("o" + genus, "gone" + genus, "Orphan " + genus);     // parent missing
+            s += row("d" + genus, genus, "Doubtful " + genus, "misapplied");
+            s += row("l" + genus, "d" + genus, "Left " + genus);  // parent left out
+        }
+    }
+    s += row("fam", "", "Familia", "accepted", "", "family", "Family");
+    return s + extra;
+}
+
+TEST(LinkedHalves, TwoThreadsReadWhatOneReads) {
+    const std::string vernacular = "taxon\tname\tlanguage\ng0s2\tFirst\ten\ng39s2\tLast\tEnglish\n"
+                                   "g39s1\tAnother\tde\nfam\tFamilie\tde\nnone\tNobody\ten\n";
+    const Reading one = readLinked(checklist(), false, vernacular);
+    ASSERT_EQ(one.failure, "");
+    const Reading two = readLinked(checklist(), true, vernacular);
+    EXPECT_EQ(two.failure, "");
+    EXPECT_EQ(two.tree, one.tree);
+    EXPECT_EQ(two.console, one.console);
+    // What both must hold: taxa of either half under parents of the other, common names of
+    // either half, the notes counted over both.
+    EXPECT_NE(one.tree.find("    Genus38|Genus|\n      Genus0 sp4|Species|\n"
+                            "      Genus38 sp0|Species|\n"),
+              std::string::npos) << one.tree;
+    EXPECT_NE(one.tree.find("Genus39 sp2|Species|Last\n"), std::string::npos);
+    EXPECT_NE(one.tree.find("Genus0 sp1|Species|Common g0s1\n"), std::string::npos);
+    EXPECT_NE(one.tree.find("Genus35|Genus|\n      Genus35 sp0"), std::string::npos);
+    EXPECT_NE(one.tree.find("      Under old g35|Species|\n"), std::string::npos) << one.tree;
+    EXPECT_NE(one.console.find("status \"mystery\" is not known, read as accepted (40 rows)"),
+              std::string::npos) << one.console;
+    EXPECT_NE(one.console.find(": 4 rows without a name skipped\n"), std::string::npos);
+    EXPECT_NE(one.console.find(": 4 taxa whose parent is a synonym hung under its accepted"),
+              std::string::npos);
+    EXPECT_NE(one.console.find(": 4 taxa whose parent is missing from the file"),
+              std::string::npos);
+    EXPECT_NE(one.console.find(": 4 taxa whose parent is no accepted taxon"), std::string::npos);
+
+    // Quoted fields, some over several lines, move the lines of the rows after them.
+    std::string csv = "id,parent,accepted,status,rank,name,common\n";
+    for (int i = 0; i < 60; ++i) {
+        const std::string id = std::to_string(i);
+        csv += id + "," + (i ? std::to_string(i / 3) : "") + ",,accepted,genus,\"Genus " + id +
+               "\"," + (i % 7 == 0 ? "\"two\nlines\"" : "") + "\n";
+    }
+    const Reading quotedOne = readLinked(csv, false, "", {',', '"'});
+    ASSERT_EQ(quotedOne.failure, "");
+    const Reading quotedTwo = readLinked(csv, true, "", {',', '"'});
+    EXPECT_EQ(quotedTwo.tree, quotedOne.tree);
+    EXPECT_NE(quotedOne.tree.find("Genus 59|Genus|\n"), std::string::npos);
+    csv += "60,1,,accepted,genus,Genus 60,\n30,1,,accepted,genus,Again,\n";
+    EXPECT_EQ(readLinked(csv, true, "", {',', '"'}).failure,
+              "taxa.tsv: line 72: taxon 30 was given already on line 37 (duplicate identifier)");
+}
+
+// The first failure in the file is the one told, at its line, wherever the halves meet.
+TEST(LinkedHalves, FailuresAsInOneReading) {
+    const std::string base = checklist();
+    const size_t lines = static_cast<size_t>(std::count(base.begin(), base.end(), '\n'));
+    struct Case {
+        std::string extra, failure;
+    };
+    const std::string later = std::to_string(lines + 1), after = std::to_string(lines + 2),
+                      dup = " (duplicate identifier)";
+    const std::vector<Case> cases = {
+        // Given first before the middle, again after it.
+        {row("g1s1", "g1", "Again"),
+         "line " + later + ": taxon g1s1 was given already on line 11" + dup},
+        // Both after the middle.
+        {row("x", "fam", "X") + row("x", "fam", "X again"),
+         "line " + after + ": taxon x was given already on line " + later + dup},
+        // After the middle, an identifier of the first half, then one of its own again.
+        {row("y", "fam", "Y") + row("g2s0", "g2", "Again") + row("y", "fam", "Y again"),
+         "line " + after + ": taxon g2s0 was given already on line 16" + dup},
+        // A row without identifier before an identifier given again, and after one.
+        {row("", "fam", "Nobody") + row("g1s1", "g1", "Again"),
+         "line " + after + ": taxon g1s1 was given already on line 11" + dup},
+        {row("g1s1", "g1", "Again") + row("", "fam", "Nobody"),
+         "line " + later + ": taxon g1s1 was given already on line 11" + dup},
+        // A cycle through both halves.
+        {row("c1", "c2", "Cycle one") + row("c2", "c1", "Cycle two"),
+         "line " + later + ": taxon c1 is its own ancestor (a cycle of parents)"},
+    };
+    for (const Case& c : cases) {
+        const std::string text = base + c.extra;
+        const Reading one = readLinked(text, false);
+        EXPECT_EQ(one.failure, "taxa.tsv: " + c.failure) << c.extra;
+        EXPECT_EQ(readLinked(text, true).failure, one.failure) << c.extra;
+    }
+    // Rows without identifiers in both halves are taxa of each, not one identifier twice:
+    // the halves number them from their own starts.
+    std::string idless = base;
+    for (size_t i = 0; i < 2 * lines; ++i) idless += row("", "fam", "Nobody " + std::to_string(i));
+    idless += row("", "fam", "Later nobody");
+    const Reading one = readLinked(idless, false), two = readLinked(idless, true);
+    ASSERT_EQ(one.failure, "");
+    EXPECT_EQ(two.failure, "");
+    EXPECT_EQ(two.tree, one.tree);
+    EXPECT_NE(one.tree.find("Later nobody"), std::string::npos);
+}
+
+}  // namespace
