@@ -52,21 +52,9 @@ bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& 
 bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
                   const ReadPart& read) {
     LinkedTaxa later;
+    later.markIdlessAs("\3");
     Halves h;
-    // This part makes room for the taxa of both, so that the later's are appended in place.
-    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
-    const bool ok = readHalves(
-        reader, twoThreadsFrom,
-        [&](DelimitedReader& rows, size_t until) {
-            taxa.reserve(expected, until == SIZE_MAX ? expected : half);
-            return read(rows, taxa, until);
-        },
-        [&](DelimitedReader& rows) {
-            later.reserve(half, half);
-            later.markIdlessAs("\3");
-            return read(rows, later, SIZE_MAX);
-        },
-        h);
+    const bool ok = readHalvesInto(reader, twoThreadsFrom, taxa, later, read, h);
     if (!ok || !h.split) return ok;
     auto duplicate = [&](const LinkedTaxa::Clash& c) {
         reader.fail(c.line, "taxon " + c.id + " was given already on line " +

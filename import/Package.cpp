@@ -212,16 +212,10 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
     reader.keepColumns(c.all());
     NameTable later;
     Halves h;
-    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
-    const bool ok = readHalves(
-        reader, twoThreadsFrom,
-        [&](DelimitedReader& rows, size_t until) {
-            names.reserve(expected, until == SIZE_MAX ? expected : half);
-            return readNameRows(rows, c, names, until);
-        },
-        [&](DelimitedReader& rows) {
-            later.reserve(half, half);
-            return readNameRows(rows, c, later, SIZE_MAX);
+    const bool ok = readHalvesInto(
+        reader, twoThreadsFrom, names, later,
+        [&c](DelimitedReader& rows, NameTable& table, size_t until) {
+            return readNameRows(rows, c, table, until);
         },
         h);
     if (!ok || !h.split) return ok;

@@ -244,6 +244,25 @@ using ReadThis = std::function<bool(DelimitedReader& reader, size_t until)>;
 using ReadLater = std::function<bool(DelimitedReader& reader)>;
 bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& readThis,
                 const ReadLater& readLater, Halves& halves);
+// readHalves into two tables of one kind (LinkedTaxa, NameTable), `read(rows, table, until)`
+// reading rows into one. `whole` makes room for the rows of both, so that the later part's
+// are appended in place when it is taken over.
+template <class Table, class Read>
+bool readHalvesInto(DelimitedReader& reader, size_t twoThreadsFrom, Table& whole, Table& later,
+                    const Read& read, Halves& halves) {
+    const size_t expected = reader.expectedRows(), half = expected / 2 + expected / 8;
+    return readHalves(
+        reader, twoThreadsFrom,
+        [&](DelimitedReader& rows, size_t until) {
+            whole.reserve(expected, until == SIZE_MAX ? expected : half);
+            return read(rows, whole, until);
+        },
+        [&](DelimitedReader& rows) {
+            later.reserve(half, half);
+            return read(rows, later, SIZE_MAX);
+        },
+        halves);
+}
 // Linked taxa so: `read` reads rows into taxa of its own up to a byte.
 using ReadPart = std::function<bool(DelimitedReader& reader, LinkedTaxa& taxa, size_t until)>;
 bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,

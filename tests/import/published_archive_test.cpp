@@ -77,18 +77,7 @@ std::string field(int index, const std::string& term, const std::string& extra =
     return "  <field " + i + "term=\"http://rs.tdwg.org/dwc/terms/" + term + "\"" + extra + "/>\n";
 }
 
-struct Read {
-    std::string tree, console;
-};
-Read readZip(const std::map<std::string, std::string>& files) {
-    TempDir dir;
-    writeZip(dir.file("a.zip"), files);
-    ClassificationTree t;
-    ConsoleCapture console;
-    Imported r = importFile(t, dir.file("a.zip"));
-    EXPECT_TRUE(r.ok) << r.error;
-    return {r.ok ? dump(t) : r.error, console.text()};
-}
+using Read = ZipRead;
 
 TEST(PublishedArchives, StatusAndRankWordsOfRealFiles) {
     const std::string fields = field(1, "parentNameUsageID") + field(2, "scientificName") +

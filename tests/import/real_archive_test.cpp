@@ -29,15 +29,7 @@ std::string field(int index, const std::string& term) {
            "\" term=\"http://rs.tdwg.org/dwc/terms/" + term + "\"/>\n";
 }
 
-std::string read(const std::map<std::string, std::string>& files) {
-    TempDir dir;
-    writeZip(dir.file("a.zip"), files);
-    ClassificationTree t;
-    ConsoleCapture console;
-    Imported r = importFile(t, dir.file("a.zip"));
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.ok ? dump(t) : r.error;
-}
+std::string read(const std::map<std::string, std::string>& files) { return readZip(files).tree; }
 
 TEST(RealArchives, CoreSplitOverSeveralFilesIsReadWhole) {
     const std::string meta =

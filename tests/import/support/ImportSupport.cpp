@@ -61,3 +61,13 @@ void writeZip(const std::string& path, const std::map<std::string, std::string>&
     archive_write_close(a);
     archive_write_free(a);
 }
+
+ZipRead readZip(const std::map<std::string, std::string>& files) {
+    TempDir dir;
+    writeZip(dir.file("a.zip"), files);
+    ClassificationTree t;
+    ConsoleCapture console;
+    Imported r = importFile(t, dir.file("a.zip"));
+    EXPECT_TRUE(r.ok) << r.error;
+    return {r.ok ? dump(t) : r.error, console.text()};
+}

@@ -22,3 +22,9 @@ struct Imported {
 Imported importFile(ClassificationTree& t, const std::string& path, ImportOptions o = {});
 
 void writeZip(const std::string& path, const std::map<std::string, std::string>& files);
+// A zip of `files` imported: the tree as dump() gives it (else the failure line), and what
+// the console said.
+struct ZipRead {
+    std::string tree, console;
+};
+ZipRead readZip(const std::map<std::string, std::string>& files);
