@@ -1,12 +1,14 @@
 // Importing a checklist of linked taxa (a Darwin Core Archive, a ColDP package as NameUsage
 // and as Name + Taxon) against importing a rank-column table of the same classification.
-//   archive_bench [FOLDER]   (default bench/out; the files are made there once and reused)
+//   archive_bench [FOLDER [FORM...]]   (default bench/out; the files are made there once and
+//   reused; FORM, one of table, dwca, usage, normal, limits the imports to those forms)
 //
 // A synthetic classification of 2,500,000 taxa is written as each of the four; each is
 // imported three times after one warming run and the medians of the time per taxon are
 // printed. Target: the linked forms no slower per taxon than the table.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -115,15 +117,24 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const std::vector<std::pair<const char*, std::string>> inputs = {
-        {"table", table},
-        {"Darwin Core Archive", (folder / "dwca").string()},
-        {"ColDP NameUsage", (folder / "usage").string()},
-        {"ColDP Name + Taxon", (folder / "normal").string()},
+    const struct {
+        const char *form, *what;
+        std::string path;
+    } inputs[] = {
+        {"table", "table", table},
+        {"dwca", "Darwin Core Archive", (folder / "dwca").string()},
+        {"usage", "ColDP NameUsage", (folder / "usage").string()},
+        {"normal", "ColDP Name + Taxon", (folder / "normal").string()},
+    };
+    auto chosen = [&](const char* form) {
+        if (argc <= 2) return true;
+        for (int a = 2; a < argc; ++a)
+            if (std::strcmp(argv[a], form) == 0) return true;
+        return false;
     };
     std::printf("medians of %d runs\n", kRuns);
-    for (const auto& [what, path] : inputs) {
-        if (!std::filesystem::exists(path)) continue;
+    for (const auto& [form, what, path] : inputs) {
+        if (!chosen(form) || !std::filesystem::exists(path)) continue;
         std::vector<double> times;
         int32_t taxa = 0;
         for (int run = 0; run <= kRuns; ++run) {

@@ -426,14 +426,32 @@ void LinkedTaxa::reserve(size_t count, size_t indexed) {
 }
 
 bool LinkedTaxa::absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash) {
-    // In the order of the rows: the first identifier given again is the one to tell.
-    for (const Taxon& t : later.m_taxa) {
-        uint32_t at = numberOf(t.id);
-        if (at != IdIndex::kNone) {
-            clash = {std::string(t.id), t.line + linesBefore, m_taxa[at].line};
+    // In the order of the rows: the first identifier given again is the one to tell. Each
+    // half of the later taxa is looked up on a thread of its own, each stopping at its first.
+    size_t given[2] = {SIZE_MAX, SIZE_MAX};
+    uint32_t givenFirst[2] = {0, 0};
+    inHalves(later.m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int half) {
+        constexpr size_t kAhead = 8;
+        for (size_t i = from; i < to; ++i) {
+            if (i + kAhead < to) {
+                const std::string_view ahead = later.m_taxa[i + kAhead].id;
+                m_byId.prefetch(ahead);
+                for (const auto& part : m_laterIds) part.first.prefetch(ahead);
+            }
+            const uint32_t at = numberOf(later.m_taxa[i].id);
+            if (at != IdIndex::kNone) {
+                given[half] = i;
+                givenFirst[half] = at;
+                return;
+            }
+        }
+    });
+    for (int half = 0; half < 2; ++half)
+        if (given[half] != SIZE_MAX) {
+            const Taxon& t = later.m_taxa[given[half]];
+            clash = {std::string(t.id), t.line + linesBefore, m_taxa[givenFirst[half]].line};
             return false;
         }
-    }
     const auto first = static_cast<uint32_t>(m_taxa.size());
     const auto ranks = static_cast<uint32_t>(m_ranks.size());
     const auto commons = static_cast<uint32_t>(m_commons.size() - 1);  // the later's first: none
@@ -569,6 +587,9 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         for (uint32_t i = 0; i < m_taxa.size(); ++i)
             m_latinIndex.try_emplace(withoutAuthorship(m_taxa[i].latin), i);
     std::vector<uint32_t> parent(m_taxa.size(), kTop);
+    // A taxon whose name stands for no taxon ("Incertae sedis") makes no level: its children
+    // hang from its parent.
+    std::vector<char> placeholder(m_taxa.size(), 0);
     // Each half of the taxa finds its parents on a thread of its own, counting in notes of
     // its own.
     ReadingNotes halfNotes[2];
@@ -583,6 +604,7 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
                 for (const auto& part : m_laterIds) part.first.prefetch(ahead);
             }
             const Taxon& t = m_taxa[i];
+            placeholder[i] = isPlaceholder(t.latin);
             if (t.parent.empty() || t.parent == t.id) continue;
             bool synonym, known;
             uint32_t p = find(t.parent, synonym, known);
@@ -599,11 +621,26 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
     });
     for (const ReadingNotes& n : halfNotes) m_notes.absorb(n);
     // Depth of every taxon, each walk stopping at a taxon already measured, so the whole
-    // costs one step per taxon; a walk that meets itself is a cycle.
+    // costs one step per taxon; a walk that meets itself is a cycle. Most files give a
+    // parent before its children: while they do, a taxon's walk is the taxon alone, and
+    // the first pass measures it without walking.
     std::vector<int32_t> depth(m_taxa.size(), -1);
+    uint32_t measured = 0;
+    for (; measured < m_taxa.size(); ++measured) {
+        const uint32_t p = parent[measured];
+        if (p != kTop && p >= measured) break;
+        const int32_t d = p == kTop ? 0 : depth[p] + 1;
+        if (d >= kMaxClassificationDepth) {
+            importFailure(label, linePlace(m_taxa[measured].line),
+                          "taxa nested deeper than " + std::to_string(kMaxClassificationDepth) +
+                              " levels");
+            return false;
+        }
+        depth[measured] = d;
+    }
     std::vector<uint32_t> walk;
     constexpr int32_t kOnWalk = -2;
-    for (uint32_t i = 0; i < m_taxa.size(); ++i) {
+    for (uint32_t i = measured; i < m_taxa.size(); ++i) {
         walk.clear();
         uint32_t at = i;
         while (at != kTop && depth[at] == -1) {
@@ -628,17 +665,15 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             }
         }
     }
-    // A taxon whose name stands for no taxon ("Incertae sedis") makes no level: its children
-    // hang from its parent. The walks end, the cycles having been refused above.
+    // The walks up from placeholders end, the cycles having been refused above.
     for (size_t i = 0; i < m_taxa.size(); ++i)
-        while (parent[i] != kTop && isPlaceholder(m_taxa[parent[i]].latin))
-            parent[i] = parent[parent[i]];
+        while (parent[i] != kTop && placeholder[parent[i]]) parent[i] = parent[parent[i]];
     TreeBuilder builder(0);
     std::vector<TreeNode*> nodes(m_taxa.size(), nullptr);
     inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int) {
         for (size_t i = from; i < to; ++i) {
             const Taxon& t = m_taxa[i];
-            if (isPlaceholder(t.latin)) continue;
+            if (placeholder[i]) continue;
             auto* n = new TreeNode;
             nodes[i] = n;
             const std::string_view rank = m_ranks[t.rank], common = m_commons[t.common].name;

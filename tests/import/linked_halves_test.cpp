@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ClassificationReader.h"
 #include "ImportFailure.h"
 #include "ImportSupport.h"
 #include "Packages.h"
@@ -139,6 +140,13 @@ TEST(LinkedHalves, FailuresAsInOneReading) {
     };
     const std::string later = std::to_string(lines + 1), after = std::to_string(lines + 2),
                       dup = " (duplicate identifier)";
+    // Rows enough that the middle of the file lies in the first of them and the later half's
+    // taxa are looked up in two parts of their own.
+    auto many = [&](const std::string& prefix) {
+        std::string s;
+        for (size_t i = 0; i < 4 * lines; ++i) s += row(prefix + std::to_string(i), "fam", "Many");
+        return s;
+    };
     const std::vector<Case> cases = {
         // Given first before the middle, again after it.
         {row("g1s1", "g1", "Again"),
@@ -154,6 +162,10 @@ TEST(LinkedHalves, FailuresAsInOneReading) {
          "line " + after + ": taxon g1s1 was given already on line 11" + dup},
         {row("g1s1", "g1", "Again") + row("", "fam", "Nobody"),
          "line " + later + ": taxon g1s1 was given already on line 11" + dup},
+        // Two identifiers of the first half given again, far apart after the middle.
+        {many("m") + row("g1s1", "g1", "Again") + many("n") + row("g2s0", "g2", "Again"),
+         "line " + std::to_string(lines + 4 * lines + 1) +
+             ": taxon g1s1 was given already on line 11" + dup},
         // A cycle through both halves.
         {row("c1", "c2", "Cycle one") + row("c2", "c1", "Cycle two"),
          "line " + later + ": taxon c1 is its own ancestor (a cycle of parents)"},
@@ -174,6 +186,33 @@ TEST(LinkedHalves, FailuresAsInOneReading) {
     EXPECT_EQ(two.failure, "");
     EXPECT_EQ(two.tree, one.tree);
     EXPECT_NE(one.tree.find("Later nobody"), std::string::npos);
+}
+
+// The deepest taxon allowed, and the one below it refused at its own line, whether each
+// parent comes before its children or after them, and whether the halves are read apart.
+TEST(LinkedHalves, DepthLimitTheSameInEitherOrder) {
+    auto chain = [](int taxa, bool parentsFirst) {
+        std::vector<std::string> rows;
+        for (int k = 0; k < taxa; ++k)
+            rows.push_back(row("c" + std::to_string(k), k ? "c" + std::to_string(k - 1) : "",
+                               "Taxon " + std::to_string(k), "accepted", "", "genus"));
+        if (!parentsFirst) std::reverse(rows.begin(), rows.end());
+        std::string s = kHeader;
+        for (const std::string& r : rows) s += r;
+        return s;
+    };
+    const std::string refused = "taxa.tsv: line %: taxa nested deeper than " +
+                                std::to_string(kMaxClassificationDepth) + " levels";
+    for (bool parentsFirst : {true, false})
+        for (bool halves : {false, true}) {
+            const Reading deepest = readLinked(chain(kMaxClassificationDepth, parentsFirst), halves);
+            EXPECT_EQ(deepest.failure, "") << parentsFirst << halves;
+            EXPECT_NE(deepest.tree.find("Taxon 4095"), std::string::npos);
+            const Reading below = readLinked(chain(kMaxClassificationDepth + 1, parentsFirst), halves);
+            const std::string line = parentsFirst ? std::to_string(kMaxClassificationDepth + 2) : "2";
+            EXPECT_EQ(below.failure, std::string(refused).replace(refused.find('%'), 1, line))
+                << parentsFirst << halves;
+        }
 }
 
 }  // namespace
