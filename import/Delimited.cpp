@@ -48,6 +48,9 @@ struct DelimitedReader::State {
     bool failed = false;
     size_t failLine = 0;
     std::string failWhat;
+    // Where the line after the record being handed out begins, when it is a plain line split
+    // in place; null otherwise.
+    const char* ahead = nullptr;
 
     void field(const char* text, size_t length) {
         if (!recordOpen) {
@@ -286,6 +289,26 @@ size_t DelimitedReader::expectedRows() const {
     return std::min(rows + rows / 8, rest / 8 + 1);
 }
 
+std::string_view DelimitedReader::nextRowField(size_t column) const {
+    const State& s = *m_s;
+    if (!s.ahead) return {};
+    // A guess costs no more than a look at the start of a line: fields far along it, and
+    // quoted ones, are left to the reading.
+    constexpr size_t kLook = 256;
+    const char* p = s.ahead;
+    const char* end = std::min(s.data + s.size, p + kLook);
+    for (size_t c = 0;; ++c) {
+        const char* from = p;
+        while (p < end && *p != s.dialect.delimiter && *p != '\n' && *p != '\r' &&
+               (!s.dialect.quote || *p != s.dialect.quote))
+            ++p;
+        if (p == end || (s.dialect.quote && *p == s.dialect.quote)) return {};
+        if (c == column) return {from, static_cast<size_t>(p - from)};
+        if (*p != s.dialect.delimiter) return {};
+        ++p;
+    }
+}
+
 size_t DelimitedReader::position() const { return m_s->pos; }
 
 size_t DelimitedReader::line() const { return m_s->line; }
@@ -329,6 +352,7 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
         if (lf && plain) {
             size_t text = length - 1;
             if (text > 0 && from[text - 1] == '\r') --text;
+            s.ahead = from + length;
             s.plainLine(from, text);
             s.recordBytes = 0;
             s.pos += length;
@@ -342,6 +366,7 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
         }
         s.recordDone = false;
         s.lastPlain = nullptr;
+        s.ahead = nullptr;
         if (csv_parse(&s.parser, from, length, onField, onRecord, &s) != length) {
             fail(s.line, "out of memory");
             return false;

@@ -95,6 +95,10 @@ public:
     // lines: a little more than there are in a file of even lines.
     size_t expectedRows() const;
 
+    // Within `each` of rows(): the text of field `column` of the record after the one handed
+    // out, when the start of the next line shows it plainly; empty otherwise. A guess, for
+    // fetching ahead what that record will look up: it is not unquoted or trimmed.
+    std::string_view nextRowField(size_t column) const;
     // The next byte to read and its line.
     size_t position() const;
     size_t line() const;

@@ -195,6 +195,8 @@ bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& nam
                   size_t until) {
     std::string id, written, latin, author, part;
     return reader.rows([&](const Row& r) {
+        // The index's place for the next row's name, fetched while this row is read.
+        names.prefetch(reader.nextRowField(c.id));
         cleanName(c.field(r, c.id), id);
         if (id.empty()) return true;  // no taxon can name it
         names.prefetch(id);
@@ -247,7 +249,11 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     std::string id, parent, latin, author, common, written, part, pathKey;
     RankWords rankWords;
     size_t nameHint = 0;
+    // The index's place for the next row's taxon, fetched while this row is read (a file
+    // without identifiers has none to fetch).
+    const size_t idColumn = c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
     return reader.rows([&](const Row& r) {
+        if (idColumn != SIZE_MAX) taxa.prefetch(reader.nextRowField(idColumn));
         cleanName(c.field(r, c.id), id);
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
         // point at): it gets one of its own that no identifier in a file can equal.
