@@ -199,7 +199,7 @@ bool readColDP(ClassificationTree& tree, Package& package, const std::string& la
         auto names = reader(vernacular);
         if (!names->header(header)) return false;
         if (!readVernacular(*names, column(header, "taxonid"), column(header, "name"),
-                            column(header, "language"), taxa))
+                            column(header, "language"), column(header, "preferred"), taxa))
             return false;
     }
     return taxa.build(tree, label, package.size());

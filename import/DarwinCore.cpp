@@ -382,8 +382,10 @@ bool readDarwinCore(ClassificationTree& tree, Package& package, const std::strin
     }
     for (const std::string& name : vernacularNames) {
         if (!open(*vernacular, name, header, reader)) return false;
-        if (!readVernacular(*reader, vernacular->idIndex, column(vernacular->fields, "vernacularname"),
-                            column(vernacular->fields, "language"), taxa))
+        if (!readVernacular(*reader, vernacular->idIndex,
+                            column(vernacular->fields, "vernacularname"),
+                            column(vernacular->fields, "language"),
+                            column(vernacular->fields, "ispreferredname"), taxa))
             return false;
     }
     return taxa.build(tree, label, package.size());

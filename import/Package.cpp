@@ -389,19 +389,27 @@ bool isEnglish(const std::string& language) {
            w == "englisch" || w == "engels" || w == "inglese";
 }
 
+// A boolean field as publishers write one ("true", "TRUE", "1", "yes", "t").
+bool saysTrue(std::string_view field) {
+    const std::string w = foldWord(field);
+    return w == "true" || w == "1" || w == "yes" || w == "t" || w == "y";
+}
+
 }  // namespace
 
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
-                    LinkedTaxa& taxa) {
+                    size_t preferred, LinkedTaxa& taxa) {
     if (taxon == SIZE_MAX || name == SIZE_MAX) return true;  // nothing to take from it
-    reader.keepColumns({taxon, name, language});
+    reader.keepColumns({taxon, name, language, preferred});
     std::string id, common, lang;
     return reader.rows([&](const Row& r) {
         cleanName(r.field(taxon), id);
         cleanName(r.field(name), common);
         cleanName(language == SIZE_MAX ? std::string_view() : r.field(language), lang);
         bool english = isEnglish(lang);
-        if (!isPlaceholder(common)) taxa.setCommon(id, common, english);
+        if (!isPlaceholder(common))
+            taxa.setCommon(id, common, english,
+                           preferred != SIZE_MAX && saysTrue(r.field(preferred)));
         return true;
     });
 }

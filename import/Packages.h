@@ -272,9 +272,11 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& 
                size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
 // The synonyms of a Synonym file: their ID and their accepted taxon's.
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
-// Common names: `taxon`, `name` and `language` columns; English first.
+// Common names: `taxon`, `name`, `language` and `preferred` (the publisher's mark of the
+// preferred name of its language: isPreferredName, preferred) columns; see
+// LinkedTaxa::setCommon for which a taxon keeps.
 bool readVernacular(DelimitedReader& reader, size_t taxon, size_t name, size_t language,
-                    LinkedTaxa& taxa);
+                    size_t preferred, LinkedTaxa& taxa);
 
 // A ColDP file of the entity `stem` ("NameUsage", "VernacularName"): its base name, ignoring
 // case, hyphens and underscores ("name-usage.tsv", "NAME_USAGE.TXT"), with .tsv, .txt or .csv.

@@ -505,17 +505,18 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
     return true;
 }
 
-void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english) {
+void LinkedTaxa::setCommon(std::string_view id, std::string_view common, bool english,
+                           bool preferred) {
     uint32_t at = numberOf(id);
     if (at == IdIndex::kNone || common.empty()) return;
     Taxon& t = m_taxa[at];
-    // The first English name, else the first name in any language.
-    if (m_commons[t.common].english || (t.common && !english)) return;
+    const Common given{{}, english, preferred};
+    if (t.common && given.rank() <= m_commons[t.common].rank()) return;  // the first stays
     if (!t.common) {
         t.common = static_cast<uint32_t>(m_commons.size());
         m_commons.emplace_back();
     }
-    m_commons[t.common] = {m_text.keep(common), english};
+    m_commons[t.common] = {m_text.keep(common), english, preferred};
 }
 
 void LinkedTaxa::addSynonym(std::string_view id, std::string_view accepted) {

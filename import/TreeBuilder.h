@@ -122,7 +122,11 @@ public:
     // Returns false (and `clash` = line of the first) for an identifier given twice.
     bool add(std::string_view id, std::string_view parentId, std::string_view latin,
              std::string_view rank, size_t line, size_t& clash);
-    void setCommon(std::string_view id, std::string_view common, bool english);
+    // A taxon keeps the first of its common names given in English, a name its publisher
+    // marks as preferred before other names of its language; else the first in any
+    // language, a preferred one before others.
+    void setCommon(std::string_view id, std::string_view common, bool english,
+                   bool preferred = false);
     // The identifier of a taxon about to be added (see IdIndex::prefetch).
     void prefetch(std::string_view id) const { m_byId.prefetch(id); }
     // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
@@ -178,7 +182,8 @@ private:
     };
     struct Common {
         std::string_view name;
-        bool english = false;
+        bool english = false, preferred = false;
+        int rank() const { return english * 2 + preferred; }
     };
     std::vector<Taxon> m_taxa;
     TextArena m_text;

@@ -41,7 +41,7 @@ Reading readLinked(const std::string& text, bool halves, const std::string& vern
     bool ok = reader.header(header) && imp::readTaxa(reader, c, taxa, halves ? 0 : SIZE_MAX);
     if (ok && !vernacular.empty()) {
         imp::DelimitedReader names(vernacular.data(), vernacular.size(), {'\t', 0}, "names.tsv");
-        ok = names.header(header) && imp::readVernacular(names, 0, 1, 2, taxa);
+        ok = names.header(header) && imp::readVernacular(names, 0, 1, 2, SIZE_MAX, taxa);
     }
     ok = ok && taxa.build(t, "taxa.tsv", 0);
     const FileResult r = failure.result(ok, "taxa.tsv");

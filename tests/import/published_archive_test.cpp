@@ -269,4 +269,41 @@ TEST(PublishedArchives, VernacularLanguageByNameOrCode) {
     }
 }
 
+// The name a publisher marks preferred goes before the others of its language, never before
+// an English one; among names alike, the first given stays. ColDP's `preferred` column and
+// the Darwin Core extension's isPreferredName.
+TEST(PublishedArchives, PreferredCommonNames) {
+    struct Case {
+        const char *names, *common;
+    };
+    for (const Case& c : {Case{"Red fox\ten\tfalse\nFox\ten\ttrue\nRenard\tfr\ttrue\n", "Fox"},
+                          Case{"Tilki\ttr\t\nRenard\tfr\tTRUE\nZorro\tes\t1\n", "Renard"},
+                          Case{"Renard\tfr\ttrue\nRed fox\ten\tno\n", "Red fox"},
+                          Case{"Fox\ten\tyes\nRed fox\ten\ttrue\n", "Fox"}}) {
+        const std::string rows = std::string(c.names);
+        std::string coldp = "taxonID\tname\tlanguage\tpreferred\n", dwca;
+        for (size_t from = 0; from < rows.size();) {
+            const size_t to = rows.find('\n', from) + 1;
+            coldp += "1\t" + rows.substr(from, to - from);
+            dwca += "1\t" + rows.substr(from, to - from);
+            from = to;
+        }
+        Read a = readZip({{"NameUsage.tsv", "ID\tparentID\tscientificName\trank\n1\t\tVulpes\tgenus\n"},
+                          {"VernacularName.tsv", coldp}});
+        EXPECT_EQ(a.tree, std::string("Vulpes|Genus|") + c.common + "\n") << c.names;
+        const std::string vernacular =
+            " <extension fieldsTerminatedBy=\"\\t\" rowType=\"http://rs.gbif.org/terms/1.0/VernacularName\">\n"
+            "  <files><location>vernacular.txt</location></files><coreid index=\"0\"/>\n"
+            "  <field index=\"1\" term=\"http://rs.tdwg.org/dwc/terms/vernacularName\"/>\n"
+            "  <field index=\"2\" term=\"http://purl.org/dc/terms/language\"/>\n"
+            "  <field index=\"3\" term=\"http://rs.gbif.org/terms/1.0/isPreferredName\"/>\n"
+            " </extension>\n</archive>\n";
+        std::string m = meta("fieldsTerminatedBy=\"\\t\"",
+                             field(1, "scientificName") + field(2, "taxonRank"));
+        m.replace(m.find("</archive>"), std::string::npos, vernacular);
+        Read b = readZip({{"meta.xml", m}, {"taxa.txt", "1\tVulpes\tgenus\n"}, {"vernacular.txt", dwca}});
+        EXPECT_EQ(b.tree, a.tree) << c.names << b.console;
+    }
+}
+
 }  // namespace
