@@ -316,6 +316,31 @@ bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
     return true;
 }
 
+void TreeBuilder::numberedAlready(int32_t taxa, int32_t leaves, const RankSet& ranks) {
+    m_given = true;
+    m_givenTaxa = taxa;
+    m_givenLeaves = leaves;
+    m_givenRanks = ranks;
+}
+
+void TreeBuilder::finishGiven(ClassificationTree& fresh, bool madeRoot) {
+    for (char* s : fresh.rankNames) freeName(s);
+    fresh.rankNames.clear();
+    RankSet ranks;
+    ranks.add(fresh.rankName);
+    for (const char* r : m_givenRanks.list()) ranks.add(r);
+    for (const char* r : ranks.list()) fresh.rankNames.push_back(newName(r));
+    fresh.number = 0;
+    fresh.level = 0;
+    int rank = sharedRankOf(fresh.rankName);
+    if (rank >= 0) rankColor(rank, fresh.color);
+    else applyRankColor(fresh);
+    fresh.nodeCount = m_givenTaxa + madeRoot;
+    // The one top taxon, now the root, is no leaf even when it has no children.
+    fresh.leafCount = m_givenLeaves - (!madeRoot && fresh.children.empty());
+    fresh.maxLevel = -999;
+}
+
 size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
     return hashOf(parent, latin);
 }
@@ -383,7 +408,8 @@ bool TreeBuilder::finish(ClassificationTree& tree, const std::string& label, int
         fresh.rankName = newName("Root");
         fresh.commonName = newName(common);
     }
-    if (!finishNumbered(fresh, madeRoot) && !renumber(fresh, true)) {
+    if (m_given) finishGiven(fresh, madeRoot);
+    else if (!finishNumbered(fresh, madeRoot) && !renumber(fresh, true)) {
         importFailure(label, {},
                       "taxa nested deeper than " + std::to_string(kMaxClassificationDepth) +
                           " levels");
@@ -667,11 +693,42 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         }
     }
     // The walks up from placeholders end, the cycles having been refused above.
-    for (size_t i = 0; i < m_taxa.size(); ++i)
+    const uint32_t count = static_cast<uint32_t>(m_taxa.size());
+    uint32_t tops = 0;
+    std::vector<uint32_t> children(count, 0);
+    for (uint32_t i = 0; i < count; ++i) {
         while (parent[i] != kTop && placeholder[parent[i]]) parent[i] = parent[parent[i]];
+        if (!placeholder[i]) ++(parent[i] == kTop ? tops : children[parent[i]]);
+    }
+    // Most files give the taxa in the order of a walk of the tree: each after its parent, and
+    // a taxon's descendants before its next sibling. Then the rows' order numbers the tree,
+    // each taxon's level is the length of the path of taxa above it, and the nodes get both
+    // as they are made instead of in a walk of the finished tree. (The levels stand in
+    // `depth` from here.)
+    const bool madeRoot = tops != 1;
+    std::vector<int32_t> number(count, 0);
+    bool inOrder = true;
+    {
+        std::vector<uint32_t> path;
+        int32_t next = madeRoot;
+        for (uint32_t i = 0; i < count && inOrder; ++i) {
+            if (placeholder[i]) continue;
+            while (!path.empty() && path.back() != parent[i]) path.pop_back();
+            const auto level = static_cast<int32_t>(path.size()) + madeRoot;
+            inOrder = (parent[i] == kTop || !path.empty()) && level < kMaxClassificationDepth;
+            depth[i] = level;
+            number[i] = next++;
+            path.push_back(i);
+        }
+    }
     TreeBuilder builder(0);
-    std::vector<TreeNode*> nodes(m_taxa.size(), nullptr);
-    inHalves(m_taxa.size(), m_twoThreadsFrom, [&](size_t from, size_t to, int) {
+    std::vector<TreeNode*> nodes(count, nullptr);
+    struct HalfCount {
+        int32_t taxa = 0, leaves = 0;
+        RankSet ranks;
+    } halves[2];
+    inHalves(count, m_twoThreadsFrom, [&](size_t from, size_t to, int half) {
+        HalfCount& made = halves[half];
         for (size_t i = from; i < to; ++i) {
             const Taxon& t = m_taxa[i];
             if (placeholder[i]) continue;
@@ -681,12 +738,27 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             n->latinName = newName(t.latin.data(), t.latin.size());
             n->rankName = newName(rank.data(), rank.size());
             n->commonName = newName(common.data(), common.size());
+            n->children.reserve(children[i]);
+            if (!inOrder) continue;
+            n->number = number[i];
+            n->level = depth[i];
+            const int shared = sharedRankOf(n->rankName);
+            if (shared >= 0) rankColor(shared, n->color);
+            else applyRankColor(*n);
+            ++made.taxa;
+            made.leaves += children[i] == 0;
+            made.ranks.add(n->rankName);
         }
     });
+    if (inOrder) {
+        for (const char* r : halves[1].ranks.list()) halves[0].ranks.add(r);
+        builder.numberedAlready(halves[0].taxa + halves[1].taxa,
+                                halves[0].leaves + halves[1].leaves, halves[0].ranks);
+    }
     if (FactsCollector* facts = collectingFacts())
         facts->bindLinked(nodes, [this](size_t i) -> std::string_view { return m_taxa[i].id; });
     // Children in the order of their rows.
-    for (size_t i = 0; i < m_taxa.size(); ++i)
+    for (size_t i = 0; i < count; ++i)
         if (nodes[i]) (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);
     if (!builder.finish(tree, label, fileSize)) return false;
     m_notes.report(label);

@@ -67,6 +67,13 @@ public:
     Part& part() { return m_part; }
     void numberPart();
 
+    // The caller has given every taxon its number, level and colour already, as a walk of
+    // the tree would (the made root, if one is made, numbered 0 and the top taxa from level
+    // 1), and counted the taxa, the leaves (childless taxa, the one top taxon among them when
+    // it has no children) and the ranks in the order of that walk: finish() takes them as
+    // they are.
+    void numberedAlready(int32_t taxa, int32_t leaves, const RankSet& ranks);
+
     // Makes the root (the one top taxon, or a made root named after `label`), numbers the
     // taxa in reading order, fills levels, counts, rank names and colours, and hands the
     // tree over to `tree`. False after a diagnostic when the tree is empty or too deep.
@@ -86,6 +93,7 @@ private:
     // parent is indexed.
     void adopt(TreeNode* parent, TreeNode* c, size_t h, size_t slot);
     bool finishNumbered(ClassificationTree& fresh, bool madeRoot);
+    void finishGiven(ClassificationTree& fresh, bool madeRoot);
 
     std::unique_ptr<ClassificationTree> m_holder;
     std::unique_ptr<Index> m_index;
@@ -108,6 +116,10 @@ private:
     std::vector<std::pair<TreeNode*, TreeNode*>> m_pairs;
     std::vector<bool> m_pairWasLeaf;
     bool m_planned = false, m_planHeld = false, m_oneTop = false;
+    // Set by numberedAlready().
+    bool m_given = false;
+    int32_t m_givenTaxa = 0, m_givenLeaves = 0;
+    RankSet m_givenRanks;
 };
 
 // Every node of `tree` in reading order gets its number and level; counts and rankNames

@@ -20,10 +20,12 @@ struct Reading {
 };
 
 // Columns: id, parent, accepted, status, rank, name, common name. With `vernacular`, a
-// common-name file of taxon id, name and language read after it.
+// common-name file of taxon id, name and language read after it. The tree goes to `read`
+// when given.
 Reading readLinked(const std::string& text, bool halves, const std::string& vernacular = "",
-                   imp::Dialect dialect = {'\t', 0}) {
-    ClassificationTree t;
+                   imp::Dialect dialect = {'\t', 0}, ClassificationTree* read = nullptr) {
+    ClassificationTree own;
+    ClassificationTree& t = read ? *read : own;
     ConsoleCapture console;
     imp::FailureCatch failure;
     imp::DelimitedReader reader(text.data(), text.size(), dialect, "taxa.tsv");
@@ -212,6 +214,46 @@ TEST(LinkedHalves, DepthLimitTheSameInEitherOrder) {
             const std::string line = parentsFirst ? std::to_string(kMaxClassificationDepth + 2) : "2";
             EXPECT_EQ(below.failure, std::string(refused).replace(refused.find('%'), 1, line))
                 << parentsFirst << halves;
+        }
+}
+
+// Taxa given in the order of a walk of the tree are numbered, levelled and coloured as they
+// are made; the tree must be the one a walk of it gives, whatever the order of the rows.
+TEST(LinkedHalves, NumberedAsAWalkOfTheTree) {
+    std::string walk;  // each taxon after its parent, descendants before the next sibling
+    for (int g = 0; g < 6; ++g) {
+        const std::string genus = "g" + std::to_string(g);
+        // A placeholder among the genera: its species hang from the family.
+        walk += row(genus, "fam", g == 2 ? "Incertae sedis" : "Genus" + std::to_string(g),
+                    "accepted", "", g == 4 ? "cohort" : "genus");
+        for (int k = 0; k < (g == 5 ? 0 : 3); ++k)
+            walk += row(genus + "s" + std::to_string(k), genus, "Sp " + genus + std::to_string(k));
+    }
+    const std::string family = row("fam", "", "Familia", "accepted", "", "family");
+    const std::vector<std::string> texts = {
+        kHeader + family + walk,                            // one top taxon
+        kHeader + walk + row("other", "", "Other", "accepted", "", "order"),  // several
+        kHeader + family,                                   // one taxon alone
+        kHeader + walk + family,                            // the family after its genera
+        kHeader + family + walk + row("g0s9", "g0", "Late species"),  // a sibling come back to
+    };
+    auto fields = [](const ClassificationTree& t) {
+        std::string s = std::to_string(t.nodeCount) + " " + std::to_string(t.leafCount) + " |";
+        for (const char* r : t.rankNames) s += std::string(r) + "|";
+        forEachNode(static_cast<const TreeNode*>(&t), [&](const TreeNode* n) {
+            s += "\n" + std::string(n->latinName) + " " + std::to_string(n->number) + " " +
+                 std::to_string(n->level) + " " + std::to_string(n->color[0]) + "," +
+                 std::to_string(n->color[1]) + "," + std::to_string(n->color[2]);
+        });
+        return s;
+    };
+    for (const std::string& text : texts)
+        for (bool halves : {false, true}) {
+            ClassificationTree t;
+            ASSERT_EQ(readLinked(text, halves, "", {'\t', 0}, &t).failure, "") << text;
+            const std::string made = fields(t);
+            ASSERT_TRUE(imp::renumber(t, true));
+            EXPECT_EQ(made, fields(t)) << text;
         }
 }
 
