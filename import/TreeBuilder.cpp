@@ -287,6 +287,28 @@ void TreeBuilder::numberPart() {
     m_planned = true;
 }
 
+namespace {
+
+// The root of a tree whose taxa are numbered: number and level 0, the colour of its rank, and
+// the tree's ranks, its own first, then those of `parts` in the order of a walk.
+void finishRoot(ClassificationTree& fresh, std::initializer_list<const RankSet*> parts) {
+    for (char* s : fresh.rankNames) freeName(s);
+    fresh.rankNames.clear();
+    RankSet ranks;
+    ranks.add(fresh.rankName);
+    for (const RankSet* p : parts)
+        for (const char* r : p->list()) ranks.add(r);
+    for (const char* r : ranks.list()) fresh.rankNames.push_back(newName(r));
+    fresh.number = 0;
+    fresh.level = 0;
+    int rank = sharedRankOf(fresh.rankName);
+    if (rank >= 0) rankColor(rank, fresh.color);
+    else applyRankColor(fresh);
+    fresh.maxLevel = -999;
+}
+
+}  // namespace
+
 bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
     if (!m_planHeld || madeRoot == m_oneTop) return false;
     const Part& later = *m_laterPart;
@@ -298,21 +320,9 @@ bool TreeBuilder::finishNumbered(ClassificationTree& fresh, bool madeRoot) {
         leaves -= m_pairWasLeaf[i] && !mine->children.empty();
     }
     if (!madeRoot && fresh.children.empty()) --leaves;  // the one top taxon, now the root
-    for (char* s : fresh.rankNames) freeName(s);
-    fresh.rankNames.clear();
-    RankSet ranks;
-    ranks.add(fresh.rankName);
-    for (const Part* p : {static_cast<const Part*>(&m_part), &later})
-        for (const char* r : p->ranks.list()) ranks.add(r);
-    for (const char* r : ranks.list()) fresh.rankNames.push_back(newName(r));
-    fresh.number = 0;
-    fresh.level = 0;
-    int rank = sharedRankOf(fresh.rankName);
-    if (rank >= 0) rankColor(rank, fresh.color);
-    else applyRankColor(fresh);
+    finishRoot(fresh, {&m_part.ranks, &later.ranks});
     fresh.nodeCount = 1 + m_made - static_cast<int32_t>(m_pairs.size()) - !madeRoot;
     fresh.leafCount = leaves;
-    fresh.maxLevel = -999;
     return true;
 }
 
@@ -324,21 +334,10 @@ void TreeBuilder::numberedAlready(int32_t taxa, int32_t leaves, const RankSet& r
 }
 
 void TreeBuilder::finishGiven(ClassificationTree& fresh, bool madeRoot) {
-    for (char* s : fresh.rankNames) freeName(s);
-    fresh.rankNames.clear();
-    RankSet ranks;
-    ranks.add(fresh.rankName);
-    for (const char* r : m_givenRanks.list()) ranks.add(r);
-    for (const char* r : ranks.list()) fresh.rankNames.push_back(newName(r));
-    fresh.number = 0;
-    fresh.level = 0;
-    int rank = sharedRankOf(fresh.rankName);
-    if (rank >= 0) rankColor(rank, fresh.color);
-    else applyRankColor(fresh);
+    finishRoot(fresh, {&m_givenRanks});
     fresh.nodeCount = m_givenTaxa + madeRoot;
     // The one top taxon, now the root, is no leaf even when it has no children.
     fresh.leafCount = m_givenLeaves - (!madeRoot && fresh.children.empty());
-    fresh.maxLevel = -999;
 }
 
 size_t TreeBuilder::hash(const TreeNode* parent, std::string_view latin) {
