@@ -275,6 +275,8 @@ size_t DelimitedReader::middleOfRest() const {
 
 size_t DelimitedReader::size() const { return m_s->size; }
 
+std::string_view DelimitedReader::input() const { return {m_s->data, m_s->size}; }
+
 size_t DelimitedReader::expectedRows() const {
     const State& s = *m_s;
     const size_t rest = s.size - s.pos, sample = std::min<size_t>(rest, 1 << 16);

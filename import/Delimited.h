@@ -91,6 +91,8 @@ public:
     // field is open by the count of quotes (see middleLine); the input's size when none.
     size_t middleOfRest() const;
     size_t size() const;
+    // The bytes read, of which fields that need no unquoting are views.
+    std::string_view input() const;
     // A guess at the number of records from position() on, from the length of the next
     // lines: a little more than there are in a file of even lines.
     size_t expectedRows() const;

@@ -103,12 +103,20 @@ void inHalves(size_t count, size_t twoThreadsFrom,
     if (failed) std::rethrow_exception(failed);
 }
 
-void NameTable::absorb(NameTable& later) {
-    // A name of both halves is the later half's, wherever it is found.
-    for (const NameRecord& n : later.m_names) {
-        uint32_t at = m_index.find(n.id, [this](uint32_t i) { return m_names[i].id; });
-        if (at != IdIndex::kNone) m_names[at] = n;
-    }
+void NameTable::absorb(NameTable& later, size_t twoThreadsFrom) {
+    // A name of both halves is the later half's, wherever it is found. The later half's IDs
+    // are unique among themselves, so each record of this half is given at most one name
+    // again, on one thread; its ID, which the lookups of the other read, stays.
+    inHalves(later.m_names.size(), twoThreadsFrom, [&](size_t from, size_t to, int) {
+        for (size_t k = from; k < to; ++k) {
+            const NameRecord& n = later.m_names[k];
+            const uint32_t at = m_index.find(n.id, [this](uint32_t i) { return m_names[i].id; });
+            if (at == IdIndex::kNone) continue;
+            m_names[at].written = n.written;
+            m_names[at].latin = n.latin;
+            m_names[at].rank = n.rank;
+        }
+    });
     const auto first = static_cast<uint32_t>(m_names.size());
     m_names.insert(m_names.end(), later.m_names.begin(), later.m_names.end());
     m_laterIds.emplace_back(std::move(later.m_index), first);

@@ -15,6 +15,9 @@ namespace imp {
 // outside ISO-8859-1 are transliterated, the ends are trimmed and every run of whitespace
 // becomes one blank. Replaces `out`.
 void cleanName(std::string_view text, std::string& out, bool underscores = false);
+// The same, without a copy when the name needs no cleaning: `text` itself, else `scratch`
+// holding the cleaned name.
+std::string_view cleanedName(std::string_view text, std::string& scratch);
 // UTF-8 to ISO-8859-1 bytes: kept where ISO-8859-1 has the character, else its usual
 // spelling (’ -> ', – -> -), else its decomposition without accents (č -> c), else '?'.
 // Bytes that are not UTF-8 are taken as ISO-8859-1 already. Appends to `out`.

@@ -149,6 +149,12 @@ void cleanName(std::string_view text, std::string& out, bool underscores) {
     }
 }
 
+std::string_view cleanedName(std::string_view text, std::string& scratch) {
+    if (alreadyClean(text, false)) return text;
+    cleanName(text, scratch);
+    return scratch;
+}
+
 bool isPlaceholder(std::string_view s) {
     return s.empty() || s == "-" || equalsIgnoreCase(s, "NA") ||
            equalsIgnoreCase(s, "incertae sedis");

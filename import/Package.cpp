@@ -139,24 +139,39 @@ void nameFromParts(const Row& r, const TaxonColumns& c, std::string& latin, std:
 }
 
 // The row's name without authorship: its canonical name, else its scientific name (already
-// in `written`) less the authorship column's text, else made from its parts.
-void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
-             std::string& latin, std::string& author, std::string& part) {
-    latin.clear();
-    // The row's own authorship, even where a canonical name needs none cut off: the facts of
-    // taxa keep it.
-    author.clear();
-    if (c.authorship != SIZE_MAX) cleanName(c.field(r, c.authorship), author);
-    if (c.canonical != SIZE_MAX) cleanName(c.field(r, c.canonical), latin);
-    if (c.canonical == SIZE_MAX || latin.empty()) {
-        latin = written;
-        if (c.authorship != SIZE_MAX) {
-            if (!author.empty() && latin.size() > author.size() &&
-                latin.compare(latin.size() - author.size(), author.size(), author) == 0)
-                cleanName(latin.substr(0, latin.size() - author.size()), latin);
+// cleaned, `written`) less the authorship column's text, else made from its parts. Without
+// copies where it can: a view of `written`, of the row's fields, or else of `latin`. The
+// row's own authorship goes to `author` (a view of its field or of `authorText`), even where
+// a canonical name needs none cut off: the facts of taxa keep it.
+std::string_view latinOf(const Row& r, const TaxonColumns& c, std::string_view written,
+                         std::string& latin, std::string_view& author, std::string& authorText,
+                         std::string& part) {
+    author = c.authorship != SIZE_MAX ? cleanedName(c.field(r, c.authorship), authorText)
+                                      : std::string_view();
+    std::string_view name;
+    if (c.canonical != SIZE_MAX) name = cleanedName(c.field(r, c.canonical), latin);
+    if (name.empty()) {
+        name = written;
+        if (!author.empty() && name.size() > author.size() && name.ends_with(author)) {
+            // The blanks before the authorship go, so that the rest is mostly clean as it is.
+            name.remove_suffix(author.size());
+            while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+            name = cleanedName(name, latin);
         }
     }
-    if (latin.empty()) nameFromParts(r, c, latin, part);
+    if (name.empty()) {
+        nameFromParts(r, c, latin, part);
+        name = latin;
+    }
+    return name;
+}
+
+void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
+             std::string& latin, std::string& author, std::string& part) {
+    std::string_view a;
+    const std::string_view name = latinOf(r, c, written, latin, a, author, part);
+    author.assign(a);  // either may be a view of its own string
+    latin.assign(name);
 }
 
 }  // namespace
@@ -193,16 +208,18 @@ namespace {
 
 bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
                   size_t until) {
-    std::string id, written, latin, author, part;
+    names.keepInPlace(reader.input());
+    std::string idText, writtenText, latin, authorText, part;
+    std::string_view author;
     return reader.rows([&](const Row& r) {
         // The index's place for the next row's name, fetched while this row is read.
         names.prefetch(reader.nextRowField(c.id));
-        cleanName(c.field(r, c.id), id);
+        const std::string_view id = cleanedName(c.field(r, c.id), idText);
         if (id.empty()) return true;  // no taxon can name it
         names.prefetch(id);
-        cleanName(c.field(r, c.scientific), written);
-        rowName(r, c, written, latin, author, part);
-        names.set(id, written, latin, c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+        const std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
+        names.set(id, written, latinOf(r, c, written, latin, author, authorText, part),
+                  c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
         return true;
     }, until);
 }
@@ -221,7 +238,7 @@ bool readNames(DelimitedReader& reader, const TaxonColumns& c, NameTable& names,
         },
         h);
     if (!ok || !h.split) return ok;
-    names.absorb(later);
+    names.absorb(later, std::min(twoThreadsFrom, NameTable::kTwoThreadsFrom));
     if (!h.laterOk) h.later->report(h.linesBefore);
     return h.laterOk;
 }

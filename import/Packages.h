@@ -127,17 +127,24 @@ struct NameRecord {
 };
 class NameTable {
 public:
+    // Texts that lie in `input` (the file read, which outlives the table) are kept where
+    // they are, not copied.
+    void keepInPlace(std::string_view input) { m_inPlace = input; }
     // A name given again under one ID replaces the one before.
     void set(std::string_view id, std::string_view written, std::string_view latin,
              std::string_view rank) {
         auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_names.size()),
                                           [this](uint32_t i) { return m_names[i].id; });
-        if (added) m_names.push_back({m_text.keep(id), {}, {}, {}});
-        if (rank != m_lastRank) m_lastRank = m_text.keep(rank);
+        if (added) m_names.push_back({keep(id), {}, {}, {}});
+        if (rank != m_lastRank) m_lastRank = keep(rank);
         NameRecord& n = m_names[at];
-        n.written = m_text.keep(written);
-        // Mostly the name as written, there being no authorship to cut off.
-        n.latin = latin == written ? n.written : m_text.keep(latin);
+        n.written = keep(written);
+        // Mostly the name as written or its start, the authorship cut off its end.
+        if (within(latin, written))
+            n.latin = n.written.substr(static_cast<size_t>(latin.data() - written.data()),
+                                       latin.size());
+        else
+            n.latin = latin == written ? n.written : keep(latin);
         n.rank = m_lastRank;
     }
     // Null when no name has that ID. Taxa mostly come in the order of their names: the name
@@ -162,15 +169,25 @@ public:
         m_index.reserve(indexed);
     }
     // Takes over the names of the rows that follow this one's, read into `later`; no name
-    // is set after.
-    void absorb(NameTable& later);
+    // is set after. From `twoThreadsFrom` names on they are looked up on two threads.
+    static constexpr size_t kTwoThreadsFrom = size_t{1} << 16;
+    void absorb(NameTable& later, size_t twoThreadsFrom = kTwoThreadsFrom);
 
 private:
+    static bool within(std::string_view part, std::string_view whole) {
+        const auto p = reinterpret_cast<uintptr_t>(part.data()),
+                   w = reinterpret_cast<uintptr_t>(whole.data());
+        return !part.empty() && p >= w && p + part.size() <= w + whole.size();
+    }
+    std::string_view keep(std::string_view text) {
+        return within(text, m_inPlace) ? text : m_text.keep(text);
+    }
     std::vector<NameRecord> m_names;  // in the order of their rows
     IdIndex m_index;                  // into m_names
     // The indexes of names taken over from later parts, and the place of each's first name.
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     TextArena m_text;
+    std::string_view m_inPlace;
     std::string_view m_lastRank;
 };
 

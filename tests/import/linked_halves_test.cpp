@@ -258,3 +258,50 @@ TEST(LinkedHalves, NumberedAsAWalkOfTheTree) {
 }
 
 }  // namespace
+
+// Names read on two threads: those of the later half given again under IDs of the first
+// replace them, and every text is whole after the reading, whether it stayed in the file or
+// was unquoted into a buffer the next row reuses.
+TEST(LinkedHalves, NamesAsOneReadingGivesThem) {
+    std::string csv = "ID,scientificName,authorship,rank\n";
+    for (int i = 0; i < 300; ++i) {
+        const std::string n = std::to_string(i);
+        if (i % 7 == 0)
+            csv += "n" + n + ",\"Genus" + n + " \"\"q\"\"\nalba\",,species\n";
+        else
+            csv += "n" + n + ",Genus" + n + (i % 5 ? " alba Author" : " alba  Author") + n +
+                   ",Author" + n + ",species\n";
+    }
+    for (int i : {3, 250, 5})
+        csv += "n" + std::to_string(i) + ",Again" + std::to_string(i) + " L.,L.,genus\n";
+    imp::TaxonColumns c;
+    c.id = 0;
+    c.scientific = 1;
+    c.authorship = 2;
+    c.rank = 3;
+    auto read = [&](size_t twoThreadsFrom) {
+        imp::DelimitedReader reader(csv.data(), csv.size(), {',', '"'}, "Name.csv");
+        std::vector<std::string> header;
+        imp::NameTable names;
+        std::string out;
+        if (!reader.header(header) || !imp::readNames(reader, c, names, twoThreadsFrom))
+            return std::string("not read");
+        for (int i = 0; i < 300; ++i) {
+            size_t hint = 0;
+            const imp::NameRecord* n = names.find("n" + std::to_string(i), hint);
+            out += n ? std::string(n->written) + "|" + std::string(n->latin) + "|" +
+                           std::string(n->rank) + "\n"
+                     : "none\n";
+        }
+        return out;
+    };
+    const std::string one = read(SIZE_MAX), two = read(0);
+    EXPECT_EQ(two, one);
+    for (const char* expected :
+         {"Genus1 alba Author1|Genus1 alba|species\n", "Genus10 alba Author10|Genus10 alba|species\n",
+          "Again3 L.|Again3|genus\n",
+          "Again5 L.|Again5|genus\n", "Again250 L.|Again250|genus\n",
+          "Genus7 \"q\" alba|Genus7 \"q\" alba|species\n",
+          "Genus294 \"q\" alba|Genus294 \"q\" alba|species\n"})
+        EXPECT_NE(two.find(expected), std::string::npos) << expected << two;
+}
