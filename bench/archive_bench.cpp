@@ -3,9 +3,10 @@
 //   archive_bench [FOLDER [FORM...]]   (default bench/out; the files are made there once and
 //   reused; FORM, one of table, dwca, usage, normal, limits the imports to those forms)
 //
-// A synthetic classification of 2,500,000 taxa is written as each of the four; each is
-// imported three times after one warming run and the medians of the time per taxon are
-// printed. Target: the linked forms no slower per taxon than the table.
+// A synthetic classification of 2,500,000 taxa is written as each of the four. The forms
+// are imported in turn, in five rounds after one warming round; the medians of the time per
+// taxon are printed, and each linked form's median ratio to the table's time in the same
+// round. Target: the linked forms no slower per taxon than the table.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -26,7 +27,7 @@ namespace {
 using namespace bench;
 
 constexpr int64_t kTaxa = 2500000;
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 bool writeFiles(const ClassificationTree& tree, const std::filesystem::path& folder) {
     namespace fs = std::filesystem;
@@ -132,24 +133,50 @@ int main(int argc, char** argv) {
             if (std::strcmp(argv[a], form) == 0) return true;
         return false;
     };
-    std::printf("medians of %d runs\n", kRuns);
-    for (const auto& [form, what, path] : inputs) {
-        if (!chosen(form) || !std::filesystem::exists(path)) continue;
-        std::vector<double> times;
+    // The forms take turns, round by round, so that a slower minute of the machine falls on
+    // all of them alike; the first round only warms. Each linked form's time per taxon is
+    // set against the table's of the same round.
+    struct Form {
+        const char* what;
+        std::string path;
+        std::vector<double> perTaxon;
         int32_t taxa = 0;
-        for (int run = 0; run <= kRuns; ++run) {
+        bool failed = false;
+    };
+    std::vector<Form> forms;
+    for (const auto& [form, what, path] : inputs)
+        if (chosen(form) && std::filesystem::exists(path)) forms.push_back({what, path, {}});
+    for (int round = 0; round <= kRuns; ++round)
+        for (Form& f : forms) {
+            if (f.failed) continue;
             auto t = std::make_unique<ClassificationTree>();
             auto t0 = Clock::now();
-            if (!importClassification(*t, path)) {
-                std::printf("%-20s not read\n", what);
-                break;
+            if (!importClassification(*t, f.path)) {
+                std::printf("%-20s not read\n", f.what);
+                f.failed = true;
+                continue;
             }
-            if (run > 0) times.push_back(secondsSince(t0));
-            taxa = t->nodeCount;
+            const double s = secondsSince(t0);
+            f.taxa = t->nodeCount;
+            if (round > 0) f.perTaxon.push_back(s * 1e9 / f.taxa);
         }
-        if (times.empty()) continue;
-        double s = median(times);
-        std::printf("%-20s %9d taxa %.3f s %7.1f ns/taxon\n", what, taxa, s, s * 1e9 / taxa);
+    const bool againstTable = !forms.empty() && std::strcmp(forms[0].what, inputs[0].what) == 0;
+    std::printf("medians of %d rounds%s\n", kRuns,
+                againstTable ? "; ratio: the median of each round's time per taxon over the "
+                               "table's" : "");
+    for (const Form& f : forms) {
+        if (f.failed || f.perTaxon.empty()) continue;
+        std::printf("%-20s %9d taxa %.3f s %7.1f ns/taxon", f.what, f.taxa,
+                    median(f.perTaxon) * f.taxa / 1e9, median(f.perTaxon));
+        if (againstTable && &f != &forms[0] && forms[0].perTaxon.size() == f.perTaxon.size()) {
+            std::vector<double> ratios;
+            for (size_t k = 0; k < f.perTaxon.size(); ++k)
+                ratios.push_back(f.perTaxon[k] / forms[0].perTaxon[k]);
+            std::printf("  %.2f x table (%.2f-%.2f)", median(ratios),
+                        *std::min_element(ratios.begin(), ratios.end()),
+                        *std::max_element(ratios.begin(), ratios.end()));
+        }
+        std::printf("\n");
     }
     setConsoleStream(nullptr);
     return 0;

@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <optional>
 #include <system_error>
-#include <thread>
 
+#include "KeptThread.h"
 #include "Packages.h"
 
 namespace imp {
@@ -20,9 +21,9 @@ bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& 
     if (split >= size) return readThis(reader, SIZE_MAX);
     halves.later = reader.partFrom(split);
     DelimitedReader& laterRows = *halves.later;
-    std::thread thread;
+    std::optional<KeptThread> thread;  // joined also when this thread's reading throws
     try {
-        thread = std::thread([&] {
+        thread.emplace([&] {
             try {
                 halves.laterOk = readLater(laterRows);
             } catch (const std::bad_alloc&) {
@@ -33,14 +34,8 @@ bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& 
     } catch (const std::system_error&) {  // no second thread to be had: one reads it all
         return readThis(reader, SIZE_MAX);
     }
-    struct Join {
-        std::thread& thread;
-        ~Join() {
-            if (thread.joinable()) thread.join();
-        }
-    } join{thread};  // also when this thread's reading throws
     const bool ok = readThis(reader, split);
-    thread.join();
+    thread->join();
     if (!ok) return false;
     // The middle lay inside a quoted field after all: this thread reads on.
     if (!reader.atRecordStart() || reader.position() != split) return readThis(reader, SIZE_MAX);
@@ -80,9 +75,9 @@ void inHalves(size_t count, size_t twoThreadsFrom,
     if (count < std::max<size_t>(twoThreadsFrom, 2)) return each(0, count, 0);
     const size_t middle = count / 2;
     std::exception_ptr failed;
-    std::thread thread;
+    std::optional<KeptThread> thread;  // joined also when this half throws
     try {
-        thread = std::thread([&] {
+        thread.emplace([&] {
             try {
                 each(middle, count, 1);
             } catch (...) {
@@ -92,14 +87,8 @@ void inHalves(size_t count, size_t twoThreadsFrom,
     } catch (const std::system_error&) {  // no second thread to be had: one does it all
         return each(0, count, 0);
     }
-    struct Join {
-        std::thread& thread;
-        ~Join() {
-            if (thread.joinable()) thread.join();
-        }
-    } join{thread};
     each(0, middle, 0);
-    thread.join();
+    thread->join();
     if (failed) std::rethrow_exception(failed);
 }
 

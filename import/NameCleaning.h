@@ -26,6 +26,9 @@ void appendLatin1(std::string_view utf8, std::string& out);
 bool isPlaceholder(std::string_view cleaned);
 // A name written all in capitals gets the usual capitalisation: "DIDELPHIDAE" -> "Didelphidae".
 void usualCase(std::string& name);
+// The same without a copy when the name is in that case already: `name` itself, else
+// `scratch` holding it so.
+std::string_view inUsualCase(std::string_view name, std::string& scratch);
 // One word starting with a lower-case letter: an epithet to be joined to its genus.
 bool isEpithet(std::string_view name);
 // Lower case ASCII with blanks, underscores and hyphens dropped, and a "dwc:"-like prefix

@@ -169,13 +169,26 @@ bool isLowerLatin1(unsigned char c) {
 }
 }  // namespace
 
-void usualCase(std::string& name) {
+namespace {
+bool allCapitals(std::string_view name) {
     bool anyUpper = false;
     for (unsigned char c : name) {
-        if (isLowerLatin1(c)) return;
+        if (isLowerLatin1(c)) return false;
         anyUpper |= isUpperLatin1(c);
     }
-    if (!anyUpper) return;
+    return anyUpper;
+}
+}  // namespace
+
+std::string_view inUsualCase(std::string_view name, std::string& scratch) {
+    if (!allCapitals(name)) return name;
+    scratch.assign(name);
+    usualCase(scratch);
+    return scratch;
+}
+
+void usualCase(std::string& name) {
+    if (!allCapitals(name)) return;
     for (size_t i = 1; i < name.size(); ++i) {
         auto c = static_cast<unsigned char>(name[i]);
         if (isUpperLatin1(c)) name[i] = static_cast<char>(c + 0x20);

@@ -166,14 +166,6 @@ std::string_view latinOf(const Row& r, const TaxonColumns& c, std::string_view w
     return name;
 }
 
-void rowName(const Row& r, const TaxonColumns& c, const std::string& written,
-             std::string& latin, std::string& author, std::string& part) {
-    std::string_view a;
-    const std::string_view name = latinOf(r, c, written, latin, a, author, part);
-    author.assign(a);  // either may be a view of its own string
-    latin.assign(name);
-}
-
 }  // namespace
 
 bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerLines,
@@ -261,9 +253,13 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
                   size_t until) {
     FactsCollector* facts = collectingFacts();
     if (c.byName) taxa.linkByName();
+    // The texts of the rows, and of the names they point at, stay where they lie.
+    taxa.keepInPlace(reader.input(), c.names ? c.names->inPlace() : std::string_view());
     ReadingNotes& notes = taxa.notes();
     const int speciesOrder = rankOf("Species").order;
-    std::string id, parent, latin, author, common, written, part, pathKey;
+    // Where texts that had to be cleaned or made are kept for the row.
+    std::string idText, parentText, writtenText, latinText, authorText, cased, common, part,
+        pathKey;
     RankWords rankWords;
     size_t nameHint = 0;
     // The index's place for the next row's taxon, fetched while this row is read (a file
@@ -271,13 +267,17 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     const size_t idColumn = c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
     return reader.rows([&](const Row& r) {
         if (idColumn != SIZE_MAX) taxa.prefetch(reader.nextRowField(idColumn));
-        cleanName(c.field(r, c.id), id);
+        std::string_view id = cleanedName(c.field(r, c.id), idText);
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
         // point at): it gets one of its own that no identifier in a file can equal.
         const bool idless = id.empty();
-        if (idless) id = taxa.idlessMark() + std::to_string(taxa.size());
+        if (idless) {
+            idText = taxa.idlessMark() + std::to_string(taxa.size());
+            id = idText;
+        }
         taxa.prefetch(id);
-        cleanName(c.field(r, c.scientific), written);
+        std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
+        std::string_view parent, latin, author;
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
         const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
@@ -285,21 +285,22 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         // names another row: publishing tools write such links from accepted names to their
         // variants.
         const bool saidAccepted = c.status != SIZE_MAX && notes.statuses.saidAccepted();
+        auto ownName = [&] { latin = latinOf(r, c, written, latinText, author, authorText, part); };
         // A synonym is also a fact about the taxon it names, for a caller that pairs renamed
         // taxa (by identifier only: a core linked by names has none to resolve it with).
         auto synonymFact = [&] {
             if (!facts || c.byName || parent.empty() || c.names) return;
-            rowName(r, c, written, latin, author, part);
+            ownName();
             facts->facts.addPendingSynonym(parent, {}, latin, author);
         };
         // Linked by names, an accepted taxon may give its own name without the authorship.
         auto namesItself = [&] {
             if (!c.byName) return false;
-            rowName(r, c, written, latin, author, part);
+            ownName();
             return parent == latin;
         };
         if (c.accepted != SIZE_MAX) {
-            cleanName(c.field(r, c.accepted), parent);
+            parent = cleanedName(c.field(r, c.accepted), parentText);
             if (!parent.empty() && parent != (c.byName ? written : id) && !saidAccepted &&
                 !namesItself()) {
                 taxa.addSynonym(c.byName ? written : id, parent);
@@ -309,39 +310,38 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         }
         if (!accepted) {
             // A package without an accepted column gives a synonym's accepted taxon as parent.
-            parent.clear();
-            if (c.accepted == SIZE_MAX) cleanName(c.field(r, c.parent), parent);
+            parent = {};
+            if (c.accepted == SIZE_MAX) parent = cleanedName(c.field(r, c.parent), parentText);
             taxa.addSynonym(c.byName ? written : id, parent);
             if (isSynonymStatus(c.field(r, c.status))) synonymFact();
             return true;
         }
-        cleanName(c.field(r, c.parent), parent);
+        parent = cleanedName(c.field(r, c.parent), parentText);
         std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
+        author = {};
         if (c.names) {
             // The name and rank of the row's Name.
-            cleanName(c.field(r, c.nameId), part);
-            const NameRecord* n = c.names->find(part, nameHint);
-            if (!n) {
-                latin.clear();
-            } else {
+            const NameRecord* n = c.names->find(cleanedName(c.field(r, c.nameId), part), nameHint);
+            latin = {};
+            if (n) {
                 written = n->written;
                 latin = n->latin;
                 rankText = n->rank;
             }
         } else {
-            rowName(r, c, written, latin, author, part);
+            ownName();
         }
         if (latin.empty()) {
             ++notes.nameless;
             return true;
         }
         const RankInfo& rank = rankWords.of(rankText);
-        if (rank.order < speciesOrder) usualCase(latin);
+        if (rank.order < speciesOrder) latin = inUsualCase(latin, cased);
         size_t clash;
         if (!c.classification.empty()) {
             // The path of higher taxa from the row's own columns; a row that is one of them
             // (a genus's own row, or a row without a rank named as one of them) is that taxon.
-            parent.clear();
+            parent = {};
             pathKey.assign(1, '\1');
             const std::string* rowRank = &rank.name;
             for (const auto& [level, column] : c.classification) {
@@ -356,14 +356,15 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
                     break;
                 }
                 taxa.add(pathKey, parent, part, level.name, r.line(), clash);
-                parent = pathKey;
+                parentText = pathKey;
+                parent = parentText;
             }
             if (id == pathKey && !taxa.add(id, parent, latin, *rowRank, r.line(), clash))
                 return true;  // made already from the rows below it
         }
         if (id != pathKey || c.classification.empty()) {
             if (!taxa.add(id, parent, latin, rank.name, r.line(), clash)) {
-                reader.fail(r.line(), "taxon " + id + " was given already on line " +
+                reader.fail(r.line(), "taxon " + std::string(id) + " was given already on line " +
                                           std::to_string(clash) + " (duplicate identifier)");
                 return false;
             }

@@ -130,6 +130,7 @@ public:
     // Texts that lie in `input` (the file read, which outlives the table) are kept where
     // they are, not copied.
     void keepInPlace(std::string_view input) { m_inPlace = input; }
+    std::string_view inPlace() const { return m_inPlace; }
     // A name given again under one ID replaces the one before.
     void set(std::string_view id, std::string_view written, std::string_view latin,
              std::string_view rank) {
@@ -140,7 +141,7 @@ public:
         NameRecord& n = m_names[at];
         n.written = keep(written);
         // Mostly the name as written or its start, the authorship cut off its end.
-        if (within(latin, written))
+        if (TextArena::within(latin, written))
             n.latin = n.written.substr(static_cast<size_t>(latin.data() - written.data()),
                                        latin.size());
         else
@@ -174,13 +175,8 @@ public:
     void absorb(NameTable& later, size_t twoThreadsFrom = kTwoThreadsFrom);
 
 private:
-    static bool within(std::string_view part, std::string_view whole) {
-        const auto p = reinterpret_cast<uintptr_t>(part.data()),
-                   w = reinterpret_cast<uintptr_t>(whole.data());
-        return !part.empty() && p >= w && p + part.size() <= w + whole.size();
-    }
     std::string_view keep(std::string_view text) {
-        return within(text, m_inPlace) ? text : m_text.keep(text);
+        return TextArena::within(text, m_inPlace) ? text : m_text.keep(text);
     }
     std::vector<NameRecord> m_names;  // in the order of their rows
     IdIndex m_index;                  // into m_names

@@ -9,12 +9,13 @@
 #include <system_error>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
+#include <optional>
 #include <unordered_map>
 
 #include "Console.h"
 #include "Delimited.h"
 #include "Facts.h"
+#include "KeptThread.h"
 #include "SynonymLists.h"
 #include "Importers.h"
 #include "ImportFailure.h"
@@ -565,13 +566,13 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     }
 
     std::unique_ptr<LaterRows> later;
-    std::thread thread;
+    std::optional<KeptThread> thread;
     struct Join {
-        std::thread& thread;
+        std::optional<KeptThread>& thread;
         std::unique_ptr<LaterRows>& later;
         ~Join() {
             if (later) later->tell(false);
-            if (thread.joinable()) thread.join();
+            if (thread) thread->join();
         }
     } join{thread, later};  // also when this thread's reading throws
     if (split < size) {
@@ -579,7 +580,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
                                             expected / 2);
         later->reader.splitPlainLines(splitPlain);
         try {
-            thread = std::thread([&later] { later->run(); });
+            thread.emplace([&later] { later->run(); });
         } catch (const std::system_error&) {  // no second thread to be had: one reads it all
             later.reset();
         }
@@ -597,7 +598,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
         later->tell(parts);
         if (parts) builder.numberPart();
     }
-    if (thread.joinable()) thread.join();
+    if (thread) thread->join();
     if (!ok) return false;
     if (later) {
         if (reader.atRecordStart()) {

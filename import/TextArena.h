@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -35,6 +36,14 @@ public:
         m_next += n;
         m_left -= n;
         return {at, n};
+    }
+
+    // Whether `part` lies in `whole` (both non-empty): a text of a file that outlives the
+    // reading needs no copy.
+    static bool within(std::string_view part, std::string_view whole) {
+        const auto p = reinterpret_cast<uintptr_t>(part.data()),
+                   w = reinterpret_cast<uintptr_t>(whole.data());
+        return !part.empty() && p >= w && p + part.size() <= w + whole.size();
     }
 
     // Keeps the texts of `other` too, where they are.

@@ -519,11 +519,11 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
         return false;
     }
     // Siblings mostly share a rank.
-    if (m_ranks.empty() || rank != m_ranks.back()) m_ranks.push_back(m_text.keep(rank));
+    if (m_ranks.empty() || rank != m_ranks.back()) m_ranks.push_back(keep(rank));
     Taxon t;
-    t.id = m_text.keep(id);
-    t.parent = m_text.keep(parentId);
-    t.latin = m_text.keep(latin);
+    t.id = keep(id);
+    t.parent = keep(parentId);
+    t.latin = keep(latin);
     t.rank = static_cast<uint32_t>(m_ranks.size() - 1);
     t.line = line;
     m_taxa.push_back(t);

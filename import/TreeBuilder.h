@@ -2,6 +2,7 @@
 // when complete.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -141,6 +142,9 @@ public:
                    bool preferred = false);
     // The identifier of a taxon about to be added (see IdIndex::prefetch).
     void prefetch(std::string_view id) const { m_byId.prefetch(id); }
+    // Texts given to add() that lie in `file` or `names` (a file read and the names it
+    // points at, which outlive the building) are kept where they lie, not copied.
+    void keepInPlace(std::string_view file, std::string_view names) { m_inPlace = {file, names}; }
     // Links the taxa and builds the tree; false after one diagnostic naming `label` on a
     // missing parent, a cycle, or too deep a tree.
     bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize);
@@ -185,7 +189,12 @@ private:
     auto idOf() const {
         return [this](uint32_t i) { return m_taxa[i].id; };
     }
-    // Its texts lie in m_text. Millions of these are kept: a rank is one of m_ranks, and
+    std::string_view keep(std::string_view text) {
+        for (std::string_view whole : m_inPlace)
+            if (TextArena::within(text, whole)) return text;
+        return m_text.keep(text);
+    }
+    // Its texts lie in m_text or where keepInPlace() allows. Millions of these are kept: a rank is one of m_ranks, and
     // the few taxa with a common name point into m_commons (0: none).
     struct Taxon {
         std::string_view id, parent, latin;
@@ -199,6 +208,7 @@ private:
     };
     std::vector<Taxon> m_taxa;
     TextArena m_text;
+    std::array<std::string_view, 2> m_inPlace;
     std::vector<std::string_view> m_ranks;
     std::vector<Common> m_commons{Common()};
     size_t m_twoThreadsFrom = kTwoThreadsFrom;
