@@ -48,11 +48,11 @@ constexpr const char* kNotAcceptedWords[] = {
     "unresolved",
 };
 
-// Rank words in folded form with the known rank they stand for. Dots are kept: "f." is a
-// form, a lone "f" is nobody knows what and stays as written.
+// Rank words, folded when the table is made, with the known rank they stand for. Dots are
+// kept: "f." is a form, a lone "f" is nobody knows what and stays as written.
 constexpr std::pair<const char*, const char*> kRankWords[] = {
     // abbreviations of the botanical and zoological codes
-    {"sp.", "Species"}, {"spec.", "Species"}, {"ssp.", "Subspecies"}, {"subsp.", "Subspecies"},
+    {"sp.", "Species"}, {"Spec.", "Species"}, {"ssp.", "Subspecies"}, {"subsp.", "Subspecies"},
     {"subsp", "Subspecies"}, {"ssp", "Subspecies"}, {"var.", "Variety"}, {"var", "Variety"},
     {"subvar.", "Subvariety"}, {"f.", "Form"}, {"fo.", "Form"}, {"forma", "Form"},
     {"subf.", "Subform"}, {"gen.", "Genus"}, {"subgen.", "Subgenus"}, {"subg.", "Subgenus"},
