@@ -34,7 +34,9 @@ public:
     template <class KeyOf>
     std::pair<uint32_t, bool> insert(std::string_view key, uint32_t value, const KeyOf& keyOf) {
         if (full(m_count + 1)) grow();
-        const uint32_t h = hashOf(key);
+        const int e = expected(key);
+        const uint32_t h = e >= 0 ? m_expected[e].hash : hashOf(key);
+        if (e >= 0) m_expected[e] = {};
         const size_t mask = m_slots.size() - 1;
         size_t i = h & mask;
         for (;; i = (i + 1) & mask) {
@@ -52,6 +54,18 @@ public:
     void prefetch(std::string_view key) const {
         if (!m_slots.empty()) __builtin_prefetch(&m_slots[hashOf(key) & (m_slots.size() - 1)]);
     }
+    // prefetch(), for a key about to be inserted: its hash is kept for insert(), so that a
+    // reader that fetches ahead for the next row (while it still has this row's key to
+    // insert) hashes each identifier once. A key is known by where it lies, so only texts
+    // that stay as they are while the index is used (those of the file read) may be given;
+    // the two last given are kept.
+    void expect(std::string_view key) {
+        if (key.empty() || expected(key) >= 0) return;
+        Expected& e = m_expected[m_nextExpected];
+        m_nextExpected ^= 1;
+        e = {key, hashOf(key)};
+        if (!m_slots.empty()) __builtin_prefetch(&m_slots[e.hash & (m_slots.size() - 1)]);
+    }
     // Room for `count` keys without growing.
     void reserve(size_t count) {
         size_t size = std::max<size_t>(16, m_slots.size());
@@ -64,6 +78,14 @@ private:
     // millions of taxa stays small; the slots are filled to five eighths at most.
     static uint32_t hashOf(std::string_view key) {
         return static_cast<uint32_t>(XXH3_64bits(key.data(), key.size()));
+    }
+    // Which of m_expected is `key`, or -1.
+    int expected(std::string_view key) const {
+        for (int i = 0; i < 2; ++i)
+            if (!key.empty() && key.data() == m_expected[i].key.data() &&
+                key.size() == m_expected[i].key.size())
+                return i;
+        return -1;
     }
     bool full(size_t count) const { return count * 8 > m_slots.size() * 5; }
     struct Slot {
@@ -84,6 +106,12 @@ private:
     }
     std::vector<Slot> m_slots;
     size_t m_count = 0;
+    struct Expected {
+        std::string_view key;
+        uint32_t hash = 0;
+    };
+    Expected m_expected[2];
+    int m_nextExpected = 0;
 };
 
 }  // namespace imp

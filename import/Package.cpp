@@ -205,10 +205,10 @@ bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& nam
     std::string_view author;
     return reader.rows([&](const Row& r) {
         // The index's place for the next row's name, fetched while this row is read.
-        names.prefetch(reader.nextRowField(c.id));
+        names.expect(reader.nextRowField(c.id));
         const std::string_view id = cleanedName(c.field(r, c.id), idText);
         if (id.empty()) return true;  // no taxon can name it
-        names.prefetch(id);
+        if (TextArena::within(id, reader.input())) names.expect(id);
         const std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
         names.set(id, written, latinOf(r, c, written, latin, author, authorText, part),
                   c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
@@ -266,7 +266,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     // without identifiers has none to fetch).
     const size_t idColumn = c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
     return reader.rows([&](const Row& r) {
-        if (idColumn != SIZE_MAX) taxa.prefetch(reader.nextRowField(idColumn));
+        if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
         std::string_view id = cleanedName(c.field(r, c.id), idText);
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
         // point at): it gets one of its own that no identifier in a file can equal.
@@ -275,7 +275,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             idText = taxa.idlessMark() + std::to_string(taxa.size());
             id = idText;
         }
-        taxa.prefetch(id);
+        if (TextArena::within(id, reader.input())) taxa.expect(id);
         std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
         std::string_view parent, latin, author;
         // Synonyms and names of any status but accepted are no taxa of the classification;

@@ -162,8 +162,8 @@ public:
         hint = size_t{at} + 1;
         return &m_names[at];
     }
-    // The ID of a name about to be set (see IdIndex::prefetch).
-    void prefetch(std::string_view id) const { m_index.prefetch(id); }
+    // The ID of a name about to be set (see IdIndex::expect).
+    void expect(std::string_view id) { m_index.expect(id); }
     // Room for `count` names, of which `indexed` are set here, without growing.
     void reserve(size_t count, size_t indexed) {
         m_names.reserve(count);

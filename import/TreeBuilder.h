@@ -140,8 +140,8 @@ public:
     // language, a preferred one before others.
     void setCommon(std::string_view id, std::string_view common, bool english,
                    bool preferred = false);
-    // The identifier of a taxon about to be added (see IdIndex::prefetch).
-    void prefetch(std::string_view id) const { m_byId.prefetch(id); }
+    // The identifier of a taxon about to be added (see IdIndex::expect).
+    void expect(std::string_view id) { m_byId.expect(id); }
     // Texts given to add() that lie in `file` or `names` (a file read and the names it
     // points at, which outlive the building) are kept where they lie, not copied.
     void keepInPlace(std::string_view file, std::string_view names) { m_inPlace = {file, names}; }

@@ -305,3 +305,29 @@ TEST(LinkedHalves, NamesAsOneReadingGivesThem) {
           "Genus294 \"q\" alba|Genus294 \"q\" alba|species\n"})
         EXPECT_NE(two.find(expected), std::string::npos) << expected << two;
 }
+
+// Readers hash an identifier once: the one fetched ahead for the next row is known again by
+// where it lies in the file. A key elsewhere, even of the same length, is hashed anew.
+TEST(IdIndex, ExpectedKeysAreKnownByWhereTheyLie) {
+    const std::string file = "n1|n2|n3";
+    const std::string_view n1(file.data(), 2), n2(file.data() + 3, 2), n3(file.data() + 6, 2);
+    std::vector<std::string> keys;
+    imp::IdIndex index;
+    auto keyOf = [&](uint32_t i) -> std::string_view { return keys[i]; };
+    auto insert = [&](std::string_view key) {
+        keys.emplace_back(key);
+        return index.insert(key, static_cast<uint32_t>(keys.size() - 1), keyOf);
+    };
+    index.expect(n1);
+    index.expect(n2);
+    const std::string copied = "x9";  // not expected, as long as the expected ones
+    EXPECT_TRUE(insert(copied).second);
+    EXPECT_TRUE(insert(n2).second);
+    EXPECT_TRUE(insert(n1).second);
+    index.expect(n3);
+    EXPECT_TRUE(insert(n3).second);
+    EXPECT_FALSE(insert(std::string("n2")).second);  // given again, by a copy
+    keys.pop_back();
+    for (uint32_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(index.find(std::string(keys[i]), keyOf), i) << keys[i];
+}
