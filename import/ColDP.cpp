@@ -159,23 +159,43 @@ bool readColDP(ClassificationTree& tree, Package& package, const std::string& la
             names->fail(1, "no ID or scientificName column in the header");
             return false;
         }
-        if (!readNames(*names, n, nameTable)) return false;
+        auto taxonColumns = [&] {
+            TaxonColumns c;
+            c.id = column(header, "id");
+            c.parent = column(header, "parentid");
+            c.status = column(header, "status");
+            c.nameId = column(header, "nameid");
+            c.names = &nameTable;
+            // Packages that give each taxon the identifier of its name leave nameID out.
+            if (c.nameId == SIZE_MAX) c.nameId = c.id;
+            placeByRanks(taxonFile, header, c);
+            return c;
+        };
+        // Large files are read at once when they can be. The Taxon file's failures, its
+        // header's too, are kept and told after the Name file's, as in a reading in turn.
         auto taxonRows = reader(taxonFile);
-        if (!taxonRows->header(header)) return false;
+        taxonRows->setQuiet();
+        const bool taxonHeader = taxonRows->header(header);
         TaxonColumns c;
-        c.id = column(header, "id");
-        c.parent = column(header, "parentid");
-        c.status = column(header, "status");
-        c.nameId = column(header, "nameid");
-        c.names = &nameTable;
-        if (c.id == SIZE_MAX) {
-            taxonRows->fail(1, "no ID or nameID column in the header");
-            return false;
+        if (taxonHeader) c = taxonColumns();
+        Beside beside = Beside::NotTried;
+        if (taxonHeader && c.id != SIZE_MAX)
+            beside = readNamesBeside(*names, n, nameTable, *taxonRows, c, taxa);
+        if (beside == Beside::Failed) return false;
+        if (beside == Beside::NotTried && !readNames(*names, n, nameTable)) return false;
+        if (beside == Beside::NamesOnly) {  // read again, from the top
+            taxonRows = reader(taxonFile);
+            taxonRows->setQuiet();
+            taxonRows->header(header);
         }
-        // Packages that give each taxon the identifier of its name leave nameID out.
-        if (c.nameId == SIZE_MAX) c.nameId = c.id;
-        placeByRanks(taxonFile, header, c);
-        if (!readTaxa(*taxonRows, c, taxa)) return false;
+        if (beside != Beside::Read) {
+            if (taxonHeader && c.id == SIZE_MAX)
+                taxonRows->fail(1, "no ID or nameID column in the header");
+            if (!taxonHeader || c.id == SIZE_MAX || !readTaxa(*taxonRows, c, taxa)) {
+                taxonRows->report(0);
+                return false;
+            }
+        }
         if (!synonymFile.empty()) {
             auto synonyms = reader(synonymFile);
             if (!synonyms->header(header)) return false;

@@ -319,7 +319,9 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         parent = cleanedName(c.field(r, c.parent), parentText);
         std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
         author = {};
-        if (c.names) {
+        if (c.names && c.namesLater) {
+            latin = cleanedName(c.field(r, c.nameId), part);
+        } else if (c.names) {
             // The name and rank of the row's Name.
             const NameRecord* n = c.names->find(cleanedName(c.field(r, c.nameId), part), nameHint);
             latin = {};
@@ -336,7 +338,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             return true;
         }
         const RankInfo& rank = rankWords.of(rankText);
-        if (rank.order < speciesOrder) latin = inUsualCase(latin, cased);
+        if (rank.order < speciesOrder && !c.namesLater) latin = inUsualCase(latin, cased);
         size_t clash;
         if (!c.classification.empty()) {
             // The path of higher taxa from the row's own columns; a row that is one of them

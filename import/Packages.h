@@ -128,8 +128,12 @@ struct NameRecord {
 class NameTable {
 public:
     // Texts that lie in `input` (the file read, which outlives the table) are kept where
-    // they are, not copied.
-    void keepInPlace(std::string_view input) { m_inPlace = input; }
+    // they are, not copied. Said again of the same file, it writes nothing: a reading of
+    // taxa beside may be asking meanwhile.
+    void keepInPlace(std::string_view input) {
+        if (input.data() != m_inPlace.data() || input.size() != m_inPlace.size())
+            m_inPlace = input;
+    }
     std::string_view inPlace() const { return m_inPlace; }
     // A name given again under one ID replaces the one before.
     void set(std::string_view id, std::string_view written, std::string_view latin,
@@ -199,6 +203,9 @@ struct TaxonColumns {
     // Taxa whose names are in a table of their own: the column of their name's ID.
     size_t nameId = SIZE_MAX;
     const NameTable* names = nullptr;
+    // That table is still being read: each taxon keeps its name's ID where its name goes,
+    // for LinkedTaxa::nameTaxa.
+    bool namesLater = false;
     // Parents and accepted taxa given by name (`parent`, `accepted` then hold names).
     bool byName = false;
     // The higher taxa as columns, from the top down (rank and column), for a file that links
@@ -283,6 +290,21 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
 bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names,
                size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+// The names of a Name file and the taxa of a Taxon file that point at them (`taxonColumns`
+// naming `names`), the files read at once, one on each thread: when the taxa need no names
+// while they are read and both files are large and of about one size. The readers' headers
+// are taken; `taxa` holds nothing yet.
+enum class Beside {
+    NotTried,   // nothing read: read the names, then the taxa
+    Read,       // both read
+    NamesOnly,  // the names read, the taxa to be read in turn (they hold a failure or a
+                // taxon without a name, which that reading tells as it does)
+    Failed,     // the names' failure told
+};
+Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumns,
+                       NameTable& names, DelimitedReader& taxonRows,
+                       const TaxonColumns& taxonColumns, LinkedTaxa& taxa,
+                       size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
 // The synonyms of a Synonym file: their ID and their accepted taxon's.
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
 // Common names: `taxon`, `name`, `language` and `preferred` (the publisher's mark of the

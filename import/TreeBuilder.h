@@ -178,6 +178,16 @@ public:
     bool absorb(LinkedTaxa& later, size_t linesBefore, Clash& clash);
     // The last identifier add() found given before (its id empty when none).
     const Clash& lastClash() const { return m_clash; }
+    // Taxa added with the key of their name in place of it, and no rank (a package whose
+    // names are in a file read beside its taxa) get them: `nameOf(key, latin, rank, scratch,
+    // half)` gives each taxon's, `latin` perhaps in `scratch`; it is called for the two
+    // halves of the taxa on two threads at once, `half` 0 or 1. False when a taxon has no
+    // name: the taxa are then to be read again, as they would be in turn.
+    using NameOf = std::function<bool(std::string_view key, std::string_view& latin,
+                                      std::string_view& rank, std::string& scratch, int half)>;
+    bool nameTaxa(const NameOf& nameOf);
+    // As made, for a reading of the same file again: its settings and its file's notes stay.
+    void startAgain();
 
 private:
     // The number of the taxon of identifier `id`, or IdIndex::kNone.
@@ -189,10 +199,11 @@ private:
     auto idOf() const {
         return [this](uint32_t i) { return m_taxa[i].id; };
     }
-    std::string_view keep(std::string_view text) {
+    std::string_view keep(std::string_view text) { return keep(text, m_text); }
+    std::string_view keep(std::string_view text, TextArena& arena) const {
         for (std::string_view whole : m_inPlace)
             if (TextArena::within(text, whole)) return text;
-        return m_text.keep(text);
+        return arena.keep(text);
     }
     // Its texts lie in m_text or where keepInPlace() allows. Millions of these are kept: a rank is one of m_ranks, and
     // the few taxa with a common name point into m_commons (0: none).
