@@ -2,6 +2,7 @@
 // into a part of their own, taken over once both halves are read, so that the taxa, the
 // diagnostics and their lines are those of one reading from the top.
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <new>
 #include <optional>
@@ -69,6 +70,14 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
     within.first += h.linesBefore;
     return duplicate(within);
 }
+
+namespace {
+std::atomic<bool> splitAlways{false};
+}
+
+size_t splitFrom(size_t usual) { return splitAlways.load(std::memory_order_relaxed) ? 0 : usual; }
+
+void splitReadingsAlways(bool on) { splitAlways.store(on, std::memory_order_relaxed); }
 
 void inHalves(size_t count, size_t twoThreadsFrom,
               const std::function<void(size_t from, size_t to, int half)>& each) {

@@ -176,7 +176,7 @@ public:
     // Takes over the names of the rows that follow this one's, read into `later`; no name
     // is set after. From `twoThreadsFrom` names on they are looked up on two threads.
     static constexpr size_t kTwoThreadsFrom = size_t{1} << 16;
-    void absorb(NameTable& later, size_t twoThreadsFrom = kTwoThreadsFrom);
+    void absorb(NameTable& later, size_t twoThreadsFrom = splitFrom(kTwoThreadsFrom));
 
 private:
     std::string_view keep(std::string_view text) {
@@ -248,7 +248,7 @@ Dialect readableDialect(const char* data, size_t size, Dialect declared, bool& q
 constexpr size_t kLinkedTwoThreadsFrom = size_t{8} << 20;
 // Reads the accepted taxa of `reader` (its header already taken) into `taxa`.
 bool readTaxa(DelimitedReader& reader, const TaxonColumns& columns, LinkedTaxa& taxa,
-              size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+              size_t twoThreadsFrom = splitFrom(kLinkedTwoThreadsFrom));
 // Reads the rows of `reader` from where it is, each row standing on its own: on two threads
 // when at least `twoThreadsFrom` bytes are left, `readThis` reading this reader's rows up to
 // a byte (see DelimitedReader::rows), `readLater` those of a reader of the rest on a second
@@ -289,7 +289,7 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
                   const ReadPart& read);
 // The names of a Name file (`id` the names' ID column, the rest as for taxa).
 bool readNames(DelimitedReader& reader, const TaxonColumns& columns, NameTable& names,
-               size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+               size_t twoThreadsFrom = splitFrom(kLinkedTwoThreadsFrom));
 // The names of a Name file and the taxa of a Taxon file that point at them (`taxonColumns`
 // naming `names`), the files read at once, one on each thread: when the taxa need no names
 // while they are read and both files are large and of about one size. The readers' headers
@@ -304,7 +304,7 @@ enum class Beside {
 Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumns,
                        NameTable& names, DelimitedReader& taxonRows,
                        const TaxonColumns& taxonColumns, LinkedTaxa& taxa,
-                       size_t twoThreadsFrom = kLinkedTwoThreadsFrom);
+                       size_t twoThreadsFrom = splitFrom(kLinkedTwoThreadsFrom));
 // The synonyms of a Synonym file: their ID and their accepted taxon's.
 bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& taxa);
 // Common names: `taxon`, `name`, `language` and `preferred` (the publisher's mark of the

@@ -21,6 +21,12 @@
 
 namespace imp {
 
+// `usual`, or 0 when readings are to be split always: tests and fuzz targets have every
+// reading of linked taxa and names that is split when large split however small it is, so
+// as to hold the split readings to the others.
+size_t splitFrom(size_t usual);
+void splitReadingsAlways(bool on);
+
 // Builds a tree under a holder node and hands it to the caller's tree only when complete.
 class TreeBuilder {
 public:
@@ -222,7 +228,7 @@ private:
     std::array<std::string_view, 2> m_inPlace;
     std::vector<std::string_view> m_ranks;
     std::vector<Common> m_commons{Common()};
-    size_t m_twoThreadsFrom = kTwoThreadsFrom;
+    size_t m_twoThreadsFrom = splitFrom(kTwoThreadsFrom);
     IdIndex m_byId;  // into m_taxa
     // The indexes of taxa taken over from later parts, and the number of each's first taxon.
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
