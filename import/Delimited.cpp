@@ -35,6 +35,9 @@ struct DelimitedReader::State {
     bool keepAll = true;
     size_t column = 0;
     bool recordOpen = false;
+    // The line the record being read began on: where libcsv began it, which for a record
+    // whose first field is quoted over lines is before that field is handed over.
+    size_t recordLine = 1;
     size_t recordBytes = 0;
     bool recordDone = false;  // a record ended while the last line was fed
     // The header's fields, when it is the record being read.
@@ -55,7 +58,7 @@ struct DelimitedReader::State {
     void field(const char* text, size_t length) {
         if (!recordOpen) {
             recordOpen = true;
-            row.m_line = line;
+            row.m_line = recordLine;
             row.m_same = 0;
             row.m_text.clear();
             row.clearPlaces(0);
@@ -345,9 +348,10 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
             lf = static_cast<const char*>(std::memchr(from, '\n', scan));
         }
         size_t length = lf ? static_cast<size_t>(lf - from) + 1 : left;
+        if (!s.recordOpen && s.parser.pstate == 0) s.recordLine = s.line;
         s.recordBytes += length;
         if (length > kMaxRecordBytes || s.recordBytes > kMaxRecordBytes) {
-            fail(s.recordOpen ? s.row.m_line : s.line,
+            fail(s.recordLine,
                  "a record longer than " + std::to_string(kMaxRecordBytes) + " bytes");
             return false;
         }
@@ -387,7 +391,7 @@ bool DelimitedReader::feed(const std::function<bool(const Row&)>* each, bool hea
     // libcsv tells an unclosed quote at the end only in strict mode, which would also refuse
     // the stray quotes real files hold; its state says it as well (2: a field begun).
     if (s.parser.quoted && s.parser.pstate == 2) {
-        fail(s.row.m_line, "the file ends inside a quoted field");
+        fail(s.recordLine, "the file ends inside a quoted field");
         return false;
     }
     if (csv_fini(&s.parser, onField, onRecord, &s) != 0) {

@@ -171,6 +171,10 @@ TEST(LinkedHalves, FailuresAsInOneReading) {
         // A cycle through both halves.
         {row("c1", "c2", "Cycle one") + row("c2", "c1", "Cycle two"),
          "line " + later + ": taxon c1 is its own ancestor (a cycle of parents)"},
+        // A quoted field opened after blank lines and never closed: where it opened (with
+        // quotes off, a zero byte is the quote).
+        {std::string("\n\n") + '\0' + "\tunclosed\n",
+         "line " + std::to_string(lines + 3) + ": the file ends inside a quoted field"},
     };
     for (const Case& c : cases) {
         const std::string text = base + c.extra;
