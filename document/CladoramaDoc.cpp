@@ -5,8 +5,8 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
-#include <thread>
 
 #include "ClassificationReader.h"
 #include "Combine.h"
@@ -14,6 +14,7 @@
 #include "Console.h"
 #include "FileResult.h"
 #include "Import.h"
+#include "KeptThread.h"
 #include "Layout.h"
 #include "LoadedRelations.h"
 #include "NameOrder.h"
@@ -235,15 +236,12 @@ void CCladoramaDoc::RunCommonTail() {
             relateFailure = std::current_exception();
         }
     };
-    std::thread relating;
-    struct Join {  // also when the indexes throw: a thread must not outlive its scope
-        std::thread& thread;
-        ~Join() {
-            if (thread.joinable()) thread.join();
-        }
-    } join{relating};
+    // Joined also when the indexes throw: a thread must not outlive its scope. Kept from
+    // one load to the next, so that a reload's relations are made in the memory the last
+    // load's freed (see KeptThread).
+    std::optional<KeptThread> relating;
     try {
-        relating = std::thread(relate);
+        relating.emplace(relate);
     } catch (const std::system_error&) {  // no second thread to be had: one after the other
         relate();
     }
@@ -265,7 +263,7 @@ void CCladoramaDoc::RunCommonTail() {
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
 
-    if (relating.joinable()) relating.join();
+    relating.reset();
     if (relateFailure) std::rethrow_exception(relateFailure);
     m_changes.fill(m_tree1, m_tree2, m_partners.pairs, m_relations);
     UpdateAllViews();

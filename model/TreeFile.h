@@ -2,10 +2,11 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
-#include <thread>
 
 #include "FileResult.h"
+#include "KeptThread.h"
 #include "TreeNode.h"
 
 // Deepest nesting below the root that the file may hold (real classifications are under 40
@@ -70,5 +71,7 @@ private:
     FileResult m_result;
     bool m_read = false;
     std::atomic<bool> m_stop{false};
-    std::thread m_thread;
+    // Kept from one reading to the next, so that the second tree of a reload is made in
+    // the memory the last one freed (see KeptThread).
+    std::optional<KeptThread> m_thread;
 };

@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -346,7 +345,7 @@ int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, c
 
 TreeFileReading::TreeFileReading(const char* path) : m_path(path) {
     try {
-        m_thread = std::thread([this] {
+        m_thread.emplace([this] {
             m_result = readQuietly(m_tree, m_path.c_str(), &m_stop);
             m_read = true;
         });
@@ -356,11 +355,11 @@ TreeFileReading::TreeFileReading(const char* path) : m_path(path) {
 
 TreeFileReading::~TreeFileReading() {
     m_stop.store(true, std::memory_order_relaxed);
-    if (m_thread.joinable()) m_thread.join();
+    m_thread.reset();
 }
 
 FileResult TreeFileReading::take(ClassificationTree& tree) {
-    if (m_thread.joinable()) m_thread.join();
+    m_thread.reset();
     if (!m_read) m_result = readQuietly(m_tree, m_path.c_str());
     m_read = true;
     if (m_result) {
