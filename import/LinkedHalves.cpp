@@ -47,8 +47,11 @@ bool readHalves(DelimitedReader& reader, size_t twoThreadsFrom, const ReadThis& 
 
 bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFrom,
                   const ReadPart& read) {
+    // The later part numbers the rows without identifiers from its own start: its mark
+    // tells them from this part's, and from those of a file read before into `taxa` (a core
+    // split over several files), which was split too.
     LinkedTaxa later;
-    later.markIdlessAs("\3");
+    later.markIdlessAs("\3" + std::to_string(taxa.size()) + "\3");
     Halves h;
     const bool ok = readHalvesInto(reader, twoThreadsFrom, taxa, later, read, h);
     if (!ok || !h.split) return ok;

@@ -21,14 +21,14 @@ struct Reading {
 
 // Columns: id, parent, accepted, status, rank, name, common name. With `vernacular`, a
 // common-name file of taxon id, name and language read after it. The tree goes to `read`
-// when given.
+// when given. With `more`, a file that goes on with the same core is read after the first.
 Reading readLinked(const std::string& text, bool halves, const std::string& vernacular = "",
-                   imp::Dialect dialect = {'\t', 0}, ClassificationTree* read = nullptr) {
+                   imp::Dialect dialect = {'\t', 0}, ClassificationTree* read = nullptr,
+                   const std::string& more = "") {
     ClassificationTree own;
     ClassificationTree& t = read ? *read : own;
     ConsoleCapture console;
     imp::FailureCatch failure;
-    imp::DelimitedReader reader(text.data(), text.size(), dialect, "taxa.tsv");
     std::vector<std::string> header;
     imp::TaxonColumns c;
     c.id = 0;
@@ -40,7 +40,13 @@ Reading readLinked(const std::string& text, bool halves, const std::string& vern
     c.vernacular = 6;
     imp::LinkedTaxa taxa;
     if (halves) taxa.linkOnTwoThreadsFrom(0);
-    bool ok = reader.header(header) && imp::readTaxa(reader, c, taxa, halves ? 0 : SIZE_MAX);
+    bool ok = true;
+    for (const std::string* file : {&text, &more}) {
+        if (file->empty()) continue;
+        imp::DelimitedReader reader(file->data(), file->size(), dialect, "taxa.tsv");
+        ok = ok && reader.header(header) &&
+             imp::readTaxa(reader, c, taxa, halves ? 0 : SIZE_MAX);
+    }
     if (ok && !vernacular.empty()) {
         imp::DelimitedReader names(vernacular.data(), vernacular.size(), {'\t', 0}, "names.tsv");
         ok = names.header(header) && imp::readVernacular(names, 0, 1, 2, SIZE_MAX, taxa);
@@ -192,6 +198,12 @@ TEST(LinkedHalves, FailuresAsInOneReading) {
     EXPECT_EQ(two.failure, "");
     EXPECT_EQ(two.tree, one.tree);
     EXPECT_NE(one.tree.find("Later nobody"), std::string::npos);
+    // So are those of a core split over two files, each read in halves.
+    std::string more = kHeader;
+    for (size_t i = 0; i < 2 * lines; ++i) more += row("", "fam", "More " + std::to_string(i));
+    const Reading both = readLinked(idless, true, "", {'\t', 0}, nullptr, more);
+    EXPECT_EQ(both.failure, "");
+    EXPECT_EQ(both.tree, readLinked(idless, false, "", {'\t', 0}, nullptr, more).tree);
 }
 
 // The deepest taxon allowed, and the one below it refused at its own line, whether each
