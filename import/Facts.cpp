@@ -4,6 +4,7 @@
 #include <cctype>
 #include <unordered_map>
 
+#include "NameCleaning.h"
 #include "StatusWords.h"
 
 namespace imp {
@@ -23,7 +24,10 @@ void FactsCollector::bindLinked(const std::vector<TreeNode*>& nodes,
         if (!nodes[i]) continue;
         const std::string_view id = idOf(i);
         auto found = authorship.find(id);
-        if (found != authorship.end()) facts.add(nodes[i], id, found->second);
+        // A key the reading made up for a row without an identifier is nobody's identifier:
+        // two files' rows without one would share it.
+        if (found != authorship.end())
+            facts.add(nodes[i], isMadeUpKey(id) ? std::string_view() : id, found->second);
     }
     std::vector<std::pair<std::string, std::string>>().swap(m_linked);
 }

@@ -51,7 +51,7 @@ bool readInHalves(DelimitedReader& reader, LinkedTaxa& taxa, size_t twoThreadsFr
     // tells them from this part's, and from those of a file read before into `taxa` (a core
     // split over several files), which was split too.
     LinkedTaxa later;
-    later.markIdlessAs("\3" + std::to_string(taxa.size()) + "\3");
+    later.markIdlessAs(madeUpKey('\3') + std::to_string(taxa.size()) + "\3");
     Halves h;
     const bool ok = readHalvesInto(reader, twoThreadsFrom, taxa, later, read, h);
     if (!ok || !h.split) return ok;

@@ -22,6 +22,11 @@ std::string_view cleanedName(std::string_view text, std::string& scratch);
 // spelling (’ -> ', – -> -), else its decomposition without accents (č -> c), else '?'.
 // Bytes that are not UTF-8 are taken as ISO-8859-1 already. Appends to `out`.
 void appendLatin1(std::string_view utf8, std::string& out);
+// Cleaning turns a zero byte into '?', so no identifier of a file holds one: keys a reading
+// makes itself (for rows without an identifier, for the higher taxa of classification
+// columns) begin with one, then a byte telling their kind, and never equal a file's.
+inline std::string madeUpKey(char kind) { return std::string{'\0', kind}; }
+inline bool isMadeUpKey(std::string_view key) { return !key.empty() && key.front() == '\0'; }
 // Empty, "NA", "-" or "incertae sedis" in any case: no taxon stands there.
 bool isPlaceholder(std::string_view cleaned);
 // A name written all in capitals gets the usual capitalisation: "DIDELPHIDAE" -> "Didelphidae".

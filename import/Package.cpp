@@ -269,7 +269,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
         std::string_view id = cleanedName(c.field(r, c.id), idText);
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
-        // point at): it gets one of its own that no identifier in a file can equal.
+        // point at): it gets a key of its own.
         const bool idless = id.empty();
         if (idless) {
             idText = taxa.idlessMark() + std::to_string(taxa.size());
@@ -344,7 +344,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             // The path of higher taxa from the row's own columns; a row that is one of them
             // (a genus's own row, or a row without a rank named as one of them) is that taxon.
             parent = {};
-            pathKey.assign(1, '\1');
+            pathKey.assign(madeUpKey('\1'));
             const std::string* rowRank = &rank.name;
             for (const auto& [level, column] : c.classification) {
                 cleanName(c.field(r, column), part);

@@ -237,7 +237,7 @@ private:
     bool m_byName = false;
     ReadingNotes m_notes;
     Clash m_clash;
-    std::string m_idlessMark = "\2";
+    std::string m_idlessMark = madeUpKey('\2');
 };
 
 // Calls each(from, to, half) for the two halves of [0, count), half 0 on this thread and half

@@ -149,19 +149,23 @@ TEST(ImportFacts, DarwinCoreAndColDPIdentifiersAuthorshipAndSynonyms) {
               "2\t1\t2\tFelis\t\tgenus\taccepted\n"
               "3\t2\t3\tFelis catus Linnaeus, 1758\tLinnaeus, 1758\tspecies\taccepted\n"
               "4\t2\t3\tFelis domesticus Erxleben, 1777\tErxleben, 1777\tspecies\tsynonym\n"
-              "5\t2\t3\tFelis sylvestris\t\tspecies\tmisapplied\n");
+              "5\t2\t3\tFelis sylvestris\t\tspecies\tmisapplied\n"
+              // A row without an identifier has none to give, though the reading made one.
+              "\t2\t\tFelis chaus\tSchreber\tspecies\taccepted\n");
     std::filesystem::create_directories(dir.path() / "coldp");
     dir.write("coldp/NameUsage.tsv",
               "col:ID\tcol:parentID\tcol:status\tcol:rank\tcol:scientificName\tcol:authorship\n"
               "1\t\taccepted\tfamily\tFelidae\tFischer, 1817\n"
               "2\t1\taccepted\tgenus\tFelis\t\n"
               "3\t2\taccepted\tspecies\tFelis catus Linnaeus, 1758\tLinnaeus, 1758\n"
-              "4\t3\tsynonym\tspecies\tFelis domesticus Erxleben, 1777\tErxleben, 1777\n");
+              "4\t3\tsynonym\tspecies\tFelis domesticus Erxleben, 1777\tErxleben, 1777\n"
+              "\t2\taccepted\tspecies\tFelis chaus\tSchreber\n");
     const std::string expected =
         "Felidae: 1 | Fischer, 1817\n"
         "Felis: 2 | \n"
         "Felis catus: 3 | Linnaeus, 1758\n"
-        "Felis catus = Felis domesticus (Erxleben, 1777)\n";
+        "Felis catus = Felis domesticus (Erxleben, 1777)\n"
+        "Felis chaus:  | Schreber\n";
     for (const char* p : {"dwca", "coldp"}) {
         TaxonFacts f;
         ImportOptions options;
