@@ -196,6 +196,8 @@ bool readColDP(ClassificationTree& tree, Package& package, const std::string& la
                 return false;
             }
         }
+        // The names are in the taxa now: their memory goes before the tree is made.
+        nameTable = NameTable();
         if (!synonymFile.empty()) {
             auto synonyms = reader(synonymFile);
             if (!synonyms->header(header)) return false;

@@ -105,17 +105,23 @@ void inHalves(size_t count, size_t twoThreadsFrom,
 }
 
 void NameTable::absorb(NameTable& later, size_t twoThreadsFrom) {
+    // The later half's ranks follow this half's, its records' places in them shifted so.
+    const auto shift = static_cast<uint32_t>(m_ranks.size());
+    m_ranks.insert(m_ranks.end(), later.m_ranks.begin(), later.m_ranks.end());
+    for (Record& n : later.m_names) n.rank += shift;
     // A name of both halves is the later half's, wherever it is found. The later half's IDs
     // are unique among themselves, so each record of this half is given at most one name
     // again, on one thread; its ID, which the lookups of the other read, stays.
     inHalves(later.m_names.size(), twoThreadsFrom, [&](size_t from, size_t to, int) {
         for (size_t k = from; k < to; ++k) {
-            const NameRecord& n = later.m_names[k];
-            const uint32_t at = m_index.find(n.id, [this](uint32_t i) { return m_names[i].id; });
+            const Record& n = later.m_names[k];
+            const uint32_t at = m_index.find(n.id(), [this](uint32_t i) { return m_names[i].id(); });
             if (at == IdIndex::kNone) continue;
-            m_names[at].written = n.written;
-            m_names[at].latin = n.latin;
-            m_names[at].rank = n.rank;
+            Record& here = m_names[at];
+            here.writtenAt = n.writtenAt;
+            here.writtenSize = n.writtenSize;
+            here.latinSize = n.latinSize;
+            here.rank = n.rank;
         }
     });
     const auto first = static_cast<uint32_t>(m_names.size());

@@ -125,10 +125,10 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
     auto nameOf = [&](std::string_view key, std::string_view& latin, std::string_view& rank,
                       std::string& scratch, int half) {
         Finder& f = finders[static_cast<size_t>(half)];
-        const NameRecord* n = names.find(key, f.hint);
-        if (!n || n->latin.empty()) return false;
-        const RankInfo& info = f.words.of(n->rank);
-        latin = info.order < species ? inUsualCase(n->latin, scratch) : n->latin;
+        NameOfId n;
+        if (!names.find(key, f.hint, n) || n.latin.empty()) return false;
+        const RankInfo& info = f.words.of(n.rank);
+        latin = info.order < species ? inUsualCase(n.latin, scratch) : n.latin;
         rank = info.name;
         return true;
     };

@@ -323,12 +323,12 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             latin = cleanedName(c.field(r, c.nameId), part);
         } else if (c.names) {
             // The name and rank of the row's Name.
-            const NameRecord* n = c.names->find(cleanedName(c.field(r, c.nameId), part), nameHint);
+            NameOfId n;
             latin = {};
-            if (n) {
-                written = n->written;
-                latin = n->latin;
-                rankText = n->rank;
+            if (c.names->find(cleanedName(c.field(r, c.nameId), part), nameHint, n)) {
+                written = n.written;
+                latin = n.latin;
+                rankText = n.rank;
             }
         } else {
             ownName();

@@ -2,6 +2,7 @@
 // common-name files that Darwin Core Archives and ColDP packages share in substance.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -122,8 +123,8 @@ struct OpenedInput {
 
 // The names of a package that keeps names apart from taxa (ColDP's Name file), by their ID:
 // the name as written, without authorship, and the rank as written.
-struct NameRecord {
-    std::string_view id, written, latin, rank;
+struct NameOfId {
+    std::string_view written, latin, rank;
 };
 class NameTable {
 public:
@@ -139,32 +140,39 @@ public:
     void set(std::string_view id, std::string_view written, std::string_view latin,
              std::string_view rank) {
         auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_names.size()),
-                                          [this](uint32_t i) { return m_names[i].id; });
-        if (added) m_names.push_back({keep(id), {}, {}, {}});
-        if (rank != m_lastRank) m_lastRank = keep(rank);
-        NameRecord& n = m_names[at];
-        n.written = keep(written);
-        // Mostly the name as written or its start, the authorship cut off its end.
-        if (TextArena::within(latin, written))
-            n.latin = n.written.substr(static_cast<size_t>(latin.data() - written.data()),
-                                       latin.size());
-        else
-            n.latin = latin == written ? n.written : keep(latin);
-        n.rank = m_lastRank;
-    }
-    // Null when no name has that ID. Taxa mostly come in the order of their names: the name
-    // after `hint` (the caller's, set here) is tried before the index.
-    const NameRecord* find(std::string_view id, size_t& hint) const {
-        if (hint < m_names.size() && m_names[hint].id == id) return &m_names[hint++];
-        uint32_t at = m_index.find(id, [this](uint32_t i) { return m_names[i].id; });
-        for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
-            const uint32_t first = m_laterIds[k].second;
-            at = m_laterIds[k].first.find(id, [&](uint32_t i) { return m_names[first + i].id; });
-            if (at != IdIndex::kNone) at += first;
+                                          [this](uint32_t i) { return m_names[i].id(); });
+        if (added) m_names.emplace_back(keep(id));
+        Record& n = m_names[at];
+        n.rank = rankPlace(rank);
+        // Mostly the name as written or its start, the authorship cut off its end; else the
+        // two are kept side by side.
+        if (!latin.empty() && latin.data() == written.data() && latin.size() <= written.size()) {
+            n.setWritten(keep(written), latin.size(), false);
+        } else if (latin == written) {
+            n.setWritten(keep(written), written.size(), false);
+        } else {
+            m_both.assign(written).append(latin);
+            n.setWritten(m_text.keep(m_both).substr(0, written.size()), latin.size(), true);
         }
-        if (at == IdIndex::kNone) return nullptr;
-        hint = size_t{at} + 1;
-        return &m_names[at];
+    }
+    // False when no name has that ID. Taxa mostly come in the order of their names: the
+    // name after `hint` (the caller's, set here) is tried before the index.
+    bool find(std::string_view id, size_t& hint, NameOfId& name) const {
+        size_t at = hint;
+        if (at >= m_names.size() || m_names[at].id() != id) {
+            at = m_index.find(id, [this](uint32_t i) { return m_names[i].id(); });
+            for (size_t k = 0; at == IdIndex::kNone && k < m_laterIds.size(); ++k) {
+                const uint32_t first = m_laterIds[k].second;
+                const uint32_t i = m_laterIds[k].first.find(
+                    id, [&](uint32_t j) { return m_names[first + j].id(); });
+                if (i != IdIndex::kNone) at = first + i;
+            }
+            if (at == IdIndex::kNone) return false;
+        }
+        hint = at + 1;
+        const Record& n = m_names[at];
+        name = {n.written(), n.latin(), m_ranks[n.rank]};
+        return true;
     }
     // The ID of a name about to be set (see IdIndex::expect).
     void expect(std::string_view id) { m_index.expect(id); }
@@ -179,16 +187,55 @@ public:
     void absorb(NameTable& later, size_t twoThreadsFrom = splitFrom(kTwoThreadsFrom));
 
 private:
+    // A Name file of millions of rows is read on a thread of its own, and its records are
+    // most of what that thread writes to memory it has not touched before: they are kept in
+    // 32 bytes, the sizes in 32 bits (no field is longer than a line may be), the rank as its
+    // place in m_ranks, and the name without authorship as the start of the name as written
+    // or, flagged, the text right after it.
+    struct Record {
+        explicit Record(std::string_view id)
+            : idAt(id.data()), idSize(static_cast<uint32_t>(id.size())) {}
+        const char* idAt;
+        const char* writtenAt = nullptr;
+        uint32_t idSize, writtenSize = 0, latinSize = 0, rank = 0;
+        static constexpr uint32_t kLatinAfter = uint32_t{1} << 31;
+        std::string_view id() const { return {idAt, idSize}; }
+        std::string_view written() const { return {writtenAt, writtenSize}; }
+        std::string_view latin() const {
+            return latinSize & kLatinAfter
+                       ? std::string_view(writtenAt + writtenSize, latinSize & ~kLatinAfter)
+                       : std::string_view(writtenAt, latinSize);
+        }
+        void setWritten(std::string_view written, size_t latin, bool after) {
+            writtenAt = written.data();
+            writtenSize = static_cast<uint32_t>(written.size());
+            latinSize = static_cast<uint32_t>(latin) | (after ? kLatinAfter : 0);
+        }
+    };
+    static_assert(sizeof(Record) == 32);
     std::string_view keep(std::string_view text) {
         return TextArena::within(text, m_inPlace) ? text : m_text.keep(text);
     }
-    std::vector<NameRecord> m_names;  // in the order of their rows
-    IdIndex m_index;                  // into m_names
+    // A Name file changes rank from row to row (a genus, its species, the next genus), among
+    // a few words: the last few distinct ones are looked at before one is added.
+    uint32_t rankPlace(std::string_view rank) {
+        for (uint32_t place : m_recentRanks)
+            if (m_ranks[place] == rank) return place;
+        const auto place = static_cast<uint32_t>(m_ranks.size());
+        m_ranks.push_back(keep(rank));
+        m_recentRanks[m_nextRecent++ % m_recentRanks.size()] = place;
+        return place;
+    }
+    std::vector<Record> m_names;  // in the order of their rows
+    IdIndex m_index;              // into m_names
     // The indexes of names taken over from later parts, and the place of each's first name.
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     TextArena m_text;
     std::string_view m_inPlace;
-    std::string_view m_lastRank;
+    std::vector<std::string_view> m_ranks{std::string_view()};
+    std::array<uint32_t, 8> m_recentRanks{};  // places in m_ranks
+    size_t m_nextRecent = 1;
+    std::string m_both;
 };
 
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name

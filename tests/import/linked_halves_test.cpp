@@ -279,22 +279,23 @@ TEST(LinkedHalves, NumberedAsAWalkOfTheTree) {
 // replace them, and every text is whole after the reading, whether it stayed in the file or
 // was unquoted into a buffer the next row reuses.
 TEST(LinkedHalves, NamesAsOneReadingGivesThem) {
-    std::string csv = "ID,scientificName,authorship,rank\n";
+    std::string csv = "ID,scientificName,authorship,rank,canonicalName\n";
     for (int i = 0; i < 300; ++i) {
         const std::string n = std::to_string(i);
         if (i % 7 == 0)
-            csv += "n" + n + ",\"Genus" + n + " \"\"q\"\"\nalba\",,species\n";
+            csv += "n" + n + ",\"Genus" + n + " \"\"q\"\"\nalba\",,species,\n";
         else
             csv += "n" + n + ",Genus" + n + (i % 5 ? " alba Author" : " alba  Author") + n +
-                   ",Author" + n + ",species\n";
+                   ",Author" + n + ",species," + (i % 11 ? "" : "Canon" + n) + "\n";
     }
     for (int i : {3, 250, 5})
-        csv += "n" + std::to_string(i) + ",Again" + std::to_string(i) + " L.,L.,genus\n";
+        csv += "n" + std::to_string(i) + ",Again" + std::to_string(i) + " L.,L.,genus,\n";
     imp::TaxonColumns c;
     c.id = 0;
     c.scientific = 1;
     c.authorship = 2;
     c.rank = 3;
+    c.canonical = 4;
     auto read = [&](size_t twoThreadsFrom) {
         imp::DelimitedReader reader(csv.data(), csv.size(), {',', '"'}, "Name.csv");
         std::vector<std::string> header;
@@ -304,10 +305,11 @@ TEST(LinkedHalves, NamesAsOneReadingGivesThem) {
             return std::string("not read");
         for (int i = 0; i < 300; ++i) {
             size_t hint = 0;
-            const imp::NameRecord* n = names.find("n" + std::to_string(i), hint);
-            out += n ? std::string(n->written) + "|" + std::string(n->latin) + "|" +
-                           std::string(n->rank) + "\n"
-                     : "none\n";
+            imp::NameOfId n;
+            out += names.find("n" + std::to_string(i), hint, n)
+                       ? std::string(n.written) + "|" + std::string(n.latin) + "|" +
+                             std::string(n.rank) + "\n"
+                       : "none\n";
         }
         return out;
     };
@@ -318,7 +320,8 @@ TEST(LinkedHalves, NamesAsOneReadingGivesThem) {
           "Again3 L.|Again3|genus\n",
           "Again5 L.|Again5|genus\n", "Again250 L.|Again250|genus\n",
           "Genus7 \"q\" alba|Genus7 \"q\" alba|species\n",
-          "Genus294 \"q\" alba|Genus294 \"q\" alba|species\n"})
+          "Genus294 \"q\" alba|Genus294 \"q\" alba|species\n",
+          "Genus22 alba Author22|Canon22|species\n", "Genus275 alba Author275|Canon275|species\n"})
         EXPECT_NE(two.find(expected), std::string::npos) << expected << two;
 }
 
