@@ -49,6 +49,46 @@ public:
         return {value, true};
     }
 
+    // Gives keyOf(0) ... keyOf(count - 1) their numbers, all at once: from the last to the
+    // first when `backwards`. A key given again is not inserted twice: `again(number,
+    // numberHeld)` is called, and the insertion stops when it returns false (as does this).
+    // Fetching the slots well ahead of their keys, a thread that does nothing else inserts
+    // several times faster than a reader that inserts a key per row.
+    template <class KeyOf, class Again>
+    bool insertAll(uint32_t count, bool backwards, const KeyOf& keyOf, const Again& again) {
+        reserve(m_count + count);
+        const size_t mask = m_slots.size() - 1;
+        constexpr uint32_t kAhead = 16;
+        uint32_t hashes[kAhead];
+        auto nth = [&](uint32_t k) { return backwards ? count - 1 - k : k; };
+        auto fetch = [&](uint32_t k) {
+            const uint32_t h = hashOf(keyOf(nth(k)));
+            __builtin_prefetch(&m_slots[h & mask]);
+            hashes[k % kAhead] = h;
+        };
+        for (uint32_t k = 0; k < std::min(kAhead, count); ++k) fetch(k);
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint32_t h = hashes[k % kAhead], value = nth(k);
+            if (k + kAhead < count) fetch(k + kAhead);
+            const std::string_view key = keyOf(value);
+            size_t i = h & mask;
+            bool given = false;
+            for (;; i = (i + 1) & mask) {
+                const Slot& s = m_slots[i];
+                if (s.value == kNone) break;
+                if (s.hash == h && keyOf(s.value) == key) {
+                    if (!again(value, s.value)) return false;
+                    given = true;
+                    break;
+                }
+            }
+            if (given) continue;
+            m_slots[i] = Slot{h, value};
+            ++m_count;
+        }
+        return true;
+    }
+
     // Starts fetching the memory a find() or insert() of `key` reads first: a lookup in an
     // index of millions of keys is a miss in the cache, which the work done meanwhile hides.
     void prefetch(std::string_view key) const {

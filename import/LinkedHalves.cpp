@@ -117,11 +117,7 @@ void NameTable::absorb(NameTable& later, size_t twoThreadsFrom) {
             const Record& n = later.m_names[k];
             const uint32_t at = m_index.find(n.id(), [this](uint32_t i) { return m_names[i].id(); });
             if (at == IdIndex::kNone) continue;
-            Record& here = m_names[at];
-            here.writtenAt = n.writtenAt;
-            here.writtenSize = n.writtenSize;
-            here.latinSize = n.latinSize;
-            here.rank = n.rank;
+            m_names[at].nameAs(n);
         }
     });
     const auto first = static_cast<uint32_t>(m_names.size());

@@ -54,6 +54,26 @@ bool LinkedTaxa::nameTaxa(const NameOf& nameOf) {
     return true;
 }
 
+bool LinkedTaxa::indexDeferred() {
+    m_deferIndex = false;
+    // An identifier given twice: the taxa are read again in turn, which tells it.
+    return m_byId.insertAll(static_cast<uint32_t>(m_taxa.size()), false, idOf(),
+                            [](uint32_t, uint32_t) { return false; });
+}
+
+void NameTable::indexDeferred() {
+    m_deferred = false;
+    // From the last name to the first: an ID keeps the last name given it, and its earlier
+    // records take that name too, so that a taxon finding one of them by its place (the
+    // hint of find()) finds what the index gives.
+    m_index.insertAll(
+        static_cast<uint32_t>(m_names.size()), true, [this](uint32_t i) { return m_names[i].id(); },
+        [this](uint32_t earlier, uint32_t last) {
+            m_names[earlier].nameAs(m_names[last]);
+            return true;
+        });
+}
+
 void LinkedTaxa::startAgain() {
     LinkedTaxa fresh;
     fresh.m_twoThreadsFrom = m_twoThreadsFrom;
@@ -86,6 +106,10 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
     // The taxa keep the names that lie in the Name file where they lie: they ask where that
     // is while the names are read.
     names.keepInPlace(nameRows.input());
+    // Each thread only reads; both indexes are made afterwards, one on each thread, faster
+    // than a key inserted per row (see IdIndex::insertAll).
+    names.deferIndex();
+    taxa.deferIndex();
     bool namesRead = false;
     std::exception_ptr namesFailed;
     std::optional<KeptThread> thread;
@@ -116,6 +140,10 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
         nameRows.report(0);
         return Beside::Failed;
     }
+    inHalves(2, 2, [&](size_t, size_t, int half) {
+        if (half == 0) names.indexDeferred();
+        else if (taxaRead) taxaRead = taxa.indexDeferred();
+    });
     struct alignas(64) Finder {
         RankWords words;
         size_t hint = 0;

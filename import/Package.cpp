@@ -203,12 +203,13 @@ bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& nam
     names.keepInPlace(reader.input());
     std::string idText, writtenText, latin, authorText, part;
     std::string_view author;
+    const bool indexing = names.indexing();
     return reader.rows([&](const Row& r) {
         // The index's place for the next row's name, fetched while this row is read.
-        names.expect(reader.nextRowField(c.id));
+        if (indexing) names.expect(reader.nextRowField(c.id));
         const std::string_view id = cleanedName(c.field(r, c.id), idText);
         if (id.empty()) return true;  // no taxon can name it
-        if (TextArena::within(id, reader.input())) names.expect(id);
+        if (indexing && TextArena::within(id, reader.input())) names.expect(id);
         const std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
         names.set(id, written, latinOf(r, c, written, latin, author, authorText, part),
                   c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
@@ -264,7 +265,9 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     size_t nameHint = 0;
     // The index's place for the next row's taxon, fetched while this row is read (a file
     // without identifiers has none to fetch).
-    const size_t idColumn = c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
+    const bool indexing = taxa.indexing();
+    const size_t idColumn =
+        indexing && c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
     return reader.rows([&](const Row& r) {
         if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
         std::string_view id = cleanedName(c.field(r, c.id), idText);
@@ -275,7 +278,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             idText = taxa.idlessMark() + std::to_string(taxa.size());
             id = idText;
         }
-        if (TextArena::within(id, reader.input())) taxa.expect(id);
+        if (indexing && TextArena::within(id, reader.input())) taxa.expect(id);
         std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
         std::string_view parent, latin, author;
         // Synonyms and names of any status but accepted are no taxa of the classification;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -136,11 +137,20 @@ public:
             m_inPlace = input;
     }
     std::string_view inPlace() const { return m_inPlace; }
+    // Names set from now on are indexed by indexDeferred(), all at once, and not as they
+    // are set: a thread reading the Name file beside the Taxon file then only reads. For a
+    // file read in one piece (absorb() looks names up in the index).
+    void deferIndex() { m_deferred = true; }
+    bool indexing() const { return !m_deferred; }
+    void indexDeferred();
     // A name given again under one ID replaces the one before.
     void set(std::string_view id, std::string_view written, std::string_view latin,
              std::string_view rank) {
-        auto [at, added] = m_index.insert(id, static_cast<uint32_t>(m_names.size()),
-                                          [this](uint32_t i) { return m_names[i].id(); });
+        uint32_t at = static_cast<uint32_t>(m_names.size());
+        bool added = true;
+        if (!m_deferred)
+            std::tie(at, added) =
+                m_index.insert(id, at, [this](uint32_t i) { return m_names[i].id(); });
         if (added) m_names.emplace_back(keep(id));
         Record& n = m_names[at];
         n.rank = rankPlace(rank);
@@ -206,6 +216,13 @@ private:
                        ? std::string_view(writtenAt + writtenSize, latinSize & ~kLatinAfter)
                        : std::string_view(writtenAt, latinSize);
         }
+        // The name, as written and without authorship, and the rank of `other`.
+        void nameAs(const Record& other) {
+            writtenAt = other.writtenAt;
+            writtenSize = other.writtenSize;
+            latinSize = other.latinSize;
+            rank = other.rank;
+        }
         void setWritten(std::string_view written, size_t latin, bool after) {
             writtenAt = written.data();
             writtenSize = static_cast<uint32_t>(written.size());
@@ -236,6 +253,7 @@ private:
     std::array<uint32_t, 8> m_recentRanks{};  // places in m_ranks
     size_t m_nextRecent = 1;
     std::string m_both;
+    bool m_deferred = false;
 };
 
 // Columns of a file of taxa linked by identifiers (a Darwin Core taxon file or a ColDP name

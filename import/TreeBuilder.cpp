@@ -2,6 +2,7 @@
 // path share its taxa, then the root, numbers, levels and counts the classification reader
 // would have given.
 #include <cstring>
+#include <tuple>
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -512,7 +513,9 @@ bool LinkedTaxa::add(std::string_view id, std::string_view parentId, std::string
             return false;
         }
     }
-    auto [at, added] = m_byId.insert(id, static_cast<uint32_t>(m_taxa.size()), idOf());
+    uint32_t at = static_cast<uint32_t>(m_taxa.size());
+    bool added = true;
+    if (!m_deferIndex) std::tie(at, added) = m_byId.insert(id, at, idOf());
     if (!added) {
         clash = m_taxa[at].line;
         m_clash = {std::string(id), line, clash};

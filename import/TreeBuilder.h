@@ -148,6 +148,12 @@ public:
                    bool preferred = false);
     // The identifier of a taxon about to be added (see IdIndex::expect).
     void expect(std::string_view id) { m_byId.expect(id); }
+    // Taxa added from now on are indexed by indexDeferred(), all at once, and not as they
+    // are added; add() then finds no identifier given twice, indexDeferred() does (false).
+    // For a file read in one piece (absorb() looks identifiers up in the index).
+    void deferIndex() { m_deferIndex = true; }
+    bool indexing() const { return !m_deferIndex; }
+    bool indexDeferred();
     // Texts given to add() that lie in `file` or `names` (a file read and the names it
     // points at, which outlive the building) are kept where they lie, not copied.
     void keepInPlace(std::string_view file, std::string_view names) { m_inPlace = {file, names}; }
@@ -234,7 +240,7 @@ private:
     std::vector<std::pair<IdIndex, uint32_t>> m_laterIds;
     std::unordered_map<std::string, std::string> m_synonymOf;
     std::unordered_map<std::string, uint32_t> m_nameIndex, m_latinIndex;
-    bool m_byName = false;
+    bool m_byName = false, m_deferIndex = false;
     ReadingNotes m_notes;
     Clash m_clash;
     std::string m_idlessMark = madeUpKey('\2');

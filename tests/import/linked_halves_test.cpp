@@ -350,3 +350,33 @@ TEST(IdIndex, ExpectedKeysAreKnownByWhereTheyLie) {
     for (uint32_t i = 0; i < keys.size(); ++i)
         EXPECT_EQ(index.find(std::string(keys[i]), keyOf), i) << keys[i];
 }
+
+TEST(IdIndex, KeysInsertedAllAtOnceAsOneByOne) {
+    // More keys than are fetched ahead, every seventh given again thirty keys later.
+    std::vector<std::string> keys;
+    for (int i = 0; i < 200; ++i)
+        keys.push_back(i % 7 == 3 && i >= 30 ? keys[i - 30] : "k" + std::to_string(i));
+    auto keyOf = [&](uint32_t i) -> std::string_view { return keys[i]; };
+    for (const bool backwards : {false, true}) {
+        imp::IdIndex index;
+        std::vector<std::pair<uint32_t, uint32_t>> again;
+        EXPECT_TRUE(index.insertAll(200, backwards, keyOf, [&](uint32_t i, uint32_t held) {
+            again.emplace_back(i, held);
+            return true;
+        }));
+        ASSERT_EQ(again.size(), 25u);
+        for (const auto& [i, held] : again) {
+            EXPECT_EQ(keys[i], keys[held]);
+            EXPECT_EQ(backwards ? held - i : i - held, 30u) << i;  // the one inserted first holds
+            EXPECT_EQ(index.find(std::string(keys[i]), keyOf), held);
+        }
+        EXPECT_EQ(index.find("k0", keyOf), 0u);
+        EXPECT_EQ(index.find("k198", keyOf), 198u);
+        EXPECT_EQ(index.find("k200", keyOf), imp::IdIndex::kNone);
+    }
+    // Stopped at the first key given again, the keys after it are not inserted.
+    imp::IdIndex index;
+    EXPECT_FALSE(index.insertAll(200, false, keyOf, [](uint32_t i, uint32_t) { return i != 38; }));
+    EXPECT_EQ(index.find("k37", keyOf), 37u);
+    EXPECT_EQ(index.find("k39", keyOf), imp::IdIndex::kNone);
+}
