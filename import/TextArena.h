@@ -22,14 +22,15 @@ public:
         const size_t n = text.size();
         if (n > m_left) {
             // A text longer than a block gets a block of its own, and the current one stays.
-            const size_t size = std::max(n, kBlock);
+            const size_t size = std::max(n, m_blockSize);
             m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
-            if (size > kBlock) {
+            if (size > m_blockSize) {
                 std::memcpy(m_blocks.back().get(), text.data(), n);
                 return {m_blocks.back().get(), n};
             }
             m_next = m_blocks.back().get();
             m_left = size;
+            m_blockSize = std::min(2 * m_blockSize, kBlock);
         }
         char* at = m_next;
         std::memcpy(at, text.data(), n);
@@ -55,7 +56,11 @@ public:
     }
 
 private:
-    static constexpr size_t kBlock = size_t{1} << 20;
+    // Blocks grow from a page to kBlock: most arenas of a reading (those of a small file,
+    // of a half that gives few names, of notes) keep a few texts or none, and a block of a
+    // megabyte apiece is memory handed out, cleared and given back for nothing.
+    static constexpr size_t kFirstBlock = size_t{1} << 12, kBlock = size_t{1} << 20;
+    size_t m_blockSize = kFirstBlock;
     std::vector<std::unique_ptr<char[]>> m_blocks;
     char* m_next = nullptr;
     size_t m_left = 0;

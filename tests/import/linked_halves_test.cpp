@@ -380,3 +380,18 @@ TEST(IdIndex, KeysInsertedAllAtOnceAsOneByOne) {
     EXPECT_EQ(index.find("k37", keyOf), 37u);
     EXPECT_EQ(index.find("k39", keyOf), imp::IdIndex::kNone);
 }
+
+TEST(TextArena, TextsStayAsKeptWhateverTheirSize) {
+    // Sizes from a byte to past the largest block, kept in between blocks of every size.
+    std::vector<std::string> texts;
+    for (size_t i = 0; texts.size() < 3000; ++i)
+        texts.push_back(std::string(i % 97 == 5 ? (size_t{1} << 20) + i : (i * 37) % 5000 + 1,
+                                    static_cast<char>('a' + i % 26)));
+    imp::TextArena arena, later;
+    std::vector<std::string_view> kept;
+    for (size_t i = 0; i < texts.size(); ++i)
+        kept.push_back((i % 2 ? later : arena).keep(texts[i]));
+    arena.absorb(later);
+    later.keep("after");  // an arena given away starts again
+    for (size_t i = 0; i < texts.size(); ++i) ASSERT_EQ(kept[i], texts[i]) << i;
+}
