@@ -1,6 +1,7 @@
 #include "ChangesPanel.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -11,8 +12,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QSaveFile>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -64,6 +67,16 @@ CChangesPanel::CChangesPanel(CCladoramaDoc& doc, CCladoramaView& view, QWidget* 
     m_summary->setObjectName(QStringLiteral("changesSummary"));
     m_summary->setWordWrap(true);
     column->addWidget(m_summary);
+    m_progress = new QProgressBar(body);
+    m_progress->setObjectName(QStringLiteral("changesProgress"));
+    m_progress->setRange(0, CCladoramaDoc::kChangeSteps);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumHeight(m_summary->fontMetrics().height());
+    m_progress->hide();
+    column->addWidget(m_progress);
+    m_poll = new QTimer(this);
+    m_poll->setInterval(150);
+    connect(m_poll, &QTimer::timeout, this, [this] { ShowFinding(); });
 
     auto* filters = new QHBoxLayout;
     m_btnKinds = new QToolButton(body);
@@ -149,11 +162,36 @@ CChangesPanel::CChangesPanel(CCladoramaDoc& doc, CCladoramaView& view, QWidget* 
 }
 
 void CChangesPanel::Refresh() {
+    const bool finding = m_doc.Changes() == ChangesState::Finding || m_doc.Changes() == ChangesState::Waiting;
+    m_progress->setVisible(finding);
+    m_btnExport->setEnabled(!finding);
+    if (finding) {
+        if (!m_poll->isActive()) m_poll->start();
+        ShowFinding();
+    } else {
+        m_poll->stop();
+    }
     const ChangeList& list = m_doc.m_changes;
-    if (list.generation() == m_generation) return;
+    if (list.generation() == m_generation) {
+        if (!finding) UpdateSummary();
+        return;
+    }
     m_generation = list.generation();
     FillRanks();
     ApplyFilter();
+}
+
+void CChangesPanel::ShowFinding() {
+    if (m_doc.Changes() != ChangesState::Finding && m_doc.Changes() != ChangesState::Waiting) return;
+    static const char* const kSteps[CCladoramaDoc::kChangeSteps] = {
+        "pairing renamed taxa", "relating the higher taxa", "listing the changes"};
+    const int done = std::min(m_doc.ChangesStepsDone(), CCladoramaDoc::kChangeSteps - 1);
+    m_progress->setValue(done);
+    m_summary->setText(QStringLiteral("Finding the changes between the two classifications: "
+                                      "%1 (step %2 of %3)...")
+                           .arg(QString::fromLatin1(kSteps[done]))
+                           .arg(done + 1)
+                           .arg(CCladoramaDoc::kChangeSteps));
 }
 
 void CChangesPanel::FillRanks() {
@@ -181,7 +219,8 @@ void CChangesPanel::ApplyFilter() {
     m_btnKinds->setText(shownKinds == kChangeRowKinds ? QStringLiteral("All kinds")
                                                       : QStringLiteral("Kinds: %1").arg(shownKinds));
     m_model->Reset([&] { m_doc.m_changes.setFilter(filter); });
-    UpdateSummary();
+    if (m_doc.Changes() == ChangesState::Finding || m_doc.Changes() == ChangesState::Waiting) ShowFinding();
+    else UpdateSummary();
 }
 
 void CChangesPanel::UpdateSummary() {

@@ -14,6 +14,8 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
+class QTimer;
 class QTableView;
 class QToolButton;
 
@@ -45,7 +47,8 @@ class CChangesPanel : public QDockWidget {
 public:
     CChangesPanel(CCladoramaDoc& doc, CCladoramaView& view, QWidget* parent);
 
-    // The document's list may have been filled or emptied: the table follows when it was.
+    // The document's list may have been filled or emptied, or be being found: the table
+    // follows when it was, and while it is being found the panel says how far it got.
     void Refresh();
     // Flies to the taxa of the row shown at `row`.
     void ChooseRow(int row);
@@ -56,6 +59,7 @@ public:
     void OnExport();
 
     QLabel* m_summary = nullptr;
+    QProgressBar* m_progress = nullptr;  // shown while the changes are being found
     QToolButton* m_btnKinds = nullptr;
     QMenu* m_menuKinds = nullptr;
     QComboBox* m_comboRank = nullptr;
@@ -69,8 +73,11 @@ private:
     void ApplyFilter();
     void FillRanks();
     void UpdateSummary();
+    // While the changes are being found: the progress bar and its words, polled.
+    void ShowFinding();
 
     CCladoramaDoc& m_doc;
     CCladoramaView& m_view;
     uint64_t m_generation = 0;
+    QTimer* m_poll = nullptr;
 };

@@ -79,6 +79,8 @@ void leaveTreesToExit(CCladoramaDoc& doc) {
 }  // namespace
 
 CCladoramaApp::~CCladoramaApp() {
+    // The worker tells the frame when it is done: it stops before the frame goes.
+    if (m_pDoc) m_pDoc->StopFindingChanges();
     m_console.reset();  // the console stops writing to it first
     // The frame owns the view's window; the view must not keep it once it is gone.
     m_pMainWnd.reset();
@@ -99,6 +101,10 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
     if (m_view.OnCreate(m_pDoc.get()) != 0) return false;
     m_viewWindow = new CGLViewWindow(m_view);
     m_pMainWnd->SetViewWindow(m_viewWindow);
+    // The changes of a pair just loaded are found once its first frame is on screen: the
+    // picture waits for nothing it does not draw.
+    QObject::connect(m_viewWindow, &CGLViewWindow::frameShown, m_pMainWnd.get(),
+                     [this] { m_pDoc->StartFindingChanges(); });
     if (!m_pDoc->OnNewDocument()) return false;
 
     // Two files named on the command line are compared instead of the start-up pair; one
@@ -182,8 +188,12 @@ int CCladoramaApp::ExitInstance() {
     // The event loop is over and the process ends next. What must outlive it was saved
     // when it changed (the recent-file list also as the frame closed), and the document,
     // frame and view are still destroyed as usual; only the trees go with the process.
-    // A frame drawn after this would find no trees loaded and draw none.
-    if (m_pDoc) leaveTreesToExit(*m_pDoc);
+    // A frame drawn after this would find no trees loaded and draw none. The changes being
+    // found read the trees: they are called off first.
+    if (m_pDoc) {
+        m_pDoc->StopFindingChanges();
+        leaveTreesToExit(*m_pDoc);
+    }
     return 0;
 }
 
@@ -307,6 +317,18 @@ void CCladoramaApp::TitleChanged(const char* title) {
     if (!m_pMainWnd) return;
     m_pMainWnd->setWindowTitle(QString::fromLocal8Bit(title) + QStringLiteral(" - ") +
                                QString::fromLatin1(kWindowTitle));
+}
+
+void CCladoramaApp::ChangesFound() {
+    // On the worker: the document takes them on this thread, when its turn comes. Posted to
+    // the frame, so that nothing is delivered once the frame is gone.
+    if (m_pMainWnd)
+        QMetaObject::invokeMethod(m_pMainWnd.get(), [this] { m_pDoc->CollectChanges(); },
+                                  Qt::QueuedConnection);
+}
+
+void CCladoramaApp::ChangesUpdated() {
+    if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
 }
 
 void CCladoramaApp::CheckZoomLinkButton(bool checked) {

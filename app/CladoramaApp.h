@@ -51,6 +51,8 @@ public:
     void TitleChanged(const char* title) override;
     void CheckZoomLinkButton(bool checked) override;
     void CheckStyleButtons(int overviewStyle) override;
+    void ChangesFound() override;
+    void ChangesUpdated() override;
 
     CCladoramaDoc* Document() { return m_pDoc.get(); }
     CCladoramaView& View() { return m_view; }

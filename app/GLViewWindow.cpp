@@ -202,6 +202,7 @@ void CGLViewWindow::SwapBuffers() {
         m_capture = false;
     }
     m_context->swapBuffers(this);
+    emit frameShown();
     ++m_frames;
 }
 

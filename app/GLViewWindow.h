@@ -48,6 +48,8 @@ public:
 signals:
     // A mouse button went down in the window: the keyboard focus leaves the search bar.
     void pressed();
+    // A frame is on screen (its buffers were swapped).
+    void frameShown();
 
 protected:
     bool event(QEvent* e) override;

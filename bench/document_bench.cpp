@@ -1,6 +1,6 @@
 // The document's pipelines on two large synthetic classifications.
 //
-//   document_bench [--taxa N] [--runs R] [--dir FOLDER]
+//   document_bench [--taxa N] [--runs R] [--dir FOLDER] [--against CLI --ours CLI]
 //
 // Writes a synthetic pair of about N taxa each (default 2,500,000) under the pipeline's
 // fixed file names, then times, R times each (default 3) with medians:
@@ -9,8 +9,17 @@
 //   - a search in each mode, for a genus name (Latin and both modes) and a common name
 //     picked from the middle of the sorted lists, so that they match a realistic handful.
 // Peak resident memory (ru_maxrss) is taken in a fresh process per mode that runs only
-// that pipeline, and given per taxon of the two classifications.
+// that pipeline, and given per taxon of the two classifications. Binary mode is timed there
+// to its first frame (the load pipeline done) and to its changes ready (partners, relations
+// and the list of changes, found on the worker that the first frame starts), with the peak
+// before the changes and with them.
+//
+// With --against, the command-line tool of an earlier commit (bench/against.sh builds one)
+// and this one's run `build` and `load` in turn, five fresh processes each, in a folder of
+// their own: medians of wall time and peak resident memory, and the median of the ratios
+// pair by pair.
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,11 +62,87 @@ int measureMemory(const char* mode) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     struct rusage ru;
     getrusage(RUSAGE_SELF, &ru);
-    std::printf("%lld %lld %f\n",
-                static_cast<long long>(doc.m_tree1.nodeCount) + doc.m_tree2.nodeCount,
-                static_cast<long long>(ru.ru_maxrss) * 1024, seconds);
+    const long long firstPeak = static_cast<long long>(ru.ru_maxrss) * 1024;
+    // As the viewer does once the first frame is on screen: the worker finds the changes.
+    doc.StartFindingChanges();
+    if (!doc.FindChangesNow()) return 1;
+    double ready = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    getrusage(RUSAGE_SELF, &ru);
+    std::printf("%lld %lld %f %f %lld\n",
+                static_cast<long long>(doc.m_tree1.nodeCount) + doc.m_tree2.nodeCount, firstPeak,
+                seconds, ready, static_cast<long long>(ru.ru_maxrss) * 1024);
     std::fflush(stdout);
     std::_Exit(0);  // the teardown is not what is measured
+}
+
+struct ProcessRun {
+    double seconds = 0;
+    long long peak = 0;  // bytes
+    bool ok = false;
+};
+
+// One fresh process of `tool` with `argument`, in `dir`, its output thrown away.
+ProcessRun runTool(const std::string& tool, const char* argument, const std::string& dir) {
+    ProcessRun run;
+    auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid < 0) return run;
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+            _exit(127);
+        execl(tool.c_str(), tool.c_str(), argument, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage ru;
+    if (wait4(pid, &status, 0, &ru) != pid) return run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peak = static_cast<long long>(ru.ru_maxrss) * 1024;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+// `build` and then `load` of both tools in turn, five fresh processes each, each tool in a
+// folder of its own beside the synthetic pair.
+bool compareTools(const std::string& earlier, const std::string& ours, double taxa) {
+    const std::string here = std::filesystem::current_path().string();
+    const std::string dirs[2] = {here + "/against-earlier", here + "/against-ours"};
+    const std::string tools[2] = {earlier, ours};
+    for (const std::string& d : dirs) {
+        std::filesystem::create_directories(d);
+        for (const char* f : {kClassificationFile1, kClassificationFile2}) {
+            std::filesystem::remove(d + "/" + f);
+            std::filesystem::create_symlink(here + "/" + f, d + "/" + f);
+        }
+    }
+    constexpr int kRounds = 5;
+    for (const char* what : {"build", "load"}) {
+        std::vector<double> times[2], peaks[2], timeRatios, peakRatios;
+        for (int round = 0; round < kRounds; ++round) {
+            ProcessRun runs[2];
+            for (int t = 0; t < 2; ++t) {
+                runs[t] = runTool(tools[t], what, dirs[t]);
+                if (!runs[t].ok) {
+                    std::fprintf(stderr, "document_bench: %s %s failed\n", tools[t].c_str(), what);
+                    return false;
+                }
+                times[t].push_back(runs[t].seconds);
+                peaks[t].push_back(double(runs[t].peak) / taxa);
+            }
+            timeRatios.push_back(runs[1].seconds / runs[0].seconds);
+            peakRatios.push_back(double(runs[1].peak) / double(runs[0].peak));
+        }
+        std::printf("cladorama-cli %-5s earlier %.3f s, %.0f B/taxon; this %.3f s, %.0f B/taxon; "
+                    "this/earlier: time %.3f (%.3f-%.3f), peak %.3f (%.3f-%.3f); medians of %d "
+                    "fresh processes\n",
+                    what, median(times[0]), median(peaks[0]), median(times[1]), median(peaks[1]),
+                    median(timeRatios), *std::min_element(timeRatios.begin(), timeRatios.end()),
+                    *std::max_element(timeRatios.begin(), timeRatios.end()), median(peakRatios),
+                    *std::min_element(peakRatios.begin(), peakRatios.end()),
+                    *std::max_element(peakRatios.begin(), peakRatios.end()), kRounds);
+    }
+    return true;
 }
 
 // The viewer loads once, in a fresh process: the pipeline is timed that way too (as many
@@ -66,12 +151,14 @@ int measureMemory(const char* mode) {
 void reportMemory(const char* mode, int runs) {
     std::string command = "'" + std::filesystem::read_symlink("/proc/self/exe").string() +
                           "' --memory " + mode;
-    long long taxa = 0, peak = 0;
-    std::vector<double> times;
+    long long taxa = 0, peak = 0, readyPeak = 0;
+    std::vector<double> times, readies, peaks, readyPeaks;
     for (int run = 0; run < runs; ++run) {
         FILE* child = popen(command.c_str(), "r");
-        double seconds = 0;
-        if (!child || std::fscanf(child, "%lld %lld %lf", &taxa, &peak, &seconds) != 3 ||
+        double seconds = 0, ready = 0;
+        if (!child ||
+            std::fscanf(child, "%lld %lld %lf %lf %lld", &taxa, &peak, &seconds, &ready,
+                        &readyPeak) != 5 ||
             taxa <= 0) {
             std::printf("peak memory, %s mode: not measured\n", mode);
             if (child) pclose(child);
@@ -79,12 +166,19 @@ void reportMemory(const char* mode, int runs) {
         }
         pclose(child);
         times.push_back(seconds);
+        readies.push_back(ready);
+        peaks.push_back(double(peak));
+        readyPeaks.push_back(double(readyPeak));
     }
     std::printf("fresh process, %-6s mode  median %7.3f s over %d runs (min %.3f, max %.3f); "
                 "peak resident %.1f MB, %.0f bytes per taxon (%lld taxa)\n",
                 mode, median(times), runs, *std::min_element(times.begin(), times.end()),
-                *std::max_element(times.begin(), times.end()), peak / 1e6,
-                double(peak) / double(taxa), taxa);
+                *std::max_element(times.begin(), times.end()), median(peaks) / 1e6,
+                median(peaks) / double(taxa), taxa);
+    std::printf("  then the changes ready at median %.3f s (%.3f s after that), peak with them "
+                "%.1f MB, %.0f bytes per taxon\n",
+                median(readies), median(readies) - median(times), median(readyPeaks) / 1e6,
+                median(readyPeaks) / double(taxa));
 }
 
 }  // namespace
@@ -95,11 +189,17 @@ int main(int argc, char** argv) {
 
     int64_t taxa = 2500000;
     int runs = 3;
-    std::string dir;
+    std::string dir, earlier, ours;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--taxa")) taxa = std::atoll(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--runs")) runs = std::max(1, std::atoi(argv[i + 1]));
         else if (!std::strcmp(argv[i], "--dir")) dir = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--against")) earlier = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--ours")) ours = argv[i + 1];
+    }
+    if (!earlier.empty() && ours.empty()) {
+        std::fprintf(stderr, "document_bench: --against needs --ours\n");
+        return 2;
     }
     const bool ownDir = dir.empty();
     if (ownDir) {
@@ -244,8 +344,12 @@ int main(int argc, char** argv) {
         report(what.c_str(), times, 0.5);
     }
 
-    reportMemory("build", runs);
-    reportMemory("binary", runs);
+    reportMemory("build", std::max(runs, 5));
+    reportMemory("binary", std::max(runs, 5));
+    if (!earlier.empty() &&
+        !compareTools(earlier, ours,
+                      double(loaded.m_tree1.nodeCount) + double(loaded.m_tree2.nodeCount)))
+        return 1;
 
     if (ownDir) {
         if (chdir("/") != 0) return 1;

@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     std::FILE* quiet = std::fopen("/dev/null", "w");
     setConsoleStream(quiet);
     auto start = Clock::now();
-    if (!doc.ReloadTrees(a, b)) return 1;
+    if (!doc.ReloadTrees(a, b) || !doc.FindPartnersNow()) return 1;
     const double load = secondsSince(start);
     setConsoleStream(stdout);
     const double taxaBoth = double(doc.m_tree1.nodeCount) + double(doc.m_tree2.nodeCount);

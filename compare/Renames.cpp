@@ -1,12 +1,14 @@
 #include "Renames.h"
 
-#include "Epithets.h"
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <exception>
 #include <system_error>
 #include <thread>
+
+#include "Cancellation.h"
+#include "Epithets.h"
 
 namespace {
 
@@ -91,7 +93,8 @@ void collect(const ClassificationTree& tree, uint8_t id, Side& side) {
         const TreeNode* order;
     };
     std::vector<Step> stack{{&tree, nullptr, nullptr}};
-    while (!stack.empty()) {
+    for (size_t walked = 0; !stack.empty(); ++walked) {
+        cancellationPoint(walked);
         Step step = stack.back();
         const TreeNode* n = step.node;
         stack.pop_back();
@@ -153,6 +156,7 @@ void keepUnheld(Side& side, const Side& other, const TaxonFacts* facts) {
     side.candidates.reserve(pending.size() / 2);
     auto held = other.names.begin();  // both in hash order: one pass over each
     for (size_t i = 0; i < pending.size(); ++i) {
+        cancellationPoint(i);
         const uint64_t h = pending[i].hash;
         const bool twice = (i > 0 && pending[i - 1].hash == h) ||
                            (i + 1 < pending.size() && pending[i + 1].hash == h);
@@ -273,6 +277,7 @@ public:
         std::vector<Found> found;
         std::vector<Match> list;
         for (uint32_t a = 0; a < m_s1.candidates.size(); ++a) {
+            cancellationPoint(a);
             if (!open(m_s1.candidates[a], known)) continue;
             list.clear();
             matches(m_s1.candidates[a], list);
@@ -361,15 +366,32 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     Side s1, s2;
     // The two trees are walked at once, and their candidates described at once: each side
     // only reads what the other has finished.
+    // The second thread works in the caller's cancellation scope; whatever either throws
+    // (called off, out of memory) is thrown here once both have stopped.
     auto both = [](auto&& first, auto&& second) {
+        std::exception_ptr failure;
+        auto caught = [&second, &failure, flag = cancellationFlag()] {
+            CancellationScope scope(flag);
+            try {
+                second();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        };
         std::thread other;
         try {
-            other = std::thread(second);
+            other = std::thread(caught);
         } catch (const std::system_error&) {  // no second thread to be had: one after the other
-            second();
+            caught();
         }
-        first();
+        try {
+            first();
+        } catch (...) {
+            if (other.joinable()) other.join();
+            throw;
+        }
         if (other.joinable()) other.join();
+        if (failure) std::rethrow_exception(failure);
     };
     both([&] { collect(tree1, 1, s1); }, [&] { collect(tree2, 2, s2); });
     both([&] { keepUnheld(s1, s2, facts1); }, [&] { keepUnheld(s2, s1, facts2); });
@@ -469,6 +491,7 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
             std::vector<uint64_t> keys, scratch;
             out.reserve(side.candidates.size() * 4);
             for (uint32_t i = 0; i < side.candidates.size(); ++i) {
+                cancellationPoint(i);
                 if (!finder.open(side.candidates[i], false)) continue;
                 endingKeys(side.candidates[i], keys, scratch);
                 for (uint64_t k : keys) out.emplace_back(k, i);

@@ -24,6 +24,9 @@
 #include "TreeNode.h"
 
 enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending };
+// Which rules pairs were found by: partners kept beside tree files under other rules are
+// found again. Raise it with every change to what the rules pair.
+constexpr uint32_t kPairingRulesVersion = 2;
 // "id", "synonym", "epithet", "ending".
 const char* renameEvidenceName(RenameEvidence evidence);
 // The evidence of a name renameEvidenceName gives; false for any other text.

@@ -6,8 +6,10 @@
 #include <deque>
 #include <string_view>
 #include <unordered_map>
+#include <optional>
 #include <thread>
 
+#include "Cancellation.h"
 #include "RelationTables.h"
 
 const char* relationSymbol(Relation relation) {
@@ -132,7 +134,8 @@ void walk(const ClassificationTree& tree, int sideId, Side& side, RankSlots& ran
     std::vector<uint32_t> stack;
     // Where the stack as it stands was last copied to `above`; cleared when it changes.
     uint32_t snapshot = kNone;
-    while (!pending.empty()) {
+    for (size_t walked = 0; !pending.empty(); ++walked) {
+        cancellationPoint(walked);
         const Entry e = pending.back();
         pending.pop_back();
         const TreeNode* n = e.node;
@@ -282,6 +285,7 @@ void rankNames(const std::vector<const TreeNode*>* taxa[2], const std::vector<bo
         constexpr size_t kAhead = 8;  // the nodes and their names lie anywhere in memory
         for (size_t t = 0; t < std::min(kAhead, list.size()); ++t) __builtin_prefetch(list[t]);
         for (uint32_t t = 0; t < list.size(); ++t) {
+            cancellationPoint(t);
             if (t + kAhead < list.size()) __builtin_prefetch(list[t + kAhead]);
             if (t + kAhead / 2 < list.size()) __builtin_prefetch(list[t + kAhead / 2]->latinName);
             if ((*keep[s])[t]) keys.push_back({prefixOf(list[t]->latinName), s << 31 | t});
@@ -331,7 +335,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     // tree 2's then taken over into tree 1's table.
     RankSlots slots2;
     if (int64_t(tree1.nodeCount) + tree2.nodeCount >= kThreadedTaxa) {
-        std::thread second([&] { walk(tree2, 2, sides[1], slots2); });
+        ScopedThread second([&] { walk(tree2, 2, sides[1], slots2); });
         walk(tree1, 1, sides[0], slots);
         second.join();
     } else {
@@ -372,9 +376,9 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     const std::vector<const TreeNode*>* taxa[2] = {&sides[0].taxa, &sides[1].taxa};
     const std::vector<bool>* keep[2] = {&kept[0], &kept[1]};
     std::vector<uint32_t>* places[2] = {&place[0], &place[1]};
-    std::thread naming;
+    std::optional<ScopedThread> naming;
     if (int64_t(tree1.nodeCount) + tree2.nodeCount >= kThreadedTaxa)
-        naming = std::thread([&] { rankNames(taxa, keep, places); });
+        naming.emplace([&] { rankNames(taxa, keep, places); });
     else
         rankNames(taxa, keep, places);
 
@@ -447,6 +451,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     size_t runNx = 0, runNy = 0;
     uint32_t pendingClasses = 0;
     for (uint32_t c = 0; c < classes.size(); ++c) {
+        cancellationPoint(c);
         if (classes.root(c) != c || !classes.paired(c)) continue;
         const auto [xs, nx] = links[0].above(c, sides[0], scratch1);
         const auto [ys, ny] = links[1].above(c, sides[1], scratch2);
@@ -480,7 +485,7 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
         for (size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
         counts.forEach([&](uint32_t x, uint32_t y, uint32_t n) { pairs[start[x]++] = {x, y, n}; });
     }
-    if (naming.joinable()) naming.join();
+    if (naming) naming->join();
     // Each line's place: rank, the first name, a `!` taxon of tree 1 before the pairs, the
     // name in tree 2, a pair before a `!` taxon of tree 2.
     struct Order {
@@ -498,7 +503,9 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     };
     std::vector<Tally> tallies[2] = {std::vector<Tally>(sides[0].taxa.size()),
                                      std::vector<Tally>(sides[1].taxa.size())};
+    size_t told = 0;
     for (const Pair& p : pairs) {
+        cancellationPoint(++told);
         TaxonRelation r;
         r.taxon1 = sides[0].taxa[p.x];
         r.taxon2 = sides[1].taxa[p.y];
@@ -538,6 +545,22 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     });
     m_relations.reserve(lines.size());
     for (const Order& o : order) m_relations.push_back(lines[o.line]);
+    indexTaxa();
+}
+
+TaxonRelations TaxonRelations::fromParts(std::vector<std::string> ranks,
+                                         std::vector<TaxonRelation> relations,
+                                         std::vector<TaxonVerdict> taxa) {
+    TaxonRelations out;
+    out.m_ranks = std::move(ranks);
+    out.m_relations = std::move(relations);
+    out.m_taxa = std::move(taxa);
+    out.indexTaxa();
+    return out;
+}
+
+void TaxonRelations::indexTaxa() {
+    m_byNode.clear();
     m_byNode.reserve(m_taxa.size());
     for (uint32_t i = 0; i < m_taxa.size(); ++i) m_byNode.emplace_back(m_taxa[i].node, i);
     std::sort(m_byNode.begin(), m_byNode.end());

@@ -76,6 +76,12 @@ public:
     TaxonRelations(const ClassificationTree& tree1, const ClassificationTree& tree2,
                    const SpeciesPairs& extraPairs = {});
 
+    // Relations found before and kept (beside the tree files): taken as they stand, the
+    // relations in their order and the taxa tree 1's first, each depth first.
+    static TaxonRelations fromParts(std::vector<std::string> ranks,
+                                    std::vector<TaxonRelation> relations,
+                                    std::vector<TaxonVerdict> taxa);
+
     // The ranks above Species that both classifications use, from the top down: the twenty
     // in their order, any other rank just below the nearest known rank above its first taxon.
     const std::vector<std::string>& ranks() const { return m_ranks; }
@@ -89,6 +95,7 @@ public:
     bool verdictOf(const TreeNode* node, Verdict& verdict) const;
 
 private:
+    void indexTaxa();
     std::vector<std::string> m_ranks;
     std::vector<TaxonRelation> m_relations;
     std::vector<TaxonVerdict> m_taxa;

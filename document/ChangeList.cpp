@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
+#include <span>
+#include <type_traits>
+
+#include "Cancellation.h"
 
 #include "DiffLines.h"
 
@@ -94,6 +97,35 @@ void ChangeList::clear() {
     refresh();
 }
 
+void ChangeList::adopt(ChangeList&& made) {
+    m_pending = made.m_pending;
+    m_rows = std::move(made.m_rows);
+    m_ranks = std::move(made.m_ranks);
+    m_rankKeys = std::move(made.m_rankKeys);
+    m_own2 = std::move(made.m_own2);
+    m_partners = made.m_partners;
+    m_tree1 = made.m_tree1;
+    m_tree2 = made.m_tree2;
+    m_relations = made.m_relations;
+    made.m_pending = false;
+    made.clear();
+    ++m_generation;
+    if (!m_pending) refresh();
+}
+
+std::pair<const TreeNode* const*, const TreeNode* const*> ChangeList::own2Named(
+    const char* name) const {
+    const auto [from, to] = std::equal_range(
+        m_own2.begin(), m_own2.end(), name, [](auto a, auto b) {
+            auto text = [](auto x) -> const char* {
+                if constexpr (std::is_same_v<decltype(x), const char*>) return x;
+                else return x->latinName;
+            };
+            return std::strcmp(text(a), text(b)) < 0;
+        });
+    return {m_own2.data() + (from - m_own2.begin()), m_own2.data() + (to - m_own2.begin())};
+}
+
 uint32_t ChangeList::rankIndex(const TreeNode* node) {
     for (size_t i = 0; i < m_ranks.size(); ++i)
         if (m_ranks[i] == node->rankName) return static_cast<uint32_t>(i);
@@ -158,16 +190,21 @@ void ChangeList::build() {
         refresh();
         return;
     }
+    size_t walked = 0;
     forEachNode(static_cast<const TreeNode*>(&tree2), [&](const TreeNode* n) {
+        cancellationPoint(++walked);
         if (n != &tree2 && (n->onlyInTree == 2 || (n->onlyInTree == 0 && isSpecies(*n))))
-            m_own2[n->latinName].push_back(n);
+            m_own2.push_back(n);
     });
+    std::stable_sort(m_own2.begin(), m_own2.end(), [](const TreeNode* a, const TreeNode* b) {
+        return std::strcmp(a->latinName, b->latinName) < 0;
+    });
+    cancellationPoint();
     // The original in tree 2 of a copy grafted into tree 1.
     auto original2 = [&](const TreeNode* copy) -> const TreeNode* {
-        auto it = m_own2.find(copy->latinName);
-        if (it == m_own2.end()) return nullptr;
+        const auto [from, to] = own2Named(copy->latinName);
         const TreeNode* found = nullptr;
-        for (const TreeNode* n : it->second) {
+        for (const TreeNode* n : std::span(from, to)) {
             if (n->onlyInTree != 2 || std::strcmp(n->rankName, copy->rankName)) continue;
             if (!found) found = n;
             if (n->parent && copy->parent &&
@@ -181,6 +218,7 @@ void ChangeList::build() {
     std::string other, detail;
     std::vector<const TreeNode*> stack{&tree1};
     while (!stack.empty()) {
+        cancellationPoint(++walked);
         const TreeNode* node = stack.back();
         stack.pop_back();
         for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
@@ -235,6 +273,7 @@ void ChangeList::build() {
     }
 
     for (const TaxonRelation& r : relations.relations()) {
+        cancellationPoint(++walked);
         ChangeRow row;
         if (r.taxon1 && r.taxon2) {
             Verdict verdict;
@@ -354,13 +393,12 @@ std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) con
         if (n->onlyInTree == 2 || !isSpecies(*n)) return;
         const TreeNode* there = m_partners ? m_partners->partnerOf(*n) : nullptr;
         if (!there) {
-            auto it = m_own2.find(n->latinName);
-            if (it != m_own2.end())
-                for (const TreeNode* candidate : it->second)
-                    if (isSpecies(*candidate)) {
-                        there = candidate;
-                        break;
-                    }
+            const auto [from, to] = own2Named(n->latinName);
+            for (const TreeNode* candidate : std::span(from, to))
+                if (isSpecies(*candidate)) {
+                    there = candidate;
+                    break;
+                }
         }
         if (there && within(there, row.node2)) shared.push_back(n);
     });

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "Renames.h"
@@ -66,6 +65,11 @@ public:
               const RenamePairs& partners, const TaxonRelations& relations);
     // No rows (the trees they point into are about to go).
     void clear();
+    // Takes the rows of a list filled and made elsewhere (on the worker that finds the
+    // changes after a load), keeping this list's filter and sorting: a new generation.
+    // `made` must have been filled with partners and relations that outlive this list's use
+    // of them.
+    void adopt(ChangeList&& made);
     // Changes with every fill and clear.
     uint64_t generation() const { return m_generation; }
 
@@ -117,8 +121,12 @@ private:
     const ClassificationTree* m_tree1 = nullptr;
     const ClassificationTree* m_tree2 = nullptr;
     const TaxonRelations* m_relations = nullptr;
-    // Tree 2's own taxa by Latin name: those it alone holds, and its species.
-    std::unordered_map<std::string_view, std::vector<const TreeNode*>> m_own2;
+    // Tree 2's own taxa, in Latin-name order (a name's taxa depth first): those it alone
+    // holds, and its species. A sorted array rather than a map: on a whole catalogue these
+    // are millions of taxa, and a hash map of them cost a hundred bytes each.
+    std::vector<const TreeNode*> m_own2;
+    // The taxa of m_own2 of this Latin name.
+    std::pair<const TreeNode* const*, const TreeNode* const*> own2Named(const char* name) const;
     ChangeFilter m_filter;
     int m_sortColumn = -1;  // the order found when negative
     bool m_ascending = true;

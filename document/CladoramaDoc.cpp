@@ -5,16 +5,15 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 #include "ClassificationReader.h"
 #include "Combine.h"
 #include "Compare.h"
+#include "Cancellation.h"
 #include "Console.h"
 #include "FileResult.h"
 #include "Import.h"
-#include "KeptThread.h"
 #include "Layout.h"
 #include "LoadedRelations.h"
 #include "NameOrder.h"
@@ -181,6 +180,7 @@ void CCladoramaDoc::SetTitle(const char* title) {
 
 template <LoadMode Mode>
 bool CCladoramaDoc::LoadHierarchiesIn() {
+    StopFindingChanges();
     if constexpr (Mode == LoadMode::Binary) {
         m_tree1.treeId = 1;
         m_tree2.treeId = 2;
@@ -198,7 +198,7 @@ bool CCladoramaDoc::LoadHierarchiesIn() {
             consolePrintf("Reading binary tree file %s has been failed!\n", kTreeFile2);
             return false;
         }
-        m_partners.readBeside(m_tree1, m_tree2, kTreeFile1, kTreeFile2);
+        m_partners.expectBeside(kTreeFile1, kTreeFile2);
         consolePrintf("Set node position for overview tree.... \n");
     } else {
         consolePrintf("Tree 1 is loading... \n");
@@ -223,28 +223,11 @@ template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();
 template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Binary>();
 
 void CCladoramaDoc::RunCommonTail() {
-    // The partners and the relations of higher taxa read the trees and nothing else; the
-    // name indexes below only sort and merge lists of their own. So the two are made side
-    // by side. The relations count a renamed species as the same species, so the partners
-    // come first.
-    std::exception_ptr relateFailure;
-    auto relate = [this, &relateFailure] {
-        try {
-            m_partners.prepare(m_tree1, m_tree2);
-            m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
-        } catch (...) {
-            relateFailure = std::current_exception();
-        }
-    };
-    // Joined also when the indexes throw: a thread must not outlive its scope. Kept from
-    // one load to the next, so that a reload's relations are made in the memory the last
-    // load's freed (see KeptThread).
-    std::optional<KeptThread> relating;
-    try {
-        relating.emplace(relate);
-    } catch (const std::system_error&) {  // no second thread to be had: one after the other
-        relate();
-    }
+    // What the trees were compared on before goes; this pair's changes are found after the
+    // first frame (StartFindingChanges), or when someone asks for them.
+    StopFindingChanges();
+    m_changes.clear();
+    m_relations = TaxonRelations();
 
     sortLatinIndex(m_tree1);
     consolePrintf("Latin name sorted\n");
@@ -263,9 +246,8 @@ void CCladoramaDoc::RunCommonTail() {
     appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
     appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
 
-    relating.reset();
-    if (relateFailure) std::rethrow_exception(relateFailure);
-    m_changes.fill(m_tree1, m_tree2, m_partners.pairs, m_relations);
+    m_changesState = m_tree1.treeId == 1 && m_tree2.treeId == 2 ? ChangesState::Waiting
+                                                                 : ChangesState::None;
     UpdateAllViews();
 
     if (m_pSearchBar && m_pFramework) {
@@ -318,7 +300,7 @@ void CCladoramaDoc::TellReadFailure(const std::string& boxText, const Failure& f
 
 bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
                                  const std::string& path1, const std::string& path2,
-                                 bool report) {
+                                 bool report, DocPartners& partners) {
     // Each file's kind is found once, and what finding it opened goes on to its reader.
     InputFile input1 = openInput(path1, m_importOptions);
     InputFile input2 = openInput(path2, m_importOptions);
@@ -341,7 +323,7 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
         const FileResult result = loadAnyClassification(
-            tree, input, m_partners.optionsFor(m_importOptions, tree.treeId));
+            tree, input, partners.optionsFor(m_importOptions, tree.treeId));
         input.opened.reset();  // an archive's entries, read now, need not wait for the other
         if (result) return true;
         std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
@@ -355,7 +337,7 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     };
     if (!read(tree1, input1) || !read(tree2, input2)) return false;
     if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) {
-        m_partners.readBeside(tree1, tree2, path1, path2);
+        partners.expectBeside(path1, path2);
         return true;
     }
 
@@ -372,12 +354,18 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
 
 bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& path2) {
     // Fresh trees: a failure anywhere leaves the document's trees as they were.
+    // The changes of the pair loaded may still be being found meanwhile: they read only
+    // that pair's trees and partners, and the new pair is read into trees and partners of
+    // its own.
     auto fresh1 = std::make_unique<ClassificationTree>();
     auto fresh2 = std::make_unique<ClassificationTree>();
-    if (!ReadTreePair(*fresh1, *fresh2, path1, path2, true)) return false;
+    auto partners = std::make_unique<DocPartners>();
+    if (!ReadTreePair(*fresh1, *fresh2, path1, path2, true, *partners)) return false;
 
+    StopFindingChanges();
     m_tree1.swapContents(*fresh1);
     m_tree2.swapContents(*fresh2);
+    m_partners = std::move(*partners);
 
     // Every list of the document that points into the old trees goes before anyone can
     // look at it again; the node list's lines named the old nodes too.
@@ -386,6 +374,7 @@ bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& pat
     m_searchNames.clear();
     m_searchNamePool.clear();
     m_changes.clear();
+    m_relations = TaxonRelations();
     m_bNodeSelected = false;
     if (m_pNodeListDlg) {
         m_pNodeListDlg->ResetContent();
@@ -402,7 +391,8 @@ bool CCladoramaDoc::ReloadTrees(const std::string& path1, const std::string& pat
 
 bool CCladoramaDoc::BuildTreeFiles(const std::string& path1, const std::string& path2,
                                    const std::string& outputDir) {
-    if (!ReadTreePair(m_tree1, m_tree2, path1, path2, false)) return false;
+    StopFindingChanges();
+    if (!ReadTreePair(m_tree1, m_tree2, path1, path2, false, m_partners)) return false;
     consolePrintf("Write trees to binary files.... \n");
     if (!outputDir.empty()) {
         std::error_code ec;  // a folder that cannot be made fails the writing, which says so
@@ -494,4 +484,99 @@ void CCladoramaDoc::Search(int mode, const char* text, bool matchable) {
     dlg.SetWindowText(title);
     dlg.ShowWindow();
     UpdateAllViews();
+}
+
+// ---------------------------------------------------------------------------------------
+// The changes of the loaded pair
+
+void CCladoramaDoc::FindChanges(bool makeList) {
+    m_partners.prepare(m_tree1, m_tree2);
+    m_changesSteps.store(1, std::memory_order_relaxed);
+    cancellationPoint();
+    // Those kept beside the tree files (or found by the build just made) are taken as they are.
+    if (m_partners.hasRelations) {
+        m_relations = std::move(m_partners.relations);
+        m_partners.relations = TaxonRelations();
+        m_partners.hasRelations = false;
+    } else {
+        m_relations = relateLoadedTrees(m_tree1, m_tree2, speciesPairsOf(m_partners.pairs));
+    }
+    m_changesSteps.store(2, std::memory_order_relaxed);
+    cancellationPoint();
+    m_madeChanges.fill(m_tree1, m_tree2, m_partners.pairs, m_relations);
+    // On the worker the rows are made here, not when the panel first asks; a caller on the
+    // command line that wants no list does not wait for one.
+    if (makeList) m_madeChanges.rows();
+    m_changesSteps.store(3, std::memory_order_relaxed);
+}
+
+void CCladoramaDoc::TakeChanges() {
+    m_changes.adopt(std::move(m_madeChanges));
+    m_changesState = ChangesState::Ready;
+    // The worker's console lines come now, after every line of the load.
+    if (!m_partners.notice().empty()) consolePrintf("%s", m_partners.notice().c_str());
+    if (m_pFramework) m_pFramework->ChangesUpdated();
+}
+
+void CCladoramaDoc::StartFindingChanges() {
+    if (m_changesState != ChangesState::Waiting) return;
+    m_changesState = ChangesState::Finding;
+    m_changesSteps.store(0, std::memory_order_relaxed);
+    if (m_pFramework) m_pFramework->ChangesUpdated();
+    m_finding.start([this] { FindChanges(true); },
+                    [this] {
+                        if (m_pFramework) m_pFramework->ChangesFound();
+                    });
+}
+
+bool CCladoramaDoc::FindChangesNow() {
+    switch (m_changesState) {
+        case ChangesState::None: return false;
+        case ChangesState::Ready: return true;
+        case ChangesState::Waiting:
+            m_changesState = ChangesState::Finding;
+            FindChanges(false);
+            break;
+        case ChangesState::Finding:
+            m_finding.wait();
+            if (const std::exception_ptr failure = m_finding.failure()) {
+                m_changesState = ChangesState::None;
+                std::rethrow_exception(failure);
+            }
+            break;
+    }
+    TakeChanges();
+    return true;
+}
+
+bool CCladoramaDoc::FindPartnersNow() {
+    if (m_changesState == ChangesState::Waiting) {
+        m_partners.prepare(m_tree1, m_tree2);
+        return true;
+    }
+    return FindChangesNow();
+}
+
+void CCladoramaDoc::CollectChanges() {
+    // A notice can come after its work was called off and another began: only the work of
+    // the pair loaded now, ended, is taken.
+    if (m_changesState != ChangesState::Finding || !m_finding.ended()) return;
+    m_finding.wait();
+    if (const std::exception_ptr failure = m_finding.failure()) {
+        m_changesState = ChangesState::None;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            diagnostic("Finding the changes has been failed: %s", e.what());
+        }
+        if (m_pFramework) m_pFramework->ChangesUpdated();
+        return;
+    }
+    TakeChanges();
+}
+
+void CCladoramaDoc::StopFindingChanges() {
+    m_finding.cancel();
+    m_madeChanges.clear();
+    if (m_changesState == ChangesState::Finding) m_changesState = ChangesState::None;
 }

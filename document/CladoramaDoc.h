@@ -1,10 +1,12 @@
 // The two-hierarchy document: both trees, the cross-tree name lists, search.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "BackgroundWork.h"
 #include "ChangeList.h"
 #include "NodeListDlg.h"
 #include "FileResult.h"
@@ -73,6 +75,23 @@ public:
     // Two files were opened and compared: the pair can be offered for reopening.
     virtual void PairOpened(const std::string& /*path1*/, const std::string& /*path2*/) {}
     virtual void CheckStyleButtons(int /*overviewStyle*/) {}
+    // The changes of the pair loaded are found: called on the thread that found them. The
+    // shell has its own thread call the document's CollectChanges() (a queued call); a
+    // notice of an earlier load's work that comes late finds nothing to collect.
+    virtual void ChangesFound() {}
+    // Where the changes stand has changed (being found, ready, failed): panels that show them
+    // show it. Called on the document's thread.
+    virtual void ChangesUpdated() {}
+};
+
+// Where the changes of the loaded pair (partners of renamed taxa, relations of higher taxa,
+// the list of changes) stand. A load draws its first frame without them; they are found
+// afterwards, on a worker, or at once for a caller that wants them now.
+enum class ChangesState : uint8_t {
+    None,     // no pair loaded
+    Waiting,  // loaded; nobody asked for them yet
+    Finding,  // being found on the worker
+    Ready,    // m_partners, m_relations and m_changes hold them
 };
 
 // How the start-up pipeline fills the trees: from the classification files, writing the
@@ -113,8 +132,10 @@ public:
     std::vector<SearchEntry> m_searchNames;
     NamePool m_searchNamePool;                  // the names of m_searchNames
     std::vector<TreeNode*> m_searchResults;     // not owning
-    TaxonRelations m_relations;                 // of the higher taxa, after every load
-    ChangeList m_changes;                       // every change listed, after every load
+    // Of the higher taxa, and every change listed: filled when the changes are Ready (see
+    // ChangesState); empty until then.
+    TaxonRelations m_relations;
+    ChangeList m_changes;
 
     DocFramework* m_pFramework = nullptr;       // not owned
     std::string m_strTitle;
@@ -155,8 +176,32 @@ public:
     // How tables, archives and packages are read (the common-name, identifier and
     // authorship columns).
     ImportOptions m_importOptions;
-    // The partners of renamed taxa of the two trees, found with every load.
+    // The partners of renamed taxa of the two trees, found with the changes. Read them only
+    // when the changes are Ready, or after FindPartnersNow(): until then the worker owns them.
     DocPartners m_partners;
+
+    ChangesState Changes() const { return m_changesState; }
+    bool ChangesReady() const { return m_changesState == ChangesState::Ready; }
+    // Starts finding the changes of the loaded pair on the worker, when nobody did yet: the
+    // shell calls it once the first frame of a load is on screen.
+    void StartFindingChanges();
+    // The changes, now: finds them on this thread when nobody started them, else waits for
+    // the worker and collects. True when they are Ready (false without a loaded pair).
+    // Rethrows what finding them threw.
+    bool FindChangesNow();
+    // Only the partners, now, for a caller that wants no more (cladorama-cli diff): found on
+    // this thread unless the changes are being found or ready. True when they are there.
+    bool FindPartnersNow();
+    // The worker has found them (its framework notice): takes them in, prints the worker's
+    // console lines and updates the views. Does nothing when the work that ended is not that
+    // of the pair loaded now.
+    void CollectChanges();
+    // Calls off finding them (a new load, the end of the program): returns within a tenth
+    // of a second, and nothing found for this pair ever reaches another.
+    void StopFindingChanges();
+    // While Finding: the steps done of ChangeSteps (partners, relations, the list).
+    int ChangesStepsDone() const { return m_changesSteps.load(std::memory_order_relaxed); }
+    static constexpr int kChangeSteps = 3;
     // Sorting of the indexes, the merged common-name list, the searchable names, the
     // update of all views and the slider range: how every load ends.
     void RunCommonTail();
@@ -180,9 +225,21 @@ private:
     // file, the place and the fault; with `report` (a reload) the framework shows it too.
     // Without (building) build mode's "Tree N is loading..." lines come first.
     bool ReadTreePair(ClassificationTree& tree1, ClassificationTree& tree2,
-                      const std::string& path1, const std::string& path2, bool report);
+                      const std::string& path1, const std::string& path2, bool report,
+                      DocPartners& partners);
     // A file of a pair failed: its one line on standard error, and with `report` the box.
     void TellReadFailure(const std::string& boxText, const Failure& failure, bool report);
+    // What the worker does: the partners, the relations, and the list of changes into
+    // m_madeChanges (its rows made at once with `makeList`, else when first asked for).
+    // Passes cancellation points.
+    void FindChanges(bool makeList);
+    // Takes what FindChanges made: the list, the console lines; Ready.
+    void TakeChanges();
+
+    ChangesState m_changesState = ChangesState::None;
+    std::atomic<int> m_changesSteps{0};
+    ChangeList m_madeChanges;  // the worker's, until taken
+    BackgroundWork m_finding;  // last: called off before anything it uses goes
 };
 
 extern template bool CCladoramaDoc::LoadHierarchiesIn<LoadMode::Build>();

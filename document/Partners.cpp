@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -12,11 +13,16 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "Cancellation.h"
 #include "Console.h"
+#include "LoadedRelations.h"
 
 namespace {
 
-constexpr char kMagic[8] = {'C', 'L', 'A', 'D', 'P', 'R', 'T', '1'};
+constexpr char kMagic[8] = {'C', 'L', 'A', 'D', 'P', 'R', 'T', '2'};
+// The first layout: partners only, found by older rules. Such a file is stale, not damaged.
+constexpr char kFirstMagic[8] = {'C', 'L', 'A', 'D', 'P', 'R', 'T', '1'};
+constexpr uint32_t kNoPlace = UINT32_MAX;
 
 void put32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
@@ -69,11 +75,42 @@ std::unordered_map<uint32_t, const TreeNode*> nodesAt(const ClassificationTree& 
     for (uint32_t w : wanted) at.emplace(w, nullptr);
     uint32_t i = 0;
     forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) {
+        cancellationPoint(i);
         auto it = at.find(i++);
         if (it != at.end()) it->second = n;
     });
     return at;
 }
+
+// The nodes at `places` (sorted, each once) of a tree in file order, aligned with them; null
+// past the tree's end. One walk, and no map: a file's relations name hundreds of thousands.
+std::vector<const TreeNode*> nodesAtPlaces(const ClassificationTree& tree,
+                                           const std::vector<uint32_t>& places) {
+    std::vector<const TreeNode*> nodes(places.size(), nullptr);
+    size_t next = 0;
+    uint32_t i = 0;
+    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) {
+        cancellationPoint(i);
+        if (next < places.size() && places[next] == i) nodes[next++] = n;
+        ++i;
+    });
+    return nodes;
+}
+
+// What a file's relations name of one tree: its places, and then their nodes.
+struct PlacedNodes {
+    std::vector<uint32_t> places;
+    std::vector<const TreeNode*> nodes;
+    void resolve(const ClassificationTree& tree) {
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
+        nodes = nodesAtPlaces(tree, places);
+    }
+    const TreeNode* at(uint32_t place) const {
+        auto it = std::lower_bound(places.begin(), places.end(), place);
+        return it == places.end() || *it != place ? nullptr : nodes[it - places.begin()];
+    }
+};
 
 std::unordered_map<const TreeNode*, uint32_t> placesOf(const ClassificationTree& tree,
                                                        const std::vector<const TreeNode*>& wanted) {
@@ -128,12 +165,15 @@ bool stampFile(const std::string& path, FileStamp& stamp) {
 
 std::string partnersFileBytes(const ClassificationTree& tree1, const ClassificationTree& tree2,
                               const FileStamp& stamp1, const FileStamp& stamp2,
-                              const RenamePairs& pairs, const TaxonFacts facts[2]) {
+                              const RenamePairs& pairs, const TaxonFacts facts[2],
+                              const TaxonRelations* relations) {
     std::vector<const TreeNode*> wanted[2];
     for (const RenamePair& p : pairs.pairs()) {
         wanted[0].push_back(p.node1);
         wanted[1].push_back(p.node2);
     }
+    if (relations)
+        for (const TaxonVerdict& v : relations->taxa()) wanted[v.side == 2 ? 1 : 0].push_back(v.node);
     for (int side = 0; side < 2; ++side)
         facts[side].forEach([&](const TreeNode* n, const char*, const char*) {
             if (kept(n, static_cast<uint8_t>(side + 1))) wanted[side].push_back(n);
@@ -141,6 +181,7 @@ std::string partnersFileBytes(const ClassificationTree& tree1, const Classificat
     std::unordered_map<const TreeNode*, uint32_t> places[2] = {placesOf(tree1, wanted[0]),
                                                                placesOf(tree2, wanted[1])};
     std::string out(kMagic, sizeof kMagic);
+    put32(out, kPairingRulesVersion);
     for (const FileStamp* s : {&stamp1, &stamp2}) {
         put64(out, s->size);
         put64(out, s->hash);
@@ -168,19 +209,49 @@ std::string partnersFileBytes(const ClassificationTree& tree1, const Classificat
         put32(out, count);
         out += entries;
     }
+    out += static_cast<char>(relations != nullptr);
+    if (!relations) return out;
+    auto placeOf = [&](int side, const TreeNode* n) {
+        if (!n) return kNoPlace;
+        auto it = places[side].find(n);
+        return it == places[side].end() ? kNoPlace : it->second;
+    };
+    put32(out, static_cast<uint32_t>(relations->ranks().size()));
+    for (const std::string& rank : relations->ranks()) putText(out, rank.c_str());
+    put32(out, static_cast<uint32_t>(relations->taxa().size()));
+    for (const TaxonVerdict& v : relations->taxa()) {
+        put32(out, placeOf(v.side == 2 ? 1 : 0, v.node));
+        out += static_cast<char>(v.side);
+        put32(out, v.rank);
+        out += static_cast<char>(v.verdict);
+        put32(out, v.species);
+    }
+    put32(out, static_cast<uint32_t>(relations->relations().size()));
+    for (const TaxonRelation& r : relations->relations()) {
+        put32(out, placeOf(0, r.taxon1));
+        put32(out, placeOf(1, r.taxon2));
+        out += static_cast<char>(r.relation);
+        for (uint32_t v : {r.rank, r.shared, r.species1, r.species2}) put32(out, v);
+    }
     return out;
 }
 
 int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tree1,
                           const ClassificationTree& tree2, const FileStamp& stamp1,
                           const FileStamp& stamp2, std::vector<RenamePair>& pairs,
-                          TaxonFacts facts[2]) {
+                          TaxonFacts facts[2], TaxonRelations* relations, bool* hasRelations) {
     pairs.clear();
     facts[0].clear();
     facts[1].clear();
+    if (hasRelations) *hasRelations = false;
     Bytes in(bytes);
     char magic[sizeof kMagic];
-    if (!in.take(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0) return 2;
+    if (!in.take(magic, sizeof magic)) return 2;
+    if (std::memcmp(magic, kFirstMagic, sizeof kMagic) == 0) return 1;
+    if (std::memcmp(magic, kMagic, sizeof kMagic) != 0) return 2;
+    uint32_t rules;
+    if (!in.number(rules)) return 2;
+    if (rules != kPairingRulesVersion) return 1;
     FileStamp stored[2];
     for (FileStamp& s : stored)
         if (!in.number(s.size) || !in.number(s.hash)) return 2;
@@ -214,7 +285,65 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
             wanted[side].push_back(f.place);
         }
     }
+    uint8_t withRelations;
+    if (!in.number(withRelations) || withRelations > 1) return 2;
+    std::vector<std::string> ranks;
+    std::vector<TaxonVerdict> taxa;
+    std::vector<TaxonRelation> lines;
+    PlacedNodes placed[2];
+    std::vector<uint32_t> taxonPlaces;
+    std::vector<std::pair<uint32_t, uint32_t>> linePlaces;
+    if (withRelations) {
+        uint32_t n;
+        if (!in.number(n) || n > bytes.size()) return 2;
+        ranks.resize(n);
+        for (std::string& rank : ranks)
+            if (!in.text(rank)) return 2;
+        if (!in.number(n) || n > bytes.size()) return 2;
+        taxa.resize(n);
+        for (TaxonVerdict& v : taxa) {
+            uint32_t place;
+            uint8_t verdict;
+            if (!in.number(place) || !in.number(v.side) || !in.number(v.rank) ||
+                !in.number(verdict) || !in.number(v.species) || (v.side != 1 && v.side != 2) ||
+                v.rank >= ranks.size() || verdict > static_cast<uint8_t>(Verdict::OnlyIn2))
+                return 2;
+            v.verdict = static_cast<Verdict>(verdict);
+            taxonPlaces.push_back(place);
+            placed[v.side - 1].places.push_back(place);
+        }
+        if (!in.number(n) || n > bytes.size()) return 2;
+        lines.resize(n);
+        for (TaxonRelation& r : lines) {
+            uint32_t place1, place2;
+            uint8_t relation;
+            if (!in.number(place1) || !in.number(place2) || !in.number(relation) ||
+                !in.number(r.rank) || !in.number(r.shared) || !in.number(r.species1) ||
+                !in.number(r.species2) || relation > static_cast<uint8_t>(Relation::Unrelated) ||
+                r.rank >= ranks.size() || (place1 == kNoPlace && place2 == kNoPlace))
+                return 2;
+            r.relation = static_cast<Relation>(relation);
+            linePlaces.emplace_back(place1, place2);
+            if (place1 != kNoPlace) placed[0].places.push_back(place1);
+            if (place2 != kNoPlace) placed[1].places.push_back(place2);
+        }
+    }
     if (!in.atEnd()) return 2;
+    if (withRelations) {
+        placed[0].resolve(tree1);
+        placed[1].resolve(tree2);
+        auto node = [&](int side, uint32_t place, const TreeNode*& out) {
+            out = place == kNoPlace ? nullptr : placed[side].at(place);
+            return place == kNoPlace || out;
+        };
+        for (size_t i = 0; i < taxa.size(); ++i)
+            if (taxonPlaces[i] == kNoPlace || !node(taxa[i].side - 1, taxonPlaces[i], taxa[i].node))
+                return 2;
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (!node(0, linePlaces[i].first, lines[i].taxon1) ||
+                !node(1, linePlaces[i].second, lines[i].taxon2))
+                return 2;
+    }
     auto at1 = nodesAt(tree1, wanted[0]), at2 = nodesAt(tree2, wanted[1]);
     for (const Stored& p : storedPairs) {
         const TreeNode* n1 = at1[p.place1];
@@ -231,12 +360,17 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
         }
         facts[side].seal();
     }
+    if (withRelations && relations) {
+        *relations = TaxonRelations::fromParts(std::move(ranks), std::move(lines), std::move(taxa));
+        if (hasRelations) *hasRelations = true;
+    }
     return 0;
 }
 
 ImportOptions DocPartners::optionsFor(const ImportOptions& base, int treeId) {
     m_done = false;
-    m_fromFile = false;
+    m_beside[0].clear();
+    m_beside[1].clear();
     TaxonFacts& pending = m_pending[treeId == 2 ? 1 : 0];
     pending.clear();
     ImportOptions options = base;
@@ -244,46 +378,55 @@ ImportOptions DocPartners::optionsFor(const ImportOptions& base, int treeId) {
     return options;
 }
 
-void DocPartners::readBeside(const ClassificationTree& tree1, const ClassificationTree& tree2,
-                             const std::string& path1, const std::string& path2) {
+void DocPartners::expectBeside(const std::string& path1, const std::string& path2) {
     m_done = false;
-    m_fromFile = false;
     m_pending[0].clear();
     m_pending[1].clear();
-    const std::string path = partnersPathBeside(path1);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return;  // none: the partners are found afresh
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    FileStamp stamp1, stamp2;
-    int result = 1;
-    if (stampFile(path1, stamp1) && stampFile(path2, stamp2))
-        result = readPartnersFileBytes(bytes, tree1, tree2, stamp1, stamp2, m_pendingPairs,
-                                       m_pending);
-    if (result == 0) {
-        m_fromFile = true;
-        return;
-    }
-    m_pendingPairs.clear();
-    m_pending[0].clear();
-    m_pending[1].clear();
-    consolePrintf(result == 1 ? "%s was written with other tree files than these: ignored\n"
-                              : "%s is damaged: ignored\n",
-                  path.c_str());
+    m_beside[0] = path1;
+    m_beside[1] = path2;
 }
 
 void DocPartners::prepare(const ClassificationTree& tree1, const ClassificationTree& tree2) {
     if (m_done) return;
     m_done = true;
+    m_notice.clear();
     facts[0].clear();
     facts[1].clear();
+    pairs.clear();
+    relations = TaxonRelations();
+    hasRelations = false;
+    if (!m_beside[0].empty()) {
+        const std::string path = partnersPathBeside(m_beside[0]);
+        std::ifstream file(path, std::ios::binary);
+        if (file) {  // none: the partners are found afresh, and nothing is said
+            const std::string bytes((std::istreambuf_iterator<char>(file)),
+                                    std::istreambuf_iterator<char>());
+            FileStamp stamp1, stamp2;
+            std::vector<RenamePair> stored;
+            int result = 1;
+            if (stampFile(m_beside[0], stamp1) && stampFile(m_beside[1], stamp2))
+                result = readPartnersFileBytes(bytes, tree1, tree2, stamp1, stamp2, stored, facts,
+                                               &relations, &hasRelations);
+            m_beside[0].clear();
+            m_beside[1].clear();
+            if (result == 0) {
+                pairs.assign(std::move(stored));
+                return;
+            }
+            facts[0].clear();
+            facts[1].clear();
+            relations = TaxonRelations();
+            hasRelations = false;
+            m_notice = path + (result == 1 ? " was written with other tree files than these: ignored\n"
+                                           : " is damaged: ignored\n");
+        }
+        m_beside[0].clear();
+        m_beside[1].clear();
+    }
     facts[0].swap(m_pending[0]);
     facts[1].swap(m_pending[1]);
-    if (m_fromFile) {
-        pairs.assign(std::move(m_pendingPairs));
-        m_pendingPairs.clear();
-        m_fromFile = false;
-        return;
-    }
+    m_pending[0].clear();
+    m_pending[1].clear();
     // Levels left out to compare like with like took their nodes' facts with them.
     facts[0].resolve(tree1);
     facts[1].resolve(tree2);
@@ -293,11 +436,17 @@ void DocPartners::prepare(const ClassificationTree& tree1, const ClassificationT
 bool DocPartners::writeBeside(const ClassificationTree& tree1, const ClassificationTree& tree2,
                               const std::string& path1, const std::string& path2) {
     prepare(tree1, tree2);
+    // Found once here, they are what every load of these tree files takes.
+    if (!hasRelations) {
+        relations = relateLoadedTrees(tree1, tree2, speciesPairsOf(pairs));
+        hasRelations = true;
+    }
     const std::string path = partnersPathBeside(path1);
     FileStamp stamp1, stamp2;
     bool ok = stampFile(path1, stamp1) && stampFile(path2, stamp2);
     if (ok) {
-        const std::string bytes = partnersFileBytes(tree1, tree2, stamp1, stamp2, pairs, facts);
+        const std::string bytes =
+            partnersFileBytes(tree1, tree2, stamp1, stamp2, pairs, facts, &relations);
         const std::string staged = path + ".new";
         std::FILE* f = std::fopen(staged.c_str(), "wb");
         ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "Cancellation.h"
+
 void TaxonFacts::clear() {
     m_text.assign(1, '\0');
     m_entries.clear();
@@ -77,8 +79,12 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
     if (empty()) return;
     std::vector<const TreeNode*> live;
     live.reserve(static_cast<size_t>(std::max(tree.nodeCount, 1)));
-    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) { live.push_back(n); });
+    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) {
+        cancellationPoint(live.size());
+        live.push_back(n);
+    });
     std::sort(live.begin(), live.end());
+    cancellationPoint();
     auto isLive = [&](const TreeNode* n) { return std::binary_search(live.begin(), live.end(), n); };
     sortEntries();
     std::erase_if(m_entries, [&](const Entry& e) { return !isLive(e.node); });
@@ -97,7 +103,9 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
             if (!fresh) it->second = nullptr;  // a name twice: it names no one taxon
         }
     }
+    size_t told = 0;
     for (const Pending& p : m_pending) {
+        cancellationPoint(++told);
         const TreeNode* accepted = nullptr;
         if (p.acceptedId) {
             auto it = byId.find(text(p.acceptedId));

@@ -106,6 +106,7 @@ protected:
         dir.write("b.xml", classification(kSecond));
         ConsoleCapture quiet;
         ASSERT_TRUE(doc.ReloadTrees(dir.file("a.xml"), dir.file("b.xml")));
+        ASSERT_TRUE(doc.FindChangesNow());
     }
     TempDir dir;
     RecorderFramework fw;
@@ -272,10 +273,12 @@ TEST_F(ChangeListTest, RowsFollowTheTreesTheDocumentHolds) {
     EXPECT_EQ(doc.m_changes.generation(), before);
     // Two equal trees: nothing changed.
     ASSERT_TRUE(doc.ReloadTrees(dir.file("a.xml"), dir.file("a.xml")));
+    ASSERT_TRUE(doc.FindChangesNow());
     EXPECT_TRUE(doc.m_changes.rows().empty());
     EXPECT_TRUE(doc.m_changes.shown().empty());
     EXPECT_NE(doc.m_changes.generation(), before);
     ASSERT_TRUE(doc.ReloadTrees(dir.file("b.xml"), dir.file("a.xml")));
+    ASSERT_TRUE(doc.FindChangesNow());
     EXPECT_FALSE(doc.m_changes.rows().empty());
     EXPECT_EQ(std::string(doc.m_changes.rows()[0].node1->latinName), "Lupulella");
 }

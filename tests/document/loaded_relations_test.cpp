@@ -40,12 +40,14 @@ TEST(LoadedRelations, EveryLoadLeavesTheRelationsOfItsTrees) {
     EXPECT_TRUE(doc.m_relations.relations().empty());
     ConsoleCapture quiet;
     ASSERT_TRUE(doc.ReloadTrees(dir.file("a.csv"), dir.file("b.csv")));
+    ASSERT_TRUE(doc.FindChangesNow());
     EXPECT_EQ(report(doc), "Family Canidae = Canidae\nGenus Canis < Canis\nGenus Cuon < Canis\n");
     Verdict v;  // of Cuon, the root Canidae's second child
     ASSERT_TRUE(doc.m_relations.verdictOf(doc.m_tree1.children[1], v));
     EXPECT_EQ(verdictName(v), std::string("lumped"));
 
     ASSERT_TRUE(doc.ReloadTrees(dir.file("a.csv"), dir.file("c.csv")));
+    ASSERT_TRUE(doc.FindChangesNow());
     EXPECT_EQ(report(doc), "Family Canidae = Canidae\nGenus Canis = Lupus\nGenus Cuon = Cuon\n");
     // A failed load keeps what the document had.
     EXPECT_FALSE(doc.ReloadTrees(dir.file("a.csv"), dir.file("gone.csv")));

@@ -36,6 +36,7 @@ TEST(MddRenames, EveryRenameWithIdentifiersAndMostWithoutThem) {
     {
         ConsoleCapture quiet;
         ASSERT_TRUE(doc.ReloadTrees(older, newer));
+        ASSERT_TRUE(doc.FindChangesNow());
     }
     // The truth: an identifier whose species name changed, the old name gone from v1.13.
     const auto byId1 = speciesById(doc.m_tree1, doc.m_partners.facts[0]);

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include <QToolButton>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "ChangesPanel.h"
 #include "GuiFixture.h"
@@ -177,6 +179,53 @@ TEST(ChangesPanel, FilterChooseFlyFrameAndExport) {
         << lines[1].toStdString();
 
     // The place of the panel is the window's to remember; other tests start without it.
+    panel.hide();
+    QSettings().remove(QStringLiteral("Window/State"));
+}
+
+TEST(ChangesPanel, SaysTheChangesAreBeingFoundThenFills) {
+    RunningApp running;
+    ASSERT_TRUE(running.started);
+    CCladoramaApp& app = *running.app;
+    CCladoramaDoc& doc = running.doc();
+    CMainFrame& frame = *app.MainFrame();
+    frame.activateWindow();
+    (void)QTest::qWaitForWindowActive(&frame, 3000);
+    CChangesPanel& panel = *frame.m_changesPanel;
+    QTest::keyClick(&frame, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(waitFor([&] { return panel.isVisible(); }));
+    EXPECT_FALSE(panel.m_progress->isVisible());
+
+    const std::string a = sourcePath("data/sample/classif_A_03-01-31.xml");
+    const std::string b = sourcePath("data/sample/classif_B_03-01-31.xml");
+    for (const auto& [first, second] : {std::pair{a, b}, std::pair{b, a}}) {
+        {
+            ConsoleCapture quiet;
+            ASSERT_TRUE(doc.ReloadTrees(first, second));
+        }
+        // The first frame of the pair starts the work; what it found is taken only on this
+        // thread's turn, so until events are processed the panel says it is at work.
+        (void)running.window().CaptureFrame();
+        ASSERT_EQ(doc.Changes(), ChangesState::Finding);
+        EXPECT_TRUE(panel.m_progress->isVisible());
+        EXPECT_TRUE(panel.m_summary->text().startsWith(QStringLiteral("Finding the changes")))
+            << panel.m_summary->text().toStdString();
+        EXPECT_EQ(panel.m_table->model()->rowCount(), 0);
+        EXPECT_FALSE(panel.m_btnExport->isEnabled());
+
+        ASSERT_TRUE(waitFor([&] { return doc.ChangesReady(); }));
+        EXPECT_FALSE(panel.m_progress->isVisible());
+        EXPECT_TRUE(panel.m_btnExport->isEnabled());
+        ASSERT_GT(doc.m_changes.rows().size(), 0u);
+        EXPECT_EQ(panel.m_table->model()->rowCount(), static_cast<int>(doc.m_changes.shown().size()));
+        EXPECT_TRUE(panel.m_summary->text().contains(QStringLiteral("rows shown")))
+            << panel.m_summary->text().toStdString();
+        // The first row names a taxon of the pair loaded now.
+        const ChangeRow& row = shownRow(doc, 0);
+        const TreeNode* root = row.node1 ? row.node1 : row.node2;
+        while (root && root->parent) root = root->parent;
+        EXPECT_TRUE(root == &doc.m_tree1 || root == &doc.m_tree2);
+    }
     panel.hide();
     QSettings().remove(QStringLiteral("Window/State"));
 }

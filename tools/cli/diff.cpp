@@ -66,6 +66,7 @@ int cmdDiff(int argc, char** argv) {
     if (files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                       : !doc.ReloadTrees(files[0], files[1]))
         return 1;
+    doc.FindPartnersNow();
 
     const DiffLines changes(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs);
     DiffSummary counts;

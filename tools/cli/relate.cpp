@@ -149,6 +149,7 @@ int cmdRelate(int argc, char** argv) {
     if (args.files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                            : !doc.ReloadTrees(args.files[0], args.files[1]))
         return 1;
+    doc.FindChangesNow();
     TaxonRelations withPairs;
     if (!pairsFile.empty()) {
         // The partners found by the load pair species as well; the file adds its own.

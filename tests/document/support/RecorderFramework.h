@@ -2,6 +2,7 @@
 // what the user would have seen and in which order.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -34,6 +35,10 @@ public:
         if (onTreesReplaced) onTreesReplaced();
     }
     void TitleChanged(const char* title) override { log.push_back(std::string("title:") + title); }
+    // On the worker: only counted.
+    void ChangesFound() override { ++changesFound; }
+    void ChangesUpdated() override { log.push_back("changes"); }
+    std::atomic<int> changesFound{0};
 
     // Log entries that start with `prefix`, in order.
     std::vector<std::string> entries(const std::string& prefix) const;

@@ -56,8 +56,11 @@ SampleApp::SampleApp() {
     QDir::setCurrent(QString::fromStdString(dir));
     ConsoleCapture capture;
     running = std::make_unique<RunningApp>(true);
-    console = capture.text();
     available = running->started && running->view().TreesLoaded();
+    // The changes are found after the first frame; the tests start from a window that has
+    // them, as a user who looks at it for a moment does.
+    if (available) waitFor([this] { return running->doc().ChangesReady(); });
+    console = capture.text();
 }
 
 SampleApp::~SampleApp() {
