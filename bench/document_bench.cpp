@@ -29,6 +29,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -344,6 +345,25 @@ int main(int argc, char** argv) {
         report(what.c_str(), times, 0.5);
     }
 
+    {
+        // How soon the worker stops when a new load or the end of the program calls it off,
+        // at several points of its work.
+        std::vector<double> stops;
+        for (double delay : {0.0, 0.05, 0.2, 0.5, 0.8, 1.2, 1.6}) {
+            CCladoramaDoc doc;
+            if (!doc.LoadHierarchiesIn<LoadMode::Binary>()) return 1;
+            doc.StartFindingChanges();
+            std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+            const bool running = doc.Changes() == ChangesState::Finding;
+            auto start = Clock::now();
+            doc.StopFindingChanges();
+            if (running) stops.push_back(secondsSince(start));
+        }
+        if (!stops.empty())
+            std::printf("changes called off after 0 to 1.6 s of work: stopped within median %.4f s, "
+                        "at most %.4f s (%zu calls)\n",
+                        median(stops), *std::max_element(stops.begin(), stops.end()), stops.size());
+    }
     reportMemory("build", std::max(runs, 5));
     reportMemory("binary", std::max(runs, 5));
     if (!earlier.empty() &&

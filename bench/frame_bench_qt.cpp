@@ -103,6 +103,10 @@ int main(int argc, char** argv) {
     }
     CCladoramaApp app;
     if (!app.InitInstance({QStringLiteral("cladorama")})) return 1;
+    // The first frame started the finding of the changes: frames are timed once they are
+    // found, as a user sees them after a moment.
+    app.Document()->FindChangesNow();
+    QApplication::processEvents();
     setConsoleStream(nullptr);
     CCladoramaView& view = app.View();
     auto saveFrame = [&](const char* name) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "ClassificationReader.h"
@@ -14,6 +15,7 @@
 #include "Console.h"
 #include "FileResult.h"
 #include "Import.h"
+#include "KeptThread.h"
 #include "Layout.h"
 #include "LoadedRelations.h"
 #include "NameOrder.h"
@@ -36,6 +38,12 @@ char* NamePool::copy(const char* text) {
     m_next += size;
     m_left -= size;
     return out;
+}
+
+void NamePool::adopt(NamePool&& other) {
+    // This pool's open block stays the one it carves from.
+    for (auto& block : other.m_blocks) m_blocks.push_back(std::move(block));
+    other.clear();
 }
 
 void NamePool::clear() {
@@ -118,17 +126,41 @@ namespace {
 // otherwise keep tens of megabytes for nothing.
 void releaseIndex(std::vector<TreeNode*>& index) { std::vector<TreeNode*>().swap(index); }
 
-// Appends a copy of each node's name. The lists are in name order, so the nodes and
-// their names lie scattered over the heap; fetching a few entries ahead (the node, then
-// its name) keeps the copying from waiting on memory at every entry.
-void appendSearchNames(std::vector<SearchEntry>& out, NamePool& pool,
-                       const std::vector<TreeNode*>& list, char* TreeNode::*name) {
+// Runs `here` on this thread and `beside` on a kept one (in turn where there is none), then
+// `afterHere` once `here` is done, and waits for both. What `beside` throws is thrown here.
+template <class Here, class Beside, class AfterHere = void (*)()>
+void sideBySide(Here&& here, Beside&& beside, AfterHere&& afterHere = [] {}) {
+    std::exception_ptr failure;
+    auto caught = [&] {
+        try {
+            beside();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    std::optional<KeptThread> other;
+    try {
+        other.emplace(caught);
+    } catch (const std::system_error&) {
+        caught();
+    }
+    here();
+    afterHere();
+    other.reset();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// Writes a copy of each node's name at `out`, one entry per node. The lists are in name
+// order, so the nodes and their names lie scattered over the heap; fetching a few entries
+// ahead (the node, then its name) keeps the copying from waiting on memory at every entry.
+void copySearchNames(SearchEntry* out, NamePool& pool, const std::vector<TreeNode*>& list,
+                     char* TreeNode::*name) {
     constexpr size_t kNodeAhead = 16, kNameAhead = 8;
     const size_t n = list.size();
     for (size_t i = 0; i < n; ++i) {
         if (i + kNodeAhead < n) __builtin_prefetch(list[i + kNodeAhead]);
         if (i + kNameAhead < n) __builtin_prefetch(list[i + kNameAhead]->*name);
-        out.push_back({pool.copy(list[i]->*name), list[i]});
+        out[i] = {pool.copy(list[i]->*name), list[i]};
     }
 }
 
@@ -140,7 +172,25 @@ bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tr
                    DocPartners& partners, const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
+    // What goes beside them (partners, relations) is found while the trees are written: both
+    // only read the trees.
+    std::exception_ptr findFailure;
+    auto find = [&] {
+        try {
+            partners.findForFile(tree1, tree2);
+        } catch (...) {
+            findFailure = std::current_exception();
+        }
+    };
+    std::optional<KeptThread> finding;
+    try {
+        finding.emplace(find);
+    } catch (const std::system_error&) {  // no second thread to be had: one after the other
+        find();
+    }
     const FileResult written = saveTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
+    finding.reset();
+    if (findFailure) std::rethrow_exception(findFailure);
     if (reportFailure(written)) {
         partners.writeBeside(tree1, tree2, file1, file2);
         return true;
@@ -229,22 +279,36 @@ void CCladoramaDoc::RunCommonTail() {
     m_changes.clear();
     m_relations = TaxonRelations();
 
-    sortLatinIndex(m_tree1);
-    consolePrintf("Latin name sorted\n");
-    sortCommonIndex(m_tree1);
+    // Tree 1's Latin index is sorted here while a kept thread sorts and merges the two
+    // common-name indexes; then each copies its searchable names, into a pool of its own.
+    // The lines come in their order, each once its part is done.
+    sideBySide([this] { sortLatinIndex(m_tree1); },
+               [this] {
+                   sortCommonIndex(m_tree1);
+                   sortCommonIndex(m_tree2);
+                   m_combinedByCommon = mergeCommonIndexes(m_tree1.commonIndex, m_tree2.commonIndex);
+                   releaseIndex(m_tree1.commonIndex);
+                   releaseIndex(m_tree2.commonIndex);
+               },
+               [] { consolePrintf("Latin name sorted\n"); });
     consolePrintf("common name sorted\n");
-    sortCommonIndex(m_tree2);
     consolePrintf("common name sorted\n");
 
-    m_combinedByCommon = mergeCommonIndexes(m_tree1.commonIndex, m_tree2.commonIndex);
-    releaseIndex(m_tree1.commonIndex);
-    releaseIndex(m_tree2.commonIndex);
-
+    const size_t latinCount = m_tree1.latinIndex.size();
     m_searchNames.clear();
     m_searchNamePool.clear();
-    m_searchNames.reserve(m_tree1.latinIndex.size() + m_combinedByCommon.size());
-    appendSearchNames(m_searchNames, m_searchNamePool, m_tree1.latinIndex, &TreeNode::latinName);
-    appendSearchNames(m_searchNames, m_searchNamePool, m_combinedByCommon, &TreeNode::commonName);
+    m_searchNames.resize(latinCount + m_combinedByCommon.size());
+    NamePool commonPool;
+    sideBySide(
+        [this] {
+            copySearchNames(m_searchNames.data(), m_searchNamePool, m_tree1.latinIndex,
+                            &TreeNode::latinName);
+        },
+        [this, latinCount, &commonPool] {
+            copySearchNames(m_searchNames.data() + latinCount, commonPool, m_combinedByCommon,
+                            &TreeNode::commonName);
+        });
+    m_searchNamePool.adopt(std::move(commonPool));
 
     m_changesState = m_tree1.treeId == 1 && m_tree2.treeId == 2 ? ChangesState::Waiting
                                                                  : ChangesState::None;

@@ -31,6 +31,8 @@ struct SearchEntry {
 class NamePool {
 public:
     char* copy(const char* text);
+    // Takes over the blocks of `other` (filled on another thread), which is left empty.
+    void adopt(NamePool&& other);
     void clear();
 
 private:

@@ -172,8 +172,6 @@ std::string partnersFileBytes(const ClassificationTree& tree1, const Classificat
         wanted[0].push_back(p.node1);
         wanted[1].push_back(p.node2);
     }
-    if (relations)
-        for (const TaxonVerdict& v : relations->taxa()) wanted[v.side == 2 ? 1 : 0].push_back(v.node);
     for (int side = 0; side < 2; ++side)
         facts[side].forEach([&](const TreeNode* n, const char*, const char*) {
             if (kept(n, static_cast<uint8_t>(side + 1))) wanted[side].push_back(n);
@@ -211,16 +209,39 @@ std::string partnersFileBytes(const ClassificationTree& tree1, const Classificat
     }
     out += static_cast<char>(relations != nullptr);
     if (!relations) return out;
+    // The taxa of each side stand in the order of a walk of their tree, as the file's nodes
+    // do: one walk beside their list gives their places, without a map of every node.
+    const std::vector<TaxonVerdict>& taxa = relations->taxa();
+    std::vector<uint32_t> taxonPlaces(taxa.size(), kNoPlace);
+    for (int side = 0; side < 2; ++side) {
+        size_t next = 0;
+        while (next < taxa.size() && taxa[next].side != side + 1) ++next;
+        uint32_t i = 0;
+        forEachNode(static_cast<const TreeNode*>(side == 0 ? &tree1 : &tree2), [&](const TreeNode* n) {
+            if (next < taxa.size() && taxa[next].node == n) {
+                taxonPlaces[next] = i;
+                do ++next;
+                while (next < taxa.size() && taxa[next].side != side + 1);
+            }
+            ++i;
+        });
+    }
+    std::vector<std::pair<const TreeNode*, uint32_t>> byNode[2];
+    for (size_t t = 0; t < taxa.size(); ++t)
+        byNode[taxa[t].side == 2 ? 1 : 0].emplace_back(taxa[t].node, taxonPlaces[t]);
+    for (auto& list : byNode) std::sort(list.begin(), list.end());
     auto placeOf = [&](int side, const TreeNode* n) {
         if (!n) return kNoPlace;
-        auto it = places[side].find(n);
-        return it == places[side].end() ? kNoPlace : it->second;
+        auto it = std::lower_bound(byNode[side].begin(), byNode[side].end(),
+                                   std::pair<const TreeNode*, uint32_t>(n, 0));
+        return it == byNode[side].end() || it->first != n ? kNoPlace : it->second;
     };
     put32(out, static_cast<uint32_t>(relations->ranks().size()));
     for (const std::string& rank : relations->ranks()) putText(out, rank.c_str());
     put32(out, static_cast<uint32_t>(relations->taxa().size()));
-    for (const TaxonVerdict& v : relations->taxa()) {
-        put32(out, placeOf(v.side == 2 ? 1 : 0, v.node));
+    for (size_t t = 0; t < taxa.size(); ++t) {
+        const TaxonVerdict& v = taxa[t];
+        put32(out, taxonPlaces[t]);
         out += static_cast<char>(v.side);
         put32(out, v.rank);
         out += static_cast<char>(v.verdict);
@@ -309,8 +330,14 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
                 v.rank >= ranks.size() || verdict > static_cast<uint8_t>(Verdict::OnlyIn2))
                 return 2;
             v.verdict = static_cast<Verdict>(verdict);
+            // Each tree's taxa in the order of its walk, as they were found: their places
+            // rise, and tree 1's come first.
+            std::vector<uint32_t>& sidePlaces = placed[v.side - 1].places;
+            if ((!sidePlaces.empty() && place <= sidePlaces.back()) ||
+                (v.side == 1 && !placed[1].places.empty()))
+                return 2;
             taxonPlaces.push_back(place);
-            placed[v.side - 1].places.push_back(place);
+            sidePlaces.push_back(place);
         }
         if (!in.number(n) || n > bytes.size()) return 2;
         lines.resize(n);
@@ -323,9 +350,13 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
                 r.rank >= ranks.size() || (place1 == kNoPlace && place2 == kNoPlace))
                 return 2;
             r.relation = static_cast<Relation>(relation);
+            // A related taxon is one of the taxa above.
+            auto listed = [&](int side, uint32_t place) {
+                const std::vector<uint32_t>& list = placed[side].places;
+                return place == kNoPlace || std::binary_search(list.begin(), list.end(), place);
+            };
+            if (!listed(0, place1) || !listed(1, place2)) return 2;
             linePlaces.emplace_back(place1, place2);
-            if (place1 != kNoPlace) placed[0].places.push_back(place1);
-            if (place2 != kNoPlace) placed[1].places.push_back(place2);
         }
     }
     if (!in.atEnd()) return 2;
@@ -433,14 +464,18 @@ void DocPartners::prepare(const ClassificationTree& tree1, const ClassificationT
     pairs.find(tree1, tree2, &facts[0], &facts[1]);
 }
 
-bool DocPartners::writeBeside(const ClassificationTree& tree1, const ClassificationTree& tree2,
-                              const std::string& path1, const std::string& path2) {
+void DocPartners::findForFile(const ClassificationTree& tree1, const ClassificationTree& tree2) {
     prepare(tree1, tree2);
     // Found once here, they are what every load of these tree files takes.
     if (!hasRelations) {
         relations = relateLoadedTrees(tree1, tree2, speciesPairsOf(pairs));
         hasRelations = true;
     }
+}
+
+bool DocPartners::writeBeside(const ClassificationTree& tree1, const ClassificationTree& tree2,
+                              const std::string& path1, const std::string& path2) {
+    findForFile(tree1, tree2);
     const std::string path = partnersPathBeside(path1);
     FileStamp stamp1, stamp2;
     bool ok = stampFile(path1, stamp1) && stampFile(path2, stamp2);

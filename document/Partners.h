@@ -41,6 +41,9 @@ public:
     // The console line of the last prepare() that could not take the file beside the trees
     // (written with other tree files, or damaged), or empty.
     const std::string& notice() const { return m_notice; }
+    // What the file beside two tree files keeps: the pairs (prepare()) and the relations of
+    // the higher taxa. Only reads the trees.
+    void findForFile(const ClassificationTree& tree1, const ClassificationTree& tree2);
     // Writes the file beside the two tree files just written at these paths, through a
     // temporary file that takes its place in one step. False after a console line.
     bool writeBeside(const ClassificationTree& tree1, const ClassificationTree& tree2,
