@@ -4,8 +4,8 @@
 // nothing of that name (removed from the first classification, added in the second).
 #pragma once
 
-#include <string_view>
-#include <unordered_map>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "TreeNode.h"
@@ -28,7 +28,15 @@ public:
     const TreeNode* namesake(const TreeNode& node) const;
 
 private:
-    using Index = std::unordered_map<std::string_view, std::vector<const TreeNode*>>;
-    // By Latin name, the taxa each classification holds of its own.
-    Index m_own[2];
+    struct Entry {
+        uint64_t hash;  // of the Latin name
+        const TreeNode* node;
+    };
+    // The taxa of side `side` (0 or 1) of this Latin name, depth first.
+    template <class Each>
+    void forEachNamed(int side, const TreeNode& node, Each&& each) const;
+    // Of each classification's own taxa, those whose Latin name a taxon the other holds alone
+    // may ask for, in the order of their names' hashes, each hash's depth first. Flat arrays:
+    // on a whole catalogue these are millions of taxa.
+    std::vector<Entry> m_own[2];
 };

@@ -268,7 +268,7 @@ void ChangeList::build() {
             default:
                 continue;
         }
-        row.path = pathOf(row.node1 ? row.node1 : row.node2 ? row.node2 : node);
+        row.pathOf = row.node1 ? row.node1 : row.node2 ? row.node2 : node;
         m_rows.push_back(std::move(row));
     }
 
@@ -296,7 +296,7 @@ void ChangeList::build() {
         row.node2 = r.taxon2;
         const TreeNode* named = r.taxon1 ? r.taxon1 : r.taxon2;
         row.rank = rankIndex(named);
-        row.path = pathOf(named);
+        row.pathOf = named;
         m_rows.push_back(std::move(row));
     }
     ++m_generation;
@@ -347,6 +347,12 @@ void ChangeList::refresh() {
     }
     if (m_sortColumn < 0) return;
     const auto column = static_cast<ChangeColumn>(m_sortColumn);
+    // Paths are made for the rows shown only when they are sorted by them.
+    std::vector<std::string> paths;
+    if (column == ChangeColumn::Path) {
+        paths.resize(m_rows.size());
+        for (uint32_t i : m_shown) paths[i] = pathOf(m_rows[i].pathOf);
+    }
     auto less = [&](uint32_t a, uint32_t b) {
         const ChangeRow& x = m_rows[a];
         const ChangeRow& y = m_rows[b];
@@ -358,7 +364,7 @@ void ChangeList::refresh() {
             case ChangeColumn::Name2:
                 return std::strcmp(nameOf(x.node2), nameOf(y.node2)) < 0;
             case ChangeColumn::Detail: return x.detail < y.detail;
-            case ChangeColumn::Path: return x.path < y.path;
+            case ChangeColumn::Path: return paths[a] < paths[b];
         }
         return false;
     };
@@ -376,7 +382,7 @@ std::string ChangeList::cell(const ChangeRow& row, ChangeColumn column) const {
         case ChangeColumn::Name1: return nameOf(row.node1);
         case ChangeColumn::Name2: return nameOf(row.node2);
         case ChangeColumn::Detail: return row.detail;
-        case ChangeColumn::Path: return row.path;
+        case ChangeColumn::Path: return pathOf(row.pathOf);
     }
     return {};
 }

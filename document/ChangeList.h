@@ -46,7 +46,9 @@ struct ChangeRow {
     const TreeNode* node1 = nullptr;  // tree 1's own taxon, in tree 1's combined tree
     const TreeNode* node2 = nullptr;  // tree 2's own taxon, in tree 2's combined tree
     std::string detail;               // the evidence of a rename, or the relation
-    std::string path;                 // Latin names from the root down, joined by " > "
+    // The taxon whose path the row shows (Latin names from the root down, joined by " > "):
+    // made when a cell asks for it, not for every row of a whole catalogue's changes.
+    const TreeNode* pathOf = nullptr;
 };
 
 struct ChangeFilter {
