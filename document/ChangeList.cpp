@@ -215,33 +215,35 @@ void ChangeList::build() {
     };
 
     const DiffLines lines(tree1, tree2, partners);
-    std::string other, detail;
+    // Room for a row per taxon held by one tree and per relation, at most: the rows are not
+    // copied as they grow.
+    size_t marked = 0;
+    forEachNode(static_cast<const TreeNode*>(&tree1), [&](const TreeNode* n) {
+        marked += n->onlyInTree != 0;
+    });
+    m_rows.reserve(marked + relations.relations().size());
+    DiffLines::Told told;
     std::vector<const TreeNode*> stack{&tree1};
     while (!stack.empty()) {
         cancellationPoint(++walked);
         const TreeNode* node = stack.back();
         stack.pop_back();
         for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
-        ChangeKind kind;
-        const TreeNode* counterpart = nullptr;
-        if (!lines.line(*node, kind, other, detail, &counterpart)) continue;
+        if (!lines.tell(*node, told)) continue;
+        const TreeNode* counterpart = told.counterpart;
         ChangeRow row;
         row.rank = rankIndex(node);
-        switch (kind) {
-            case ChangeKind::Moved: {
+        switch (told.kind) {
+            case ChangeKind::Moved:
                 row.kind = ChangeRowKind::Moved;
                 row.node1 = node;
                 row.node2 = counterpart;
-                row.detail = std::string("from ") + nameOf(node->parent) + " to " +
-                             nameOf(counterpart->parent);
-                if (detail != "0") row.detail += ", " + detail + " with it";
+                row.detail = static_cast<uint32_t>(told.movedWith);
                 break;
-            }
             case ChangeKind::Rank:
                 row.kind = ChangeRowKind::Rank;
                 row.node1 = node;
                 row.node2 = counterpart;
-                row.detail = std::string(node->rankName) + " to " + other;
                 break;
             case ChangeKind::Removed:
                 row.kind = ChangeRowKind::Removed;
@@ -263,17 +265,18 @@ void ChangeList::build() {
                     row.node1 = counterpart;
                     row.node2 = original2(node);
                 }
-                row.detail = detail;
+                row.detail = static_cast<uint32_t>(told.evidence);
                 break;
             default:
                 continue;
         }
         row.pathOf = row.node1 ? row.node1 : row.node2 ? row.node2 : node;
-        m_rows.push_back(std::move(row));
+        m_rows.push_back(row);
     }
 
-    for (const TaxonRelation& r : relations.relations()) {
+    for (uint32_t i = 0; i < relations.relations().size(); ++i) {
         cancellationPoint(++walked);
+        const TaxonRelation& r = relations.relations()[i];
         ChangeRow row;
         if (r.taxon1 && r.taxon2) {
             Verdict verdict;
@@ -285,20 +288,19 @@ void ChangeList::build() {
                 case Verdict::Reshuffled: row.kind = ChangeRowKind::Reshuffled; break;
                 default: continue;
             }
-            row.detail = std::string(relationSymbol(r.relation)) + " " + std::to_string(r.shared) +
-                         " shared; " + std::to_string(r.species1) + " in tree 1, " +
-                         std::to_string(r.species2) + " in tree 2";
         } else {
             row.kind = r.taxon1 ? ChangeRowKind::OnlyIn1 : ChangeRowKind::OnlyIn2;
-            row.detail = std::string(relationSymbol(r.relation)) + " no species shared";
         }
         row.node1 = r.taxon1;
         row.node2 = r.taxon2;
+        row.ofRelation = true;
+        row.detail = i;
         const TreeNode* named = r.taxon1 ? r.taxon1 : r.taxon2;
         row.rank = rankIndex(named);
         row.pathOf = named;
-        m_rows.push_back(std::move(row));
+        m_rows.push_back(row);
     }
+    m_rows.shrink_to_fit();
     ++m_generation;
     refresh();
 }
@@ -347,11 +349,12 @@ void ChangeList::refresh() {
     }
     if (m_sortColumn < 0) return;
     const auto column = static_cast<ChangeColumn>(m_sortColumn);
-    // Paths are made for the rows shown only when they are sorted by them.
-    std::vector<std::string> paths;
-    if (column == ChangeColumn::Path) {
-        paths.resize(m_rows.size());
-        for (uint32_t i : m_shown) paths[i] = pathOf(m_rows[i].pathOf);
+    // Paths and details are made for the rows shown only when they are sorted by them.
+    std::vector<std::string> texts;
+    if (column == ChangeColumn::Path || column == ChangeColumn::Detail) {
+        texts.resize(m_rows.size());
+        for (uint32_t i : m_shown)
+            texts[i] = column == ChangeColumn::Path ? pathOf(m_rows[i].pathOf) : detailOf(m_rows[i]);
     }
     auto less = [&](uint32_t a, uint32_t b) {
         const ChangeRow& x = m_rows[a];
@@ -363,8 +366,8 @@ void ChangeList::refresh() {
                 return std::strcmp(nameOf(x.node1), nameOf(y.node1)) < 0;
             case ChangeColumn::Name2:
                 return std::strcmp(nameOf(x.node2), nameOf(y.node2)) < 0;
-            case ChangeColumn::Detail: return x.detail < y.detail;
-            case ChangeColumn::Path: return paths[a] < paths[b];
+            case ChangeColumn::Detail: return texts[a] < texts[b];
+            case ChangeColumn::Path: return texts[a] < texts[b];
         }
         return false;
     };
@@ -381,10 +384,35 @@ std::string ChangeList::cell(const ChangeRow& row, ChangeColumn column) const {
         case ChangeColumn::Rank: return m_ranks[row.rank];
         case ChangeColumn::Name1: return nameOf(row.node1);
         case ChangeColumn::Name2: return nameOf(row.node2);
-        case ChangeColumn::Detail: return row.detail;
+        case ChangeColumn::Detail: return detailOf(row);
         case ChangeColumn::Path: return pathOf(row.pathOf);
     }
     return {};
+}
+
+std::string ChangeList::detailOf(const ChangeRow& row) const {
+    switch (row.kind) {
+        case ChangeRowKind::Moved: {
+            std::string text = std::string("from ") + nameOf(row.node1->parent) + " to " +
+                               nameOf(row.node2 ? row.node2->parent : nullptr);
+            if (row.detail) text += ", " + std::to_string(row.detail) + " with it";
+            return text;
+        }
+        case ChangeRowKind::Rank:
+            return std::string(row.node1->rankName) + " to " + (row.node2 ? row.node2->rankName : "");
+        case ChangeRowKind::Removed:
+        case ChangeRowKind::Added: return {};
+        default: {
+            // A pair of species or subspecies renamed tells its evidence.
+            if (!row.ofRelation) return renameEvidenceName(static_cast<RenameEvidence>(row.detail));
+            const TaxonRelation& r = m_relations->relations()[row.detail];
+            if (row.kind == ChangeRowKind::OnlyIn1 || row.kind == ChangeRowKind::OnlyIn2)
+                return std::string(relationSymbol(r.relation)) + " no species shared";
+            return std::string(relationSymbol(r.relation)) + " " + std::to_string(r.shared) +
+                   " shared; " + std::to_string(r.species1) + " in tree 1, " +
+                   std::to_string(r.species2) + " in tree 2";
+        }
+    }
 }
 
 std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) const {

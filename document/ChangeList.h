@@ -42,13 +42,17 @@ const char* changeColumnTitle(ChangeColumn column);
 
 struct ChangeRow {
     ChangeRowKind kind = ChangeRowKind::Moved;
+    bool ofRelation = false;          // a relation of higher taxa, not a taxon's change
     uint32_t rank = 0;               // index into ChangeList::ranks()
     const TreeNode* node1 = nullptr;  // tree 1's own taxon, in tree 1's combined tree
     const TreeNode* node2 = nullptr;  // tree 2's own taxon, in tree 2's combined tree
-    std::string detail;               // the evidence of a rename, or the relation
-    // The taxon whose path the row shows (Latin names from the root down, joined by " > "):
-    // made when a cell asks for it, not for every row of a whole catalogue's changes.
+    // The taxon whose path the row shows (Latin names from the root down, joined by " > ").
     const TreeNode* pathOf = nullptr;
+    // What the evidence-or-relation text is made of, with the nodes: for a move how many
+    // moved with the taxon, for a rename its RenameEvidence, for a relation of higher taxa
+    // its index in the relations. The texts are made when a cell asks for them: a whole
+    // catalogue has millions of rows.
+    uint32_t detail = 0;
 };
 
 struct ChangeFilter {
@@ -94,6 +98,8 @@ public:
 
     // A cell's text, as ISO-8859-1 bytes.
     std::string cell(const ChangeRow& row, ChangeColumn column) const;
+    // The evidence-or-relation text of a row.
+    std::string detailOf(const ChangeRow& row) const;
     // The species (tree 1's own taxa) that the two taxa of a split, lump or reshuffle share;
     // none for any other row.
     std::vector<const TreeNode*> sharedSpecies(const ChangeRow& row) const;

@@ -172,25 +172,10 @@ bool writeTreePair(const ClassificationTree& tree1, const ClassificationTree& tr
                    DocPartners& partners, const std::string& dir = std::string()) {
     const std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
     const std::string file1 = prefix + kTreeFile1, file2 = prefix + kTreeFile2;
-    // What goes beside them (partners, relations) is found while the trees are written: both
-    // only read the trees.
-    std::exception_ptr findFailure;
-    auto find = [&] {
-        try {
-            partners.findForFile(tree1, tree2);
-        } catch (...) {
-            findFailure = std::current_exception();
-        }
-    };
-    std::optional<KeptThread> finding;
-    try {
-        finding.emplace(find);
-    } catch (const std::system_error&) {  // no second thread to be had: one after the other
-        find();
-    }
+    // What goes beside them (partners, relations) is found once they are written: the tree
+    // files' bytes are made in memory first, and the two together would raise the peak by
+    // hundreds of megabytes at a whole catalogue.
     const FileResult written = saveTreeFilePair(tree1, file1.c_str(), tree2, file2.c_str());
-    finding.reset();
-    if (findFailure) std::rethrow_exception(findFailure);
     if (reportFailure(written)) {
         partners.writeBeside(tree1, tree2, file1, file2);
         return true;

@@ -43,45 +43,61 @@ int DiffLines::movedWith(const TreeNode& node) const {
     return count;
 }
 
-bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
-                     std::string& detail, const TreeNode** counterpart) const {
-    other.clear();
-    detail.clear();
-    const TreeNode* unused = nullptr;
-    const TreeNode*& partner = counterpart ? *counterpart : unused;
-    partner = nullptr;
+bool DiffLines::tell(const TreeNode& node, Told& told) const {
+    told = Told();
     if (node.onlyInTree != 1 && node.onlyInTree != 2) return false;
     const TreeNode* there = nullptr;
-    kind = m_changes.classify(node, &there);
+    told.kind = m_changes.classify(node, &there);
     // Only a name the other classification lacks can have been renamed.
-    if (kind == ChangeKind::Removed || kind == ChangeKind::Added) {
+    if (told.kind == ChangeKind::Removed || told.kind == ChangeKind::Added) {
         if (const RenamePair* pair = m_partners.pairOf(node)) {
-            kind = ChangeKind::Renamed;
-            partner = node.onlyInTree == 1 ? pair->node2 : pair->node1;
-            other = (node.onlyInTree == 1 ? pair->node2 : pair->node1)->latinName;
-            detail = renameEvidenceName(pair->evidence);
+            told.kind = ChangeKind::Renamed;
+            told.counterpart = node.onlyInTree == 1 ? pair->node2 : pair->node1;
+            told.evidence = pair->evidence;
             return true;
         }
     }
-    switch (kind) {
+    switch (told.kind) {
         case ChangeKind::Moved:
             // Told once, as the first classification's taxon, where its parent changed.
             if (node.onlyInTree != 1 || sameTaxon(node.parent, there->parent)) return false;
-            partner = there;
-            appendPath(other, there);
-            detail = std::to_string(movedWith(node));
+            told.counterpart = there;
+            told.movedWith = movedWith(node);
             return true;
         case ChangeKind::Rank:
             if (node.onlyInTree != 1) return false;
-            if (const TreeNode* namesake = m_changes.namesake(node)) {
-                partner = namesake;
-                other = namesake->rankName;
-            }
+            told.counterpart = m_changes.namesake(node);
             return true;
         case ChangeKind::Removed:
         case ChangeKind::Added: return true;
         default: return false;
     }
+}
+
+bool DiffLines::line(const TreeNode& node, ChangeKind& kind, std::string& other,
+                     std::string& detail, const TreeNode** counterpart) const {
+    other.clear();
+    detail.clear();
+    Told told;
+    const bool any = tell(node, told);
+    kind = told.kind;
+    if (counterpart) *counterpart = any ? told.counterpart : nullptr;
+    if (!any) return false;
+    switch (kind) {
+        case ChangeKind::Renamed:
+            other = told.counterpart->latinName;
+            detail = renameEvidenceName(told.evidence);
+            break;
+        case ChangeKind::Moved:
+            appendPath(other, told.counterpart);
+            detail = std::to_string(told.movedWith);
+            break;
+        case ChangeKind::Rank:
+            if (told.counterpart) other = told.counterpart->rankName;
+            break;
+        default: break;
+    }
+    return true;
 }
 
 void DiffSummary::add(const char* rank, ChangeKind kind) {

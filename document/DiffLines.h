@@ -27,6 +27,16 @@ public:
     bool line(const TreeNode& node, ChangeKind& kind, std::string& other, std::string& detail,
               const TreeNode** counterpart = nullptr) const;
 
+    // The same without its texts, for callers that keep millions of lines: the counterpart,
+    // and for a move how many moved with the taxon, for a rename its evidence.
+    struct Told {
+        ChangeKind kind = ChangeKind::None;
+        const TreeNode* counterpart = nullptr;
+        int movedWith = 0;
+        RenameEvidence evidence = RenameEvidence::Id;
+    };
+    bool tell(const TreeNode& node, Told& told) const;
+
 private:
     // The tree-2 taxon of a taxon that moved, when it moved on its own (not with its parent).
     const TreeNode* movedAlone(const TreeNode& node) const;

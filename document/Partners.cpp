@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -140,6 +140,8 @@ std::string partnersPathBeside(const std::string& treePath) {
 }
 
 bool stampFile(const std::string& path, FileStamp& stamp) {
+    // Read through a small buffer, not mapped: the tree files are hundreds of megabytes, and
+    // their mapped pages would count in the process's resident memory while they are hashed.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     XXH3_state_t state;
@@ -156,6 +158,7 @@ bool stampFile(const std::string& path, FileStamp& stamp) {
         if (n == 0) break;
         XXH3_64bits_update(&state, block.data(), static_cast<size_t>(n));
         size += static_cast<uint64_t>(n);
+        cancellationPoint();
     }
     ::close(fd);
     stamp.size = size;
@@ -257,10 +260,12 @@ std::string partnersFileBytes(const ClassificationTree& tree1, const Classificat
     return out;
 }
 
-int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tree1,
-                          const ClassificationTree& tree2, const FileStamp& stamp1,
-                          const FileStamp& stamp2, std::vector<RenamePair>& pairs,
-                          TaxonFacts facts[2], TaxonRelations* relations, bool* hasRelations) {
+namespace {
+
+int readPartners(const std::string& bytes, const ClassificationTree& tree1,
+                 const ClassificationTree& tree2, const FileStamp& stamp1,
+                 const FileStamp& stamp2, std::vector<RenamePair>& pairs,
+                 TaxonFacts facts[2], TaxonRelations* relations, bool* hasRelations) {
     pairs.clear();
     facts[0].clear();
     facts[1].clear();
@@ -398,6 +403,22 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
     return 0;
 }
 
+}  // namespace
+
+int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tree1,
+                          const ClassificationTree& tree2, const FileStamp& stamp1,
+                          const FileStamp& stamp2, std::vector<RenamePair>& pairs,
+                          TaxonFacts facts[2], TaxonRelations* relations, bool* hasRelations) {
+    const int result =
+        readPartners(bytes, tree1, tree2, stamp1, stamp2, pairs, facts, relations, hasRelations);
+    if (result != 0) {  // nothing of a file refused is left to be taken by mistake
+        pairs.clear();
+        facts[0].clear();
+        facts[1].clear();
+    }
+    return result;
+}
+
 ImportOptions DocPartners::optionsFor(const ImportOptions& base, int treeId) {
     m_done = false;
     m_beside[0].clear();
@@ -435,7 +456,15 @@ void DocPartners::prepare(const ClassificationTree& tree1, const ClassificationT
             FileStamp stamp1, stamp2;
             std::vector<RenamePair> stored;
             int result = 1;
-            if (stampFile(m_beside[0], stamp1) && stampFile(m_beside[1], stamp2))
+            bool stamped2 = false;
+            {
+                ScopedThread second([&] { stamped2 = stampFile(m_beside[1], stamp2); });
+                const bool stamped1 = stampFile(m_beside[0], stamp1);
+                second.join();
+                stamped2 = stamped2 && stamped1;
+            }
+            cancellationPoint();
+            if (stamped2)
                 result = readPartnersFileBytes(bytes, tree1, tree2, stamp1, stamp2, stored, facts,
                                                &relations, &hasRelations);
             m_beside[0].clear();
