@@ -8,7 +8,11 @@
 //   epithet  the same epithets in another genus of the same family (of the same order when
 //            the family changed too), with the same authorship where both files give one;
 //   ending   epithets that differ only in their Latin gender ending, in the same genus or
-//            moved as for `epithet`.
+//            moved as for `epithet`;
+//   spelling an epithet spelt otherwise (at most two letters added, dropped, changed or
+//            swapped, in epithets of five letters or more), in the same genus or moved as
+//            for `epithet`: with agreeing authorships, or without, between two taxa that are
+//            each other's only candidate.
 // A taxon gets at most one partner. A pair once made stands: weaker evidence is tried only
 // on the taxa still without one. Evidence that points at more than one taxon, on either side,
 // pairs none of them and leaves them to no weaker rule either.
@@ -23,8 +27,8 @@
 #include "TaxonFacts.h"
 #include "TreeNode.h"
 
-enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending };
-// "id", "synonym", "epithet", "ending".
+enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending, Spelling };
+// "id", "synonym", "epithet", "ending", "spelling".
 const char* renameEvidenceName(RenameEvidence evidence);
 // The evidence of a name renameEvidenceName gives; false for any other text.
 bool renameEvidenceFromName(std::string_view name, RenameEvidence& evidence);
@@ -55,12 +59,21 @@ bool spellingVariants(std::string_view epithet1, std::string_view epithet2);
 // Of the identifiers both tables give, at least half name the same Latin name in both trees.
 bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2);
 
+// Which of the later rules are tried; all of them unless a benchmark compares without.
+struct RenameRules {
+    bool spelling = true;  // the `spelling` rule
+    // An epithet listed as the junior synonym of an unlike one pairs where its two taxa are
+    // each other's only candidate (a change of priority); without, such a synonym pairs none.
+    bool priority = true;
+};
+
 class RenamePairs {
 public:
     // Finds the pairs of two combined trees (tree 1 with id 1, tree 2 with id 2), with the
     // facts their files gave (null or empty: none).
     void find(const ClassificationTree& tree1, const ClassificationTree& tree2,
-              const TaxonFacts* facts1 = nullptr, const TaxonFacts* facts2 = nullptr);
+              const TaxonFacts* facts1 = nullptr, const TaxonFacts* facts2 = nullptr,
+              RenameRules rules = {});
     // Takes pairs found before (stored with the trees).
     void assign(std::vector<RenamePair> pairs);
     void clear();

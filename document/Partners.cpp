@@ -16,7 +16,11 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'C', 'L', 'A', 'D', 'P', 'R', 'T', '1'};
+// The last byte of the magic is the version of the rules that paired renamed taxa: a file
+// written under other rules holds other pairs, and is read as stale, like one of other tree
+// files. Raise it whenever the rules change what they pair ('1': rules id to ending).
+constexpr char kMagic[8] = {'C', 'L', 'A', 'D', 'P', 'R', 'T', '2'};
+constexpr size_t kRulesVersionAt = sizeof kMagic - 1;
 
 void put32(std::string& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
@@ -180,7 +184,8 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
     facts[1].clear();
     Bytes in(bytes);
     char magic[sizeof kMagic];
-    if (!in.take(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0) return 2;
+    if (!in.take(magic, sizeof magic) || std::memcmp(magic, kMagic, kRulesVersionAt) != 0) return 2;
+    if (magic[kRulesVersionAt] != kMagic[kRulesVersionAt]) return 3;
     FileStamp stored[2];
     for (FileStamp& s : stored)
         if (!in.number(s.size) || !in.number(s.hash)) return 2;
@@ -196,7 +201,7 @@ int readPartnersFileBytes(const std::string& bytes, const ClassificationTree& tr
     std::vector<uint32_t> wanted[2];
     for (Stored& p : storedPairs) {
         if (!in.number(p.place1) || !in.number(p.place2) || !in.number(p.evidence) ||
-            p.evidence > static_cast<uint8_t>(RenameEvidence::Ending))
+            p.evidence > static_cast<uint8_t>(RenameEvidence::Spelling))
             return 2;
         wanted[0].push_back(p.place1);
         wanted[1].push_back(p.place2);
@@ -266,8 +271,9 @@ void DocPartners::readBeside(const ClassificationTree& tree1, const Classificati
     m_pendingPairs.clear();
     m_pending[0].clear();
     m_pending[1].clear();
-    consolePrintf(result == 1 ? "%s was written with other tree files than these: ignored\n"
-                              : "%s is damaged: ignored\n",
+    consolePrintf(result == 1   ? "%s was written with other tree files than these: ignored\n"
+                  : result == 3 ? "%s was written under other rules for renamed taxa: ignored\n"
+                                : "%s is damaged: ignored\n",
                   path.c_str());
 }
 

@@ -56,7 +56,8 @@ bool stampFile(const std::string& path, FileStamp& stamp);
 
 // The partners file's bytes for two trees as they stand in the two tree files of these
 // stamps, and the reading back of such bytes into pairs and facts of two such trees. Reading
-// returns 0 on success, 1 when the stamps are not those given, 2 when the bytes are damaged.
+// returns 0 on success, 1 when the stamps are not those given, 2 when the bytes are damaged,
+// 3 when they were written under other rules for renamed taxa.
 std::string partnersFileBytes(const ClassificationTree& tree1, const ClassificationTree& tree2,
                               const FileStamp& stamp1, const FileStamp& stamp2,
                               const RenamePairs& pairs, const TaxonFacts facts[2]);
