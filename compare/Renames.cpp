@@ -4,6 +4,7 @@
 #include "Spellings.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <system_error>
@@ -375,8 +376,15 @@ bool spellingsOf(const Candidate& a, const Candidate& b) {
 // epithet that may be the one spelt otherwise, the rest of the name as it stands and each
 // word deletionKeys makes of that epithet, within the candidate's rank and order (else
 // family). A name spelling cannot tell, or without an epithet long enough, has none.
-void spellingKeys(const Side& side, const Finder& finder,
-                  std::vector<std::pair<uint64_t, uint32_t>>& out) {
+// Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
+// of keys a candidate, they are sorted as plain numbers, digit by digit.
+void spellingKeys(const Side& side, const Finder& finder, int indexBits, std::vector<uint64_t>& out) {
+    const uint64_t high = ~uint64_t(0) << indexBits;
+    size_t total = 0;
+    for (const Candidate& c : side.candidates)
+        if (finder.open(c, false))
+            for (std::string_view w : c.words) total += deletionKeyCount(w.size());
+    out.reserve(total);
     for (uint32_t i = 0; i < side.candidates.size(); ++i) {
         const Candidate& c = side.candidates[i];
         if (!finder.open(c, false) || unspellableName(c.node->latinName)) continue;
@@ -387,10 +395,11 @@ void spellingKeys(const Side& side, const Finder& finder,
             uint64_t base = mix(scope, w + 1);
             for (size_t o = 0; o < c.words.size(); ++o)
                 if (o != w) base = mix(base, hashOf(c.words[o]));
-            deletionKeys(c.words[w], [&](uint64_t k) { out.emplace_back(mix(base, k), i); });
+            deletionKeys(c.words[w], [&](uint64_t k) { out.push_back((mix(base, k) & high) | i); });
         }
     }
-    std::sort(out.begin(), out.end());
+    std::vector<uint64_t> scratch;
+    radixSort(out, scratch);
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
@@ -399,22 +408,28 @@ void spellingKeys(const Side& side, const Finder& finder,
 // none, the two must be each other's only candidate.
 template <class Contradicted, class Both>
 void findSpellings(Finder& finder, Side& s1, Side& s2, Contradicted&& contradicted, Both&& both) {
-    std::vector<std::pair<uint64_t, uint32_t>> keys1, keys2;
-    both([&] { spellingKeys(s1, finder, keys1); }, [&] { spellingKeys(s2, finder, keys2); });
+    const int indexBits =
+        std::max(std::bit_width(s1.candidates.size()), std::bit_width(s2.candidates.size()));
+    const uint64_t low = (uint64_t(1) << indexBits) - 1;
+    std::vector<uint64_t> keys1, keys2;
+    both([&] { spellingKeys(s1, finder, indexBits, keys1); },
+         [&] { spellingKeys(s2, finder, indexBits, keys2); });
     // The candidates that meet under a key, once each.
     std::vector<std::pair<uint32_t, uint32_t>> met;
     for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
-        if (keys1[i].first < keys2[j].first) { ++i; continue; }
-        if (keys2[j].first < keys1[i].first) { ++j; continue; }
-        const uint64_t k = keys1[i].first;
+        const uint64_t k1 = keys1[i] & ~low, k2 = keys2[j] & ~low;
+        if (k1 < k2) { ++i; continue; }
+        if (k2 < k1) { ++j; continue; }
         size_t jEnd = j;
-        while (jEnd < keys2.size() && keys2[jEnd].first == k) ++jEnd;
-        for (; i < keys1.size() && keys1[i].first == k; ++i)
-            for (size_t jj = j; jj < jEnd; ++jj) met.emplace_back(keys1[i].second, keys2[jj].second);
+        while (jEnd < keys2.size() && (keys2[jEnd] & ~low) == k1) ++jEnd;
+        for (; i < keys1.size() && (keys1[i] & ~low) == k1; ++i)
+            for (size_t jj = j; jj < jEnd; ++jj)
+                met.emplace_back(static_cast<uint32_t>(keys1[i] & low),
+                                 static_cast<uint32_t>(keys2[jj] & low));
         j = jEnd;
     }
-    std::vector<std::pair<uint64_t, uint32_t>>().swap(keys1);
-    std::vector<std::pair<uint64_t, uint32_t>>().swap(keys2);
+    std::vector<uint64_t>().swap(keys1);
+    std::vector<uint64_t>().swap(keys2);
     std::sort(met.begin(), met.end());
     met.erase(std::unique(met.begin(), met.end()), met.end());
 

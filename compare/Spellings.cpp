@@ -72,3 +72,23 @@ bool unspellableName(std::string_view name) {
     }
     return false;
 }
+
+void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch) {
+    constexpr int kDigit = 16;
+    constexpr size_t kBuckets = size_t(1) << kDigit;
+    scratch.resize(keys.size());
+    std::vector<size_t> count(kBuckets);
+    for (int shift = 0; shift < 64; shift += kDigit) {
+        std::fill(count.begin(), count.end(), 0);
+        for (uint64_t k : keys) ++count[(k >> shift) & (kBuckets - 1)];
+        if (!keys.empty() && count[(keys[0] >> shift) & (kBuckets - 1)] == keys.size()) continue;
+        size_t at = 0;
+        for (size_t& c : count) {
+            const size_t n = c;
+            c = at;
+            at += n;
+        }
+        for (uint64_t k : keys) scratch[count[(k >> shift) & (kBuckets - 1)]++] = k;
+        keys.swap(scratch);
+    }
+}

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 // Letters added, dropped or changed, two adjacent letters swapped counting as one, up to
 // `most`: more than `most` is given as most + 1.
@@ -48,3 +49,10 @@ void deletionKeys(std::string_view word, F&& f) {
         }
     }
 }
+
+// How many words deletionKeys makes of a word of `letters` letters, at most.
+inline size_t deletionKeyCount(size_t letters) { return 1 + letters + letters * (letters - 1) / 2; }
+
+// Sorts keys in place, a 16-bit digit at a time from the lowest (digits that all keys share
+// are passed over); `scratch` is working space.
+void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch);
