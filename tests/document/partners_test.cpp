@@ -119,8 +119,22 @@ TEST(DocPartners, AStaleOrDamagedFileIsIgnoredWithOneLine) {
     }
     EXPECT_EQ(pairs(stale), "Otocolobus manul > Felis manul (epithet)\n");
 
-    // Cut short: damaged.
+    // Written under the rules of before (the version in the magic's last byte): stale.
     std::string bytes = readFileBytes(dir.file(std::string("a/") + kPartnersFile));
+    std::string older = bytes;
+    older[7] = '1';
+    dir.write(std::string("a/") + kPartnersFile, older);
+    CCladoramaDoc olderRules;
+    {
+        ConsoleCapture console;
+        ASSERT_TRUE(olderRules.ReloadTrees(dir.file("a/T1.jm2"), dir.file("a/T2.jm2")));
+        EXPECT_NE(console.text().find(" was written under other rules for renamed taxa: ignored\n"),
+                  std::string::npos)
+            << console.text();
+    }
+    EXPECT_EQ(pairs(olderRules), kEpithetOnly);
+
+    // Cut short: damaged.
     dir.write(std::string("a/") + kPartnersFile, bytes.substr(0, bytes.size() - 3));
     CCladoramaDoc damaged;
     {
