@@ -4,7 +4,9 @@
 // there. This finds such partners among the species and subspecies that each classification
 // holds alone, on evidence tried strongest first:
 //   id       the two files share an identifier space and give both taxa the same identifier;
-//   synonym  one file lists the other taxon's name as a synonym of this one;
+//   synonym  one file lists the other taxon's name as a synonym of this one (an epithet
+//            listed as the junior synonym of an unlike one only between two taxa that are
+//            each other's only candidate: a change of priority);
 //   epithet  the same epithets in another genus of the same family (of the same order when
 //            the family changed too), with the same authorship where both files give one;
 //   ending   epithets that differ only in their Latin gender ending, in the same genus or
