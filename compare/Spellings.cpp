@@ -74,21 +74,22 @@ bool unspellableName(std::string_view name) {
 }
 
 void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch) {
-    constexpr int kDigit = 16;
-    constexpr size_t kBuckets = size_t(1) << kDigit;
-    scratch.resize(keys.size());
-    std::vector<size_t> count(kBuckets);
-    for (int shift = 0; shift < 64; shift += kDigit) {
-        std::fill(count.begin(), count.end(), 0);
-        for (uint64_t k : keys) ++count[(k >> shift) & (kBuckets - 1)];
-        if (!keys.empty() && count[(keys[0] >> shift) & (kBuckets - 1)] == keys.size()) continue;
-        size_t at = 0;
-        for (size_t& c : count) {
-            const size_t n = c;
-            c = at;
-            at += n;
-        }
-        for (uint64_t k : keys) scratch[count[(k >> shift) & (kBuckets - 1)]++] = k;
-        keys.swap(scratch);
+    // About a thousand keys a part.
+    int bits = 0;
+    while (bits < 16 && (size_t(1) << bits) * 1024 < keys.size()) ++bits;
+    if (bits == 0) {
+        std::sort(keys.begin(), keys.end());
+        return;
     }
+    const int shift = 64 - bits;
+    std::vector<size_t> start((size_t(1) << bits) + 1, 0);
+    for (uint64_t k : keys) ++start[(k >> shift) + 1];
+    for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+    scratch.resize(keys.size());
+    std::vector<size_t> at(start.begin(), start.end() - 1);
+    for (uint64_t k : keys) scratch[at[k >> shift]++] = k;
+    for (size_t b = 0; b + 1 < start.size(); ++b)
+        std::sort(scratch.begin() + static_cast<long>(start[b]),
+                  scratch.begin() + static_cast<long>(start[b + 1]));
+    keys.swap(scratch);
 }

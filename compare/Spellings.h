@@ -29,23 +29,37 @@ bool unspellableName(std::string_view name);
 // letters. Two spellings within that many edits (a swap of adjacent letters included) share
 // one of these, each having dropped at most that many letters: a letter changed or two
 // swapped is one dropped on either side, one added is one dropped on the other.
+// The hash is polynomial, so that a word with letters dropped is hashed from the prefix
+// hashes of the whole in a few steps, not letter by letter.
 template <class F>
 void deletionKeys(std::string_view word, F&& f) {
-    auto hash = [](std::string_view w, size_t skip1, size_t skip2) {
-        uint64_t h = 1469598103934665603ull;
-        for (size_t i = 0; i < w.size(); ++i)
-            if (i != skip1 && i != skip2) h = (h ^ static_cast<unsigned char>(w[i])) * 1099511628211ull;
-        return h;
-    };
-    constexpr size_t kNone = SIZE_MAX;
-    f(hash(word, kNone, kNone));
-    for (size_t i = 0; i < word.size(); ++i) {
+    constexpr uint64_t kBase = 0x100000001B3ull;
+    constexpr size_t kLongest = 64;
+    if (word.size() >= kLongest) {  // no epithet is so long: the word alone
+        uint64_t h = 0;
+        for (char c : word) h = h * kBase + static_cast<unsigned char>(c) + 1;
+        f(h);
+        return;
+    }
+    const size_t n = word.size();
+    uint64_t pre[kLongest + 1], power[kLongest + 1];
+    pre[0] = 0;
+    power[0] = 1;
+    for (size_t i = 0; i < n; ++i) {
+        pre[i + 1] = pre[i] * kBase + static_cast<unsigned char>(word[i]) + 1;
+        power[i + 1] = power[i] * kBase;
+    }
+    // The hash of word[from, to).
+    auto part = [&](size_t from, size_t to) { return pre[to] - pre[from] * power[to - from]; };
+    f(pre[n]);
+    for (size_t i = 0; i < n; ++i) {
         // Dropping either letter of a doubled pair makes the same word: once is enough.
         if (i > 0 && word[i] == word[i - 1]) continue;
-        f(hash(word, i, kNone));
-        for (size_t j = i + 1; j < word.size(); ++j) {
+        const uint64_t head = pre[i];
+        f(head * power[n - i - 1] + part(i + 1, n));
+        for (size_t j = i + 1; j < n; ++j) {
             if (j > i + 1 && word[j] == word[j - 1]) continue;
-            f(hash(word, i, j));
+            f((head * power[j - i - 1] + part(i + 1, j)) * power[n - j - 1] + part(j + 1, n));
         }
     }
 }
@@ -53,6 +67,6 @@ void deletionKeys(std::string_view word, F&& f) {
 // How many words deletionKeys makes of a word of `letters` letters, at most.
 inline size_t deletionKeyCount(size_t letters) { return 1 + letters + letters * (letters - 1) / 2; }
 
-// Sorts keys in place, a 16-bit digit at a time from the lowest (digits that all keys share
-// are passed over); `scratch` is working space.
+// Sorts keys in place: parted by their highest bits in one pass, each part then sorted where
+// it fits in the cache; `scratch` is working space.
 void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch);
