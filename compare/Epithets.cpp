@@ -16,13 +16,15 @@ const char* renameEvidenceName(RenameEvidence evidence) {
         case RenameEvidence::Synonym: return "synonym";
         case RenameEvidence::Epithet: return "epithet";
         case RenameEvidence::Ending: return "ending";
+        case RenameEvidence::Spelling: return "spelling";
     }
     return "";
 }
 
 bool renameEvidenceFromName(std::string_view name, RenameEvidence& evidence) {
     for (RenameEvidence e : {RenameEvidence::Id, RenameEvidence::Synonym,
-                             RenameEvidence::Epithet, RenameEvidence::Ending})
+                             RenameEvidence::Epithet, RenameEvidence::Ending,
+                             RenameEvidence::Spelling})
         if (name == renameEvidenceName(e)) {
             evidence = e;
             return true;

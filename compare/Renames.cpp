@@ -1,6 +1,7 @@
 #include "Renames.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <exception>
@@ -9,6 +10,7 @@
 
 #include "Cancellation.h"
 #include "Epithets.h"
+#include "Spellings.h"
 
 namespace {
 
@@ -191,6 +193,22 @@ int distance(const Candidate& a, const Candidate& b) {
 }
 constexpr int kTooFar = 3;
 
+// Where any taxon stands, for distance(): its genus and the family and order above it.
+Candidate placeOf(const TreeNode* n) {
+    Candidate c{};
+    c.node = n;
+    std::string_view name(n->latinName);
+    c.genus = name.substr(0, name.find(' '));
+    for (const TreeNode* up = n->parent; up; up = up->parent) {
+        const int rank = rankOfNode(up);
+        if (rank == Family && !c.family) c.family = up->latinName;
+        if (rank == Order && !c.order) c.order = up->latinName;
+    }
+    c.familyHash = c.family ? hashOf(c.family) : 0;
+    c.orderHash = c.order ? hashOf(c.order) : 0;
+    return c;
+}
+
 // The candidates of a side by their last epithet, for synonyms that a file gives as an
 // epithet alone (in whatever genus it was first described).
 using ByEpithet = std::unordered_multimap<std::string_view, uint32_t>;
@@ -341,6 +359,116 @@ private:
     std::vector<RenamePair>& m_out;
 };
 
+// ---- Spellings ----------------------------------------------------------------------------
+
+// Two candidates whose epithets are the same but one, which is another spelling of the
+// other's (not one that only its Latin ending tells from it: that is for `ending`).
+bool spellingsOf(const Candidate& a, const Candidate& b) {
+    if (a.words.size() != b.words.size()) return false;
+    size_t differ = 0;
+    for (size_t i = 0; i < a.words.size(); ++i) {
+        const std::string_view x = a.words[i], y = b.words[i];
+        if (x == y) continue;
+        if (++differ > 1 || std::min(x.size(), y.size()) < kShortestSpelt || !plainEpithet(x) ||
+            !plainEpithet(y) || genderVariants(x, y) ||
+            spellingEdits(x, y, kMostSpellingEdits) > kMostSpellingEdits)
+            return false;
+    }
+    return differ == 1;
+}
+
+// The keys under which two candidates that are spellings of each other meet: for each
+// epithet that may be the one spelt otherwise, the rest of the name as it stands and each
+// word deletionKeys makes of that epithet, within the candidate's rank and order (else
+// family). A name spelling cannot tell, or without an epithet long enough, has none.
+// Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
+// of keys a candidate, they are sorted as plain numbers, digit by digit.
+void spellingKeys(const Side& side, const Finder& finder, int indexBits, std::vector<uint64_t>& out) {
+    const uint64_t high = ~uint64_t(0) << indexBits;
+    size_t total = 0;
+    for (const Candidate& c : side.candidates)
+        if (finder.open(c, false))
+            for (std::string_view w : c.words) total += deletionKeyCount(w.size());
+    out.reserve(total);
+    for (uint32_t i = 0; i < side.candidates.size(); ++i) {
+        const Candidate& c = side.candidates[i];
+        if (!finder.open(c, false) || unspellableName(c.node->latinName)) continue;
+        const uint64_t wide = c.order ? c.orderHash : c.familyHash;
+        const uint64_t scope = mix(mix(wide, 3), static_cast<uint64_t>(c.rank) + 1);
+        for (size_t w = 0; w < c.words.size(); ++w) {
+            if (c.words[w].size() < kShortestSpelt || !plainEpithet(c.words[w])) continue;
+            uint64_t base = mix(scope, w + 1);
+            for (size_t o = 0; o < c.words.size(); ++o)
+                if (o != w) base = mix(base, hashOf(c.words[o]));
+            deletionKeys(c.words[w], [&](uint64_t k) { out.push_back((mix(base, k) & high) | i); });
+        }
+    }
+    std::vector<uint64_t> scratch;
+    radixSort(out, scratch);
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+// The `spelling` rule, on what the rules before left. Where both taxa give an authorship it
+// must agree, and the closest candidate wins as for `epithet` and `ending`; where either gives
+// none, the two must be each other's only candidate.
+template <class Contradicted, class Both>
+void findSpellings(Finder& finder, Side& s1, Side& s2, Contradicted&& contradicted, Both&& both) {
+    const int indexBits =
+        std::max(std::bit_width(s1.candidates.size()), std::bit_width(s2.candidates.size()));
+    const uint64_t low = (uint64_t(1) << indexBits) - 1;
+    std::vector<uint64_t> keys1, keys2;
+    both([&] { spellingKeys(s1, finder, indexBits, keys1); },
+         [&] { spellingKeys(s2, finder, indexBits, keys2); });
+    // The candidates that meet under a key, once each.
+    std::vector<std::pair<uint32_t, uint32_t>> met;
+    for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
+        const uint64_t k1 = keys1[i] & ~low, k2 = keys2[j] & ~low;
+        if (k1 < k2) { ++i; continue; }
+        if (k2 < k1) { ++j; continue; }
+        size_t jEnd = j;
+        while (jEnd < keys2.size() && (keys2[jEnd] & ~low) == k1) ++jEnd;
+        for (; i < keys1.size() && (keys1[i] & ~low) == k1; ++i)
+            for (size_t jj = j; jj < jEnd; ++jj)
+                met.emplace_back(static_cast<uint32_t>(keys1[i] & low),
+                                 static_cast<uint32_t>(keys2[jj] & low));
+        j = jEnd;
+    }
+    std::vector<uint64_t>().swap(keys1);
+    std::vector<uint64_t>().swap(keys2);
+    std::sort(met.begin(), met.end());
+    met.erase(std::unique(met.begin(), met.end()), met.end());
+
+    struct Spelt {
+        Finder::Found found;
+        bool authored;  // both give an authorship, and it agrees
+    };
+    std::vector<Spelt> spelt;
+    std::unordered_map<uint32_t, uint32_t> count1, count2;
+    for (const auto& [ia, ib] : met) {
+        const Candidate& a = s1.candidates[ia];
+        const Candidate& b = s2.candidates[ib];
+        if (a.rank != b.rank || !spellingsOf(a, b) || contradicted(a, b)) continue;
+        const bool authored = !a.authorship.empty() && !b.authorship.empty();
+        if (authored && !sameAuthorship(a.authorship, b.authorship)) continue;
+        const int tier = distance(a, b);
+        if (tier == kTooFar) continue;
+        spelt.push_back({{ia, {ib, tier, RenameEvidence::Spelling}}, authored});
+        ++count1[ia];
+        ++count2[ib];
+    }
+    std::vector<Finder::Found> found;
+    for (const Spelt& s : spelt) {
+        const uint32_t a = s.found.a, b = s.found.m.b;
+        // Without authorship, a spelling in another family is as often another species.
+        if (!s.authored && (count1[a] != 1 || count2[b] != 1 || s.found.m.tier > 1)) {
+            s1.candidates[a].blocked = s2.candidates[b].blocked = true;
+            continue;
+        }
+        found.push_back(s.found);
+    }
+    finder.decide(false, found);
+}
+
 }  // namespace
 
 bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2) {
@@ -361,7 +489,7 @@ bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2) {
 }
 
 void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree& tree2,
-                       const TaxonFacts* facts1, const TaxonFacts* facts2) {
+                       const TaxonFacts* facts1, const TaxonFacts* facts2, RenameRules rules) {
     clear();
     Side s1, s2;
     // The two trees are walked at once, and their candidates described at once: each side
@@ -425,6 +553,9 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     // Synonyms given as an epithet alone (lists of nominal names) are weaker evidence: they
     // are tried once the epithets and endings have had their say, below.
     std::vector<EpithetSynonym> epithetSynonyms;
+    // By epithet, every taxon of each side that lists one alone, partnered or not, held by
+    // both trees or not: of a change of priority, the listing taxon must be the only one.
+    std::unordered_multimap<std::string_view, const TreeNode*> listers[2];
     {
         std::unordered_map<const TreeNode*, std::vector<uint32_t>> given;  // tree-1 node -> b
         const bool any = (facts1 && !facts1->synonymsEmpty()) || (facts2 && !facts2->synonymsEmpty());
@@ -452,8 +583,10 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
         if (any && facts1)
             for (const TaxonFacts::Synonym& s : facts1->synonyms()) {
                 auto a = s1.byNode.find(s.accepted);
+                const bool alone = !std::strchr(s.name, ' ');
+                if (alone) listers[0].emplace(s.name, s.accepted);
                 if (a == s1.byNode.end()) continue;
-                if (!std::strchr(s.name, ' ')) {
+                if (alone) {
                     epithetSynonyms.push_back({0, a->second, s.name, s.authorship});
                     continue;
                 }
@@ -462,8 +595,10 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
         if (any && facts2)
             for (const TaxonFacts::Synonym& s : facts2->synonyms()) {
                 auto b = s2.byNode.find(s.accepted);
+                const bool alone = !std::strchr(s.name, ' ');
+                if (alone) listers[1].emplace(s.name, s.accepted);
                 if (b == s2.byNode.end()) continue;
-                if (!std::strchr(s.name, ' ')) {
+                if (alone) {
                     epithetSynonyms.push_back({1, b->second, s.name, s.authorship});
                     continue;
                 }
@@ -527,13 +662,25 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
     }
 
     // synonym, given as an epithet alone: of a taxon nearby whose epithet is that one or
-    // another spelling of it. An epithet that the list makes a junior synonym of an epithet
-    // unlike it tells of a species lumped into another as often as of one renamed. A spelling
-    // keeps its species' authorship: the list's own authorship of it is often of whoever
-    // misspelt it, so the two taxa's authorships are compared instead.
+    // another spelling of it. A spelling keeps its species' authorship: the list's own
+    // authorship of it is often of whoever misspelt it, so the two taxa's authorships are
+    // compared instead.
+    // An epithet that the list makes a junior synonym of an epithet unlike it tells of a
+    // species lumped into another as often as of one renamed (a change of priority, a name
+    // found preoccupied). A lump goes into a species both trees hold, which seeks no partner:
+    // such a synonym pairs where the two taxa are each other's only candidate, no other taxon
+    // of the listing file nearby listing that epithet, and the list's authorship of it is the
+    // other taxon's.
     if (!epithetSynonyms.empty()) {
         ByEpithet epithets[2];
-        std::unordered_map<const TreeNode*, std::vector<Match>> given;  // tree-1 node -> b
+        struct Listed {
+            uint32_t a, b;  // tree-1 and tree-2 candidates
+            int tier;
+            int side;          // the side whose file lists it
+            const char* name;  // the epithet listed
+            bool unlike;
+        };
+        std::vector<Listed> listed;
         for (const EpithetSynonym& s : epithetSynonyms) {
             const Side& own = s.side == 0 ? s1 : s2;
             const Side& other = s.side == 0 ? s2 : s1;
@@ -545,16 +692,58 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
             for (auto it = from; it != to; ++it) {
                 const Candidate& c = other.candidates[it->second];
                 const int tier = distance(accepted, c);
-                if (tier == kTooFar || !finder.open(c, false) ||
-                    !spellingVariants(c.words[c.words.size() - 1],
-                                      accepted.words[accepted.words.size() - 1]) ||
-                    !sameAuthorship(accepted.authorship, c.authorship))
+                if (tier == kTooFar || !finder.open(c, false)) continue;
+                const bool unlike = !spellingVariants(c.words[c.words.size() - 1],
+                                                      accepted.words[accepted.words.size() - 1]);
+                if (unlike ? !rules.priority ||
+                                 !sameAuthorship(normaliseAuthorship(s.authorship), c.authorship)
+                           : !sameAuthorship(accepted.authorship, c.authorship))
                     continue;
-                if (s.side == 0)
-                    given[accepted.node].push_back({it->second, tier, RenameEvidence::Synonym});
-                else
-                    given[c.node].push_back({s.candidate, tier, RenameEvidence::Synonym});
+                listed.push_back({s.side == 0 ? s.candidate : it->second,
+                                  s.side == 0 ? it->second : s.candidate, tier, s.side, s.name,
+                                  unlike});
             }
+        }
+        // Of a change of priority, every candidate either taxon has by the lists counts.
+        std::unordered_map<uint32_t, uint32_t> count[2];
+        for (const Listed& l : listed) {
+            ++count[0][l.a];
+            ++count[1][l.b];
+        }
+        // A change of priority keeps the species' members: every other name the list gives
+        // the new one, the other file lists for the old one too (a list given only on one
+        // side names nothing else). A species split off another that takes in a lumped one
+        // lists the names it brought along.
+        std::unordered_map<uint32_t, std::vector<std::string_view>> lists[2];
+        for (const EpithetSynonym& s : epithetSynonyms) lists[s.side][s.candidate].push_back(s.name);
+        auto sameMembers = [&](const Listed& l) {
+            const uint32_t listing = l.side == 0 ? l.a : l.b, named = l.side == 0 ? l.b : l.a;
+            const Candidate& a = (l.side == 0 ? s1 : s2).candidates[listing];
+            const std::string_view own = a.words[a.words.size() - 1];
+            const std::vector<std::string_view>& there = lists[1 - l.side][named];
+            for (std::string_view name : lists[l.side][listing]) {
+                if (name == l.name || spellingVariants(name, own)) continue;
+                if (std::none_of(there.begin(), there.end(),
+                                 [&](std::string_view t) { return spellingVariants(t, name); }))
+                    return false;
+            }
+            return true;
+        };
+        auto onlyLister = [&](const Listed& l) {
+            const Candidate& listing = l.side == 0 ? s1.candidates[l.a] : s2.candidates[l.b];
+            const Candidate& named = l.side == 0 ? s2.candidates[l.b] : s1.candidates[l.a];
+            auto [from, to] = listers[l.side].equal_range(std::string_view(l.name));
+            for (auto it = from; it != to; ++it)
+                if (it->second != listing.node && distance(placeOf(it->second), named) != kTooFar)
+                    return false;
+            return true;
+        };
+        std::unordered_map<const TreeNode*, std::vector<Match>> given;  // tree-1 node -> b
+        for (const Listed& l : listed) {
+            if (l.unlike &&
+                (count[0][l.a] != 1 || count[1][l.b] != 1 || !onlyLister(l) || !sameMembers(l)))
+                continue;
+            given[s1.candidates[l.a].node].push_back({l.b, l.tier, RenameEvidence::Synonym});
         }
         if (!given.empty())
             finder.rule(false, [&](const Candidate& a, std::vector<Match>& list) {
@@ -564,6 +753,9 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
                     if (!contradicted(a, s2.candidates[m.b])) list.push_back(m);
             });
     }
+
+    // spelling: what the rules before left, an epithet spelt otherwise nearby.
+    if (rules.spelling) findSpellings(finder, s1, s2, contradicted, both);
     index();
 }
 

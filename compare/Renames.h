@@ -4,11 +4,17 @@
 // there. This finds such partners among the species and subspecies that each classification
 // holds alone, on evidence tried strongest first:
 //   id       the two files share an identifier space and give both taxa the same identifier;
-//   synonym  one file lists the other taxon's name as a synonym of this one;
+//   synonym  one file lists the other taxon's name as a synonym of this one (an epithet
+//            listed as the junior synonym of an unlike one only between two taxa that are
+//            each other's only candidate: a change of priority);
 //   epithet  the same epithets in another genus of the same family (of the same order when
 //            the family changed too), with the same authorship where both files give one;
 //   ending   epithets that differ only in their Latin gender ending, in the same genus or
-//            moved as for `epithet`.
+//            moved as for `epithet`;
+//   spelling an epithet spelt otherwise (at most two letters added, dropped, changed or
+//            swapped, in epithets of five letters or more), in the same genus or moved as
+//            for `epithet`: with agreeing authorships, or without, between two taxa that are
+//            each other's only candidate.
 // A taxon gets at most one partner. A pair once made stands: weaker evidence is tried only
 // on the taxa still without one. Evidence that points at more than one taxon, on either side,
 // pairs none of them and leaves them to no weaker rule either.
@@ -23,11 +29,11 @@
 #include "TaxonFacts.h"
 #include "TreeNode.h"
 
-enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending };
+enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending, Spelling };
 // Which rules pairs were found by: partners kept beside tree files under other rules are
 // found again. Raise it with every change to what the rules pair.
-constexpr uint32_t kPairingRulesVersion = 2;
-// "id", "synonym", "epithet", "ending".
+constexpr uint32_t kPairingRulesVersion = 3;
+// "id", "synonym", "epithet", "ending", "spelling".
 const char* renameEvidenceName(RenameEvidence evidence);
 // The evidence of a name renameEvidenceName gives; false for any other text.
 bool renameEvidenceFromName(std::string_view name, RenameEvidence& evidence);
@@ -58,12 +64,21 @@ bool spellingVariants(std::string_view epithet1, std::string_view epithet2);
 // Of the identifiers both tables give, at least half name the same Latin name in both trees.
 bool shareIdentifierSpace(const TaxonFacts& facts1, const TaxonFacts& facts2);
 
+// Which of the later rules are tried; all of them unless a benchmark compares without.
+struct RenameRules {
+    bool spelling = true;  // the `spelling` rule
+    // An epithet listed as the junior synonym of an unlike one pairs where its two taxa are
+    // each other's only candidate (a change of priority); without, such a synonym pairs none.
+    bool priority = true;
+};
+
 class RenamePairs {
 public:
     // Finds the pairs of two combined trees (tree 1 with id 1, tree 2 with id 2), with the
     // facts their files gave (null or empty: none).
     void find(const ClassificationTree& tree1, const ClassificationTree& tree2,
-              const TaxonFacts* facts1 = nullptr, const TaxonFacts* facts2 = nullptr);
+              const TaxonFacts* facts1 = nullptr, const TaxonFacts* facts2 = nullptr,
+              RenameRules rules = {});
     // Takes pairs found before (stored with the trees).
     void assign(std::vector<RenamePair> pairs);
     void clear();

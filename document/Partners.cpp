@@ -293,7 +293,7 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
     std::vector<uint32_t> wanted[2];
     for (Stored& p : storedPairs) {
         if (!in.number(p.place1) || !in.number(p.place2) || !in.number(p.evidence) ||
-            p.evidence > static_cast<uint8_t>(RenameEvidence::Ending))
+            p.evidence > static_cast<uint8_t>(RenameEvidence::Spelling))
             return 2;
         wanted[0].push_back(p.place1);
         wanted[1].push_back(p.place2);

@@ -40,7 +40,14 @@ bool factColumns(const std::vector<std::string>& header, const std::vector<std::
     c.acceptedName = find({"acceptednameusage", "acceptedname"});
     c.synonymList = find({"nominalnames", "synonyms"});
     if (options.authorshipColumn.empty()) {
-        if (c.authorship != kNone) c.authorFacts.push_back(c.authorship);
+        if (c.authorship != kNone) {
+            c.authorFacts.push_back(c.authorship);
+        } else if (const size_t author = find({"authorityspeciesauthor"}); author != kNone) {
+            // The Mammal Diversity Database gives the authors and the year apart.
+            c.authorFacts.push_back(author);
+            if (const size_t year = find({"authorityspeciesyear"}); year != kNone)
+                c.authorFacts.push_back(year);
+        }
         return true;
     }
     // "author,year": several columns read as one authorship.
@@ -77,7 +84,8 @@ bool readHeader(const std::vector<std::string>& header, const ImportOptions& opt
         "taxonomicstatus", "status",        "specificepithet",          "infraspecificepithet",
         "vernacularname", "maincommonname", "commonname",               "commonnames(eng)",
         "taxonid",        "id",             "acceptednameusageid",      "acceptednameusage",
-        "acceptedname",   "nominalnames",   "synonyms"};
+        "acceptedname",   "nominalnames",   "synonyms",                 "authorityspeciesauthor",
+        "authorityspeciesyear"};
     static const auto* const kSlot = [] {
         auto* slots = new std::unordered_map<std::string_view, size_t>;
         for (size_t i = 0; i < std::size(kNames); ++i) slots->emplace(kNames[i], i);

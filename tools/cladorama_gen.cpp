@@ -1,18 +1,20 @@
-// cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]]: writes a synthetic pair of classification
-// files for benchmarks and experiments.
+// cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]] [--misspelt SHARE]: writes a synthetic pair of
+// classification files for benchmarks and experiments.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "Synthetic.h"
 
 namespace {
 
 void usage(FILE* out) {
-    std::fputs("usage: cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]]\n"
+    std::fputs("usage: cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]] [--misspelt SHARE]\n"
                "Writes a classification of about TAXA taxa to OUT_A and a revision of it\n"
                "(RATE, default 0.2, of the taxa renamed, moved, removed, added or re-ranked)\n"
-               "to OUT_B. The same SEED (default 1) gives the same files.\n",
+               "to OUT_B. The same SEED (default 1) gives the same files. --misspelt gives\n"
+               "SHARE (0 to 1, default 0) of the renamed species their epithet misspelt.\n",
                out);
 }
 
@@ -30,11 +32,27 @@ int main(int argc, char** argv) {
             usage(stdout);
             return 0;
         }
+    SyntheticOptions options;
+    // --misspelt SHARE, wherever it stands; the rest are positional.
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--misspelt")) {
+            if (i + 1 == argc || !parseNumber(argv[i + 1], options.misspeltShare) ||
+                options.misspeltShare < 0 || options.misspeltShare > 1) {
+                usage(stderr);
+                return 2;
+            }
+            ++i;
+            continue;
+        }
+        args.push_back(argv[i]);
+    }
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     if (argc < 4 || argc > 6) {
         usage(stderr);
         return 2;
     }
-    SyntheticOptions options;
     double taxa = 0, seed = 1, rate = options.differenceRate;
     if (!parseNumber(argv[3], taxa) || taxa < 1 || taxa > 1e9 ||
         (argc > 4 && (!parseNumber(argv[4], seed) || seed < 0 || seed > 4294967295.0)) ||

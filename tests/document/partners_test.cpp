@@ -126,8 +126,27 @@ TEST(DocPartners, AStaleOrDamagedFileIsIgnoredWithOneLine) {
     }
     EXPECT_EQ(pairs(stale), "Otocolobus manul > Felis manul (epithet)\n");
 
-    // Cut short: damaged.
+    // Written under the rules of before (an older version after the magic, or the first
+    // layout): stale, with the same line, and the pairs found again.
     std::string bytes = readFileBytes(dir.file(std::string("a/") + kPartnersFile));
+    for (int layout = 0; layout < 2; ++layout) {
+        std::string older = bytes;
+        if (layout == 0) older[8] = static_cast<char>(kPairingRulesVersion - 1);
+        else older[7] = '1';
+        dir.write(std::string("a/") + kPartnersFile, older);
+        CCladoramaDoc olderRules;
+        {
+            ConsoleCapture console;
+            ASSERT_TRUE(olderRules.ReloadTrees(dir.file("a/T1.jm2"), dir.file("a/T2.jm2")));
+            ASSERT_TRUE(olderRules.FindChangesNow());
+            EXPECT_NE(console.text().find(" was written with other tree files than these: ignored\n"),
+                      std::string::npos)
+                << console.text();
+        }
+        EXPECT_EQ(pairs(olderRules), kEpithetOnly);
+    }
+
+    // Cut short: damaged.
     dir.write(std::string("a/") + kPartnersFile, bytes.substr(0, bytes.size() - 3));
     CCladoramaDoc damaged;
     {

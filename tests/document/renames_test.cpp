@@ -200,18 +200,22 @@ TEST(Renames, SynonymsOfEitherFileWithAndWithoutAuthorship) {
 
 TEST(Renames, SynonymsGivenAsEpithetsAloneNameASpellingNearby) {
     // A checklist's list of nominal names gives each as an epithet alone: a spelling a
-    // release corrected pairs; a junior synonym of another epithet may be a lump, and does not.
+    // release corrected pairs; a junior synonym of another epithet that two new species list
+    // does not.
     const std::string a = "Rodentia/Cricetidae/Alexandromys/Alexandromys gromovi\n"
                           "Rodentia/Sciuridae/Sciurus/Sciurus fraenata\n"
                           "Rodentia/Sciuridae/Spermophilus/Spermophilus fraenata\n"
                           "Chiroptera/Molossidae/Molossus/Molossus fraenata\n"
                           "Dasyuromorphia/Dasyuridae/Murexia/Murexia melanurus\n";
     const std::string b = "Rodentia/Cricetidae/Alexandromys/Alexandromys shantaricus\n"
+                          "Rodentia/Cricetidae/Alexandromys/Alexandromys maximowiczii\n"
                           "Rodentia/Sciuridae/Sciurus/Sciurus frenata\n"
                           "Dasyuromorphia/Dasyuridae/Murexia/Murexia melanura\n"
                           "Dasyuromorphia/Dasyuridae/Murexia/Murexia wilhelmina\n";
     Pair p(a, b);
+    // gromovi is listed by two new species: it pairs neither.
     p.f2.addSynonym(find(p.t2, "Alexandromys shantaricus"), "gromovi", "");
+    p.f2.addSynonym(find(p.t2, "Alexandromys maximowiczii"), "gromovi", "");
     p.f2.addSynonym(find(p.t2, "Sciurus frenata"), "fraenata", "Honacki, 1982");
     // Tree 1's own list: wilhelmina a synonym of melanurus; the changed ending is stronger.
     p.f1.addSynonym(find(p.t1, "Murexia melanurus"), "wilhelmina", "");
@@ -291,4 +295,139 @@ TEST(Renames, SubspeciesPairWithSubspecies) {
            "Carnivora/Felidae/Felis/Felis libyca/Felis libyca thomasae\n");
     EXPECT_EQ(q.run(), "Felis libycus > Felis libyca (ending); "
                        "Felis libycus thomasi > Felis libyca thomasae (ending)");
+}
+
+TEST(Renames, AChangeOfPriorityPairsOnlyTaxaThatAreEachOthersOnlyCandidate) {
+    const std::string a = "Carnivora/Felidae/Leopardus/Leopardus munoai\n"
+                          "Carnivora/Felidae/Leopardus/Leopardus colocola\n"
+                          "Carnivora/Viverridae/Genetta/Genetta maculata\n";
+    const std::string b = "Carnivora/Felidae/Leopardus/Leopardus fasciatus\n"
+                          "Carnivora/Felidae/Leopardus/Leopardus colocola\n"
+                          "Carnivora/Viverridae/Genetta/Genetta fieldiana\n";
+    // An older name found to take priority, and a preoccupied name replaced; the list's
+    // authorship of the junior name is the old taxon's, the taxa's own differ.
+    Pair p(a, b);
+    p.f2.addSynonym(find(p.t2, "Leopardus fasciatus"), "fasciatus", "Larranaga, 1923");
+    p.f2.addSynonym(find(p.t2, "Leopardus fasciatus"), "munoai", "Ximenez, 1961");
+    p.f2.addSynonym(find(p.t2, "Genetta fieldiana"), "maculata", "J. E. Gray, 1830");
+    p.fact(1, "Leopardus munoai", "", "Ximenez 1961");
+    p.fact(2, "Leopardus fasciatus", "", "Larranaga 1923");
+    EXPECT_EQ(p.run(), "Genetta maculata > Genetta fieldiana (synonym); "
+                       "Leopardus munoai > Leopardus fasciatus (synonym)");
+
+    // The list's authorship of the junior name is another's: another name.
+    Pair q(a, b);
+    q.f2.addSynonym(find(q.t2, "Leopardus fasciatus"), "munoai", "Thomas, 1911");
+    q.fact(1, "Leopardus munoai", "", "Ximenez 1961");
+    EXPECT_EQ(q.run(), "");
+
+    // A lump into a species both hold: the one that lists it too keeps the new species from
+    // pairing it.
+    Pair r(a, b);
+    r.f2.addSynonym(find(r.t2, "Leopardus colocola"), "munoai", "");
+    r.f2.addSynonym(find(r.t2, "Leopardus fasciatus"), "munoai", "");
+    EXPECT_EQ(r.run(), "");
+    // Nor by the lump alone.
+    Pair r2(a, b);
+    r2.f2.addSynonym(find(r2.t2, "Leopardus colocola"), "munoai", "");
+    EXPECT_EQ(r2.run(), "");
+
+    // Named by two new species: neither.
+    Pair s2(a, std::string(b) + "Carnivora/Felidae/Leopardus/Leopardus pajeros\n");
+    s2.f2.addSynonym(find(s2.t2, "Leopardus fasciatus"), "munoai", "");
+    s2.f2.addSynonym(find(s2.t2, "Leopardus pajeros"), "munoai", "");
+    EXPECT_EQ(s2.run(), "");
+    // A new species listing two old ones: neither.
+    Pair t(std::string(a) + "Carnivora/Felidae/Leopardus/Leopardus braccatus\n", b);
+    t.f2.addSynonym(find(t.t2, "Leopardus fasciatus"), "munoai", "");
+    t.f2.addSynonym(find(t.t2, "Leopardus fasciatus"), "braccatus", "");
+    EXPECT_EQ(t.run(), "");
+
+    // A species split off another that took in a lumped one lists the names it brought
+    // along, which the old species' list does not give: no change of priority.
+    Pair u(a, b);
+    u.f2.addSynonym(find(u.t2, "Leopardus fasciatus"), "munoai", "");
+    u.f2.addSynonym(find(u.t2, "Leopardus fasciatus"), "thaianus", "");
+    EXPECT_EQ(u.run(), "");
+    Pair v(a, b);
+    v.f2.addSynonym(find(v.t2, "Leopardus fasciatus"), "munoai", "");
+    v.f2.addSynonym(find(v.t2, "Leopardus fasciatus"), "thaianus", "");
+    v.f1.addSynonym(find(v.t1, "Leopardus munoai"), "thaianus", "");
+    EXPECT_EQ(v.run(), "Leopardus munoai > Leopardus fasciatus (synonym)");
+}
+
+TEST(Renames, SpellingsPairWhatTheOtherRulesLeft) {
+    // Real corrections: sh / sch, a doubled letter and a single one, ae / oe, a dropped
+    // vowel, two letters swapped.
+    const std::string a = "Rodentia/Sminthidae/Sicista/Sicista tianshanica\n"
+                          "Rodentia/Muridae/Hydromys/Hydromys neobritannicus\n"
+                          "Rodentia/Muridae/Mus/Mus caeruleus\n"
+                          "Eulipotyphla/Soricidae/Crocidura/Crocidura tarfayensis\n"
+                          "Rodentia/Muridae/Rattus/Rattus tiomanicus\n"
+                          "Rodentia/Muridae/Rattus/Rattus nitidus\n";
+    const std::string b = "Rodentia/Sminthidae/Sicista/Sicista tianschanica\n"
+                          "Rodentia/Muridae/Hydromys/Hydromys neobrittanicus\n"
+                          "Rodentia/Muridae/Mus/Mus coeruleus\n"
+                          "Eulipotyphla/Soricidae/Crocidura/Crocidura tarfayaensis\n"
+                          "Rodentia/Muridae/Rattus/Rattus tiomaincus\n"
+                          "Rodentia/Muridae/Rattus/Rattus nitida\n";
+    Pair p(a, b);
+    EXPECT_EQ(p.run(),
+              "Crocidura tarfayensis > Crocidura tarfayaensis (spelling); "
+              "Hydromys neobritannicus > Hydromys neobrittanicus (spelling); "
+              "Mus caeruleus > Mus coeruleus (spelling); "
+              "Rattus nitidus > Rattus nitida (ending); "
+              "Rattus tiomanicus > Rattus tiomaincus (spelling); "
+              "Sicista tianshanica > Sicista tianschanica (spelling)");
+    // Without it, the rules of before.
+    p.pairs.find(p.t1, p.t2, &p.f1, &p.f2, RenameRules{.spelling = false, .priority = true});
+    EXPECT_EQ(p.pairs.pairs().size(), 1u);
+
+    // Three letters apart, an epithet under five letters, a quoted or bracketed name, a
+    // hybrid formula: nothing.
+    Pair q("Rodentia/Muridae/Mus/Mus tiomanicus\n"
+           "Rodentia/Muridae/Apomys/Apomys musa\n"
+           "Rodentia/Muridae/Rattus/Rattus 'alpinus'\n"
+           "Rodentia/Muridae/Bandicota/Bandicota indica x Bandicota savilei\n",
+           "Rodentia/Muridae/Mus/Mus toimaincas\n"
+           "Rodentia/Muridae/Apomys/Apomys musu\n"
+           "Rodentia/Muridae/Rattus/Rattus 'alpinos'\n"
+           "Rodentia/Muridae/Bandicota/Bandicota indica x Bandicota savilae\n");
+    EXPECT_EQ(q.run(), "");
+
+    // Two candidates: neither, even where one is closer in letters.
+    Pair r("Rodentia/Muridae/Mus/Mus tiomanicus\n",
+           "Rodentia/Muridae/Mus/Mus tiomaincus\nRodentia/Muridae/Mus/Mus tiomanicas\n");
+    EXPECT_EQ(r.run(), "");
+
+    // Authorships: agreeing, a genus moved within the order pairs; disagreeing, nothing; the
+    // same genus wins over another family.
+    const std::string c = "Rodentia/Muridae/Mus/Mus tiomanicus\n";
+    const std::string d = "Rodentia/Cricetidae/Microtus/Microtus tiomaincus\n";
+    Pair s(c, d);
+    s.fact(1, "Mus tiomanicus", "", "Miller 1900");
+    s.fact(2, "Microtus tiomaincus", "", "G. S. Miller, 1900");
+    EXPECT_EQ(s.run(), "Mus tiomanicus > Microtus tiomaincus (spelling)");
+    Pair s0(c, d);  // without authorship, another family is too far
+    EXPECT_EQ(s0.run(), "");
+    Pair t(c, d);
+    t.fact(1, "Mus tiomanicus", "", "Miller 1900");
+    t.fact(2, "Microtus tiomaincus", "", "Thomas 1911");
+    EXPECT_EQ(t.run(), "");
+    Pair u(c, std::string(d) + "Rodentia/Muridae/Mus/Mus tiomanicos\n");
+    u.fact(1, "Mus tiomanicus", "", "Miller 1900");
+    u.fact(2, "Microtus tiomaincus", "", "Miller 1900");
+    u.fact(2, "Mus tiomanicos", "", "Miller 1900");
+    EXPECT_EQ(u.run(), "Mus tiomanicus > Mus tiomanicos (spelling)");
+
+    // An ending changed is `ending`; where that rule found two, the spelling rule does not
+    // pair one of them.
+    Pair e("Rodentia/Muridae/Mus/Mus nitidus\n",
+           "Rodentia/Muridae/Mus/Mus nitida\nRodentia/Muridae/Mus/Mus nitidum\n");
+    EXPECT_EQ(e.run(), "");
+
+    // Subspecies: the same species epithet, the subspecies' spelt otherwise.
+    Pair f("Rodentia/Muridae/Mus/Mus musculus/Mus musculus castaneus\n",
+           "Rodentia/Muridae/Mus/Mus musculus/Mus musculus castanneus\n");
+    EXPECT_EQ(f.run(), "Mus musculus castaneus > Mus musculus castanneus (spelling)");
 }

@@ -78,6 +78,20 @@ TEST(ImportFacts, TableIdentifiersAuthorshipAndSynonymsByIdentifierOrName) {
     ASSERT_TRUE(importTableFromMemory(m, mdd.data(), mdd.size(), "m.csv", options));
     EXPECT_EQ(facts(m, f), "Felis catus: 100 | C. Linnaeus, 1758\n"
                            "Felis manul: 101 | P. S. Pallas, 1776\n");
+    // The Mammal Diversity Database's own author and year columns need no naming.
+    const std::string published =
+        "sciName,id,family,genus,authoritySpeciesAuthor,authoritySpeciesYear\n"
+        "Felis_catus,100,FELIDAE,Felis,C. Linnaeus,1758\n";
+    ImportOptions plainOptions;
+    plainOptions.facts = &f;
+    ClassificationTree pub;
+    ASSERT_TRUE(importTableFromMemory(pub, published.data(), published.size(), "p.csv", plainOptions));
+    EXPECT_EQ(facts(pub, f), "Felis catus: 100 | C. Linnaeus, 1758\n");
+    plainOptions.authorshipColumn = "authoritySpeciesAuthor";  // the option still decides
+    ClassificationTree named;
+    ASSERT_TRUE(importTableFromMemory(named, published.data(), published.size(), "p.csv", plainOptions));
+    EXPECT_EQ(facts(named, f), "Felis catus: 100 | C. Linnaeus\n");
+
     options.idColumn = "MDD_id";
     ClassificationTree missing;
     EXPECT_FALSE(importTableFromMemory(missing, mdd.data(), mdd.size(), "m.csv", options));

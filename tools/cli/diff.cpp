@@ -26,7 +26,7 @@ const char kUsage[] =
     "  root down to the taxon joined by \" > \"; other; detail. The changes:\n"
     "    renamed  a species or subspecies paired with a taxon of another name (both get a\n"
     "             line): other is the partner's Latin name, detail the evidence (id,\n"
-    "             synonym, epithet, ending);\n"
+    "             synonym, epithet, ending, spelling);\n"
     "    moved    the second classification holds the taxon under a parent of another name\n"
     "             or rank: one line, mark 1, other is its path there, detail how many of its\n"
     "             descendants moved with it (they get no line of their own);\n"

@@ -189,7 +189,10 @@ public:
             double what = m_rng.unit();
             if (what < 0.35) {  // renamed: a spelling change or a new epithet
                 std::string name = t.text(t.latin[i]);
-                if (rk == Species && renameSpecies(i, byRank[Genus])) {
+                if (rk == Species && o().misspeltShare > 0 && m_rng.chance(o().misspeltShare) &&
+                    misspell(i)) {
+                    continue;
+                } else if (rk == Species && renameSpecies(i, byRank[Genus])) {
                     continue;
                 } else if (rk >= Species) {
                     size_t blank = name.rfind(' ');
@@ -256,6 +259,36 @@ private:
             return true;
         }
         return false;
+    }
+
+    // The epithet of species i misspelt by one or two edits inside its stem, its ending
+    // left as it is: a letter doubled, a vowel dropped, two letters swapped or a vowel
+    // changed. False for an epithet too short to be told so.
+    bool misspell(uint32_t i) {
+        Taxa& t = m_taxa;
+        const std::string name = t.text(t.latin[i]);
+        const size_t blank = name.rfind(' ');
+        std::string e = name.substr(blank + 1);
+        if (e.size() < 6) return false;
+        static const char kVowels[] = "aeiouy";
+        auto vowel = [](char c) { return std::strchr(kVowels, c) != nullptr; };
+        const int edits = 1 + static_cast<int>(m_rng.below(2));
+        for (int k = 0; k < edits; ++k) {
+            // Inside the stem: the first letter and the last two stay.
+            const size_t at = 1 + m_rng.below(static_cast<uint32_t>(e.size() - 4));
+            switch (m_rng.below(4)) {
+                case 0: e.insert(at, 1, e[at]); break;
+                case 1:
+                    if (vowel(e[at])) e.erase(at, 1);
+                    else e.insert(at, 1, e[at]);
+                    break;
+                case 2: std::swap(e[at], e[at + 1]); break;
+                default: e[at] = vowel(e[at]) ? kVowels[m_rng.below(6)] : e[at]; break;
+            }
+        }
+        if (e == name.substr(blank + 1)) return false;
+        t.latinB[i] = t.store(name.substr(0, blank + 1) + e);
+        return true;
     }
 
     const SyntheticOptions& o() const { return m_options; }

@@ -9,6 +9,10 @@ struct SyntheticOptions {
     int64_t taxa = 1000;          // taxa in the first classification, root included
     uint32_t seed = 1;
     double differenceRate = 0.2;  // share of taxa that the second classification changes
+    // Share of the renamed species whose new name is their epithet misspelt (one or two
+    // letters doubled, dropped, changed or swapped). 0 leaves the files as they were before
+    // there was such a share, byte for byte.
+    double misspeltShare = 0;
 };
 
 // Writes two classification files in the tag format: the first with about `taxa` taxa, the
