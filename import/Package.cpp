@@ -178,9 +178,11 @@ bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerL
         if (!reader.header(header)) return true;
     reader.keepColumns({column});
     bool blank = true;
+    std::string cleaned;
     reader.rows([&](const Row& r) {
-        for (char ch : r.field(column))
-            if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') blank = false;
+        // \N and the like are no parents either.
+        cleanName(r.field(column), cleaned);
+        blank = cleaned.empty() || isNullMarker(cleaned);
         return blank;  // the first filled field settles it
     });
     return blank;

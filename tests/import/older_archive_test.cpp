@@ -75,6 +75,12 @@ TEST(OlderArchives, OlderTermsNullMarkersAndRankCodesGiveTheHierarchy) {
                                        "scientificName\trank\tdwc:taxonomicStatus\n" + rows}});
     EXPECT_EQ(h.tree, tree);
     EXPECT_EQ(h.console, "") << h.console;
+    // A parent column of nothing but \N beside columns of higher ranks: those place the taxa.
+    ZipRead c = readZip({{"taxon.txt", "taxonID\thigherTaxonID\tscientificName\tfamily\tgenus\n"
+                                       "1\t\\N\tSalvia pratensis\tLamiaceae\tSalvia\n"
+                                       "2\tNULL\tSalvia glutinosa\tLamiaceae\tSalvia\n"}});
+    EXPECT_EQ(c.tree, "Lamiaceae|Family|\n  Salvia|Genus|\n    Salvia pratensis||\n"
+                      "    Salvia glutinosa||\n");
 }
 
 // The name forms, and the old terms beside today's: today's decide.
