@@ -87,7 +87,7 @@ TEST(OlderArchives, OlderTermsNullMarkersAndRankCodesGiveTheHierarchy) {
 TEST(OlderArchives, OlderNameTermsAndTodaysBesideThem) {
     ZipRead byName = readZip(
         {{"taxon.txt", "taxonID\tscientificName\thigherTaxon\tacceptedTaxon\ttaxonRank\n"
-                       "1\tCanidae\t\t\tFamilie\n"
+                       "1\tCanidae\tCanidae\t\tFamilie\n"
                        "2\tCanis\tCanidae\t\tGattung\n"
                        "3\tThos\tCanidae\tCanis\tGattung\n"
                        "4\tCanis aureus\tThos\t\tArt\n"}});
@@ -95,6 +95,9 @@ TEST(OlderArchives, OlderNameTermsAndTodaysBesideThem) {
               "Canidae|Family|\n  Canis|Genus|\n    Canis aureus|Species|\n");
     EXPECT_TRUE(says(byName, ": 1 taxa whose parent is a synonym hung under its accepted taxon\n"))
         << byName.console;
+    // Canidae names itself as its parent: a root, nothing to tell.
+    EXPECT_EQ(byName.console.find("ancestor"), std::string::npos) << byName.console;
+    EXPECT_EQ(byName.console.find("no accepted taxon"), std::string::npos) << byName.console;
     // higherTaxonID filled with nonsense beside a parentNameUsageID that links.
     ZipRead both = readZip(
         {{"taxon.txt", "taxonID\thigherTaxonID\tparentNameUsageID\tscientificName\n"
