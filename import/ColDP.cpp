@@ -168,6 +168,7 @@ bool readColDP(ClassificationTree& tree, Package& package, const std::string& la
             c.names = &nameTable;
             // Packages that give each taxon the identifier of its name leave nameID out.
             if (c.nameId == SIZE_MAX) c.nameId = c.id;
+            c.headerFields = header.size();
             placeByRanks(taxonFile, header, c);
             return c;
         };
@@ -210,6 +211,7 @@ bool readColDP(ClassificationTree& tree, Package& package, const std::string& la
         TaxonColumns c = nameColumns(header);
         c.parent = column(header, "parentid");
         c.status = column(header, "status");
+        c.headerFields = header.size();
         placeByRanks(usage, header, c);
         if (c.id == SIZE_MAX || !c.named()) {
             usages->fail(1, "no ID or scientificName column in the header");

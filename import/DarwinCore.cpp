@@ -10,6 +10,7 @@
 #include "Console.h"
 #include "Importers.h"
 #include "ImportFailure.h"
+#include "TermAliases.h"
 
 namespace imp {
 
@@ -229,6 +230,7 @@ TaxonColumns taxonColumns(const std::map<std::string, size_t>& f, size_t idIndex
 std::map<std::string, size_t> headerFields(const std::vector<std::string>& header) {
     std::map<std::string, size_t> f;
     for (size_t i = 0; i < header.size(); ++i) f.emplace(headerKey(header[i]), i);
+    addCurrentTerms(f);
     return f;
 }
 
@@ -254,6 +256,7 @@ bool readTaxonFile(const char* data, size_t size, const std::string& label, Link
         reader.fail(1, "no taxonID or scientificName column in the header");
         return false;
     }
+    c.headerFields = header.size();
     return readTaxa(reader, c, taxa);
 }
 
@@ -318,6 +321,8 @@ bool readDarwinCore(ClassificationTree& tree, Package& package, const std::strin
     Meta meta;
     if (!parseMeta(package.data(metaName), meta, error)) return fail(metaName + ": " + error);
     if (!meta.haveCore) return fail(metaName + ": no <core> element");
+    addCurrentTerms(meta.core.fields);
+    addCurrentTerms(meta.core.defaults);
     if (!endsWithTerm(meta.core.rowType, "taxon"))
         return fail(metaName + ": the core is no Taxon file (rowType " + meta.core.rowType + ")");
     std::string folder = metaName.substr(0, metaName.size() - baseName(metaName).size());
@@ -376,8 +381,13 @@ bool readDarwinCore(ClassificationTree& tree, Package& package, const std::strin
     TaxonColumns c = taxonColumns(meta.core.fields, meta.core.idIndex, meta.core.defaults, blank);
     if (c.id == SIZE_MAX || !c.named())
         return fail(metaName + ": the core has no taxonID or scientificName field");
+    // Without a header line, the rows are held to the columns meta.xml declares.
+    size_t declared = meta.core.idIndex == SIZE_MAX ? 0 : meta.core.idIndex + 1;
+    for (const auto& [term, index] : meta.core.fields) declared = std::max(declared, index + 1);
     for (const std::string& coreName : coreNames) {
+        header.clear();
         if (!open(meta.core, coreName, header, reader)) return false;
+        c.headerFields = header.empty() ? declared : header.size();
         if (!readTaxa(*reader, c, taxa)) return false;
     }
     for (const std::string& name : vernacularNames) {

@@ -27,6 +27,18 @@ void appendLatin1(std::string_view utf8, std::string& out);
 // columns) begin with one, then a byte telling their kind, and never equal a file's.
 inline std::string madeUpKey(char kind) { return std::string{'\0', kind}; }
 inline bool isMadeUpKey(std::string_view key) { return !key.empty() && key.front() == '\0'; }
+// \N, or NULL or NA in any case: what database exports write in a field they leave
+// empty. Read as empty where a column holds identifiers, ranks or statuses.
+inline bool isNullMarker(std::string_view field) {
+    if (field.size() == 2)
+        return (field[0] == '\\' && field[1] == 'N') ||
+               ((field[0] | 0x20) == 'n' && (field[1] | 0x20) == 'a');
+    return field.size() == 4 && (field[0] | 0x20) == 'n' && (field[1] | 0x20) == 'u' &&
+           (field[2] | 0x20) == 'l' && (field[3] | 0x20) == 'l';
+}
+inline std::string_view unlessNull(std::string_view field) {
+    return isNullMarker(field) ? std::string_view() : field;
+}
 // Empty, "NA", "-" or "incertae sedis" in any case: no taxon stands there.
 bool isPlaceholder(std::string_view cleaned);
 // A name written all in capitals gets the usual capitalisation: "DIDELPHIDAE" -> "Didelphidae".
@@ -48,9 +60,12 @@ std::string baseName(const std::string& path);
 // The rank of a written rank name: its place from the top (the twenty ranks and the common
 // ranks between them) and its spelling in the tree. Ranks nobody knows sort below all.
 struct RankInfo {
+    static constexpr int kUnknownOrder = 1000;
     int order;                // smaller is higher
     std::string name;         // the twenty's spelling, or capitalised
     int twenty;               // Rank value 0..19, or -1
+    // A word the rank table does not know, kept as written (not an empty or a "no rank").
+    bool unknown() const { return order == kUnknownOrder && !name.empty(); }
 };
 RankInfo rankOf(std::string_view written);
 // rankOf for the rank words of one reading, each distinct word worked out once: a file of

@@ -261,11 +261,12 @@ constexpr KnownRank kKnownRanks[] = {
     {"Infrafamily", 135, true},  {"Supertribe", 138, true}, {"Tribe", 140, true},
     {"Subtribe", 150, true},     {"Infratribe", 155, true}, {"Genus", 160, true},
     {"Subgenus", 170, true},     {"Section", 172, false},   {"Subsection", 174, false},
-    {"Series", 176, false},      {"Subseries", 177, false}, {"Species", 180, true},
+    {"Series", 176, false},      {"Subseries", 177, false}, {"Species group", 178, false},
+    {"Species", 180, true},
     {"Subspecies", 190, true},   {"Variety", 192, false},   {"Subvariety", 194, false},
     {"Form", 196, false},        {"Subform", 198, false},
 };
-constexpr int kUnknownOrder = 1000;
+constexpr int kUnknownOrder = RankInfo::kUnknownOrder;
 
 }  // namespace
 

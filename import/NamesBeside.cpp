@@ -146,6 +146,7 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
     });
     struct alignas(64) Finder {
         RankWords words;
+        RankTally unknown;
         size_t hint = 0;
     };
     std::array<Finder, 2> finders;
@@ -156,13 +157,17 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
         NameOfId n;
         if (!names.find(key, f.hint, n) || n.latin.empty()) return false;
         const RankInfo& info = f.words.of(n.rank);
+        if (info.unknown()) f.unknown.unknown(n.rank);
         latin = info.order < species ? inUsualCase(n.latin, scratch) : n.latin;
         rank = info.name;
         return true;
     };
     // A taxon without a name, or a failure of the taxa, is for a reading in turn to handle
     // and tell as it does.
-    if (taxaRead && taxa.nameTaxa(nameOf)) return Beside::Read;
+    if (taxaRead && taxa.nameTaxa(nameOf)) {
+        for (const Finder& f : finders) taxa.notes().ranks.absorb(f.unknown);
+        return Beside::Read;
+    }
     taxa.startAgain();
     return Beside::NamesOnly;
 }

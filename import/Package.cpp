@@ -178,9 +178,11 @@ bool blankThroughout(const char* data, size_t size, Dialect dialect, int headerL
         if (!reader.header(header)) return true;
     reader.keepColumns({column});
     bool blank = true;
+    std::string cleaned;
     reader.rows([&](const Row& r) {
-        for (char ch : r.field(column))
-            if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') blank = false;
+        // \N and the like are no parents either.
+        cleanName(r.field(column), cleaned);
+        blank = cleaned.empty() || isNullMarker(cleaned);
         return blank;  // the first filled field settles it
     });
     return blank;
@@ -207,12 +209,12 @@ bool readNameRows(DelimitedReader& reader, const TaxonColumns& c, NameTable& nam
     return reader.rows([&](const Row& r) {
         // The index's place for the next row's name, fetched while this row is read.
         if (indexing) names.expect(reader.nextRowField(c.id));
-        const std::string_view id = cleanedName(c.field(r, c.id), idText);
+        const std::string_view id = unlessNull(cleanedName(c.field(r, c.id), idText));
         if (id.empty()) return true;  // no taxon can name it
         if (indexing && TextArena::within(id, reader.input())) names.expect(id);
         const std::string_view written = cleanedName(c.field(r, c.scientific), writtenText);
         names.set(id, written, latinOf(r, c, written, latin, author, authorText, part),
-                  c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank));
+                  c.rank == SIZE_MAX ? std::string_view() : unlessNull(c.field(r, c.rank)));
         return true;
     }, until);
 }
@@ -243,7 +245,8 @@ bool readSynonyms(DelimitedReader& reader, size_t id, size_t taxon, LinkedTaxa& 
     return reader.rows([&](const Row& r) {
         cleanName(r.field(id), synonym);
         cleanName(r.field(taxon), accepted);
-        if (!synonym.empty()) taxa.addSynonym(synonym, accepted);
+        if (isNullMarker(accepted)) accepted.clear();
+        if (!synonym.empty() && !isNullMarker(synonym)) taxa.addSynonym(synonym, accepted);
         return true;
     });
 }
@@ -268,9 +271,12 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     const bool indexing = taxa.indexing();
     const size_t idColumn =
         indexing && c.id < TaxonColumns::kDefaultColumns ? c.id : SIZE_MAX;
+    if (c.parent != SIZE_MAX || !c.classification.empty()) notes.parentsGiven = true;
+    if (!c.classification.empty()) notes.parentsInRankColumns = true;
     return reader.rows([&](const Row& r) {
         if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
-        std::string_view id = cleanedName(c.field(r, c.id), idText);
+        if (r.fieldCount() < c.headerFields) ++notes.shortRows;
+        std::string_view id = unlessNull(cleanedName(c.field(r, c.id), idText));
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
         // point at): it gets a key of its own.
         const bool idless = id.empty();
@@ -283,7 +289,8 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         std::string_view parent, latin, author;
         // Synonyms and names of any status but accepted are no taxa of the classification;
         // they are kept for the taxa that name one of them as parent.
-        const bool accepted = c.status == SIZE_MAX || notes.statuses.accepted(c.field(r, c.status));
+        const bool accepted =
+            c.status == SIZE_MAX || notes.statuses.accepted(unlessNull(c.field(r, c.status)));
         // A row whose status calls it accepted is a taxon even where its acceptedNameUsageID
         // names another row: publishing tools write such links from accepted names to their
         // variants.
@@ -303,7 +310,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             return parent == latin;
         };
         if (c.accepted != SIZE_MAX) {
-            parent = cleanedName(c.field(r, c.accepted), parentText);
+            parent = unlessNull(cleanedName(c.field(r, c.accepted), parentText));
             if (!parent.empty() && parent != (c.byName ? written : id) && !saidAccepted &&
                 !namesItself()) {
                 taxa.addSynonym(c.byName ? written : id, parent);
@@ -314,13 +321,15 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
         if (!accepted) {
             // A package without an accepted column gives a synonym's accepted taxon as parent.
             parent = {};
-            if (c.accepted == SIZE_MAX) parent = cleanedName(c.field(r, c.parent), parentText);
+            if (c.accepted == SIZE_MAX)
+                parent = unlessNull(cleanedName(c.field(r, c.parent), parentText));
             taxa.addSynonym(c.byName ? written : id, parent);
             if (isSynonymStatus(c.field(r, c.status))) synonymFact();
             return true;
         }
-        parent = cleanedName(c.field(r, c.parent), parentText);
-        std::string_view rankText = c.rank == SIZE_MAX ? std::string_view() : c.field(r, c.rank);
+        parent = unlessNull(cleanedName(c.field(r, c.parent), parentText));
+        std::string_view rankText =
+            c.rank == SIZE_MAX ? std::string_view() : unlessNull(c.field(r, c.rank));
         author = {};
         if (c.names && c.namesLater) {
             latin = cleanedName(c.field(r, c.nameId), part);
@@ -341,6 +350,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             return true;
         }
         const RankInfo& rank = rankWords.of(rankText);
+        if (rank.unknown()) notes.ranks.unknown(rankText);
         if (rank.order < speciesOrder && !c.namesLater) latin = inUsualCase(latin, cased);
         size_t clash;
         if (!c.classification.empty()) {
@@ -351,7 +361,7 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             const std::string* rowRank = &rank.name;
             for (const auto& [level, column] : c.classification) {
                 cleanName(c.field(r, column), part);
-                if (isPlaceholder(part)) continue;
+                if (isPlaceholder(part) || isNullMarker(part)) continue;
                 usualCase(part);
                 pathKey += '\37';
                 pathKey += part;
@@ -364,6 +374,8 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
                 parentText = pathKey;
                 parent = parentText;
             }
+            // No higher taxon joined the key: the row's columns of higher ranks are empty.
+            notes.rankColumnsEmpty += pathKey.size() == madeUpKey('\1').size();
             if (id == pathKey && !taxa.add(id, parent, latin, *rowRank, r.line(), clash))
                 return true;  // made already from the rows below it
         }

@@ -279,6 +279,8 @@ struct TaxonColumns {
     // Values that fill empty or absent fields, by column; absent columns are numbered from
     // kDefaultColumns.
     static constexpr size_t kDefaultColumns = size_t{1} << 40;
+    // The fields of the header: a row with fewer is read as far as it goes, and counted.
+    size_t headerFields = 0;
     std::vector<std::pair<size_t, std::string>> defaults;
     std::vector<size_t> all() const {
         std::vector<size_t> a{id, parent, accepted, status, rank, scientific, authorship,

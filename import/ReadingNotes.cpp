@@ -6,6 +6,8 @@ namespace imp {
 
 void ReadingNotes::absorb(const ReadingNotes& later) {
     statuses.absorb(later.statuses);
+    ranks.absorb(later.ranks);
+    shortRows += later.shortRows;
     nameless += later.nameless;
     idless += later.idless;
     quotesAsText = quotesAsText || later.quotesAsText;
@@ -13,11 +15,19 @@ void ReadingNotes::absorb(const ReadingNotes& later) {
     parentLeftOut += later.parentLeftOut;
     parentMissing += later.parentMissing;
     parentNameUnknown += later.parentNameUnknown;
+    parentsGiven = parentsGiven || later.parentsGiven;
+    parentsInRankColumns = parentsInRankColumns || later.parentsInRankColumns;
+    parentEmpty += later.parentEmpty;
+    rankColumnsEmpty += later.rankColumnsEmpty;
 }
 
 void ReadingNotes::report(const std::string& label) const {
     statuses.report(label);
+    ranks.report(label);
     const char* l = label.c_str();
+    if (shortRows)
+        consolePrintf("%s: %zu rows with fewer fields than the header read as far as they go\n",
+                      l, shortRows);
     if (quotesAsText)
         consolePrintf("%s: a quoted field never closes; quotes read as part of the text\n", l);
     if (nameless) consolePrintf("%s: %zu rows without a name skipped\n", l, nameless);

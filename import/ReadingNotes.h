@@ -11,6 +11,8 @@ namespace imp {
 
 struct ReadingNotes {
     StatusTally statuses;   // status words not known, read as accepted
+    RankTally ranks;        // rank words not known, kept as written
+    size_t shortRows = 0;   // rows with fewer fields than the header, read as far as they go
     size_t nameless = 0;    // rows without a name in any column, skipped
     size_t idless = 0;      // taxa without an identifier: read, but no row can name them
     bool quotesAsText = false;  // a quote never closed: the file's quotes read as text
@@ -18,6 +20,12 @@ struct ReadingNotes {
     size_t parentLeftOut = 0;  // taxa whose parent's row is no accepted taxon: under the root
     size_t parentMissing = 0;  // taxa whose parent is not in the file: under the root
     size_t parentNameUnknown = 0;  // a core linked by names: the parent name unknown
+    // For the warning of a flat reading (FlatReading.h): the file gives its taxa parents,
+    // by identifier, by name or in columns of higher ranks; taxa whose parent is empty.
+    bool parentsGiven = false;
+    bool parentsInRankColumns = false;
+    size_t parentEmpty = 0;
+    size_t rankColumnsEmpty = 0;  // rows whose columns of higher ranks are all empty
 
     // Adds the notes of a reading of the rows that follow this one's.
     void absorb(const ReadingNotes& later);

@@ -61,7 +61,17 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"trib.", "Tribe"}, {"subtrib.", "Subtribe"}, {"ord.", "Order"}, {"subord.", "Suborder"},
     {"cl.", "Class"}, {"subcl.", "Subclass"}, {"phyl.", "Phylum"}, {"regn.", "Kingdom"},
     {"sect.", "Section"}, {"subsect.", "Subsection"}, {"ser.", "Series"},
-    {"subser.", "Subseries"},
+    {"subser.", "Subseries"}, {"agg.", "Species group"}, {"aggr.", "Species group"},
+    {"div.", "Phylum"}, {"subdiv.", "Subphylum"},
+    // the three-letter codes of the German standard lists of plants and other organisms
+    // (an aggregate, a "Sammelgruppe": a group of species named as one)
+    {"rei", "Kingdom"}, {"abt", "Phylum"}, {"uab", "Subphylum"}, {"kla", "Class"},
+    {"ukl", "Subclass"}, {"ord", "Order"}, {"uor", "Suborder"}, {"fam", "Family"},
+    {"ufa", "Subfamily"}, {"tri", "Tribe"}, {"utr", "Subtribe"}, {"gat", "Genus"},
+    {"sge", "Subgenus"}, {"sec", "Section"}, {"sse", "Subsection"}, {"ser", "Series"},
+    {"agg", "Species group"}, {"sgr", "Species group"}, {"spe", "Species"},
+    {"ssp", "Subspecies"}, {"var", "Variety"}, {"for", "Form"},
+    {"speciesgroup", "Species group"}, {"aggregate", "Species group"},
     // the botanical forms of names that zoology spells otherwise
     {"sectionbotany", "Section"}, {"subsectionbotany", "Subsection"},
     {"division", "Phylum"}, {"subdivision", "Subphylum"}, {"regnum", "Kingdom"},
@@ -76,21 +86,34 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"especie", "Species"}, {"subespecie", "Subspecies"}, {"variedade", "Variety"},
     {"variedad", "Variety"}, {"subvariedade", "Subvariety"}, {"forma", "Form"},
     {"subforma", "Subform"}, {"subsecao", "Subsection"}, {"subseccion", "Subsection"},
-    {"subtribu", "Subtribe"},
+    {"subtribu", "Subtribe"}, {"dominio", "Domain"}, {"subreino", "Subkingdom"},
+    {"subfilo", "Subphylum"}, {"subdivisao", "Subphylum"}, {"superclasse", "Superclass"},
+    {"superclase", "Superclass"}, {"infraclasse", "Infraclass"}, {"infraclase", "Infraclass"},
+    {"superordem", "Superorder"}, {"superorden", "Superorder"}, {"infraordem", "Infraorder"},
+    {"infraorden", "Infraorder"}, {"serie", "Series"}, {"subserie", "Subseries"},
+    {"subvariedad", "Subvariety"}, {"grupodeespecies", "Species group"},
     // German
     {"reich", "Kingdom"}, {"stamm", "Phylum"}, {"abteilung", "Phylum"}, {"klasse", "Class"},
     {"unterklasse", "Subclass"}, {"ordnung", "Order"}, {"unterordnung", "Suborder"},
     {"uberfamilie", "Superfamily"}, {"familie", "Family"}, {"unterfamilie", "Subfamily"},
     {"tribus", "Tribe"}, {"gattung", "Genus"}, {"untergattung", "Subgenus"},
     {"sektion", "Section"}, {"art", "Species"}, {"unterart", "Subspecies"},
-    {"varietat", "Variety"},
+    {"varietat", "Variety"}, {"domane", "Domain"}, {"unterreich", "Subkingdom"},
+    {"unterstamm", "Subphylum"}, {"unterabteilung", "Subphylum"}, {"uberklasse", "Superclass"},
+    {"uberordnung", "Superorder"}, {"teilordnung", "Infraorder"}, {"untertribus", "Subtribe"},
+    {"untersektion", "Subsection"}, {"unterserie", "Subseries"}, {"untervarietat", "Subvariety"},
+    {"unterform", "Subform"}, {"aggregat", "Species group"}, {"artengruppe", "Species group"},
+    {"sammelart", "Species group"}, {"artenaggregat", "Species group"},
     // French and Italian
     {"regne", "Kingdom"}, {"embranchement", "Phylum"}, {"ordre", "Order"},
     {"famille", "Family"}, {"sousfamille", "Subfamily"}, {"genre", "Genus"},
     {"espece", "Species"}, {"sousespece", "Subspecies"}, {"varietee", "Variety"},
     {"variete", "Variety"}, {"sousvariete", "Subvariety"}, {"forme", "Form"},
     {"sousgenre", "Subgenus"}, {"sousordre", "Suborder"}, {"sousclasse", "Subclass"},
-    {"superfamille", "Superfamily"}, {"soustribu", "Subtribe"},
+    {"superfamille", "Superfamily"}, {"soustribu", "Subtribe"}, {"domaine", "Domain"},
+    {"sousregne", "Subkingdom"}, {"sousembranchement", "Subphylum"},
+    {"superordre", "Superorder"}, {"infraordre", "Infraorder"}, {"soussection", "Subsection"},
+    {"sousserie", "Subseries"}, {"sousforme", "Subform"}, {"groupedespeces", "Species group"},
     {"ordine", "Order"}, {"famiglia", "Family"}, {"sottofamiglia", "Subfamily"},
     {"specie", "Species"}, {"sottospecie", "Subspecies"},
 };
@@ -180,6 +203,27 @@ void StatusTally::absorb(const StatusTally& later) {
 void StatusTally::report(const std::string& label) const {
     for (const auto& [word, rows] : m_unknown)
         consolePrintf("%s: status \"%s\" is not known, read as accepted (%zu rows)\n",
+                      label.c_str(), word.c_str(), rows);
+}
+
+void RankTally::unknown(std::string_view written) {
+    if (!m_lastRows || written != m_last) {
+        m_last.assign(written);
+        std::string word;
+        cleanName(written, word);
+        m_lastRows = &m_unknown[word];
+    }
+    ++*m_lastRows;
+}
+
+void RankTally::absorb(const RankTally& later) {
+    for (const auto& [word, rows] : later.m_unknown) m_unknown[word] += rows;
+    m_lastRows = nullptr;
+}
+
+void RankTally::report(const std::string& label) const {
+    for (const auto& [word, rows] : m_unknown)
+        consolePrintf("%s: rank \"%s\" is not known, kept as written (%zu rows)\n",
                       label.c_str(), word.c_str(), rows);
 }
 

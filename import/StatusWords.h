@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace imp {
 
@@ -45,6 +46,39 @@ private:
     bool m_haveLast = false;
     NameStatus m_lastStatus = NameStatus::Accepted;
     std::map<std::string, size_t> m_unknown;
+};
+
+// The rank words a reading did not know, each with the number of rows that had it: the
+// taxa keep the word as written and the console is told once per word.
+class RankTally {
+public:
+    RankTally() = default;
+    // The last word's count is found afresh after a copy or a move.
+    RankTally(const RankTally& other) : m_unknown(other.m_unknown) {}
+    RankTally(RankTally&& other) noexcept : m_unknown(std::move(other.m_unknown)) {
+        other.m_lastRows = nullptr;
+    }
+    RankTally& operator=(const RankTally& other) {
+        m_unknown = other.m_unknown;
+        m_lastRows = nullptr;
+        return *this;
+    }
+    RankTally& operator=(RankTally&& other) noexcept {
+        m_unknown = std::move(other.m_unknown);
+        m_lastRows = nullptr;
+        other.m_lastRows = nullptr;
+        return *this;
+    }
+    // A row whose rank word names no known rank. Repeated words cost a compare.
+    void unknown(std::string_view written);
+    void absorb(const RankTally& later);
+    // One console line per unknown word, naming `label`.
+    void report(const std::string& label) const;
+
+private:
+    std::map<std::string, size_t, std::less<>> m_unknown;
+    std::string m_last;
+    size_t* m_lastRows = nullptr;
 };
 
 }  // namespace imp

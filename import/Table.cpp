@@ -15,6 +15,7 @@
 #include "Console.h"
 #include "Delimited.h"
 #include "Facts.h"
+#include "FlatReading.h"
 #include "KeptThread.h"
 #include "SynonymLists.h"
 #include "Importers.h"
@@ -101,8 +102,9 @@ public:
         }
         return true;
     }
-    // The status words the rows had that nobody knows.
+    // The status and rank words the rows had that nobody knows.
     StatusTally& statuses() { return m_statuses; }
+    RankTally& ranks() { return m_ranks; }
     // The last row's taxa.
     void flush() {
         if (m_pending) descend(*m_pending);
@@ -112,7 +114,7 @@ public:
 private:
     // The row's path into *m_cur; false when it names no taxon.
     bool path(const Row& r) {
-        if (m_c.status != kNone && !m_statuses.accepted(r.field(m_c.status))) {
+        if (m_c.status != kNone && !m_statuses.accepted(unlessNull(r.field(m_c.status)))) {
             if (m_facts && isSynonymStatus(r.field(m_c.status))) synonymRow(r);
             return false;
         }
@@ -365,9 +367,11 @@ private:
                 m_lastRankKnown = true;
                 m_lastRankText = written;
                 cleanName(written, m_common);
-                m_lastRank = isPlaceholder(m_common) ? m_species : rankOf(m_common);
+                m_lastRank = isPlaceholder(m_common) || isNullMarker(m_common) ? m_species
+                                                                               : rankOf(m_common);
             }
             rank = &m_lastRank;
+            if (rank->unknown()) m_ranks.unknown(written);
         }
         if (rank->order < kSpeciesOrder) usualCase(own);
         // The row names a taxon of its path (an order's own row): that taxon, not a child.
@@ -453,6 +457,7 @@ private:
     std::string m_scratch, m_common;
     const RankInfo m_species = rankOf("Species");
     StatusTally m_statuses;
+    RankTally m_ranks;
     RankInfo m_lastRank;
     bool m_lastRankKnown = false;
     std::string m_lastRankText;
@@ -609,13 +614,23 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
             builder.absorb(later->builder);
             if (facts) facts->facts.merge(later->facts);
             table.statuses().absorb(later->table.statuses());
+            table.ranks().absorb(later->table.ranks());
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
         }
     }
+    // Rows that name their higher taxa in columns of their own, but leave them empty.
+    const size_t tops = builder.top()->children.size();
     if (!builder.finish(tree, label, fileSize)) return false;
     table.statuses().report(label);
+    table.ranks().report(label);
+    const size_t taxa = static_cast<size_t>(tree.nodeCount) - (tops != 1);
+    const bool higherColumns =
+        columns.ranks.size() >= 2 || (columns.scientific != kNone && !columns.ranks.empty() &&
+                                      columns.ranks[0].rank.order < kSpeciesOrder);
+    if (higherColumns && readsFlat(taxa, tops))
+        warnFlat(label, taxa, tops, "the columns of the higher ranks are empty in nearly every row");
     return true;
 }
 

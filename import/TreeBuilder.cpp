@@ -10,6 +10,7 @@
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "Facts.h"
+#include "FlatReading.h"
 #include "ImportFailure.h"
 #include "TreeBuilder.h"
 
@@ -634,12 +635,20 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             }
             const Taxon& t = m_taxa[i];
             placeholder[i] = isPlaceholder(t.latin);
-            if (t.parent.empty() || t.parent == t.id) continue;
+            // A taxon that is its own parent is a root, as the top of many files says.
+            if (t.parent.empty() || t.parent == t.id) {
+                ++notes.parentEmpty;
+                continue;
+            }
             bool synonym, known;
             uint32_t p = find(t.parent, synonym, known);
+            if (p == i) {
+                ++notes.parentEmpty;
+                continue;
+            }
             // A parent that is not in the file, or not accepted: the taxon hangs under the
             // root.
-            if (p == kTop || p == i) {
+            if (p == kTop) {
                 ++(m_byName ? notes.parentNameUnknown
                             : known ? notes.parentLeftOut : notes.parentMissing);
                 continue;
@@ -678,10 +687,20 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             at = parent[at];
         }
         if (at != kTop && depth[at] == kOnWalk) {
-            importFailure(label, linePlace(m_taxa[at].line),
-                          "taxon " + std::string(m_taxa[at].id) +
-                              " is its own ancestor (a cycle of parents)");
-            return false;
+            // A cycle of parents: broken at the link of its taxon given first, most likely
+            // the one meant to stand above the others, which hangs under the root; the walk
+            // is then made again.
+            uint32_t first = at;
+            for (uint32_t k = parent[at]; k != at; k = parent[k]) first = std::min(first, k);
+            const Taxon& t = m_taxa[first];
+            consolePrintf("%s: line %zu: %.*s is its own ancestor (a cycle of parents): its "
+                          "link to its parent %.*s is broken, and it hangs under the root\n",
+                          label.c_str(), t.line, static_cast<int>(t.latin.size()),
+                          t.latin.data(), static_cast<int>(t.parent.size()), t.parent.data());
+            parent[first] = kTop;
+            for (uint32_t k : walk) depth[k] = -1;
+            --i;
+            continue;
         }
         int32_t d = at == kTop ? 0 : depth[at] + 1;
         for (size_t k = walk.size(); k-- > 0; ++d) {
@@ -694,13 +713,15 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
             }
         }
     }
-    // The walks up from placeholders end, the cycles having been refused above.
+    // The walks up from placeholders end, the cycles having been broken above.
     const uint32_t count = static_cast<uint32_t>(m_taxa.size());
-    uint32_t tops = 0;
+    uint32_t tops = 0, taxa = 0;
     std::vector<uint32_t> children(count, 0);
     for (uint32_t i = 0; i < count; ++i) {
         while (parent[i] != kTop && placeholder[parent[i]]) parent[i] = parent[parent[i]];
-        if (!placeholder[i]) ++(parent[i] == kTop ? tops : children[parent[i]]);
+        if (placeholder[i]) continue;
+        ++taxa;
+        ++(parent[i] == kTop ? tops : children[parent[i]]);
     }
     // Most files give the taxa in the order of a walk of the tree: each after its parent, and
     // a taxon's descendants before its next sibling. Then the rows' order numbers the tree,
@@ -764,6 +785,8 @@ bool LinkedTaxa::build(ClassificationTree& tree, const std::string& label, int64
         if (nodes[i]) (parent[i] == kTop ? builder.top() : nodes[parent[i]])->addChild(nodes[i]);
     if (!builder.finish(tree, label, fileSize)) return false;
     m_notes.report(label);
+    if (m_notes.parentsGiven && readsFlat(taxa, tops))
+        warnFlat(label, taxa, tops, flatReason(m_notes, taxa));
     return true;
 }
 

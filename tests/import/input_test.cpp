@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "ClassificationReader.h"
 #include "Import.h"
 #include "TestSupport.h"
 
@@ -83,9 +84,13 @@ TEST(InputFile, AFailureIsAValueNamingFilePlaceAndFaultAndNothingIsPrinted) {
     TempDir dir;
     dir.write("empty.csv", "");
     dir.write("norank.csv", "name,colour\nFelis,grey\n");
-    dir.write("cycle.tsv", "ID\tparentID\tstatus\trank\tscientificName\n"
-                           "1\t2\taccepted\tfamily\tFelidae\n2\t1\taccepted\tgenus\tFelis\n");
-    std::filesystem::rename(dir.file("cycle.tsv"), dir.file("NameUsage.tsv"));
+    // Too deep a chain of parents (a cycle of them is broken, no failure).
+    std::string deep = "ID\tparentID\tstatus\trank\tscientificName\n1\t\taccepted\t\tT1\n";
+    for (int i = 2; i <= kMaxClassificationDepth + 4; ++i)
+        deep += std::to_string(i) + "\t" + std::to_string(i - 1) + "\taccepted\t\tT" +
+                std::to_string(i) + "\n";
+    dir.write("deep.tsv", deep);
+    std::filesystem::rename(dir.file("deep.tsv"), dir.file("NameUsage.tsv"));
     writeZip(dir.file("bomb.zip"), "NameUsage.tsv", std::string(4096, 'x'));
     struct Case {
         const char* file;
@@ -94,7 +99,7 @@ TEST(InputFile, AFailureIsAValueNamingFilePlaceAndFaultAndNothingIsPrinted) {
     };
     for (const Case& c : {Case{"empty.csv", "line 1", "the file is empty"},
                           Case{"norank.csv", "line 1", "no rank columns"},
-                          Case{"NameUsage.tsv", "line 2", "taxon 1 is its own ancestor"},
+                          Case{"NameUsage.tsv", "line 4098", "taxa nested deeper than 4096 levels"},
                           Case{"bomb.zip", "", "entry NameUsage.tsv: the archive inflates"},
                           Case{"gone.csv", "byte 0", "cannot open"}}) {
         SCOPED_TRACE(c.file);
