@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -302,8 +301,7 @@ bool CMainFrame::ExportPicture(const QString& path) {
         return false;
     }
     const QImage frame = m_viewWindow ? m_viewWindow->CaptureFrame() : QImage();
-    QImageWriter writer(path, "png");
-    if (frame.isNull() || !writer.write(frame)) {
+    if (!WritePngFigure(frame, path, nullptr)) {
         m_app.MessageBox(("Cannot save " + path.toStdString() + ".").c_str());
         return false;
     }

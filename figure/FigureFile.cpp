@@ -1,6 +1,7 @@
 #include "FigureFile.h"
 
-#include <QFile>
+#include <QImageWriter>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
@@ -46,8 +47,9 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
         if (error) *error = QStringLiteral("the view has no size");
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Drawn into a new file beside the target, which replaces it only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
@@ -77,14 +79,40 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
     } else if (error) {
         *error = QStringLiteral("not a vector format");
     }
-    file.close();
-    if (ok && file.error() != QFileDevice::NoError) {
-        ok = false;
-        if (error) *error = file.errorString();
+    if (!ok) {
+        if (error && error->isEmpty()) *error = file.errorString();
+        file.cancelWriting();
+        return false;
     }
-    if (!ok) file.remove();
-    return ok;
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
 }
+bool WritePngFigure(const QImage& frame, const QString& path, QString* error) {
+    if (frame.isNull()) {
+        if (error) *error = QStringLiteral("no picture was drawn");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(frame)) {
+        if (error) *error = writer.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
 
 bool FocusBothPanels(CCladoramaView& view, const char* name) {
     CCladoramaDoc* doc = view.m_pDocument;

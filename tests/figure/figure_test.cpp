@@ -319,3 +319,36 @@ TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
     EXPECT_GT(ellipses, 10);
     EXPECT_LT(elements, 2500);
 }
+
+TEST_F(FigureTest, FailedExportsLeaveTheFileTheyWereToReplace) {
+    // A figure that grows past what the disk takes fails halfway; the picture exported
+    // before stays whole, and nothing is left beside it.
+    const std::string old = "the picture exported before\n";
+    for (const char* name : {"f.svg", "f.pdf", "f.png"}) dir.write(name, old);
+    // Noise, which no compression makes small.
+    QImage frame(300, 200, QImage::Format_RGB32);
+    uint32_t seed = 12345;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            frame.setPixel(x, y, seed >> 8);
+        }
+    {
+        const FileSizeLimit full(1024);
+        QString why;
+        EXPECT_FALSE(WriteVectorFigure(shown.view, path("f.svg"), FigureFormat::Svg, &why));
+        EXPECT_FALSE(why.isEmpty());
+        EXPECT_FALSE(WriteVectorFigure(shown.view, path("f.pdf"), FigureFormat::Pdf, nullptr));
+        EXPECT_FALSE(WritePngFigure(frame, path("f.png"), nullptr));
+    }
+    for (const char* name : {"f.svg", "f.pdf", "f.png"})
+        EXPECT_EQ(readFileBytes(dir.file(name)), old) << name;
+    EXPECT_EQ(fileNamesIn(dir.path()), "a.xml b.xml f.pdf f.png f.svg");
+
+    // Done, each replaces the old file whole.
+    ASSERT_TRUE(WriteVectorFigure(shown.view, path("f.svg"), FigureFormat::Svg, nullptr));
+    ASSERT_TRUE(WritePngFigure(frame, path("f.png"), nullptr));
+    EXPECT_TRUE(QImage(path("f.png")).convertToFormat(QImage::Format_RGB32) == frame);
+    EXPECT_NE(readFileBytes(dir.file("f.svg")).find("<svg"), std::string::npos);
+    EXPECT_EQ(fileNamesIn(dir.path()), "a.xml b.xml f.pdf f.png f.svg");
+}

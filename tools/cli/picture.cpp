@@ -12,7 +12,6 @@
 
 #ifdef CLADORAMA_PICTURE
 #include <QGuiApplication>
-#include <QImageWriter>
 
 #include "CladoramaView.h"
 #include "FigureFile.h"
@@ -138,11 +137,9 @@ int cmdPicture(int argc, char** argv) {
             std::fprintf(stderr, "cladorama-cli: %s\n", why.c_str());
             return 1;
         }
-        const QImage frame = surface->CaptureFrame();
-        QImageWriter writer(output, "png");
-        if (frame.isNull() || !writer.write(frame)) {
+        if (!WritePngFigure(surface->CaptureFrame(), output, &error)) {
             std::fprintf(stderr, "cladorama-cli: cannot write %s: %s\n", picture.output.c_str(),
-                         writer.errorString().toLocal8Bit().constData());
+                         error.toLocal8Bit().constData());
             return 1;
         }
         return 0;
