@@ -1,5 +1,6 @@
 #include "FigureFile.h"
 
+#include <QBuffer>
 #include <QImageWriter>
 #include <QSaveFile>
 #include <QFileInfo>
@@ -19,13 +20,15 @@ namespace {
 // The window's pixels per inch in a figure: what a screen at 100 % shows.
 constexpr int kPixelsPerInch = 96;
 
-bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error) {
+bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error,
+          std::string* tagged = nullptr) {
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error) *error = QStringLiteral("cannot draw the picture");
         return false;
     }
     PainterCanvas canvas(painter, view.m_clientWidth, view.m_clientHeight, clipByHand);
+    canvas.KeepTaggedLinesIn(tagged);
     DrawViewStill(canvas, view);
     return painter.end();
 }
@@ -59,14 +62,26 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
     bool ok = false;
     if (format == FigureFormat::Svg) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        // Drawn into memory first: the changes' lines join the file as paths of their own.
+        QBuffer drawn;
+        drawn.open(QIODevice::WriteOnly);
+        svg.setOutputDevice(&drawn);
         svg.setSize(QSize(w, h));
         svg.setViewBox(QRect(0, 0, w, h));
         svg.setResolution(kPixelsPerInch);
         svg.setTitle(title);
         svg.setDescription(QStringLiteral("Cladorama"));
         // The generator writes no clipping: the panels' boxes are cut by hand.
-        ok = draw(view, svg, true, error);
+        std::string tagged;
+        ok = draw(view, svg, true, error, &tagged);
+        QByteArray bytes = drawn.data();
+        if (ok && !tagged.empty()) {
+            const qsizetype end = bytes.lastIndexOf("</svg>");
+            if (end >= 0)
+                bytes.insert(end, QByteArray("<g id=\"changes\">\n") +
+                                      QByteArray::fromStdString(tagged) + "</g>\n");
+        }
+        ok = ok && file.write(bytes) == bytes.size();
     } else if (format == FigureFormat::Pdf) {
         QPdfWriter pdf(&file);
         pdf.setCreator(QStringLiteral("Cladorama"));
@@ -90,6 +105,7 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
     }
     return true;
 }
+
 bool WritePngFigure(const QImage& frame, const QString& path, QString* error) {
     if (frame.isNull()) {
         if (error) *error = QStringLiteral("no picture was drawn");
@@ -112,7 +128,6 @@ bool WritePngFigure(const QImage& frame, const QString& path, QString* error) {
     }
     return true;
 }
-
 
 bool FocusBothPanels(CCladoramaView& view, const char* name) {
     CCladoramaDoc* doc = view.m_pDocument;

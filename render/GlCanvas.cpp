@@ -206,6 +206,23 @@ void GlCanvas::lines(const ColouredLine* lines, size_t count) {
     glEnd();
 }
 
+void GlCanvas::taggedLine(const CanvasPoint* points, int count, const float rgb[3], float alpha,
+                          float width, const char*, const char*) {
+    const bool blend = alpha < 1;
+    if (blend) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glLineWidth(width);
+    glColor4f(rgb[0], rgb[1], rgb[2], alpha);
+    glBegin(GL_LINE_STRIP);
+    for (int i = 0; i < count; ++i) glVertex2d(points[i].x, points[i].y);
+    glEnd();
+    glLineWidth(1.0f);
+    if (blend) glDisable(GL_BLEND);
+    glColor4f(rgb[0], rgb[1], rgb[2], 1.0f);
+}
+
 PixelRect GlCanvas::beginClip(double x0, double y0, double x1, double y1) {
     glEnable(GL_SCISSOR_TEST);
     GLdouble model[16], projection[16];

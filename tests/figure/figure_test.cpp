@@ -352,3 +352,57 @@ TEST_F(FigureTest, FailedExportsLeaveTheFileTheyWereToReplace) {
     EXPECT_NE(readFileBytes(dir.file("f.svg")).find("<svg"), std::string::npos);
     EXPECT_EQ(fileNamesIn(dir.path()), "a.xml b.xml f.pdf f.png f.svg");
 }
+
+TEST(Figure, SvgOfTheChangesHasAPathPerLineWithItsKind) {
+    ensureApp();
+    TempDir dir;
+    Shown shown;
+    ASSERT_TRUE(shown.Load(dir.write("a.csv", changedChecklistA()), dir.write("b.csv", changedChecklistB())));
+    auto path = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+    CCladoramaView& v = shown.view;
+    ASSERT_TRUE(WriteVectorFigure(v, path("plain.svg"), FigureFormat::Svg, nullptr));
+    EXPECT_EQ(readFileBytes(dir.file("plain.svg")).find("<g id=\"changes\">"), std::string::npos);
+
+    v.SetChangesShown(true);
+    ASSERT_TRUE(WriteVectorFigure(v, path("c.svg"), FigureFormat::Svg, nullptr));
+    ASSERT_FALSE(v.m_changesLayer.drawnLinks.empty());
+    // Every line the frame draws, by its pair, in the file: a path whose class is the kind
+    // and whose title names both taxa.
+    QFile file(path("c.svg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    std::vector<std::pair<std::string, std::string>> paths;  // class, title
+    bool inChanges = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("g") &&
+            xml.attributes().value(QLatin1String("id")) == QLatin1String("changes"))
+            inChanges = true;
+        if (inChanges && xml.isStartElement() && xml.name() == QLatin1String("path")) {
+            const std::string kind = xml.attributes().value(QLatin1String("class")).toString().toStdString();
+            const std::string stroke = xml.attributes().value(QLatin1String("stroke")).toString().toStdString();
+            xml.readNextStartElement();
+            ASSERT_EQ(xml.name(), QLatin1String("title"));
+            paths.emplace_back(kind + " " + stroke, xml.readElementText().toStdString());
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    size_t found = 0;
+    for (const DrawnLink& d : v.m_changesLayer.drawnLinks) {
+        const ChangeLink& l = v.m_changesLayer.links()[d.link];
+        const std::string kind = std::string(changeShadeName(l.shade)) + " " +
+                                 hex({static_cast<int>(std::lround(changeShadeColour(l.shade)[0] * 255)),
+                                      static_cast<int>(std::lround(changeShadeColour(l.shade)[1] * 255)),
+                                      static_cast<int>(std::lround(changeShadeColour(l.shade)[2] * 255))});
+        const std::string title = std::string(changeShadeName(l.shade)) + ": " + l.node1->latinName +
+                                  " to " + l.node2->latinName;
+        for (const auto& p : paths)
+            if (p.first == kind && p.second == title) {
+                ++found;
+                break;
+            }
+    }
+    // Lines that share their ends' pixels are one path; the sample's are all apart.
+    EXPECT_EQ(found, v.m_changesLayer.drawnLinks.size());
+    EXPECT_EQ(paths.size(), v.m_changesLayer.drawnLinks.size());
+}
