@@ -158,10 +158,6 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
         const std::string title = std::string(kind) + ": " + l.node1->latinName + " to " +
                                   l.node2->latinName;
         c.taggedLine(ends, 2, rgb.data(), a, lineWidth(b) + extra, kind, title.c_str());
-        if (b.arrow) {
-            c.setColour(rgb[0], rgb[1], rgb[2]);
-            arrowhead(c, b.a, b.b, s2);
-        }
     };
     // A dark casing first, a pixel wider on each side: a line stays visible on a disc of its
     // own colour.
@@ -202,6 +198,17 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
         c.setColour(0.0f, 0.0f, 0.0f);
         c.text(sw.right + ss.px(3), row.bottom + (row.top - row.bottom) / 3, text, 3);
     }
+
+    // The arrowheads of lines whose partner is out of view, over the key: where a line ends
+    // at the panel's edge beside the strip's top, its head still shows.
+    c.beginClip(r1.x0, r1.y0, r2.x1, r1.y1);
+    for (const Bundle& b : bundles) {
+        if (!b.arrow) continue;
+        const auto rgb = changeShadeColour(links[b.link].shade);
+        c.setColour(rgb[0], rgb[1], rgb[2]);
+        arrowhead(c, b.a, b.b, s2);
+    }
+    c.endClip();
 
     // Tree 1's changed taxa in the overview, outlined in their colours where their boxes
     // show.
