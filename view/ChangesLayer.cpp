@@ -52,6 +52,13 @@ void ChangesLayer::Clear() {
 
 bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
     const ChangeList& list = doc.m_changes;
+    // Until the changes are found (on the worker, which owns the relations meanwhile) the
+    // layer has nothing; once they are, they are made into links at the next frame.
+    if (!doc.ChangesReady()) {
+        if (!m_made) return false;
+        Clear();
+        return true;
+    }
     if (m_made && list.generation() == m_generation) return false;
     Clear();
     m_made = true;

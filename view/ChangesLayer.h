@@ -58,7 +58,8 @@ public:
     int64_t highlightedRow = -1;
 
     // Makes the links and marks anew when the document's list is of another generation
-    // than the one they were made from. True when they were made anew.
+    // than the one they were made from; none while the changes are not ready. True when
+    // they were made anew.
     bool Sync(const CCladoramaDoc& doc);
     // Nothing to draw (the trees the links point into are about to go).
     void Clear();

@@ -358,6 +358,7 @@ TEST(Figure, SvgOfTheChangesHasAPathPerLineWithItsKind) {
     TempDir dir;
     Shown shown;
     ASSERT_TRUE(shown.Load(dir.write("a.csv", changedChecklistA()), dir.write("b.csv", changedChecklistB())));
+    ASSERT_TRUE(shown.doc.FindChangesNow());
     auto path = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
     CCladoramaView& v = shown.view;
     ASSERT_TRUE(WriteVectorFigure(v, path("plain.svg"), FigureFormat::Svg, nullptr));

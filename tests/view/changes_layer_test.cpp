@@ -46,9 +46,12 @@ TEST(ChangesLayer, LinksAndRingsFollowTheListGenerationByGeneration) {
     TempDir dir;
     ASSERT_TRUE(doc.ReloadTrees(dir.write("a.csv", changedChecklistA()),
                                 dir.write("b.csv", changedChecklistB())));
+    ChangesLayer layer;
+    EXPECT_FALSE(layer.Sync(doc));  // not found yet: nothing to draw
+    EXPECT_TRUE(layer.links().empty());
+    ASSERT_TRUE(doc.FindChangesNow());
     const std::vector<ChangeRow>& rows = doc.m_changes.rows();
     ASSERT_FALSE(rows.empty());
-    ChangesLayer layer;
     ASSERT_TRUE(layer.Sync(doc));
     EXPECT_FALSE(layer.Sync(doc));  // the same list: nothing made again
 

@@ -131,6 +131,8 @@ int cmdPicture(int argc, char** argv) {
     view.OnSize(picture.width, picture.height);
     view.SetOverviewStyle(picture.style);
     view.OnUpdate();
+    // The changes are found at once here, not after a first frame.
+    if (picture.changes) doc.FindChangesNow();
     view.SetChangesShown(picture.changes);
     if (!picture.focus.empty() && !FocusBothPanels(view, picture.focus.c_str())) {
         std::fprintf(stderr, "cladorama-cli: no taxon is named %s\n",
