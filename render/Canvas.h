@@ -84,6 +84,13 @@ public:
     virtual void fillQuads(const ColouredQuad* quads, size_t count) = 0;
     virtual void lines(const ColouredLine* lines, size_t count) = 0;
 
+    // Like lines(), at opacity `alpha` over what is drawn: many lines of the changes layer
+    // in one batch where no line need carry its kind (the window's frames).
+    virtual void blendedLines(const ColouredLine* batch, size_t count, float alpha) {
+        (void)alpha;
+        lines(batch, count);
+    }
+
     // A line of the changes layer through `count` points, `width` pixels wide, in `rgb` at
     // opacity `alpha` (1 opaque), over what is drawn. It carries the change's kind (one
     // word) and its text, which a vector figure keeps with the line so that a reader can

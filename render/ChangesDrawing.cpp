@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -31,8 +32,11 @@ struct Bundle {
     bool arrow = false;
 };
 
-float lineWidth(const Bundle& b) {
-    // A relation is as wide as the species it shares make it, a bundle as its lines.
+float lineWidth(const Bundle& b, bool crowded) {
+    // A relation is as wide as the species it shares make it, a bundle as its lines; where
+    // they crowd, a pixel each, translucent, so that they do not cover the picture and their
+    // number shows as depth of colour.
+    if (crowded) return 1.0f;
     float w = 1.5f;
     if (b.shared > 1) w += static_cast<float>(std::log2(static_cast<double>(b.shared)));
     if (b.lines > 1) w += static_cast<float>(std::log2(static_cast<double>(b.lines)));
@@ -81,16 +85,18 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
         const Rect r = side == 1 ? r1 : r2;
         const PixelScale& s = side == 1 ? s1 : s2;
         std::vector<uint32_t> shown[kChangeShades];
-        for (uint32_t i = 0; i < marks.size(); ++i) {
+        const double least = kChangeMinDiscPixels / (p.viewW / p.worldW * s.ppuX);
+        const double half = 0.5 / ChangeGrid::kCells;
+        layer.markGrid(side).visit(p.worldX - half, p.worldY - half, p.worldX + p.worldW + half,
+                                   p.worldY + p.worldH + half, least, [&](uint32_t i) {
             const ChangeMark& m = marks[i];
-            if (m.side != side) continue;
-            const ScreenBox b = MapNodeSquare(*m.node, p);
-            if (std::fabs(b.x1 - b.x0) * s.ppuX < kChangeMinDiscPixels) continue;
-            if (std::max(b.x0, b.x1) < r.x0 || std::min(b.x0, b.x1) > r.x1 ||
-                std::max(b.y0, b.y1) < r.y0 || std::min(b.y0, b.y1) > r.y1)
-                continue;
+            if (m.side != side) return;
+            const double x0 = p.toViewX(m.x - m.r), x1 = p.toViewX(m.x + m.r);
+            const double y0 = p.toViewY(m.y - m.r), y1 = p.toViewY(m.y + m.r);
+            if ((x1 - x0) * s.ppuX < kChangeMinDiscPixels) return;
+            if (x1 < r.x0 || x0 > r.x1 || y1 < r.y0 || y0 > r.y1) return;
             shown[static_cast<int>(m.shade)].push_back(i);
-        }
+        });
         c.beginClip(r.x0, r.y0, r.x1, r.y1);
         c.setLineWidth(2.5f);
         for (int k = 0; k < kChangeShades; ++k) {
@@ -98,9 +104,11 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
             const auto rgb = changeShadeColour(static_cast<ChangeShade>(k));
             c.setColour(rgb[0], rgb[1], rgb[2]);
             for (uint32_t i : shown[k]) {
-                const ScreenBox b = MapNodeSquare(*marks[i].node, p);
-                c.strokeEllipse(b.x0, b.y0, b.x1, b.y1, 50);
-                layer.drawnMarks.push_back({b.x0, b.y0, b.x1, b.y1, i});
+                const ChangeMark& m = marks[i];
+                const double x0 = p.toViewX(m.x - m.r), x1 = p.toViewX(m.x + m.r);
+                const double y0 = p.toViewY(m.y - m.r), y1 = p.toViewY(m.y + m.r);
+                c.strokeEllipse(x0, y0, x1, y1, 50);
+                layer.drawnMarks.push_back({x0, y0, x1, y1, i});
             }
         }
         c.setLineWidth(1.0f);
@@ -116,7 +124,13 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
     auto cell = [](double v, double ppu) {
         return static_cast<uint64_t>(static_cast<int64_t>(std::floor(v * ppu / kBundleCell)) & 0x7FFF);
     };
-    for (uint32_t i = 0; i < links.size(); ++i) {
+    const double least1 = kChangeMinDiscPixels / (p1.viewW / p1.worldW * s1.ppuX);
+    std::vector<uint32_t> seen;
+    layer.linkGrid().visit(p1.worldX, p1.worldY, p1.worldX + p1.worldW, p1.worldY + p1.worldH,
+                           least1, [&](uint32_t i) { seen.push_back(i); });
+    // In the order of the list, whatever the order of the cells.
+    std::sort(seen.begin(), seen.end());
+    for (uint32_t i : seen) {
         const ChangeLink& l = links[i];
         const double ax = p1.toViewX(l.x1), ay = p1.toViewY(l.y1);
         if (!r1.holds(ax, ay)) continue;
@@ -148,7 +162,8 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
         }
         layer.drawnLinks.push_back({ax, ay, bx, by, i});
     }
-    const float alpha = bundles.size() >= kCrowd ? 0.55f : 1.0f;
+    const bool crowded = bundles.size() >= kCrowd;
+    const float alpha = crowded ? 0.55f : 1.0f;
     c.beginClip(r1.x0, r1.y0, r2.x1, r1.y1);
     auto draw = [&](const Bundle& b, float a, float extra) {
         const ChangeLink& l = links[b.link];
@@ -157,22 +172,41 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
         const char* kind = changeShadeName(l.shade);
         const std::string title = std::string(kind) + ": " + l.node1->latinName + " to " +
                                   l.node2->latinName;
-        c.taggedLine(ends, 2, rgb.data(), a, lineWidth(b) + extra, kind, title.c_str());
+        c.taggedLine(ends, 2, rgb.data(), a, lineWidth(b, crowded && extra == 0) + extra, kind,
+                     title.c_str());
     };
     // A dark casing first, a pixel wider on each side: a line stays visible on a disc of its
-    // own colour.
-    c.setColour(0.0f, 0.0f, 0.0f);
-    for (const Bundle& b : bundles) {
-        c.setLineWidth(lineWidth(b) + 2);
-        c.line(b.a.x, b.a.y, b.b.x, b.b.y);
+    // own colour. Crowded lines show by their number and go without.
+    if (!crowded) {
+        c.setColour(0.0f, 0.0f, 0.0f);
+        for (const Bundle& b : bundles) {
+            c.setLineWidth(lineWidth(b, false) + 2);
+            c.line(b.a.x, b.a.y, b.b.x, b.b.y);
+        }
+        c.setLineWidth(1.0f);
     }
-    c.setLineWidth(1.0f);
-    for (const Bundle& b : bundles) draw(b, alpha, 0);
+    if (c.hasPixels()) {
+        // The window's frame: the lines in a batch per width (a few widths in all), each
+        // batch in the list's order. Figures below keep a path per line with its kind.
+        std::map<float, std::vector<ColouredLine>> byWidth;
+        for (const Bundle& b : bundles) {
+            const auto rgb = changeShadeColour(links[b.link].shade);
+            ColouredLine line{b.a, b.b, {rgb[0], rgb[1], rgb[2]}};
+            byWidth[lineWidth(b, crowded)].push_back(line);
+        }
+        for (const auto& [width, batch] : byWidth) {
+            c.setLineWidth(width);
+            c.blendedLines(batch.data(), batch.size(), alpha);
+        }
+        c.setLineWidth(1.0f);
+    } else {
+        for (const Bundle& b : bundles) draw(b, alpha, 0);
+    }
     if (hasHighlight) {
         // The chosen change above the rest: a white casing, then its line.
         const CanvasPoint ends[2] = {highlighted.a, highlighted.b};
         const float white[3] = {1, 1, 1};
-        c.taggedLine(ends, 2, white, 1.0f, lineWidth(highlighted) + 5, "highlight", "");
+        c.taggedLine(ends, 2, white, 1.0f, lineWidth(highlighted, false) + 5, "highlight", "");
         draw(highlighted, 1.0f, 2);
     }
     c.setLineWidth(1.0f);
@@ -215,10 +249,11 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
     const PixelScale so = PanelPixelScale(overview);
     if (so.ppuX > 0 && so.ppuY > 0) {
         c.setLineWidth(2.0f);
-        for (const ChangeMark& m : marks) {
-            if (m.side != 1) continue;
+        for (uint32_t i : layer.overviewOrder()) {
+            const ChangeMark& m = marks[i];
             const TreeNode& n = *m.node;
-            if (n.overviewWidth * so.ppuX < 2 || n.overviewHeight * so.ppuY < 2) continue;
+            if (n.overviewWidth * so.ppuX < 2) break;  // the rest are narrower still
+            if (n.overviewHeight * so.ppuY < 2) continue;
             const auto rgb = changeShadeColour(m.shade);
             c.setColour(rgb[0], rgb[1], rgb[2]);
             const CanvasPoint corners[4] = {{n.overviewX, n.overviewY},

@@ -40,7 +40,45 @@ std::array<float, 3> changeShadeColour(ChangeShade shade) {
     return colours[static_cast<int>(shade)];
 }
 
+void ChangeGrid::clear() {
+    m_start.clear();
+    m_items.clear();
+    m_size.clear();
+    m_large.clear();
+}
+
+void ChangeGrid::build(size_t n, const std::vector<double>& x, const std::vector<double>& y,
+                       const std::vector<double>& size) {
+    clear();
+    constexpr double kLarge = 1.0 / kCells;
+    std::vector<uint32_t> cellOfItem(n);
+    m_start.assign(static_cast<size_t>(kCells) * kCells + 1, 0);
+    for (size_t i = 0; i < n; ++i) {
+        if (size[i] > kLarge) {
+            m_large.push_back(static_cast<uint32_t>(i));
+            cellOfItem[i] = UINT32_MAX;
+            continue;
+        }
+        cellOfItem[i] = static_cast<uint32_t>(cellOf(y[i]) * kCells + cellOf(x[i]));
+        ++m_start[cellOfItem[i] + 1];
+    }
+    for (size_t c = 1; c < m_start.size(); ++c) m_start[c] += m_start[c - 1];
+    m_items.resize(m_start.back());
+    std::vector<uint32_t> fill(m_start.begin(), m_start.end() - 1);
+    for (size_t i = 0; i < n; ++i)
+        if (cellOfItem[i] != UINT32_MAX) m_items[fill[cellOfItem[i]]++] = static_cast<uint32_t>(i);
+    for (size_t c = 0; c + 1 < m_start.size(); ++c)
+        std::sort(m_items.begin() + m_start[c], m_items.begin() + m_start[c + 1],
+                  [&](uint32_t a, uint32_t b) { return size[a] > size[b]; });
+    m_size.resize(m_items.size());
+    for (size_t k = 0; k < m_items.size(); ++k) m_size[k] = static_cast<float>(size[m_items[k]]);
+}
+
 void ChangesLayer::Clear() {
+    m_linkGrid.clear();
+    m_markGrid[0].clear();
+    m_markGrid[1].clear();
+    m_overviewOrder.clear();
     m_links.clear();
     m_marks.clear();
     m_counts.fill(0);
@@ -73,8 +111,11 @@ bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
         const ChangeRow& row = rows[i];
         const ChangeShade shade = changeShadeOf(row.kind);
         ++m_counts[static_cast<int>(shade)];
-        if (row.node1 && marked.insert(row.node1).second) m_marks.push_back({row.node1, 1, i, shade});
-        if (row.node2 && marked.insert(row.node2).second) m_marks.push_back({row.node2, 2, i, shade});
+        for (const TreeNode* n : {row.node1, row.node2}) {
+            if (!n || !marked.insert(n).second) continue;
+            m_marks.push_back({n, static_cast<uint8_t>(n == row.node1 ? 1 : 2), i, shade,
+                               n->x + n->width / 2, n->y + n->height / 2, n->width / 2});
+        }
         if (!row.node1 || !row.node2) continue;
         ChangeLink link;
         link.node1 = row.node1;
@@ -95,6 +136,33 @@ bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
         link.r2 = row.node2->width / 2;
         m_links.push_back(link);
     }
+
+    // The places frames look them up by.
+    std::vector<double> xs, ys, sizes;
+    for (const ChangeLink& l : m_links) {
+        xs.push_back(l.x1);
+        ys.push_back(l.y1);
+        sizes.push_back(2 * l.r1);
+    }
+    m_linkGrid.build(m_links.size(), xs, ys, sizes);
+    for (int side = 1; side <= 2; ++side) {
+        xs.clear();
+        ys.clear();
+        sizes.clear();
+        for (uint32_t i = 0; i < m_marks.size(); ++i) {
+            const ChangeMark& m = m_marks[i];
+            // Marks of the other side are given no size: never visited.
+            xs.push_back(m.x);
+            ys.push_back(m.y);
+            sizes.push_back(m.side == side ? 2 * m.r : -1.0);
+        }
+        m_markGrid[side - 1].build(m_marks.size(), xs, ys, sizes);
+    }
+    for (uint32_t i = 0; i < m_marks.size(); ++i)
+        if (m_marks[i].side == 1) m_overviewOrder.push_back(i);
+    std::sort(m_overviewOrder.begin(), m_overviewOrder.end(), [&](uint32_t a, uint32_t b) {
+        return m_marks[a].node->overviewWidth > m_marks[b].node->overviewWidth;
+    });
     return true;
 }
 

@@ -43,6 +43,36 @@ struct ChangeMark {
     uint8_t side = 1;  // the panel: 1 or 2
     uint32_t row = 0;
     ChangeShade shade = ChangeShade::Renamed;
+    double x = 0, y = 0, r = 0;  // the layout square's centre and half side
+};
+
+// Items placed in the layout's unit square (links by their end in panel 1, marks by their
+// centre), found by the window a panel shows and the least size it draws: a frame visits
+// the cells under its window, largest items first, and stops in each cell at the first
+// item too small to show. Items larger than a cell, few in any tree, are kept apart and
+// always visited.
+class ChangeGrid {
+public:
+    static constexpr int kCells = 128;
+    // Items by index 0..n-1, with their centres and sizes (diameters).
+    void build(size_t n, const std::vector<double>& x, const std::vector<double>& y,
+               const std::vector<double>& size);
+    void clear();
+    // Calls f(index) for each item of size at least `least` whose centre lies in a cell
+    // under the window x0..x1, y0..y1 (the caller widens it by half a cell for items drawn
+    // beyond their centre), and for every large item. The caller tests what it is given.
+    template <class F>
+    void visit(double x0, double y0, double x1, double y1, double least, F&& f) const;
+
+private:
+    static int cellOf(double v) {
+        const int c = static_cast<int>(v * kCells);
+        return c < 0 ? 0 : c >= kCells ? kCells - 1 : c;
+    }
+    std::vector<uint32_t> m_start;  // kCells * kCells + 1 offsets into m_items
+    std::vector<uint32_t> m_items;  // by cell, largest first
+    std::vector<float> m_size;      // beside m_items
+    std::vector<uint32_t> m_large;
 };
 
 // A line as the latest frame drew it, in window-normalised coordinates.
@@ -68,6 +98,11 @@ public:
     const std::vector<ChangeMark>& marks() const { return m_marks; }
     // Per shade, the rows of the list.
     const std::array<int, kChangeShades>& counts() const { return m_counts; }
+    // The links by their end in panel 1; the marks of each panel (side 1, side 2).
+    const ChangeGrid& linkGrid() const { return m_linkGrid; }
+    const ChangeGrid& markGrid(int side) const { return m_markGrid[side == 1 ? 0 : 1]; }
+    // Tree 1's marks by the width of their boxes in the overview, widest first.
+    const std::vector<uint32_t>& overviewOrder() const { return m_overviewOrder; }
 
     // Written by each frame that draws the layer: its lines, and the marks it ringed.
     std::vector<DrawnLink> drawnLinks;
@@ -92,4 +127,22 @@ private:
     std::vector<ChangeLink> m_links;
     std::vector<ChangeMark> m_marks;
     std::array<int, kChangeShades> m_counts{};
+    ChangeGrid m_linkGrid, m_markGrid[2];
+    std::vector<uint32_t> m_overviewOrder;
 };
+
+template <class F>
+void ChangeGrid::visit(double x0, double y0, double x1, double y1, double least, F&& f) const {
+    for (uint32_t i : m_large) f(i);
+    if (m_start.empty() || !(x0 <= x1 && y0 <= y1)) return;
+    if (x1 < 0 || y1 < 0 || x0 > 1 || y0 > 1) return;
+    const int cx0 = cellOf(x0), cx1 = cellOf(x1), cy0 = cellOf(y0), cy1 = cellOf(y1);
+    const float floor = static_cast<float>(least);
+    for (int cy = cy0; cy <= cy1; ++cy) {
+        for (int cx = cx0; cx <= cx1; ++cx) {
+            const size_t cell = static_cast<size_t>(cy) * kCells + cx;
+            for (uint32_t k = m_start[cell]; k < m_start[cell + 1] && m_size[k] >= floor; ++k)
+                f(m_items[k]);
+        }
+    }
+}

@@ -2,7 +2,9 @@
 // frame found under the mouse, and the round discs of panels far from square.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "ViewFixture.h"
 
@@ -157,4 +159,45 @@ TEST(ChangesLayer, RoundDiscsWidenTheWindowsForTheFrameOnly) {
     f.view.OnSize(1000, 740);  // 450 by 444
     f.view.OnDraw();
     EXPECT_DOUBLE_EQ(f.drawn.drawn1.back().w, f.drawn.drawn1.back().h);
+}
+
+TEST(ChangesLayer, TheGridFindsEveryItemLargeEnoughUnderAWindow) {
+    // Random items of every size, many to a cell, against random windows from the whole
+    // square down to a part of one cell: nothing the window holds at the least size is
+    // missed, and a cell's small items are passed over.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const size_t n = 20000;
+    std::vector<double> x(n), y(n), size(n);
+    for (size_t i = 0; i < n; ++i) {
+        x[i] = unit(random);
+        y[i] = unit(random);
+        size[i] = std::pow(10.0, -5 * unit(random));  // 1e-5 .. 1
+    }
+    ChangeGrid grid;
+    grid.build(n, x, y, size);
+    const size_t large = static_cast<size_t>(std::count_if(
+        size.begin(), size.end(), [](double s) { return s > 1.0 / ChangeGrid::kCells; }));
+    for (int t = 0; t < 200; ++t) {
+        const double w = std::pow(10.0, -3 * unit(random));
+        const double x0 = unit(random) - w / 2, y0 = unit(random) - w / 2;
+        const double least = std::pow(10.0, -4 * unit(random));
+        std::vector<char> visited(n, 0);
+        size_t visits = 0;
+        grid.visit(x0, y0, x0 + w, y0 + w, least, [&](uint32_t i) {
+            ++visited[i];
+            ++visits;
+        });
+        size_t wanted = 0;
+        for (size_t i = 0; i < n; ++i) {
+            EXPECT_LE(visited[i], 1);
+            const bool inside = x[i] >= x0 && x[i] <= x0 + w && y[i] >= y0 && y[i] <= y0 + w;
+            if (!inside || size[i] < least) continue;
+            ++wanted;
+            ASSERT_TRUE(visited[i]) << "item " << i << " window " << x0 << "," << y0 << " " << w;
+        }
+        // Only the large items and what the cells under the window hold.
+        const double reach = w + 2.0 / ChangeGrid::kCells;
+        EXPECT_LE(visits, large + static_cast<size_t>(2 * n * reach * reach) + 50);
+    }
 }
