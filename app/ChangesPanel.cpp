@@ -1,5 +1,7 @@
 #include "ChangesPanel.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <algorithm>
 #include <QCheckBox>
@@ -251,9 +253,23 @@ void CChangesPanel::ChooseRow(int row) {
     const ChangeList& list = m_doc.m_changes;
     if (row < 0 || static_cast<size_t>(row) >= list.shown().size()) return;
     const ChangeRow& r = list.rows()[list.shown()[static_cast<size_t>(row)]];
+    m_view.HighlightChange(list.shown()[static_cast<size_t>(row)]);
     // The view moves its focus nodes; the nodes are the document's own.
     m_view.FlyToTaxa(const_cast<TreeNode*>(r.node1), const_cast<TreeNode*>(r.node2),
                      list.sharedSpecies(r));
+}
+
+bool CChangesPanel::SelectListRow(uint32_t listRow) {
+    const std::vector<uint32_t>& shown = m_doc.m_changes.shown();
+    const auto at = std::find(shown.begin(), shown.end(), listRow);
+    if (at == shown.end()) {
+        m_table->clearSelection();
+        return false;
+    }
+    const int row = static_cast<int>(at - shown.begin());
+    m_table->selectRow(row);
+    m_table->scrollTo(m_model->index(row, 0));
+    return true;
 }
 
 bool CChangesPanel::ExportTo(const QString& path) {

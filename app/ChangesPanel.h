@@ -50,8 +50,11 @@ public:
     // The document's list may have been filled or emptied, or be being found: the table
     // follows when it was, and while it is being found the panel says how far it got.
     void Refresh();
-    // Flies to the taxa of the row shown at `row`.
+    // Flies to the taxa of the row shown at `row`; the view highlights its line.
     void ChooseRow(int row);
+    // Selects, without flying, the table's row of the list's row `listRow` (an index into
+    // ChangeList::rows()), when the filters show it. False when they do not.
+    bool SelectListRow(uint32_t listRow);
     // Writes the rows shown: tab-separated for a .tsv file, else comma-separated. False (after
     // a message box) when the file could not be written.
     bool ExportTo(const QString& path);

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QOpenGLContext>
 
+#include "ChangesDrawing.h"
 #include "Overview.h"
 #include "Render.h"
 
@@ -162,6 +163,9 @@ void CGLViewWindow::mouseReleaseEvent(QMouseEvent* e) {
 void CGLViewWindow::mouseMoveEvent(QMouseEvent* e) {
     const QPoint p = DevicePoint(e);
     m_view.OnMouseMove(buttonFlags(e->buttons()), p.x(), p.y());
+    if (m_view.m_changesLayer.on && !e->buttons())
+        emit changeHovered(QString::fromLatin1(m_view.ChangeTextAt(p.x(), p.y()).c_str()),
+                           e->globalPosition().toPoint());
 }
 
 bool CGLViewWindow::MakeCurrent(void* context) {
@@ -185,6 +189,11 @@ void CGLViewWindow::DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel
 void CGLViewWindow::DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
                                  CCladoramaDoc& doc) {
     ::DrawOverview(overview, panel1, panel2, doc);
+}
+
+void CGLViewWindow::DrawChanges(ChangesLayer& layer, ViewPanel& panel1, ViewPanel& panel2,
+                                ViewPanel& strip, OverviewPanel& overview) {
+    ::DrawChangesLayer(layer, panel1, panel2, strip, overview);
 }
 
 void CGLViewWindow::SetViewport(int cx, int cy) { glViewport(0, 0, cx, cy); }

@@ -41,6 +41,8 @@ public:
     void DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel& panel2) override;
     void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
                       CCladoramaDoc& doc) override;
+    void DrawChanges(ChangesLayer& layer, ViewPanel& panel1, ViewPanel& panel2, ViewPanel& strip,
+                     OverviewPanel& overview) override;
     void SetViewport(int cx, int cy) override;
     void SwapBuffers() override;
     void Invalidate() override;
@@ -50,6 +52,9 @@ signals:
     void pressed();
     // A frame is on screen (its buffers were swapped).
     void frameShown();
+    // The pointer moved with the changes layer on: the change under it (empty for none),
+    // and where it is on screen.
+    void changeHovered(const QString& text, const QPoint& global);
 
 protected:
     bool event(QEvent* e) override;

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +16,7 @@
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "ChangesPanel.h"
 #include "CladoramaApp.h"
@@ -75,6 +75,14 @@ bool CMainFrame::OnCreate() {
     m_changesPanel = new CChangesPanel(*m_app.Document(), m_app.View(), this);
     addDockWidget(Qt::BottomDockWidgetArea, m_changesPanel);
     m_changesPanel->hide();
+    // Docked, the panel makes the view far from square: its discs are kept round then.
+    auto roundDiscs = [this] {
+        m_app.View().SetRoundDiscs(m_changesPanel->isVisible() && !m_changesPanel->isFloating());
+    };
+    connect(m_changesPanel, &QDockWidget::visibilityChanged, this, roundDiscs);
+    connect(m_changesPanel, &QDockWidget::topLevelChanged, this, roundDiscs);
+    // A line clicked in the picture selects its row.
+    m_app.View().m_onChangeChosen = [this](uint32_t row) { m_changesPanel->SelectListRow(row); };
 
     BuildMenus();
     BuildAccelerators();
@@ -111,6 +119,21 @@ void CMainFrame::BuildMenus() {
     m_actChanges->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
     m_actChanges->setStatusTip(QStringLiteral("List the changes between the classifications"));
     view->addAction(m_actChanges);
+    // The changes drawn into the picture; on or off as the user left it.
+    m_actShowChanges = view->addAction(QStringLiteral("Show Chan&ges"));
+    m_actShowChanges->setObjectName(QStringLiteral("showChangesAction"));
+    m_actShowChanges->setCheckable(true);
+    m_actShowChanges->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    m_actShowChanges->setShortcutContext(Qt::WindowShortcut);
+    m_actShowChanges->setStatusTip(
+        QStringLiteral("Draw the changes into the picture: partners linked, kinds in colour"));
+    connect(m_actShowChanges, &QAction::toggled, this, [this](bool on) {
+        QSettings().setValue(QStringLiteral("View/ShowChanges"), on);
+        m_app.View().SetChangesShown(on);
+        if (!on) QToolTip::hideText();
+    });
+    m_actShowChanges->setChecked(QSettings().value(QStringLiteral("View/ShowChanges"), false).toBool());
+    m_app.View().SetChangesShown(m_actShowChanges->isChecked());
     view->addSeparator();
     m_actToolbar = view->addAction(QStringLiteral("&Toolbar"));
     m_actToolbar->setCheckable(true);
@@ -160,6 +183,11 @@ void CMainFrame::SetViewWindow(CGLViewWindow* window) {
     // A click into the view takes the keyboard focus from the search bar, so that the
     // view's keys work again.
     connect(window, &CGLViewWindow::pressed, container, [container] { container->setFocus(); });
+    // The change under the pointer, as a tip beside the pointer.
+    connect(window, &CGLViewWindow::changeHovered, this, [this](const QString& text, const QPoint& at) {
+        if (text.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(at, text, m_viewContainer);
+    });
     qApp->installEventFilter(this);
 }
 
@@ -302,8 +330,7 @@ bool CMainFrame::ExportPicture(const QString& path) {
         return false;
     }
     const QImage frame = m_viewWindow ? m_viewWindow->CaptureFrame() : QImage();
-    QImageWriter writer(path, "png");
-    if (frame.isNull() || !writer.write(frame)) {
+    if (!WritePngFigure(frame, path, nullptr)) {
         m_app.MessageBox(("Cannot save " + path.toStdString() + ".").c_str());
         return false;
     }

@@ -61,6 +61,7 @@ public:
     QAction* m_actAbout = nullptr;
     QAction* m_actExit = nullptr;
     QAction* m_actChanges = nullptr;        // View > Changes: shows or hides the panel
+    QAction* m_actShowChanges = nullptr;    // View > Show Changes: the changes layer
     QAction* m_actExportChanges = nullptr;  // File > Export Changes
     CChangesPanel* m_changesPanel = nullptr;
 

@@ -1,11 +1,12 @@
 // Frame time of the real view (median of 100 frames, each drawn, swapped and finished),
-// at the home view and zoomed into a genus, for the sample and for a synthetic pair.
+// at the home view and zoomed into a genus, for the sample and for a synthetic pair; then
+// both again with the changes layer on.
 //
 //   frame_bench_qt sample <folder with the two classification files> [--frames DIR]
 //   frame_bench_qt synthetic <taxa> [--frames DIR]
 //
 // With --frames, the pictures of the measured views are saved into DIR as PNG files
-// (home.png, overlays.png, lines.png, zoomed.png), so that two builds can be compared
+// (home.png, overlays.png, lines.png, zoomed.png, layer-zoomed.png, layer-home.png), so that two builds can be compared
 // pixel for pixel.
 //
 // Needs a display (run it under xvfb-run for Mesa's software renderer).
@@ -172,6 +173,32 @@ int main(int argc, char** argv) {
         std::printf("zoomed into %-9s median %.2f ms per frame (%d species below); CPU %.2f ms\n",
                     genus->latinName, zoomed, genus->descendantCount, g_cpuMs);
         saveFrame("zoomed.png");
+    }
+
+    // The changes layer on: its links and rings made once (not timed per frame), then the
+    // frames at home and zoomed, every change of the list drawn where it shows.
+    {
+        const auto t0 = std::chrono::steady_clock::now();
+        const size_t rows = app.Document()->m_changes.rows().size();
+        view.m_changesLayer.on = true;
+        view.m_changesLayer.Sync(*app.Document());
+        const double made = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("changes layer:       %zu rows, %zu links, %zu rings made in %.0f ms (once per load)\n",
+                    rows, view.m_changesLayer.links().size(), view.m_changesLayer.marks().size(), made);
+        const double zoomedLayer = medianFrameMs(view, 100);
+        std::printf("layer, zoomed:       median %.2f ms per frame (%zu lines, %zu rings drawn); CPU %.2f ms\n",
+                    zoomedLayer, view.m_changesLayer.drawnLinks.size(),
+                    view.m_changesLayer.drawnMarks.size(), g_cpuMs);
+        saveFrame("layer-zoomed.png");
+        view.OnHome();
+        view.m_activePanel = &view.m_panel2;
+        view.m_otherPanel = &view.m_panel1;
+        view.OnHome();
+        const double homeLayer = medianFrameMs(view, 100);
+        std::printf("layer, home view:    median %.2f ms per frame (%zu lines, %zu rings drawn); CPU %.2f ms\n",
+                    homeLayer, view.m_changesLayer.drawnLinks.size(),
+                    view.m_changesLayer.drawnMarks.size(), g_cpuMs);
+        saveFrame("layer-home.png");
     }
     std::fclose(devnull);
     return 0;

@@ -2,8 +2,7 @@
 
 #include <iconv.h>
 
-#include <cstdio>
-#include <memory>
+#include "ReplaceFile.h"
 
 const char* conceptRelationType(Relation relation) {
     switch (relation) {
@@ -72,8 +71,5 @@ bool writeConceptRelations(const std::string& path, const TaxonRelations& relati
                                 std::to_string(r.species1) + " and " + std::to_string(r.species2));
         text += '\n';
     }
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!f) return false;
-    if (std::fwrite(text.data(), 1, text.size(), f.get()) != text.size()) return false;
-    return std::fclose(f.release()) == 0;
+    return replaceFileWith(path, text);
 }

@@ -18,7 +18,8 @@ const char* conceptRelationType(Relation relation);
 // Writes `path` (tab-separated, UTF-8, header taxonID, relatedTaxonID, sourceID, type,
 // referenceID, remarks): one row per related pair, tree 1's taxon as the subject. The
 // remarks say the rank, both names and the species counts. With `rank` (an index into
-// relations.ranks()) only that rank's. False when the file could not be written.
+// relations.ranks()) only that rank's. False when the file could not be written;
+// then a table already at `path` is left as it was.
 bool writeConceptRelations(const std::string& path, const TaxonRelations& relations,
                            const TaxonIdentifier& identifier1 = {},
                            const TaxonIdentifier& identifier2 = {}, int rank = -1);

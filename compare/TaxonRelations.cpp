@@ -356,14 +356,34 @@ TaxonRelations::TaxonRelations(const ClassificationTree& tree1, const Classifica
     std::vector<int> shared;
     for (int sl = 0; sl < slotCount; ++sl)
         if (sides[0].rankUsed[sl] && sides[1].rankUsed[sl]) shared.push_back(sl);
-    std::stable_sort(shared.begin(), shared.end(), [&](int a, int b) {
+    auto above = [&](int a, int b) {
         if (slots.order(a) != slots.order(b)) return slots.order(a) < slots.order(b);
         return slots.name(a) < slots.name(b);
-    });
+    };
+    std::stable_sort(shared.begin(), shared.end(), above);
     std::vector<int> rankIndex(slotCount, -1);
     for (size_t i = 0; i < shared.size(); ++i) {
         rankIndex[shared[i]] = static_cast<int>(i);
         m_ranks.push_back(slots.name(shared[i]));
+    }
+    {
+        // Each rank one tree alone uses, counted and placed among the shared ones.
+        std::vector<int> alone;
+        std::vector<uint32_t> taxaAt[2];
+        for (int side = 0; side < 2; ++side) {
+            taxaAt[side].assign(slotCount, 0);
+            for (uint32_t sl : sides[side].slot) ++taxaAt[side][sl];
+        }
+        for (int sl = 0; sl < slotCount; ++sl)
+            if (sides[0].rankUsed[sl] != sides[1].rankUsed[sl]) alone.push_back(sl);
+        std::stable_sort(alone.begin(), alone.end(), above);
+        for (int sl : alone) {
+            const int side = sides[0].rankUsed[sl] ? 0 : 1;
+            const auto before = std::lower_bound(shared.begin(), shared.end(), sl, above) -
+                                shared.begin();
+            m_oneTreeRanks.push_back({slots.name(sl), static_cast<uint8_t>(side + 1),
+                                      taxaAt[side][sl], static_cast<uint32_t>(before)});
+        }
     }
 
     // The names' order, found beside the counting.

@@ -65,6 +65,15 @@ void appendRelationLine(std::string& text, const TaxonRelations& relations,
 
 using SpeciesPairs = std::vector<std::pair<const TreeNode*, const TreeNode*>>;
 
+// A rank above Species that one classification uses and the other does not: its taxa relate
+// to nothing of the other's rank, yet a summary names them.
+struct OneTreeRank {
+    std::string name;
+    uint8_t side = 0;    // 1 or 2: the classification that uses it
+    uint32_t taxa = 0;   // that classification's own taxa at the rank
+    uint32_t before = 0;  // its place from the top: before ranks()[before] (or after the last)
+};
+
 class TaxonRelations {
 public:
     TaxonRelations() = default;
@@ -85,6 +94,9 @@ public:
     // The ranks above Species that both classifications use, from the top down: the twenty
     // in their order, any other rank just below the nearest known rank above its first taxon.
     const std::vector<std::string>& ranks() const { return m_ranks; }
+    // The ranks above Species that only one classification uses, from the top down, each
+    // placed among ranks() as the shared ranks are ordered.
+    const std::vector<OneTreeRank>& oneTreeRanks() const { return m_oneTreeRanks; }
     // Every related pair and every `!` taxon, by rank from the top down, then by name (the
     // name in tree 1, or in tree 2 for a `!` taxon of tree 2), then by the name in tree 2.
     const std::vector<TaxonRelation>& relations() const { return m_relations; }
@@ -97,6 +109,7 @@ public:
 private:
     void indexTaxa();
     std::vector<std::string> m_ranks;
+    std::vector<OneTreeRank> m_oneTreeRanks;
     std::vector<TaxonRelation> m_relations;
     std::vector<TaxonVerdict> m_taxa;
     std::vector<std::pair<const TreeNode*, uint32_t>> m_byNode;  // sorted, index into m_taxa

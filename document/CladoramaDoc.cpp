@@ -366,6 +366,7 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     }
     tree1.treeId = 1;
     tree2.treeId = 2;
+    m_ranksLeftOut.clear();
     auto read = [&](ClassificationTree& tree, InputFile& input) {
         const std::string& path = input.path;
         const InputKind kind = input.kind;
@@ -394,7 +395,8 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     // through the combining chain here.
     if (kind1 == InputKind::TreeFile) removeGraftedCopies(tree1, 2);
     if (kind2 == InputKind::TreeFile) removeGraftedCopies(tree2, 1);
-    if (isImported(kind1) && isImported(kind2) && m_alignRanks) alignRankLevels(tree1, tree2);
+    if (isImported(kind1) && isImported(kind2) && m_alignRanks)
+        alignRankLevels(tree1, tree2, &m_ranksLeftOut);
     buildCombinedTrees(tree1, tree2);
     fillNameIndexes(tree1);
     fillNameIndexes(tree2);

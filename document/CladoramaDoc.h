@@ -175,6 +175,9 @@ public:
     // Whether two imported checklists leave out the levels of ranks only one of them uses
     // (on unless asked to keep every level).
     bool m_alignRanks = true;
+    // The ranks one imported checklist alone used, left out of the last pair read so that
+    // like is compared with like, with the taxa each held.
+    std::vector<RankLeftOut> m_ranksLeftOut;
     // How tables, archives and packages are read (the common-name, identifier and
     // authorship columns).
     ImportOptions m_importOptions;

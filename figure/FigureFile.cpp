@@ -1,6 +1,8 @@
 #include "FigureFile.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QImageWriter>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
@@ -18,13 +20,15 @@ namespace {
 // The window's pixels per inch in a figure: what a screen at 100 % shows.
 constexpr int kPixelsPerInch = 96;
 
-bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error) {
+bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error,
+          std::string* tagged = nullptr) {
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error) *error = QStringLiteral("cannot draw the picture");
         return false;
     }
     PainterCanvas canvas(painter, view.m_clientWidth, view.m_clientHeight, clipByHand);
+    canvas.KeepTaggedLinesIn(tagged);
     DrawViewStill(canvas, view);
     return painter.end();
 }
@@ -46,8 +50,9 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
         if (error) *error = QStringLiteral("the view has no size");
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Drawn into a new file beside the target, which replaces it only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
         return false;
     }
@@ -57,14 +62,26 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
     bool ok = false;
     if (format == FigureFormat::Svg) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        // Drawn into memory first: the changes' lines join the file as paths of their own.
+        QBuffer drawn;
+        drawn.open(QIODevice::WriteOnly);
+        svg.setOutputDevice(&drawn);
         svg.setSize(QSize(w, h));
         svg.setViewBox(QRect(0, 0, w, h));
         svg.setResolution(kPixelsPerInch);
         svg.setTitle(title);
         svg.setDescription(QStringLiteral("Cladorama"));
         // The generator writes no clipping: the panels' boxes are cut by hand.
-        ok = draw(view, svg, true, error);
+        std::string tagged;
+        ok = draw(view, svg, true, error, &tagged);
+        QByteArray bytes = drawn.data();
+        if (ok && !tagged.empty()) {
+            const qsizetype end = bytes.lastIndexOf("</svg>");
+            if (end >= 0)
+                bytes.insert(end, QByteArray("<g id=\"changes\">\n") +
+                                      QByteArray::fromStdString(tagged) + "</g>\n");
+        }
+        ok = ok && file.write(bytes) == bytes.size();
     } else if (format == FigureFormat::Pdf) {
         QPdfWriter pdf(&file);
         pdf.setCreator(QStringLiteral("Cladorama"));
@@ -77,13 +94,39 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
     } else if (error) {
         *error = QStringLiteral("not a vector format");
     }
-    file.close();
-    if (ok && file.error() != QFileDevice::NoError) {
-        ok = false;
-        if (error) *error = file.errorString();
+    if (!ok) {
+        if (error && error->isEmpty()) *error = file.errorString();
+        file.cancelWriting();
+        return false;
     }
-    if (!ok) file.remove();
-    return ok;
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool WritePngFigure(const QImage& frame, const QString& path, QString* error) {
+    if (frame.isNull()) {
+        if (error) *error = QStringLiteral("no picture was drawn");
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(frame)) {
+        if (error) *error = writer.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 bool FocusBothPanels(CCladoramaView& view, const char* name) {

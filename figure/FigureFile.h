@@ -3,6 +3,7 @@
 // strip with the rank paths, and the overview drawn in full with its frames.
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 class CCladoramaView;
@@ -15,8 +16,13 @@ FigureFormat FigureFormatOf(const QString& path);
 // Writes the view as vectors: an SVG file whose units are the window's pixels, or a
 // one-page PDF of the window's size at 96 pixels an inch. Needs a QGuiApplication (for the
 // fonts). False, with the reason in `error`, when the file cannot be written.
+// Like every figure, written beside `path` and renamed over it when complete: a failure
+// leaves a file already at `path` as it was.
 bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat format,
                        QString* error);
+
+// Writes a frame's pixels as a PNG file, replacing `path` only when complete.
+bool WritePngFigure(const QImage& frame, const QString& path, QString* error);
 
 // The taxon of Latin name `name` (any case of ASCII letters; tree 1 first, then tree 2)
 // becomes the focus of its tree's panel, which becomes the active one, and the other panel

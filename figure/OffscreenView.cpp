@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "ChangesDrawing.h"
 #include "Overview.h"
 #include "Render.h"
 
@@ -92,6 +93,11 @@ void OffscreenView::BeginFrame() {
 }
 
 void OffscreenView::DrawPanel(ViewPanel& panel) { ::DrawPanel(panel); }
+
+void OffscreenView::DrawChanges(ChangesLayer& layer, ViewPanel& panel1, ViewPanel& panel2,
+                                ViewPanel& strip, OverviewPanel& overview) {
+    ::DrawChangesLayer(layer, panel1, panel2, strip, overview);
+}
 
 void OffscreenView::DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel& panel2) {
     ::DrawRankStrip(strip, panel1, panel2);

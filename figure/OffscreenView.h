@@ -29,6 +29,8 @@ public:
     void DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel& panel2) override;
     void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
                       CCladoramaDoc& doc) override;
+    void DrawChanges(ChangesLayer& layer, ViewPanel& panel1, ViewPanel& panel2, ViewPanel& strip,
+                     OverviewPanel& overview) override;
     void SetViewport(int cx, int cy) override;
     void SwapBuffers() override;
     void Invalidate() override {}

@@ -161,6 +161,40 @@ void PainterCanvas::strokeLoop(const CanvasPoint* corners, int count) {
     m_painter.drawPolygon(polygon);
 }
 
+void PainterCanvas::taggedLine(const CanvasPoint* points, int count, const float rgb[3],
+                               float alpha, float width, const char* kind, const char* title) {
+    if (count < 2) return;
+    if (m_tagged) {
+        const QColor c = colourOf(rgb);
+        QString d;
+        for (int i = 0; i < count; ++i) {
+            const QPointF p = at(points[i].x, points[i].y);
+            d += QStringLiteral("%1%2 %3").arg(i ? QStringLiteral(" L") : QStringLiteral("M"))
+                     .arg(p.x(), 0, 'f', 2)
+                     .arg(p.y(), 0, 'f', 2);
+        }
+        QString path = QStringLiteral("<path class=\"%1\" d=\"%2\" fill=\"none\" stroke=\"%3\" "
+                                      "stroke-opacity=\"%4\" stroke-width=\"%5\">"
+                                      "<title>%6</title></path>\n")
+                           .arg(QString::fromLatin1(kind).toHtmlEscaped(), d, c.name())
+                           .arg(alpha, 0, 'g', 3)
+                           .arg(width, 0, 'g', 3)
+                           .arg(QString::fromLatin1(title).toHtmlEscaped());
+        *m_tagged += path.toUtf8().toStdString();
+        return;
+    }
+    QColor c = colourOf(rgb);
+    c.setAlphaF(alpha);
+    const QColor kept = m_colour;
+    const float keptWidth = m_lineWidth;
+    m_colour = c;
+    m_lineWidth = width;
+    for (int i = 1; i < count; ++i) line(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+    m_colour = kept;
+    m_lineWidth = keptWidth;
+    setLineWidth(1.0f);
+}
+
 void PainterCanvas::line(double xa, double ya, double xb, double yb) {
     const QPointF a = at(xa, ya), b = at(xb, yb);
     const qreal m = m_lineWidth;

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <optional>
+#include <string>
 
 #include "Canvas.h"
 
@@ -35,9 +36,16 @@ public:
     void fillDiscs(const ColouredDisc* discs, size_t count, int segments) override;
     void fillQuads(const ColouredQuad* quads, size_t count) override;
     void lines(const ColouredLine* lines, size_t count) override;
+    void taggedLine(const CanvasPoint* points, int count, const float rgb[3], float alpha,
+                    float width, const char* kind, const char* title) override;
     PixelRect beginClip(double x0, double y0, double x1, double y1) override;
     void endClip() override;
     PixelMapping mapping() const override;
+
+    // Tagged lines are written here as SVG paths (UTF-8), each with its kind as a class and
+    // its text as a title, instead of being painted: the SVG generator cannot tag what it
+    // writes. The figure puts them in the file above the rest.
+    void KeepTaggedLinesIn(std::string* svg) { m_tagged = svg; }
 
 private:
     QPointF at(double x, double y) const;
@@ -66,4 +74,5 @@ private:
     QColor m_modeColour;
     float m_modeWidth = 0;
     int m_font = -1;
+    std::string* m_tagged = nullptr;
 };

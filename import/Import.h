@@ -96,4 +96,11 @@ FileResult loadAnyClassification(ClassificationTree& tree, const InputFile& inpu
 // uses are left out of it (their children hang from the level above), with one console
 // line per tree that lost any, naming the ranks. Levels, counts and rankNames are brought
 // up to date. Call only for two imported trees, never for tag-format files or tree files.
-void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2);
+// `leftOut`, when given, is told each rank left out and how many taxa it held.
+struct RankLeftOut {
+    int tree = 1;  // 1 or 2
+    std::string rank;
+    size_t taxa = 0;
+};
+void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2,
+                     std::vector<RankLeftOut>* leftOut = nullptr);

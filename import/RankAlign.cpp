@@ -7,6 +7,7 @@
 
 #include "Console.h"
 #include "NameCleaning.h"
+#include "Import.h"
 #include "TreeBuilder.h"
 
 namespace {
@@ -34,12 +35,12 @@ struct SiblingHash {
 constexpr size_t kComparedSiblings = 8;
 
 // Takes the taxa of the `dropped` ranks out of `tree` (never its root); returns the ranks
-// of which some taxon went, in the tree's order of ranks.
-std::vector<std::string> dropRanks(ClassificationTree& tree,
-                                   const std::vector<const char*>& dropped) {
+// of which some taxon went, in the tree's order of ranks, each with the taxa that went.
+std::vector<std::pair<std::string, size_t>> dropRanks(ClassificationTree& tree,
+                                                      const std::vector<const char*>& dropped) {
     std::unordered_map<std::string_view, size_t> droppedAt;
     for (size_t k = 0; k < dropped.size(); ++k) droppedAt.emplace(dropped[k], k);
-    std::vector<char> wentOut(dropped.size(), 0);
+    std::vector<size_t> wentOut(dropped.size(), 0);
     std::unordered_map<SiblingKey, TreeNode*, SiblingHash> byKey;
     std::vector<TreeNode*> doomed;  // emptied of children, deleted at the end
     std::vector<TreeNode*> stack{&tree};
@@ -60,7 +61,7 @@ std::vector<std::string> dropRanks(ClassificationTree& tree,
             }
             TreeNode* c = p->children[i++];
             if (auto at = droppedAt.find(c->rankName); at != droppedAt.end()) {
-                wentOut[at->second] = 1;
+                ++wentOut[at->second];
                 doomed.push_back(c);
                 walk.push_back({c, 0});
             } else {
@@ -101,15 +102,16 @@ std::vector<std::string> dropRanks(ClassificationTree& tree,
         d->children.clear();  // its children live on elsewhere
         delete d;
     }
-    std::vector<std::string> out;
+    std::vector<std::pair<std::string, size_t>> out;
     for (size_t k = 0; k < dropped.size(); ++k)
-        if (wentOut[k]) out.emplace_back(dropped[k]);
+        if (wentOut[k]) out.emplace_back(dropped[k], wentOut[k]);
     return out;
 }
 
 }  // namespace
 
-void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2) {
+void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2,
+                     std::vector<RankLeftOut>* leftOut) {
     std::vector<const char*> only1 = onlyIn(tree1, tree2), only2 = onlyIn(tree2, tree1);
     int id = 1;
     for (auto [tree, dropped] : {std::pair{&tree1, &only1}, {&tree2, &only2}}) {
@@ -118,11 +120,14 @@ void alignRankLevels(ClassificationTree& tree1, ClassificationTree& tree2) {
             std::vector<std::string> keep(dropped->begin(), dropped->end());
             std::vector<const char*> names;
             for (const std::string& s : keep) names.push_back(s.c_str());
-            std::vector<std::string> gone = dropRanks(*tree, names);
+            const std::vector<std::pair<std::string, size_t>> gone = dropRanks(*tree, names);
             imp::renumber(*tree);  // no deeper than before: cannot fail
             if (!gone.empty()) {
                 std::string list;
-                for (const std::string& g : gone) list += (list.empty() ? "" : ", ") + g;
+                for (const auto& [g, count] : gone) {
+                    list += (list.empty() ? "" : ", ") + g;
+                    if (leftOut) leftOut->push_back({id, g, count});
+                }
                 consolePrintf("Tree %d: ranks left out (the other checklist does not use them): %s\n",
                               id, list.c_str());
             }

@@ -84,6 +84,20 @@ public:
     virtual void fillQuads(const ColouredQuad* quads, size_t count) = 0;
     virtual void lines(const ColouredLine* lines, size_t count) = 0;
 
+    // Like lines(), at opacity `alpha` over what is drawn: many lines of the changes layer
+    // in one batch where no line need carry its kind (the window's frames).
+    virtual void blendedLines(const ColouredLine* batch, size_t count, float alpha) {
+        (void)alpha;
+        lines(batch, count);
+    }
+
+    // A line of the changes layer through `count` points, `width` pixels wide, in `rgb` at
+    // opacity `alpha` (1 opaque), over what is drawn. It carries the change's kind (one
+    // word) and its text, which a vector figure keeps with the line so that a reader can
+    // find and restyle it. Leaves the current colour undefined and the line width 1.
+    virtual void taggedLine(const CanvasPoint* points, int count, const float rgb[3], float alpha,
+                            float width, const char* kind, const char* title);
+
     // Clips everything to the frame's pixels that the rectangle (x0, y0)-(x1, y1) covers,
     // as the window's scissor box does: each edge's pixel position truncated toward zero.
     // Returns that pixel box. endClip lifts the clipping.

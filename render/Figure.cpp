@@ -1,5 +1,6 @@
 #include "Figure.h"
 
+#include "ChangesDrawing.h"
 #include "CladoramaView.h"
 #include "Overview.h"
 #include "Render.h"
@@ -13,4 +14,9 @@ void DrawViewStill(Canvas& canvas, CCladoramaView& view) {
     DrawPanel(canvas, *view.m_otherPanel);
     DrawRankStrip(canvas, view.m_legendPanel, view.m_panel1, view.m_panel2);
     DrawOverviewStill(canvas, view.m_overview, view.m_panel1, view.m_panel2, *view.m_pDocument);
+    if (view.m_changesLayer.on) {
+        view.m_changesLayer.Sync(*view.m_pDocument);
+        DrawChangesLayer(canvas, view.m_changesLayer, view.m_panel1, view.m_panel2,
+                         view.m_legendPanel, view.m_overview);
+    }
 }

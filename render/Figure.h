@@ -8,5 +8,6 @@
 class CCladoramaView;
 
 // Black background, then, once both trees are loaded, the panel acted on last, the other
-// tree panel, the legend strip and the overview, as a frame draws them.
+// tree panel, the legend strip and the overview, as a frame draws them; with the changes
+// layer on, the layer over them.
 void DrawViewStill(Canvas& canvas, CCladoramaView& view);

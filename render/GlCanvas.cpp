@@ -206,6 +206,37 @@ void GlCanvas::lines(const ColouredLine* lines, size_t count) {
     glEnd();
 }
 
+void GlCanvas::blendedLines(const ColouredLine* batch, size_t count, float alpha) {
+    if (count == 0) return;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBegin(GL_LINES);
+    for (size_t i = 0; i < count; ++i) {
+        glColor4f(batch[i].rgb[0], batch[i].rgb[1], batch[i].rgb[2], alpha);
+        glVertex2d(batch[i].a.x, batch[i].a.y);
+        glVertex2d(batch[i].b.x, batch[i].b.y);
+    }
+    glEnd();
+    glDisable(GL_BLEND);
+}
+
+void GlCanvas::taggedLine(const CanvasPoint* points, int count, const float rgb[3], float alpha,
+                          float width, const char*, const char*) {
+    const bool blend = alpha < 1;
+    if (blend) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glLineWidth(width);
+    glColor4f(rgb[0], rgb[1], rgb[2], alpha);
+    glBegin(GL_LINE_STRIP);
+    for (int i = 0; i < count; ++i) glVertex2d(points[i].x, points[i].y);
+    glEnd();
+    glLineWidth(1.0f);
+    if (blend) glDisable(GL_BLEND);
+    glColor4f(rgb[0], rgb[1], rgb[2], 1.0f);
+}
+
 PixelRect GlCanvas::beginClip(double x0, double y0, double x1, double y1) {
     glEnable(GL_SCISSOR_TEST);
     GLdouble model[16], projection[16];

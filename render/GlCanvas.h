@@ -19,6 +19,9 @@ public:
     void fillDiscs(const ColouredDisc* discs, size_t count, int segments) override;
     void fillQuads(const ColouredQuad* quads, size_t count) override;
     void lines(const ColouredLine* lines, size_t count) override;
+    void blendedLines(const ColouredLine* batch, size_t count, float alpha) override;
+    void taggedLine(const CanvasPoint* points, int count, const float rgb[3], float alpha,
+                    float width, const char* kind, const char* title) override;
     PixelRect beginClip(double x0, double y0, double x1, double y1) override;
     void endClip() override;
     PixelMapping mapping() const override;

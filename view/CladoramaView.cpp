@@ -1,5 +1,6 @@
 #include "CladoramaView.h"
 
+#include <array>
 #include <cmath>
 
 #include "CladoramaDoc.h"
@@ -85,6 +86,108 @@ void CCladoramaView::OnSize(int cx, int cy) {
     Invalidate();
 }
 
+CCladoramaView::RoundWindows::RoundWindows(CCladoramaView& view) : m_view(view) {
+    if (!view.m_roundDiscs) return;
+    ViewPanel* panels[2] = {&view.m_panel1, &view.m_panel2};
+    for (int i = 0; i < 2; ++i) {
+        ViewPanel& p = *panels[i];
+        Saved& s = m_saved[i];
+        s.square = {p.worldX, p.worldY, p.worldW, p.worldH};
+        // The panel's shape on screen, against the world window's: the window is widened
+        // along the longer side, about its centre, so that a unit is as many pixels across
+        // as up. Panels within 2 % of their window's shape are drawn as they are.
+        if (p.pixelW <= 0 || p.pixelH <= 0 || p.worldW <= 0 || p.worldH <= 0) continue;
+        const double screen = static_cast<double>(p.pixelW) / p.pixelH;
+        const double world = p.worldW / p.worldH;
+        const double ratio = screen / world;
+        if (std::fabs(ratio - 1) <= 0.02) continue;
+        if (ratio > 1) {
+            const double w = p.worldW * ratio;
+            p.worldX -= (w - p.worldW) / 2;
+            p.worldW = w;
+        } else {
+            const double h = p.worldH / ratio;
+            p.worldY -= (h - p.worldH) / 2;
+            p.worldH = h;
+        }
+        s.widened = {p.worldX, p.worldY, p.worldW, p.worldH};
+        s.ratio = ratio;
+        s.active = true;
+    }
+}
+
+void CCladoramaView::RoundWindows::Restore() {
+    ViewPanel* panels[2] = {&m_view.m_panel1, &m_view.m_panel2};
+    for (int i = 0; i < 2; ++i) {
+        Saved& s = m_saved[i];
+        if (!s.active) continue;
+        s.active = false;
+        ViewPanel& p = *panels[i];
+        // A flight started inside the frame has set windows of its own: they stand.
+        if (std::array<double, 4>{p.worldX, p.worldY, p.worldW, p.worldH} != s.widened) continue;
+        p.worldX = s.square[0];
+        p.worldY = s.square[1];
+        p.worldW = s.square[2];
+        p.worldH = s.square[3];
+    }
+}
+
+void CCladoramaView::RoundWindows::Unwiden() {
+    ViewPanel* panels[2] = {&m_view.m_panel1, &m_view.m_panel2};
+    for (int i = 0; i < 2; ++i) {
+        Saved& s = m_saved[i];
+        if (!s.active) continue;
+        ViewPanel& p = *panels[i];
+        if (std::array<double, 4>{p.worldX, p.worldY, p.worldW, p.worldH} == s.widened) continue;
+        // Moved while widened: the same centre, the widened side narrowed back.
+        s.active = false;
+        if (s.ratio > 1) {
+            const double w = p.worldW / s.ratio;
+            p.worldX += (p.worldW - w) / 2;
+            p.worldW = w;
+        } else {
+            const double h = p.worldH * s.ratio;
+            p.worldY += (p.worldH - h) / 2;
+            p.worldH = h;
+        }
+    }
+    Restore();
+}
+
+void CCladoramaView::SetChangesShown(bool on) {
+    m_changesLayer.on = on;
+    if (!on) {
+        m_changesLayer.drawnLinks.clear();
+        m_changesLayer.drawnMarks.clear();
+    }
+    Invalidate();
+}
+
+void CCladoramaView::HighlightChange(int64_t row) {
+    m_changesLayer.highlightedRow = row;
+    Invalidate();
+}
+
+void CCladoramaView::SetRoundDiscs(bool on) {
+    m_roundDiscs = on;
+    Invalidate();
+}
+
+std::string CCladoramaView::ChangeTextAt(int x, int y) const {
+    if (!m_changesLayer.on || !m_pDocument || m_clientWidth <= 0 || m_clientHeight <= 0) return {};
+    double nx, ny;
+    ClientToNormalized(x, y, nx, ny);
+    const double px = 4.0 / m_clientWidth, py = 4.0 / m_clientHeight;
+    const ChangesLayer& layer = m_changesLayer;
+    const int64_t link = layer.LinkAt(nx, ny, px, py);
+    if (link >= 0 && static_cast<size_t>(link) < layer.links().size())
+        return ChangesLayer::Describe(m_pDocument->m_changes, layer.links()[link].row);
+    const int64_t mark = layer.MarkAt(nx, ny, px, py);
+    if (mark >= 0 && static_cast<size_t>(mark) < layer.marks().size())
+        return ChangesLayer::Describe(m_pDocument->m_changes, layer.marks()[mark].row);
+    return {};
+}
+
 bool CCladoramaView::TreesLoaded() const {
     return m_pDocument && !m_pDocument->m_tree1.children.empty() &&
            !m_pDocument->m_tree2.children.empty();
@@ -95,11 +198,19 @@ void CCladoramaView::OnDraw() {
     const long started = m_framesPresented;
     m_hDC->BeginFrame();
     if (TreesLoaded()) {
+        RoundWindows round(*this);
         // The panel the user last acted on is drawn first.
         m_hDC->DrawPanel(*m_activePanel);
         m_hDC->DrawPanel(*m_otherPanel);
         m_hDC->DrawRankStrip(m_legendPanel, m_panel1, m_panel2);
         m_hDC->DrawOverview(m_overview, m_panel1, m_panel2, *m_pDocument);
+        // Over the overview too, whose changed taxa it outlines; a flight the overview
+        // started has drawn frames of its own, and this one is not shown.
+        if (m_changesLayer.on && m_hDC) {
+            m_changesLayer.Sync(*m_pDocument);
+            m_hDC->DrawChanges(m_changesLayer, m_panel1, m_panel2, m_legendPanel, m_overview);
+        }
+        round.Restore();
         // A held zoom button zooms once per frame: ZoomStep requests the next frame.
         if (m_mouseMode == Zooming) ZoomStep(m_mouseX, m_mouseY, m_zoomAction);
     }
@@ -125,6 +236,8 @@ void CCladoramaView::OnUpdate() {
 void CCladoramaView::OnTreesReplaced() {
     // The tree objects themselves survive a reload (only their contents are exchanged), so
     // the roots stay valid; everything below them is about to be freed.
+    m_changesLayer.Clear();
+    m_pickedLink = -1;
     for (ViewPanel* p : {&m_panel1, &m_panel2}) {
         // Their pick boxes are freed with them.
         p->pickBoxNodes.clear();
@@ -138,6 +251,8 @@ void CCladoramaView::OnTreesReplaced() {
 }
 
 void CCladoramaView::ZoomStep(double mx, double my, int32_t action) {
+    // With round discs the point under the mouse is found in the window as drawn.
+    RoundWindows round(*this);
     ViewPanel& p = *m_activePanel;
     const double ax = (mx - p.viewX) * p.worldW / p.viewW + p.worldX;
     const double ay = (my - p.viewY) * p.worldH / p.viewH + p.worldY;
@@ -156,6 +271,7 @@ void CCladoramaView::ZoomStep(double mx, double my, int32_t action) {
         if (p.worldW > m_homeWindow[2]) p.worldW = m_homeWindow[2];
         if (p.worldH > m_homeWindow[3]) p.worldH = m_homeWindow[3];
     }
+    round.Unwiden();
     if (m_zoomLink) CopyWorldToOther(&p);
     UpdateFocusFromWindow();
     Invalidate();

@@ -4,9 +4,13 @@
 // which the desktop shell implements with OpenGL and tests implement with a recorder.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
+#include "ChangesLayer.h"
 #include "ViewPanel.h"
 
 class CCladoramaDoc;
@@ -25,6 +29,9 @@ public:
     virtual void DrawRankStrip(ViewPanel& strip, ViewPanel& panel1, ViewPanel& panel2) = 0;
     virtual void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
                               CCladoramaDoc& doc) = 0;
+    // The changes layer over both tree panels and the strip between them; drawn only while
+    // the layer is on. A surface that does not draw it leaves it out.
+    virtual void DrawChanges(ChangesLayer&, ViewPanel&, ViewPanel&, ViewPanel&, OverviewPanel&) {}
     // Viewport over the whole client area, in device pixels.
     virtual void SetViewport(int cx, int cy) = 0;
     virtual void SwapBuffers() = 0;
@@ -36,11 +43,20 @@ public:
 constexpr unsigned MK_LBUTTON = 0x1, MK_RBUTTON = 0x2, MK_MBUTTON = 0x10;
 
 // Gesture state of the mouse.
-enum MouseMode : int32_t { Idle = 0, Zooming = 1, Panning = 3, OverviewPick = 4, NodePick = 5 };
+enum MouseMode : int32_t {
+    Idle = 0,
+    Zooming = 1,
+    Panning = 3,
+    OverviewPick = 4,
+    NodePick = 5,
+    LinkPick = 9,  // a press on a line of the changes layer, not on a flag
+};
 // Which button began the gesture.
 enum ZoomAction : int32_t { ZoomIn = 6, ZoomOut = 7, Pan = 8 };
 
 class CCladoramaView {
+    class RoundWindows;
+
 public:
     ViewPanel m_panel1;
     ViewPanel m_panel2;
@@ -61,6 +77,14 @@ public:
     CCladoramaDoc* m_pDocument = nullptr;  // not owned
     // Frames swapped to the window so far.
     long m_framesPresented = 0;
+    // The changes drawn into the picture (View > Show Changes).
+    ChangesLayer m_changesLayer;
+    // The link a press of the left button landed on (index into the layer's links).
+    int64_t m_pickedLink = -1;
+    // Told the row of the list whose line a click chose.
+    std::function<void(uint32_t row)> m_onChangeChosen;
+    // Discs are kept round in panels far from square (while the changes panel is docked).
+    bool m_roundDiscs = false;
 
     CCladoramaView();
     CCladoramaView(const CCladoramaView&) = delete;
@@ -130,6 +154,42 @@ public:
     // True when both hierarchies are loaded (both roots have children).
     bool TreesLoaded() const;
 
+    // The changes layer on or off, redrawn.
+    void SetChangesShown(bool on);
+    // The row's line drawn highlighted (-1 none), redrawn.
+    void HighlightChange(int64_t row);
+    // The change under the client pixel (x, y): a line of the latest frame, else a ringed
+    // disc; as ISO-8859-1, empty where there is none or the layer is off.
+    std::string ChangeTextAt(int x, int y) const;
+    // Round discs on or off; redrawn.
+    void SetRoundDiscs(bool on);
+
 private:
     void Invalidate();
+    // Whether the press at (mx, my) lands on a line of the changes layer; it is kept.
+    bool PressOnLink(double mx, double my);
+    // Both panels fly to the pair the link joins, its line highlighted and its row told.
+    void ChooseLink(int64_t link);
+
+    // For one frame, the tree panels' world windows widened so that discs are round on
+    // screen (with m_roundDiscs); Restore puts the square windows back, unless the frame
+    // itself has moved them (a flight started from inside it).
+    class RoundWindows {
+    public:
+        explicit RoundWindows(CCladoramaView& view);
+        ~RoundWindows() { Restore(); }
+        void Restore();
+        // The windows back to their shape, also those moved while widened (a zoom step, a
+        // pan), about their new centres.
+        void Unwiden();
+
+    private:
+        struct Saved {
+            bool active = false;
+            double ratio = 1;
+            std::array<double, 4> square{}, widened{};
+        };
+        CCladoramaView& m_view;
+        Saved m_saved[2];
+    };
 };

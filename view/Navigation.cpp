@@ -33,7 +33,12 @@ void CCladoramaView::OnLButtonDown(unsigned, int x, int y) {
     const double mx = m_mouseX, my = m_mouseY;
     m_zoomAction = ZoomIn;
     m_mouseMode = Idle;
-    if (strictlyInside(m_legendPanel, mx, my)) return;
+    m_pickedLink = -1;
+    if (strictlyInside(m_legendPanel, mx, my)) {
+        // The strip has no gesture of its own; the lines that cross it can be chosen there.
+        if (PressOnLink(mx, my)) m_mouseMode = LinkPick;
+        return;
+    }
 
     if (inTreePanel(m_panel1, mx, my)) {
         m_mouseMode = Zooming;
@@ -71,7 +76,27 @@ void CCladoramaView::OnLButtonDown(unsigned, int x, int y) {
     ViewPanel& a = *m_activePanel;
     a.picked = a.tree ? PickNode(a.focus, mx, my, a.tree->treeId, a) : nullptr;
     if (a.picked) m_mouseMode = NodePick;
+    else if (m_mouseMode == Zooming && PressOnLink(mx, my)) m_mouseMode = LinkPick;
     Invalidate();
+}
+
+bool CCladoramaView::PressOnLink(double mx, double my) {
+    if (!m_changesLayer.on || m_clientWidth <= 0 || m_clientHeight <= 0) return false;
+    m_pickedLink = m_changesLayer.LinkAt(mx, my, 4.0 / m_clientWidth, 4.0 / m_clientHeight);
+    return m_pickedLink >= 0;
+}
+
+void CCladoramaView::ChooseLink(int64_t link) {
+    if (link < 0 || static_cast<size_t>(link) >= m_changesLayer.links().size() || !m_pDocument)
+        return;
+    const ChangeLink& l = m_changesLayer.links()[link];
+    const ChangeList& list = m_pDocument->m_changes;
+    m_changesLayer.highlightedRow = l.row;
+    std::vector<const TreeNode*> framed;
+    if (l.row < list.rows().size()) framed = list.sharedSpecies(list.rows()[l.row]);
+    // The view moves its focus nodes; the nodes are the document's own.
+    FlyToTaxa(const_cast<TreeNode*>(l.node1), const_cast<TreeNode*>(l.node2), std::move(framed));
+    if (m_onChangeChosen) m_onChangeChosen(l.row);
 }
 
 void CCladoramaView::OnLButtonUp(unsigned, int x, int y) {
@@ -83,6 +108,11 @@ void CCladoramaView::OnLButtonUp(unsigned, int x, int y) {
         case OverviewPick:
             m_mouseMode = Idle;
             FlyToFocus();
+            break;
+        case LinkPick:
+            m_mouseMode = Idle;
+            ChooseLink(m_pickedLink);
+            m_pickedLink = -1;
             break;
         case NodePick: {
             ViewPanel& a = *m_activePanel;
@@ -171,9 +201,11 @@ void CCladoramaView::OnMouseMove(unsigned flags, int x, int y) {
     if (m_mouseMode == Zooming) {
         Invalidate();
     } else if (m_mouseMode == Panning) {
-        // The content follows the cursor exactly, without limit.
+        // The content follows the cursor exactly, without limit (in the window as drawn).
+        RoundWindows round(*this);
         a.worldX = a.worldX - dx * a.worldW;
         a.worldY = a.worldY - dy * a.worldH;
+        round.Unwiden();
         UpdateFocusFromWindow();
         if (m_zoomLink) CopyWorldToOther(&a);
         Invalidate();

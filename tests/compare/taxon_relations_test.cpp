@@ -12,6 +12,7 @@
 
 #include "Combine.h"
 #include "Compare.h"
+#include "ConceptRelationFile.h"
 #include "NameOrder.h"
 #include "RandomTrees.h"
 #include "TaxonRelations.h"
@@ -295,6 +296,18 @@ TEST(TaxonRelations, SplitLumpReshuffleRenameAndTaxaWithoutSpecies) {
     EXPECT_EQ(fast.verdicts, verdicts);
     expectSameReport(fast, directReport(o1, o2, {{"Kappa vetus", "Kappa nova"}}), "hand-made pair");
 
+    // Subfamily, of tree 1 alone, relates nothing, but is named with its one taxon between
+    // Family and Genus.
+    const TaxonRelations rel(t1, t2, partners);
+    ASSERT_EQ(rel.oneTreeRanks().size(), 1u);
+    const OneTreeRank& sf = rel.oneTreeRanks()[0];
+    EXPECT_EQ(sf.name, "Subfamily");
+    EXPECT_EQ(sf.side, 1);
+    EXPECT_EQ(sf.taxa, 1u);
+    ASSERT_LT(sf.before, rel.ranks().size());
+    EXPECT_EQ(rel.ranks()[sf.before], "Genus");
+    EXPECT_EQ(rel.ranks()[sf.before - 1], "Family");
+
     // Without the partner the two Kappas share nothing.
     const Report unpaired = fastReport(t1, t2, {});
     EXPECT_NE(std::find(unpaired.lines.begin(), unpaired.lines.end(), "Genus\tKappa\t!\t\t0\t0\t0"),
@@ -380,4 +393,59 @@ TEST(TaxonRelations, ARankOfItsOwnForEachOfSeventyThousandTaxa) {
         ASSERT_EQ(rel.ranks()[r.rank], r.taxon1->rankName);
         ASSERT_EQ(std::string(r.taxon1->latinName), r.taxon2->latinName);
     }
+}
+
+TEST(TaxonRelations, ConceptRelationTableWordsEachRelationAndIsReplacedWhole) {
+    // The words of the table's type column are those checklist tools read: each relation
+    // of the pair has its own, and a taxon related to nothing has no row.
+    EXPECT_STREQ(conceptRelationType(Relation::Equal), "equals");
+    EXPECT_STREQ(conceptRelationType(Relation::Within), "included in");
+    EXPECT_STREQ(conceptRelationType(Relation::Contains), "includes");
+    EXPECT_STREQ(conceptRelationType(Relation::Overlap), "overlaps");
+    EXPECT_STREQ(conceptRelationType(Relation::Unrelated), "");
+
+    ClassificationTree t1, t2;
+    nameRoot(t1, "Mammalia");
+    nameRoot(t2, "Mammalia");
+    TreeNode* f1 = addNode(&t1, "Felidae", "Family");
+    TreeNode* f2 = addNode(&t2, "Felidae", "Family");
+    genus(f1, "Eps", {"Eps a", "Zeta b"});
+    genus(f1, "Zeta", {"Zeta a"});
+    genus(f2, "Eps", {"Eps a", "Zeta a"});
+    genus(f2, "Zeta", {"Zeta b", "Zeta c"});
+    genus(f1, "Iota", {"Iota a", "Iota b"});  // split
+    genus(f2, "Iota", {"Iota a"});
+    genus(f2, "Kappa", {"Iota b"});
+    genus(f1, "Mu", {"Mu a"});  // in nothing of the other
+    genus(f1, "Nu", {"Nu a"});
+    genus(f2, "Nu", {"Nu a"});
+    combine(t1, t2);
+    const TaxonRelations rel(t1, t2);
+    const int genusRank = static_cast<int>(
+        std::find(rel.ranks().begin(), rel.ranks().end(), "Genus") - rel.ranks().begin());
+
+    TempDir dir;
+    const std::string path = dir.file("TaxonConceptRelation.tsv");
+    ASSERT_TRUE(writeConceptRelations(path, rel, {}, {}, genusRank));
+    std::string types;
+    const std::string table = readFileBytes(path);
+    for (size_t at = table.find('\n') + 1; at < table.size(); at = table.find('\n', at) + 1) {
+        const std::string row = table.substr(at, table.find('\n', at) - at);
+        size_t tab = 0;
+        for (int field = 0; field < 3; ++field) tab = row.find('\t', tab) + 1;
+        types += row.substr(0, row.find('\t')) + ":" +
+                 row.substr(tab, row.find('\t', tab) - tab) + "|";
+    }
+    EXPECT_EQ(types,
+              "Eps:overlaps|Eps:includes|Iota:includes|Iota:includes|Nu:equals|"
+              "Zeta:included in|");
+
+    // The whole table or nothing: one that cannot be finished leaves the old one as it was.
+    const std::string old = readFileBytes(path);
+    {
+        const FileSizeLimit full(64);
+        EXPECT_FALSE(writeConceptRelations(path, rel));
+    }
+    EXPECT_EQ(readFileBytes(path), old);
+    EXPECT_EQ(fileNamesIn(dir.path()), "TaxonConceptRelation.tsv");
 }

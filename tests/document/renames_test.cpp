@@ -2,6 +2,7 @@
 // whole combining chain, and the guards that keep a pair from being a guess.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -251,6 +252,20 @@ TEST(Renames, AuthorshipAndEndings) {
         {"Louis, Engberg, Lei Runhau, & Brenneman 2006", "E. E. Louis, Lei Runhua, & Brenneman 2006"}};
     for (auto [a, b] : same)
         EXPECT_TRUE(sameAuthorship(normaliseAuthorship(a), normaliseAuthorship(b))) << a << " / " << b;
+    // Each particle a surname may carry is dropped, in any case and wherever it stands; a
+    // surname that merely begins like one is kept whole.
+    for (const char* particle : {"von", "van", "de", "da", "du", "der", "den", "del", "della",
+                                 "di", "dos", "das", "la", "le", "zu"}) {
+        const std::string word(particle);
+        std::string capital = word;
+        capital[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(capital[0])));
+        EXPECT_EQ(normaliseAuthorship(word + " Schreber, 1776"), "schreber 1776") << word;
+        EXPECT_EQ(normaliseAuthorship("(" + capital + " Schreber & " + word + " Wied 1776)"),
+                  "schreber wied 1776") << word;
+        EXPECT_EQ(normaliseAuthorship(capital + "witt 1776"), word + "witt 1776") << word;
+    }
+    // Short surnames that are no particles stay.
+    EXPECT_EQ(normaliseAuthorship("Lo, Wu & Ye 1990"), "lo wu ye 1990");
     EXPECT_FALSE(sameAuthorship("shaw 1799", "shaw 1801"));
     EXPECT_TRUE(sameAuthorship("buchanan 1800", "buchannan 1800"));
     EXPECT_TRUE(spellingVariants("philippensis", "philippinensis"));

@@ -319,3 +319,91 @@ TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
     EXPECT_GT(ellipses, 10);
     EXPECT_LT(elements, 2500);
 }
+
+TEST_F(FigureTest, FailedExportsLeaveTheFileTheyWereToReplace) {
+    // A figure that grows past what the disk takes fails halfway; the picture exported
+    // before stays whole, and nothing is left beside it.
+    const std::string old = "the picture exported before\n";
+    for (const char* name : {"f.svg", "f.pdf", "f.png"}) dir.write(name, old);
+    // Noise, which no compression makes small.
+    QImage frame(300, 200, QImage::Format_RGB32);
+    uint32_t seed = 12345;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            frame.setPixel(x, y, seed >> 8);
+        }
+    {
+        const FileSizeLimit full(1024);
+        QString why;
+        EXPECT_FALSE(WriteVectorFigure(shown.view, path("f.svg"), FigureFormat::Svg, &why));
+        EXPECT_FALSE(why.isEmpty());
+        EXPECT_FALSE(WriteVectorFigure(shown.view, path("f.pdf"), FigureFormat::Pdf, nullptr));
+        EXPECT_FALSE(WritePngFigure(frame, path("f.png"), nullptr));
+    }
+    for (const char* name : {"f.svg", "f.pdf", "f.png"})
+        EXPECT_EQ(readFileBytes(dir.file(name)), old) << name;
+    EXPECT_EQ(fileNamesIn(dir.path()), "a.xml b.xml f.pdf f.png f.svg");
+
+    // Done, each replaces the old file whole.
+    ASSERT_TRUE(WriteVectorFigure(shown.view, path("f.svg"), FigureFormat::Svg, nullptr));
+    ASSERT_TRUE(WritePngFigure(frame, path("f.png"), nullptr));
+    EXPECT_TRUE(QImage(path("f.png")).convertToFormat(QImage::Format_RGB32) == frame);
+    EXPECT_NE(readFileBytes(dir.file("f.svg")).find("<svg"), std::string::npos);
+    EXPECT_EQ(fileNamesIn(dir.path()), "a.xml b.xml f.pdf f.png f.svg");
+}
+
+TEST(Figure, SvgOfTheChangesHasAPathPerLineWithItsKind) {
+    ensureApp();
+    TempDir dir;
+    Shown shown;
+    ASSERT_TRUE(shown.Load(dir.write("a.csv", changedChecklistA()), dir.write("b.csv", changedChecklistB())));
+    ASSERT_TRUE(shown.doc.FindChangesNow());
+    auto path = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+    CCladoramaView& v = shown.view;
+    ASSERT_TRUE(WriteVectorFigure(v, path("plain.svg"), FigureFormat::Svg, nullptr));
+    EXPECT_EQ(readFileBytes(dir.file("plain.svg")).find("<g id=\"changes\">"), std::string::npos);
+
+    v.SetChangesShown(true);
+    ASSERT_TRUE(WriteVectorFigure(v, path("c.svg"), FigureFormat::Svg, nullptr));
+    ASSERT_FALSE(v.m_changesLayer.drawnLinks.empty());
+    // Every line the frame draws, by its pair, in the file: a path whose class is the kind
+    // and whose title names both taxa.
+    QFile file(path("c.svg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    std::vector<std::pair<std::string, std::string>> paths;  // class, title
+    bool inChanges = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("g") &&
+            xml.attributes().value(QLatin1String("id")) == QLatin1String("changes"))
+            inChanges = true;
+        if (inChanges && xml.isStartElement() && xml.name() == QLatin1String("path")) {
+            const std::string kind = xml.attributes().value(QLatin1String("class")).toString().toStdString();
+            const std::string stroke = xml.attributes().value(QLatin1String("stroke")).toString().toStdString();
+            xml.readNextStartElement();
+            ASSERT_EQ(xml.name(), QLatin1String("title"));
+            paths.emplace_back(kind + " " + stroke, xml.readElementText().toStdString());
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    size_t found = 0;
+    for (const DrawnLink& d : v.m_changesLayer.drawnLinks) {
+        const ChangeLink& l = v.m_changesLayer.links()[d.link];
+        const std::string kind = std::string(changeShadeName(l.shade)) + " " +
+                                 hex({static_cast<int>(std::lround(changeShadeColour(l.shade)[0] * 255)),
+                                      static_cast<int>(std::lround(changeShadeColour(l.shade)[1] * 255)),
+                                      static_cast<int>(std::lround(changeShadeColour(l.shade)[2] * 255))});
+        const std::string title = std::string(changeShadeName(l.shade)) + ": " + l.node1->latinName +
+                                  " to " + l.node2->latinName;
+        for (const auto& p : paths)
+            if (p.first == kind && p.second == title) {
+                ++found;
+                break;
+            }
+    }
+    // Lines that share their ends' pixels are one path; the sample's are all apart.
+    EXPECT_EQ(found, v.m_changesLayer.drawnLinks.size());
+    EXPECT_EQ(paths.size(), v.m_changesLayer.drawnLinks.size());
+}

@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +11,7 @@
 #include <random>
 #include <regex>
 #include <sstream>
+#include <vector>
 
 #include "Console.h"
 
@@ -43,6 +48,32 @@ ConsoleCapture::~ConsoleCapture() {
 std::string ConsoleCapture::text() {
     std::fflush(m_stream);
     return std::string(m_buffer, m_size);
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+    rlimit now{};
+    getrlimit(RLIMIT_FSIZE, &now);
+    m_soft = now.rlim_cur;
+    m_hard = now.rlim_max;
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    now.rlim_cur = std::min<rlim_t>(bytes, now.rlim_max);
+    setrlimit(RLIMIT_FSIZE, &now);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    const rlimit was{m_soft, m_hard};
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+std::string fileNamesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& n : names) joined += (joined.empty() ? "" : " ") + n;
+    return joined;
 }
 
 bool displayRequired() {
@@ -157,3 +188,19 @@ const char* const kCarnivoraBuildConsole =
     "Load node position.... \n"
     "Set node position for overview tree.... \n"
     "Write trees to binary files.... \n";
+
+std::string changedChecklistA() {
+    return "Family,Genus,sciName\n"
+           "Felidae,Felis,Felis_catus\nFelidae,Felis,Felis_silvestris\n"
+           "Felidae,Felis,Felis_lybica\nFelidae,Lynx,Lynx_lynx\nFelidae,Lynx,Lynx_pardinus\n"
+           "Canidae,Canis,Canis_lupus\nCanidae,Cuon,Cuon_alpinus\n"
+           "Viverridae,Genetta,Genetta_genetta\nHerpestidae,Herpestes,Herpestes_edwardsii\n";
+}
+
+std::string changedChecklistB() {
+    return "Family,Genus,sciName\n"
+           "Felidae,Felis,Felis_catus\nFelidae,Felis,Felis_silvestris\n"
+           "Felidae,Afrofelis,Felis_lybica\nFelidae,Lynx,Lynx_lynx\nFelidae,Puma,Puma_concolor\n"
+           "Canidae,Canis,Canis_lupus\nCanidae,Canis,Cuon_alpinus\n"
+           "Viverridae,Genetta,Genetta_genetta\nHerpestidae,Urva,Herpestes_edwardsii\n";
+}

@@ -38,6 +38,23 @@ private:
     FILE* m_previous = nullptr;
 };
 
+// While it lives, no file this process writes may grow past `bytes`: a write beyond fails as on
+// a full disk (EFBIG, the signal that would end the process ignored). Root is held to it too.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    uint64_t m_soft = 0, m_hard = 0;
+    void (*m_handler)(int) = nullptr;
+};
+
+// The names of the files in a folder, sorted and joined by blanks.
+std::string fileNamesIn(const std::filesystem::path& folder);
+
 // Whether the tests that draw must have a display: set (CLADORAMA_REQUIRE_DISPLAY=1) by
 // ./test, which always gives them one, so that a display that cannot be had fails them
 // there instead of skipping them.
@@ -72,6 +89,11 @@ std::string maskProgress(const std::string& console);
 
 // A small pair of classifications for the pipelines: tree 1 is Carnivora > Felidae (Felis,
 // Panthera), Canidae; tree 2 is Carnivora > Felidae (Felis), Hyaenidae.
+// Two checklists (CSV: Family, Genus, sciName) with one change of each kind between
+// them: Felis split (lybica moved to a genus of its own), Cuon sunk into Canis, Herpestes
+// renamed Urva, Puma new, Lynx pardinus gone.
+std::string changedChecklistA();
+std::string changedChecklistB();
 std::string carnivoraClassificationA();
 std::string carnivoraClassificationB();
 // Build mode's console for that pair, progress lines masked, up to the writing of the tree

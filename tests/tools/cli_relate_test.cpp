@@ -170,3 +170,27 @@ TEST(CliRelate, RenamesHandedInPairSpecies) {
         << renamed.err;
     EXPECT_EQ(cli(dir, {"relate", "--pairs", "gone.tsv", "a.csv", "b.csv"}).status, 1);
 }
+
+TEST(CliRelate, SummaryGivesRanksOneTreeAloneUsesRowsOfTheirOwn) {
+    // Tree 2 has tribes, tree 1 none: the tribes relate to nothing, yet the summary names
+    // them in their place, between Family and Genus.
+    TempDir dir;
+    dir.write("a.csv", "Family,Genus,sciName\nFelidae,Felis,Felis_catus\nFelidae,Lynx,Lynx_lynx\n"
+                       "Felidae,Lynx,Lynx_pardinus\n");
+    dir.write("b.csv",
+              "Family,Tribe,Genus,sciName\nFelidae,Felini,Felis,Felis_catus\n"
+              "Felidae,Lyncini,Lynx,Lynx_lynx\nFelidae,Lyncini,Lynx,Lynx_pardinus\n"
+              "Felidae,Pantherini,Panthera,Panthera_leo\n");
+    const char header[] =
+        "rank\tsame\trenamed\tsplit\tlumped\treshuffled\tonly in tree 1\tonly in tree 2\n";
+    CliRun summary = cli(dir, {"relate", "a.csv", "b.csv", "--summary"});
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    EXPECT_EQ(summary.out, std::string(header) +
+                               "Family\t1\t0\t0\t0\t0\t0\t0\n"
+                               "Tribe\t0\t0\t0\t0\t0\t0\t3\n"
+                               "Genus\t2\t0\t0\t0\t0\t0\t1\n");
+    // The other way round the tribes are tree 1's; --rank keeps the one row.
+    CliRun swapped = cli(dir, {"relate", "b.csv", "a.csv", "--summary", "--rank", "Tribe"});
+    ASSERT_EQ(swapped.status, 0) << swapped.err;
+    EXPECT_EQ(swapped.out, std::string(header) + "Tribe\t0\t0\t0\t0\t0\t3\t0\n");
+}

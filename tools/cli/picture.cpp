@@ -12,7 +12,6 @@
 
 #ifdef CLADORAMA_PICTURE
 #include <QGuiApplication>
-#include <QImageWriter>
 
 #include "CladoramaView.h"
 #include "FigureFile.h"
@@ -23,7 +22,8 @@ namespace {
 
 const char kUsage[] =
     "usage: cladorama-cli picture [FILE1 FILE2] --output FILE [--size WxH] [--focus NAME]\n"
-    "                             [--style boxes|lines] [--keep-levels] [--common-name COLUMN]\n"
+    "                             [--style boxes|lines] [--changes] [--keep-levels]\n"
+    "                             [--common-name COLUMN]\n"
     "  Draws the viewer's window as it first shows two classifications: T1.jm2 and T2.jm2\n"
     "  from the current directory, or the two files named (any kind the viewer opens).\n"
     "  The picture's kind follows the output's suffix: .svg and .pdf are vectors (discs,\n"
@@ -31,7 +31,10 @@ const char kUsage[] =
     "  saves it. --size is the window's client size in pixels (default 1000x700). --focus\n"
     "  flies both panels to the taxon of that Latin name and to its counterpart in the other\n"
     "  tree, as a click on its flag does. --style chooses the overview's style (default\n"
-    "  boxes). Needs no display. Console lines go to standard error. Exit status 0, 1 when a\n"
+    "  boxes). --changes draws the changes layer as View > Show Changes does: partners\n"
+    "  linked across the panels, changed taxa ringed in their kind's colour, the key in the\n"
+    "  strip; in an SVG file each line is a path of its own with its kind as its class and\n"
+    "  the change as its title. Needs no display. Console lines go to standard error. Exit status 0, 1 when a\n"
     "  file could not be read or written or NAME is no taxon, 2 on bad arguments.\n";
 
 struct PictureArguments {
@@ -39,6 +42,7 @@ struct PictureArguments {
     int width = 1000, height = 700;
     std::string focus;
     int style = 1;
+    bool changes = false;
 };
 
 bool parseSize(const char* text, int& w, int& h) {
@@ -65,6 +69,10 @@ int cmdPicture(int argc, char** argv) {
     PairArguments args;
     const bool ok = parsePairArguments(argc, argv, args, [&](int n, char** v, int& i) {
         const char* a = v[i];
+        if (!std::strcmp(a, "--changes")) {
+            picture.changes = true;
+            return true;
+        }
         if (i + 1 >= n) return false;
         const char* value = v[i + 1];
         if (!std::strcmp(a, "--output") && *value) {
@@ -123,6 +131,9 @@ int cmdPicture(int argc, char** argv) {
     view.OnSize(picture.width, picture.height);
     view.SetOverviewStyle(picture.style);
     view.OnUpdate();
+    // The changes are found at once here, not after a first frame.
+    if (picture.changes) doc.FindChangesNow();
+    view.SetChangesShown(picture.changes);
     if (!picture.focus.empty() && !FocusBothPanels(view, picture.focus.c_str())) {
         std::fprintf(stderr, "cladorama-cli: no taxon is named %s\n",
                      latin1ToTerminal(picture.focus).c_str());
@@ -138,11 +149,9 @@ int cmdPicture(int argc, char** argv) {
             std::fprintf(stderr, "cladorama-cli: %s\n", why.c_str());
             return 1;
         }
-        const QImage frame = surface->CaptureFrame();
-        QImageWriter writer(output, "png");
-        if (frame.isNull() || !writer.write(frame)) {
+        if (!WritePngFigure(surface->CaptureFrame(), output, &error)) {
             std::fprintf(stderr, "cladorama-cli: cannot write %s: %s\n", picture.output.c_str(),
-                         writer.errorString().toLocal8Bit().constData());
+                         error.toLocal8Bit().constData());
             return 1;
         }
         return 0;

@@ -2,6 +2,7 @@
 // species (kept, renamed, split, lumped, reshuffled), and the verdicts counted by rank.
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -36,7 +37,9 @@ const char kUsage[] =
     "  of the taxon in tree 2. Ranks from the top down, names in name order.\n"
     "  --rank RANK keeps one rank. --summary prints instead, per rank, how many taxa of tree 1\n"
     "  are the same, renamed, split, lumped, reshuffled or only in tree 1, and how many of\n"
-    "  tree 2 are only in tree 2. --coldp DIR also writes DIR/TaxonConceptRelation.tsv.\n"
+    "  tree 2 are only in tree 2; a rank one tree alone uses is a row of its own, all its\n"
+    "  taxa counted as only in that tree. --coldp DIR also writes\n"
+    "  DIR/TaxonConceptRelation.tsv.\n"
     "  --pairs FILE pairs more species: each line of FILE holds the name of a species in\n"
     "  tree 1, a tab and its name in tree 2 (a rename); lines naming no such species are\n"
     "  skipped, with a count on standard error.\n"
@@ -94,7 +97,34 @@ void printRelations(const TaxonRelations& relations, int rank, CliOutput& out) {
     }
 }
 
-void printSummary(const TaxonRelations& relations, int rank, CliOutput& out) {
+// The ranks one tree alone uses: those left in it, and those the alignment of two imported
+// checklists left out, placed among the shared ranks by the order of the twenty (another
+// rank left out stands after them all, just above Species).
+std::vector<OneTreeRank> ranksOfOneTree(const TaxonRelations& relations,
+                                        const std::vector<RankLeftOut>& leftOut) {
+    std::vector<OneTreeRank> all = relations.oneTreeRanks();
+    const std::vector<std::string>& shared = relations.ranks();
+    for (const RankLeftOut& l : leftOut) {
+        const int value = rankFromName(l.rank.c_str());
+        uint32_t before = static_cast<uint32_t>(shared.size());
+        if (value >= 0) {
+            for (uint32_t r = 0; r < shared.size(); ++r) {
+                const int v = rankFromName(shared[r].c_str());
+                if (v > value) {
+                    before = r;
+                    break;
+                }
+            }
+        }
+        all.push_back({l.rank, static_cast<uint8_t>(l.tree), static_cast<uint32_t>(l.taxa), before});
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const OneTreeRank& a, const OneTreeRank& b) { return a.before < b.before; });
+    return all;
+}
+
+void printSummary(const TaxonRelations& relations, const std::vector<OneTreeRank>& alone,
+                  int rank, const std::string& rankName, CliOutput& out) {
     std::vector<std::array<int, kVerdictCount>> counts(relations.ranks().size());
     for (const TaxonVerdict& v : relations.taxa()) {
         // Tree 2's taxa are counted only where they have no counterpart: every other change
@@ -106,12 +136,28 @@ void printSummary(const TaxonRelations& relations, int rank, CliOutput& out) {
     t = "rank";
     for (int k = 0; k < kVerdictCount; ++k) t += std::string("\t") + verdictName(Verdict(k));
     t += '\n';
+    // A rank one tree alone uses is a row of its own, in its place from the top: all its taxa
+    // are that tree's only.
+    size_t next = 0;
+    auto aloneRows = [&](size_t before) {
+        for (; next < alone.size() && alone[next].before <= before; ++next) {
+            const OneTreeRank& a = alone[next];
+            if (!rankName.empty() && a.name != rankName) continue;
+            std::array<uint32_t, kVerdictCount> row{};
+            row[static_cast<int>(a.side == 1 ? Verdict::OnlyIn1 : Verdict::OnlyIn2)] = a.taxa;
+            t += a.name;
+            for (uint32_t n : row) t += '\t' + std::to_string(n);
+            t += '\n';
+        }
+    };
     for (size_t r = 0; r < counts.size(); ++r) {
+        aloneRows(r);
         if (rank >= 0 && static_cast<int>(r) != rank) continue;
         t += relations.ranks()[r];
         for (int n : counts[r]) t += '\t' + std::to_string(n);
         t += '\n';
     }
+    aloneRows(counts.size());
 }
 
 }  // namespace
@@ -194,7 +240,8 @@ int cmdRelate(int argc, char** argv) {
     }
     CliOutput out;
     if (summary)
-        printSummary(relations, rank, out);
+        printSummary(relations, ranksOfOneTree(relations, doc.m_ranksLeftOut), rank, rankName,
+                     out);
     else
         printRelations(relations, rank, out);
     return 0;
