@@ -218,6 +218,7 @@ std::string ChangesLayer::Describe(const ChangeList& list, uint32_t row) {
     if (r.node1) text += r.node1->latinName;
     if (r.node1 && r.node2) text += " to ";
     if (r.node2) text += r.node2->latinName;
-    if (!r.detail.empty()) text += " (" + r.detail + ")";
+    const std::string detail = list.detailOf(r);
+    if (!detail.empty()) text += " (" + detail + ")";
     return text;
 }
