@@ -9,8 +9,9 @@
 
 #include <atomic>
 #include <exception>
-#include <thread>
 #include <utility>
+
+#include "KeptThread.h"
 
 struct Cancelled {};
 
@@ -46,9 +47,10 @@ inline void cancellationPoint(size_t step) {
     if ((step & 4095) == 0) cancellationPoint();
 }
 
-// A thread that works in the cancellation scope of the thread that starts it and is joined
-// however that thread leaves (a std::thread left joinable would end the process): what it
-// throws, Cancelled included, join() throws again.
+// Work on a helper thread, in the cancellation scope of the thread that starts it, joined
+// however that thread leaves: what it throws, Cancelled included, join() throws again. The
+// helper is a kept thread (see KeptThread.h), so that what it allocates comes from memory
+// an earlier load left in its arena, not from memory faulted in afresh.
 class ScopedThread {
 public:
     template <class F>
@@ -61,9 +63,6 @@ public:
                   m_failure = std::current_exception();
               }
           }) {}
-    ~ScopedThread() {
-        if (m_thread.joinable()) m_thread.join();
-    }
     ScopedThread(const ScopedThread&) = delete;
     ScopedThread& operator=(const ScopedThread&) = delete;
     void join() {
@@ -73,5 +72,5 @@ public:
 
 private:
     std::exception_ptr m_failure;
-    std::thread m_thread;  // last: started once the rest is made
+    KeptThread m_thread;  // last: started once the rest is made; its destructor waits
 };

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <type_traits>
 
 #include "Cancellation.h"
 
 #include "DiffLines.h"
+#include "NameOrder.h"
 
 namespace {
 
@@ -74,6 +76,37 @@ void appendField(std::string& out, const std::string& field, char separator) {
         out += c;
     }
     out += '"';
+}
+
+// A node alone, or its whole subtree, in a depth-first walk of a tree.
+struct WalkPiece {
+    const TreeNode* node;
+    bool whole;
+    size_t size;  // the nodes it stands for, as far as the counts tell
+};
+
+// The walk of `tree` as pieces in its order, none of them larger than about an eighth of
+// it where the tree allows: a piece too large is cut into its node alone and its children's
+// subtrees. The sizes only balance the work; they need not be exact.
+std::vector<WalkPiece> walkPieces(const TreeNode& tree) {
+    auto sizeOf = [](const TreeNode* n) {
+        return static_cast<size_t>(std::max(n->combinedDescendantCount, 0)) + 1;
+    };
+    std::vector<WalkPiece> pieces{{&tree, true, sizeOf(&tree)}};
+    const size_t most = sizeOf(&tree) / 8 + 1;
+    for (int cuts = 0; cuts < 64; ++cuts) {
+        size_t largest = 0;
+        for (size_t i = 1; i < pieces.size(); ++i)
+            if (pieces[i].whole && pieces[i].size > pieces[largest].size) largest = i;
+        const WalkPiece piece = pieces[largest];
+        if (!piece.whole || piece.size <= most || piece.node->children.empty()) break;
+        std::vector<WalkPiece> parts{{piece.node, false, 1}};
+        for (const TreeNode* child : piece.node->children)
+            parts.push_back({child, true, sizeOf(child)});
+        pieces.erase(pieces.begin() + static_cast<std::ptrdiff_t>(largest));
+        pieces.insert(pieces.begin() + static_cast<std::ptrdiff_t>(largest), parts.begin(), parts.end());
+    }
+    return pieces;
 }
 
 }  // namespace
@@ -178,28 +211,48 @@ void ChangeList::build() {
     m_rankKeys.clear();
     m_own2.clear();
     m_partners = &partners;
+    // The work is done on two threads, a step at a time: on a whole catalogue each step
+    // spends its time fetching nodes from all over memory, and the viewer's second core is
+    // idle once the first frame is drawn. Tree 2's walk and the sorting of its taxa by name
+    // go beside tree 1's walk and the classifier.
+    //
     // Trees put together without names (as some callers of the common tail do) have no
     // changes to tell.
-    bool named = true;
-    for (const ClassificationTree* tree : {&tree1, &tree2})
-        forEachNode(static_cast<const TreeNode*>(tree), [&](const TreeNode* n) {
-            named = named && n->latinName && n->rankName;
+    bool named1 = true, named2 = true;
+    size_t marked = 0;  // tree 1's taxa held by one tree
+    std::vector<const TreeNode*> own2;
+    {
+        ScopedThread side2([&] {
+            size_t walked = 0;
+            forEachNode(static_cast<const TreeNode*>(&tree2), [&](const TreeNode* n) {
+                cancellationPoint(++walked);
+                if (!n->latinName || !n->rankName) named2 = false;
+                else if (n != &tree2 && (n->onlyInTree == 2 || (n->onlyInTree == 0 && isSpecies(*n))))
+                    own2.push_back(n);
+            });
         });
-    if (!named) {
+        size_t walked = 0;
+        forEachNode(static_cast<const TreeNode*>(&tree1), [&](const TreeNode* n) {
+            cancellationPoint(++walked);
+            named1 = named1 && n->latinName && n->rankName;
+            marked += n->onlyInTree != 0;
+        });
+        side2.join();
+    }
+    if (!named1 || !named2) {
         ++m_generation;
         refresh();
         return;
     }
-    size_t walked = 0;
-    forEachNode(static_cast<const TreeNode*>(&tree2), [&](const TreeNode* n) {
-        cancellationPoint(++walked);
-        if (n != &tree2 && (n->onlyInTree == 2 || (n->onlyInTree == 0 && isSpecies(*n))))
-            m_own2.push_back(n);
-    });
-    std::stable_sort(m_own2.begin(), m_own2.end(), [](const TreeNode* a, const TreeNode* b) {
-        return std::strcmp(a->latinName, b->latinName) < 0;
-    });
+    std::optional<DiffLines> made;
+    {
+        ScopedThread sorting([&] { stableSortByLatinName(own2); });
+        made.emplace(tree1, tree2, partners);
+        sorting.join();
+    }
+    m_own2 = std::move(own2);
     cancellationPoint();
+    const DiffLines& lines = *made;
     // The original in tree 2 of a copy grafted into tree 1.
     auto original2 = [&](const TreeNode* copy) -> const TreeNode* {
         const auto [from, to] = own2Named(copy->latinName);
@@ -213,26 +266,13 @@ void ChangeList::build() {
         }
         return found;
     };
-
-    const DiffLines lines(tree1, tree2, partners);
-    // Room for a row per taxon held by one tree and per relation, at most: the rows are not
-    // copied as they grow.
-    size_t marked = 0;
-    forEachNode(static_cast<const TreeNode*>(&tree1), [&](const TreeNode* n) {
-        marked += n->onlyInTree != 0;
-    });
-    m_rows.reserve(marked + relations.relations().size());
-    DiffLines::Told told;
-    std::vector<const TreeNode*> stack{&tree1};
-    while (!stack.empty()) {
-        cancellationPoint(++walked);
-        const TreeNode* node = stack.back();
-        stack.pop_back();
-        for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
-        if (!lines.tell(*node, told)) continue;
+    // The row of a node of tree 1's combined tree, if it gets one; its rank is set later, in
+    // the order of the walk.
+    auto rowOf = [&](const TreeNode* node, ChangeRow& row) {
+        DiffLines::Told told;
+        if (!lines.tell(*node, told)) return false;
         const TreeNode* counterpart = told.counterpart;
-        ChangeRow row;
-        row.rank = rankIndex(node);
+        row = ChangeRow();
         switch (told.kind) {
             case ChangeKind::Moved:
                 row.kind = ChangeRowKind::Moved;
@@ -261,19 +301,71 @@ void ChangeList::build() {
                     row.node1 = node;
                     row.node2 = counterpart;
                 } else {
-                    if (!counterpart || counterpart->onlyInTree != 0) continue;
+                    if (!counterpart || counterpart->onlyInTree != 0) return false;
                     row.node1 = counterpart;
                     row.node2 = original2(node);
                 }
                 row.detail = static_cast<uint32_t>(told.evidence);
                 break;
-            default:
-                continue;
+            default: return false;
         }
         row.pathOf = row.node1 ? row.node1 : row.node2 ? row.node2 : node;
-        m_rows.push_back(row);
-    }
+        return true;
+    };
 
+    // Tree 1 in the order of a depth-first walk, cut into two runs of about equal size, each
+    // walked by a thread of its own: the rows of the first run and then of the second are
+    // the rows of one walk.
+    const std::vector<WalkPiece> pieces = walkPieces(tree1);
+    size_t total = 0;
+    for (const WalkPiece& p : pieces) total += p.size;
+    size_t cut = 0;
+    for (size_t before = 0; cut < pieces.size() && before + pieces[cut].size / 2 < total / 2; ++cut)
+        before += pieces[cut].size;
+    // Each run keeps the ranks of its rows in the order it met them, with the node it first
+    // met each at; the list's ranks are then made from them in the order of one walk.
+    struct Found {
+        std::vector<ChangeRow> rows;  // `rank` indexes firstOfRank
+        std::vector<const TreeNode*> firstOfRank;
+    };
+    auto walkRun = [&](size_t from, size_t to, Found& found) {
+        size_t steps = 0;
+        ChangeRow row;
+        auto visit = [&](const TreeNode* n) {
+            cancellationPoint(++steps);
+            if (!rowOf(n, row)) return;
+            uint32_t r = 0;
+            while (r < found.firstOfRank.size() && found.firstOfRank[r]->rankName != n->rankName &&
+                   std::strcmp(found.firstOfRank[r]->rankName, n->rankName) != 0)
+                ++r;
+            if (r == found.firstOfRank.size()) found.firstOfRank.push_back(n);
+            row.rank = r;
+            found.rows.push_back(row);
+        };
+        for (size_t i = from; i < to; ++i) {
+            if (pieces[i].whole) forEachNode(pieces[i].node, visit);
+            else visit(pieces[i].node);
+        }
+    };
+    Found runs[2];
+    // The first run's rows become the list's: room for a row per taxon held by one tree and
+    // per relation, at most, so that they are not copied as they grow.
+    runs[0].rows.reserve(marked + relations.relations().size());
+    {
+        ScopedThread second([&] { walkRun(cut, pieces.size(), runs[1]); });
+        walkRun(0, cut, runs[0]);
+        second.join();
+    }
+    for (Found& run : runs) {
+        std::vector<uint32_t> ranks;
+        for (const TreeNode* first : run.firstOfRank) ranks.push_back(rankIndex(first));
+        for (ChangeRow& row : run.rows) row.rank = ranks[row.rank];
+    }
+    runs[0].rows.insert(runs[0].rows.end(), runs[1].rows.begin(), runs[1].rows.end());
+    std::vector<ChangeRow>().swap(runs[1].rows);
+    m_rows = std::move(runs[0].rows);
+
+    size_t walked = 0;
     for (uint32_t i = 0; i < relations.relations().size(); ++i) {
         cancellationPoint(++walked);
         const TaxonRelation& r = relations.relations()[i];

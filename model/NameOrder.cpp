@@ -28,6 +28,12 @@ struct PrefixKey {
     }
 };
 
+// Equal keys whose last byte is zero are names that ended within the key: equal. Else the
+// names are compared past the key.
+inline int pastKey(const PrefixKey& key, const char* a, const char* b) {
+    return (key.low & 0xff) == 0 ? 0 : std::strcmp(a + 16, b + 16);
+}
+
 // Sorting millions of node pointers by a name behind each pointer spends its time
 // fetching nodes and names from all over memory. Sorting (prefix, node) records compares
 // most pairs by the key alone, in contiguous memory; only equal prefixes look at the
@@ -49,14 +55,49 @@ void sortByName(std::vector<TreeNode*>& nodes, char* TreeNode::*name) {
     std::sort(keyed.begin(), keyed.end(), [name](const Keyed& a, const Keyed& b) {
         if (a.key.high != b.key.high) return a.key.high < b.key.high;
         if (a.key.low != b.key.low) return a.key.low < b.key.low;
-        // Equal keys whose last byte is zero are names that ended within the key: equal.
-        if ((a.key.low & 0xff) == 0) return false;
-        return nameBefore(a.node->*name + 16, b.node->*name + 16);
+        return pastKey(a.key, a.node->*name, b.node->*name) < 0;
     });
     for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = keyed[i].node;
 }
 
 }  // namespace
+
+void stableSortByLatinName(std::vector<const TreeNode*>& nodes) {
+    if (nodes.size() < 64) {
+        std::stable_sort(nodes.begin(), nodes.end(), [](const TreeNode* a, const TreeNode* b) {
+            return nameBefore(a->latinName, b->latinName);
+        });
+        return;
+    }
+    // Records of twelve bytes of the name and the node's place, not its pointer: ties of
+    // equal names are broken by the place, which makes the order a stable one without the
+    // buffer of a stable sort, and a record is sixteen bytes (tens of megabytes fewer on a
+    // catalogue, on the thread that finds the changes beside a drawn picture).
+    struct Keyed {
+        uint64_t high;
+        uint32_t low;
+        uint32_t place;
+    };
+    const std::vector<const TreeNode*> original = nodes;
+    std::vector<Keyed> keyed;
+    keyed.reserve(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const PrefixKey key(nodes[i]->latinName);
+        keyed.push_back({key.high, static_cast<uint32_t>(key.low >> 32), static_cast<uint32_t>(i)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        // Equal keys whose last byte is zero are names that ended within them: equal.
+        if ((a.low & 0xff) != 0) {
+            const int c = std::strcmp(original[a.place]->latinName + 12,
+                                      original[b.place]->latinName + 12);
+            if (c != 0) return c < 0;
+        }
+        return a.place < b.place;
+    });
+    for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = original[keyed[i].place];
+}
 
 int compareLatinNames(const TreeNode* a, const TreeNode* b) {
     return nameBefore(a->latinName, b->latinName) ? -1 : 1;

@@ -9,5 +9,7 @@ int compareCommonNames(const TreeNode* a, const TreeNode* b);
 
 void sortLatinIndex(ClassificationTree& tree);
 void sortCommonIndex(ClassificationTree& tree);
+// Sorts nodes by Latin name, nodes of one name keeping their order.
+void stableSortByLatinName(std::vector<const TreeNode*>& nodes);
 // Sorts every sibling list below `node` by Latin name.
 void sortChildrenByLatinName(TreeNode* node);

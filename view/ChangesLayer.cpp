@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <unordered_set>
 
 #include "CladoramaDoc.h"
@@ -101,12 +100,12 @@ bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
     Clear();
     m_made = true;
     m_generation = list.generation();
-    // The species shared by the two taxa of a relation, looked up once for every row.
-    std::map<std::pair<const TreeNode*, const TreeNode*>, uint32_t> shared;
-    for (const TaxonRelation& r : doc.m_relations.relations())
-        if (r.taxon1 && r.taxon2) shared.emplace(std::make_pair(r.taxon1, r.taxon2), r.shared);
+    const std::vector<TaxonRelation>& relations = doc.m_relations.relations();
     const std::vector<ChangeRow>& rows = list.rows();
     std::unordered_set<const TreeNode*> marked;
+    marked.reserve(2 * rows.size());
+    m_marks.reserve(2 * rows.size());
+    m_links.reserve(rows.size());
     for (uint32_t i = 0; i < rows.size(); ++i) {
         const ChangeRow& row = rows[i];
         const ChangeShade shade = changeShadeOf(row.kind);
@@ -122,11 +121,11 @@ bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
         link.node2 = row.node2;
         link.row = i;
         link.shade = shade;
-        if (shade == ChangeShade::Split || shade == ChangeShade::Lumped ||
-            shade == ChangeShade::Reshuffled) {
-            auto it = shared.find({row.node1, row.node2});
-            link.shared = it == shared.end() ? 0 : it->second;
-        }
+        // A relation's row holds its place among the relations.
+        if (row.ofRelation && row.detail < relations.size() &&
+            (shade == ChangeShade::Split || shade == ChangeShade::Lumped ||
+             shade == ChangeShade::Reshuffled))
+            link.shared = relations[row.detail].shared;
         // The layout stays as the load left it: the ends are taken once, here.
         link.x1 = row.node1->x + row.node1->width / 2;
         link.y1 = row.node1->y + row.node1->height / 2;

@@ -138,3 +138,29 @@ TEST(NameOrder, LargeIndexesSortInByteOrderWhateverTheirPrefixes) {
     EXPECT_EQ(t.latinIndex.size(), 3000u);
     EXPECT_EQ(validate(t), "");
 }
+
+// The stable sort keys on twelve bytes and breaks ties by place: it must give exactly what a
+// plain stable sort by strcmp gives, for names that end, differ or share bytes around the
+// twelfth, and for small lists that take the plain path.
+TEST(NameOrder, StableSortKeepsTheOrderOfEqualNamesAndSortsByBytes) {
+    const char* stems[] = {"", "A", "Abcdefghijk", "Abcdefghijkl", "Abcdefghijklm",
+                           "Abcdefghijk\xff", "Abcdefghijkl\xff", "Abcdefgh", "\xe9t\xe9",
+                           "Abcdefghijkl mnop", "Abcdefghijkm"};
+    ClassificationTree t;
+    nameRoot(t, "Root");
+    std::mt19937 rng(11);
+    for (size_t size : {size_t{40}, size_t{4000}}) {
+        std::vector<const TreeNode*> nodes;
+        for (size_t i = 0; i < size; ++i) {
+            std::string name = stems[rng() % std::size(stems)];
+            for (int k = rng() % 3; k > 0; --k) name += static_cast<char>('a' + rng() % 2);
+            nodes.push_back(addNode(&t, name.c_str(), "Genus", ""));
+        }
+        std::vector<const TreeNode*> expected = nodes;
+        std::stable_sort(expected.begin(), expected.end(), [](const TreeNode* a, const TreeNode* b) {
+            return std::strcmp(a->latinName, b->latinName) < 0;
+        });
+        stableSortByLatinName(nodes);
+        EXPECT_TRUE(nodes == expected) << size;
+    }
+}
