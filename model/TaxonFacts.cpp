@@ -11,6 +11,8 @@ void TaxonFacts::clear() {
     m_entries.clear();
     m_pending.clear();
     m_synonyms.clear();
+    m_formerIds.clear();
+    m_pendingFormer.clear();
     m_sealed = true;
 }
 
@@ -19,6 +21,8 @@ void TaxonFacts::swap(TaxonFacts& other) noexcept {
     m_entries.swap(other.m_entries);
     m_pending.swap(other.m_pending);
     m_synonyms.swap(other.m_synonyms);
+    m_formerIds.swap(other.m_formerIds);
+    m_pendingFormer.swap(other.m_pendingFormer);
     std::swap(m_sealed, other.m_sealed);
 }
 
@@ -48,6 +52,11 @@ void TaxonFacts::addPendingSynonym(std::string_view acceptedId, std::string_view
     m_pending.push_back({store(acceptedId), store(acceptedName), store(name), store(authorship)});
 }
 
+void TaxonFacts::addPendingFormerId(std::string_view id, std::string_view formerId) {
+    if (id.empty() || formerId.empty() || id == formerId) return;
+    m_pendingFormer.emplace_back(store(id), store(formerId));
+}
+
 void TaxonFacts::merge(TaxonFacts& other) {
     const auto base = static_cast<uint32_t>(m_text.size() - 1);  // other's texts start at 1
     auto at = [base](uint32_t offset) { return offset ? offset + base : 0; };
@@ -57,6 +66,9 @@ void TaxonFacts::merge(TaxonFacts& other) {
         m_pending.push_back({at(p.acceptedId), at(p.acceptedName), at(p.name), at(p.authorship)});
     for (const StoredSynonym& s : other.m_synonyms)
         m_synonyms.push_back({s.accepted, at(s.name), at(s.authorship)});
+    for (const FormerId& f : other.m_formerIds) m_formerIds.push_back({f.node, at(f.id)});
+    for (const auto& [id, former] : other.m_pendingFormer)
+        m_pendingFormer.emplace_back(at(id), at(former));
     m_sealed = m_sealed && other.m_entries.empty();
     other.clear();
 }
@@ -89,12 +101,21 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
     sortEntries();
     std::erase_if(m_entries, [&](const Entry& e) { return !isLive(e.node); });
     std::erase_if(m_synonyms, [&](const StoredSynonym& s) { return !isLive(s.accepted); });
-    if (m_pending.empty()) return;
+    std::erase_if(m_formerIds, [&](const FormerId& f) { return !isLive(f.node); });
+    if (m_pending.empty() && m_pendingFormer.empty()) return;
 
     // Accepted taxa named by identifier, else by name when that name is the name of one taxon.
     std::unordered_map<std::string_view, const TreeNode*> byId, byName;
     for (const Entry& e : m_entries)
         if (e.id) byId.emplace(text(e.id), e.node);
+    // Former identifiers of a taxon the tree holds; an old identifier that is still some
+    // taxon's own names that one, not the one it was merged into.
+    for (const auto& [id, former] : m_pendingFormer) {
+        auto it = byId.find(text(id));
+        if (it != byId.end() && !byId.count(text(former))) m_formerIds.push_back({it->second, former});
+    }
+    m_pendingFormer.clear();
+    if (m_pending.empty()) return;
     bool anyByName = false;
     for (const Pending& p : m_pending) anyByName |= p.acceptedId == 0;
     if (anyByName) {
