@@ -1,41 +1,54 @@
 #include "DumpTaxa.h"
 
 #include "Console.h"
+#include "TreeBuilder.h"
 
 namespace imp {
 
-void DumpLinks::row(std::string_view id, size_t line) {
+DumpTaxa::~DumpTaxa() {
+    for (TreeNode* n : m_nodes) delete n;
+}
+
+bool DumpTaxa::add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
+                   size_t& clash) {
     uint32_t& r = m_rowOf.at(id);
-    if (!r) r = static_cast<uint32_t>(m_lines.size() + 1);
+    if (r) {
+        clash = m_lines[r - 1];
+        delete node;
+        return false;
+    }
+    r = static_cast<uint32_t>(m_nodes.size() + 1);
+    m_nodes.push_back(node);
+    m_parentIds.push_back(parent == id ? std::string_view() : parent);
     m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
+    return true;
 }
 
-void DumpLinks::parent(size_t row, std::string_view id, std::string_view parentId) {
-    if (m_parent.empty()) {
-        m_parent.assign(m_lines.size(), kNone);
-        m_missing.assign(m_lines.size(), 0);
-    }
-    // A taxon that is its own parent, or has none, is a root; the first of them is the root.
-    if (parentId.empty() || parentId == id) {
-        if (m_root == SIZE_MAX) {
-            m_root = row;
-            m_rootId = id;
+void DumpTaxa::link(const std::string& label) {
+    const size_t count = m_nodes.size();
+    m_parent.assign(count, kNone);
+    std::vector<uint8_t> broken(count, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view p = m_parentIds[i];
+        // A taxon that is its own parent, or has none, is a root; the first of them is the root.
+        if (p.empty()) {
+            if (m_root == SIZE_MAX) m_root = i;
+            continue;
         }
-        return;
+        const size_t at = rowOf(p);
+        if (at == SIZE_MAX) {
+            broken[i] = 1;
+            ++m_orphans;
+        } else {
+            m_parent[i] = static_cast<uint32_t>(at);
+        }
     }
-    const size_t p = rowOf(parentId);
-    if (p == SIZE_MAX) m_missing[row] = 1;
-    else m_parent[row] = static_cast<uint32_t>(p);
-}
-
-void DumpLinks::mend(const std::string& label, const std::function<std::string(size_t)>& nameOf) {
-    m_parent.resize(m_lines.size(), kNone);
-    m_missing.resize(m_lines.size(), 0);
-    for (uint8_t m : m_missing) m_orphans += m == 1;
+    std::vector<std::string_view>().swap(m_parentIds);
     // Each walk up stops at a row already walked: one step per row in all.
-    std::vector<uint8_t> state(m_lines.size(), kUnknown);
+    enum : uint8_t { kUnknown, kWalking, kDone };
+    std::vector<uint8_t> state(count, kUnknown);
     std::vector<uint32_t> walk;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         walk.clear();
         uint32_t at = static_cast<uint32_t>(i);
         while (at != kNone && state[at] == kUnknown) {
@@ -49,42 +62,69 @@ void DumpLinks::mend(const std::string& label, const std::function<std::string(s
             for (uint32_t k = m_parent[at]; k != at; k = m_parent[k]) first = std::min(first, k);
             consolePrintf("%s: line %u: %s is its own ancestor (a cycle of parents): its link to "
                           "its parent %s is broken, and it hangs under the root\n",
-                          label.c_str(), m_lines[first], nameOf(first).c_str(),
-                          nameOf(m_parent[first]).c_str());
+                          label.c_str(), m_lines[first], m_nodes[first]->latinName,
+                          m_nodes[m_parent[first]]->latinName);
             m_parent[first] = kNone;
-            m_missing[first] = 2;
+            broken[first] = 1;
         }
-        for (uint32_t k : walk) state[k] = kOut;
+        for (uint32_t k : walk) state[k] = kDone;
     }
+    if (m_root == SIZE_MAX) return;
+    for (size_t i = 0; i < count; ++i)
+        if (broken[i]) m_parent[i] = static_cast<uint32_t>(m_root);
 }
 
-void DumpLinks::choose(size_t root) {
+void DumpTaxa::choose(size_t root) {
     m_chosen = root;
-    m_in.assign(m_lines.size(), kUnknown);
-    m_in[root] = kIn;
+    enum : uint8_t { kUnknown, kIn, kOut, kWalking };
+    m_kept.assign(m_nodes.size(), kUnknown);
+    m_kept[root] = kIn;
     std::vector<uint32_t> walk;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
+    for (size_t i = 0; i < m_nodes.size(); ++i) {
         walk.clear();
         uint32_t at = static_cast<uint32_t>(i);
         uint8_t outcome = kOut;
         while (at != kNone) {
-            if (m_in[at] != kUnknown) {
-                outcome = m_in[at];
+            if (m_kept[at] != kUnknown) {
+                outcome = m_kept[at];
                 break;
             }
-            m_in[at] = kWalking;  // the cycles are broken: no walk meets itself
+            m_kept[at] = kWalking;  // the cycles are broken: no walk meets itself
             walk.push_back(at);
             at = m_parent[at];
         }
-        for (uint32_t k : walk) m_in[k] = outcome;
+        for (uint32_t k : walk) m_kept[k] = outcome;
     }
+    for (uint8_t& k : m_kept) k = k == kIn;
 }
 
-DumpLinks::Link DumpLinks::link(size_t row) const {
-    if (row == m_chosen || row == m_root) return Link::None;
-    if (row < m_missing.size() && m_missing[row])
-        return m_rootId.empty() || m_chosen != SIZE_MAX ? Link::None : Link::Root;
-    return Link::AsGiven;
+bool DumpTaxa::build(ClassificationTree& tree, const std::string& label, int64_t fileSize,
+                     const std::function<void(const TreeNode*, size_t)>& each) {
+    const size_t count = m_nodes.size();
+    auto kept = [&](size_t i) { return m_kept.empty() || m_kept[i]; };
+    auto parentOf = [&](size_t i) { return i == m_chosen ? kNone : m_parent[i]; };
+    std::vector<uint32_t> children(count, 0);
+    for (size_t i = 0; i < count; ++i)
+        if (kept(i) && parentOf(i) != kNone) ++children[parentOf(i)];
+    for (size_t i = 0; i < count; ++i) {
+        if (kept(i)) {
+            if (each) each(m_nodes[i], i);
+            m_nodes[i]->children.reserve(children[i]);
+        } else {
+            delete m_nodes[i];
+            m_nodes[i] = nullptr;
+        }
+    }
+    // Children in the order of their rows; the parent of a row kept is kept, the chosen
+    // root aside.
+    TreeBuilder builder(0);
+    for (size_t i = 0; i < count; ++i) {
+        if (!m_nodes[i]) continue;
+        const uint32_t p = parentOf(i);
+        (p == kNone ? builder.top() : m_nodes[p])->addChild(m_nodes[i]);
+    }
+    m_nodes.clear();
+    return builder.finish(tree, label, fileSize);
 }
 
 }  // namespace imp

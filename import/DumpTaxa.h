@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "TreeNode.h"
+
 namespace imp {
 
 // The number an identifier of digits alone stands for, when it is small enough to index a
@@ -58,50 +60,56 @@ private:
 // identifiers than a fraction of them are not to be had, bar the numbers' own gaps.
 inline size_t identifierLimit(size_t bytes) { return (size_t{1} << 20) + bytes / 4; }
 
-// How the taxa of a dump are linked, row by row (rows numbered from 0 in file order), so that
-// the links can be mended before the taxa are built: a dump is one tree under the one taxon
-// that is its own parent (or has none), and a taxon whose parent is missing, or which is its
-// own ancestor, is hung under that root rather than made a root of its own. One subtree of it
-// may be chosen too.
-class DumpLinks {
+// The taxa of a dump, built straight from its rows: each row is made a node as it is read,
+// its parent given by identifier; once all are read the links are resolved row to row, mended
+// where they are broken (a dump is one tree under the one taxon that is its own parent, or
+// has none: a taxon whose parent is missing, or which is its own ancestor, is hung under that
+// root rather than made a root of its own), one subtree is chosen if asked for, and the
+// nodes are joined into the tree.
+class DumpTaxa {
 public:
-    explicit DumpLinks(size_t idLimit) : m_rowOf(idLimit) {}
-    // The first pass over the rows: each row's identifier and line. The first row of an
-    // identifier given twice is the one its children name.
-    void row(std::string_view id, size_t line);
-    size_t rows() const { return m_lines.size(); }
-    // The row of identifier `id`, or SIZE_MAX.
+    // `idLimit`: see identifierLimit.
+    explicit DumpTaxa(size_t idLimit) : m_rowOf(idLimit) {}
+    ~DumpTaxa();
+    DumpTaxa(const DumpTaxa&) = delete;
+    DumpTaxa& operator=(const DumpTaxa&) = delete;
+
+    // The node of the next row, its identifier, its parent's (a view of the file, which
+    // outlives the reading) and its line. False when the identifier was given before:
+    // `clash` is then the line of the row that gave it first.
+    bool add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
+             size_t& clash);
+    size_t rows() const { return m_nodes.size(); }
+    // The row of identifier `id`, or SIZE_MAX; its node.
     size_t rowOf(std::string_view id) const {
         const uint32_t* r = m_rowOf.find(id);
         return r && *r ? *r - 1 : SIZE_MAX;
     }
-    // The second pass: the parent of each row, in the same order.
-    void parent(size_t row, std::string_view id, std::string_view parentId);
-    // Once every row's parent is known: finds the root, hangs the rows whose parent is no row
-    // under it, and breaks each cycle of parents at the row of it given first, which is hung
-    // under it too, with a console line naming it (`nameOf(row)`) and its parent.
-    void mend(const std::string& label, const std::function<std::string(size_t row)>& nameOf);
+    TreeNode* node(size_t row) const { return m_nodes[row]; }
+
+    // Once every row is added: links each row to its parent's, hangs the rows whose parent
+    // is no row under the root, and breaks each cycle of parents at the row of it given
+    // first, which is hung under the root too, with a console line naming it and `label`.
+    void link(const std::string& label);
     // Keeps only the subtree of row `root`, which becomes the root.
     void choose(size_t root);
-    bool keeps(size_t row) const { return m_in.empty() || m_in[row] == kIn; }
-
-    // What parent a row's taxon gets: the one its row gives, none (a root), or the root's.
-    enum class Link { AsGiven, None, Root };
-    Link link(size_t row) const;
-    // The identifier of the root, for the rows hung under it (empty: there is none).
-    std::string_view rootId() const { return m_rootId; }
+    // Rows whose parent was not among the rows.
     size_t orphans() const { return m_orphans; }
+    // Joins the nodes kept into a tree and hands it to `tree` (see TreeBuilder::finish);
+    // `each(node, row)` is told each node kept first. False after a diagnostic naming
+    // `label` when the tree is empty or too deep.
+    bool build(ClassificationTree& tree, const std::string& label, int64_t fileSize,
+               const std::function<void(const TreeNode*, size_t row)>& each = {});
 
 private:
-    static constexpr uint32_t kNone = UINT32_MAX;  // no parent row: a root, or missing
-    enum : uint8_t { kUnknown, kIn, kOut, kWalking };
+    static constexpr uint32_t kNone = UINT32_MAX;  // no parent row: a root
     ByIdentifier<uint32_t> m_rowOf;  // row + 1; 0: none
+    std::vector<TreeNode*> m_nodes;  // owned until build()
+    std::vector<std::string_view> m_parentIds;
     std::vector<uint32_t> m_lines;
-    std::vector<uint32_t> m_parent;  // kNone for a root and for a missing parent
-    std::vector<uint8_t> m_missing;  // 1: a parent was named and is no row; 2: a cycle broken
-    std::vector<uint8_t> m_in;
+    std::vector<uint32_t> m_parent;  // kNone for a root
+    std::vector<uint8_t> m_kept;     // empty: every row
     size_t m_root = SIZE_MAX, m_chosen = SIZE_MAX, m_orphans = 0;
-    std::string m_rootId;
 };
 
 }  // namespace imp

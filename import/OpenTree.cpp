@@ -3,6 +3,7 @@
 // in the dump layout of fields between bars. Every taxon is read, flagged or not, as the
 // project's own browser shows them; the flags are counted.
 #include <map>
+#include <unordered_map>
 
 #include "Console.h"
 #include "DumpRows.h"
@@ -69,98 +70,61 @@ bool readOpenTree(ClassificationTree& tree, Package& package, const std::string&
     if (want > kFields) return fail("more columns than the Open Tree taxonomy has");
     auto field = [&](size_t column) { return column < count ? f[column] : std::string_view(); };
 
-    // The links of the taxa, mended where they are broken, before any taxon is made; the
-    // first taxon of the name asked for, should no uid be asked for.
-    DumpLinks links(identifierLimit(data.size()));
-    size_t named = SIZE_MAX;
-    std::string cleaned;
+    // Each taxon made as its row is read; the links joined once all are. The rows' flags by
+    // the few sets of them the file writes, counted for the taxa kept.
+    DumpTaxa taxa(identifierLimit(data.size()));
+    std::vector<std::string_view> ids;  // of each row, for the facts
+    std::unordered_map<std::string_view, uint32_t> flagSets{{std::string_view(), 0}};
+    std::vector<std::string_view> flagSetText{std::string_view()};
+    std::vector<uint32_t> flagsOf;
+    RankWords rankWords;
+    std::string scratch;
+    size_t named = SIZE_MAX, nameless = 0;
     {
         DumpRows rows(data);
         rows.next(f, 0, count);  // the header
         while (rows.next(f, want, count)) {
-            if (field(uid).empty()) continue;
-            if (named == SIZE_MAX && !options.root.empty() &&
-                equalsIgnoreCase(cleanedName(field(name), cleaned), options.root))
-                named = links.rows();
-            links.row(field(uid), rows.line());
+            const std::string_view id = field(uid);
+            if (id.empty()) continue;
+            std::string_view latin = cleanedName(field(name), scratch);
+            if (latin.empty()) {
+                ++nameless;
+                latin = id;  // named by its uid, so that its children still have a parent
+            }
+            if (named == SIZE_MAX && !options.root.empty() && equalsIgnoreCase(latin, options.root))
+                named = taxa.rows();
+            // "no rank" and "no rank - terminal" (a tip without a rank) name no rank.
+            std::string_view rankText = field(rankColumn);
+            if (rankText.starts_with("no rank")) rankText = {};
+            const RankInfo& rank = rankWords.of(rankText);
+            auto* n = new TreeNode;
+            n->latinName = newName(latin.data(), latin.size());
+            n->rankName = newName(rank.name.data(), rank.name.size());
+            n->commonName = newName("", 0);
+            size_t clash = 0;
+            if (!taxa.add(n, id, field(parentUid), rows.line(), clash)) {
+                importFailure(fileLabel, linePlace(rows.line()),
+                              "uid " + std::string(id) + " was given already on line " +
+                                  std::to_string(clash));
+                return false;
+            }
+            if (facts) ids.push_back(id);
+            auto [set, fresh] =
+                flagSets.try_emplace(field(flagsColumn), static_cast<uint32_t>(flagSetText.size()));
+            if (fresh) flagSetText.push_back(field(flagsColumn));
+            flagsOf.push_back(set->second);
         }
     }
-    std::vector<std::string_view> nameOfRow;  // only for the names in a cycle's warning
-    {
-        DumpRows rows(data);
-        rows.next(f, 0, count);
-        size_t row = 0;
-        while (rows.next(f, want, count))
-            if (!field(uid).empty()) links.parent(row++, field(uid), field(parentUid));
-    }
-    links.mend(fileLabel, [&](size_t r) {
-        if (nameOfRow.empty()) {
-            DumpRows rows(data);
-            rows.next(f, 0, count);
-            while (rows.next(f, want, count))
-                if (!field(uid).empty()) nameOfRow.push_back(field(name));
-        }
-        return std::string(nameOfRow[r]);
-    });
+    taxa.link(fileLabel);
     if (!options.root.empty()) {
-        size_t root = links.rowOf(options.root);
+        size_t root = taxa.rowOf(options.root);
         if (root == SIZE_MAX) root = named;
         if (root == SIZE_MAX) {
             importFailure(label, {}, "no taxon named or numbered " + options.root +
                                          " to show the subtree of");
             return false;
         }
-        links.choose(root);
-    }
-
-    LinkedTaxa taxa;
-    taxa.keepInPlace(data, {});
-    RankWords rankWords;
-    std::map<std::string, size_t, std::less<>> flagged;
-    std::string scratch;
-    size_t row = 0, nameless = 0, withFlags = 0;
-    DumpRows rows(data);
-    rows.next(f, 0, count);
-    while (rows.next(f, want, count)) {
-        const std::string_view id = field(uid);
-        if (id.empty()) continue;
-        const size_t at = row++;
-        if (!links.keeps(at)) continue;
-        std::string_view parent = field(parentUid);
-        const DumpLinks::Link link = links.link(at);
-        if (link == DumpLinks::Link::None) parent = {};
-        else if (link == DumpLinks::Link::Root) parent = links.rootId();
-        std::string_view latin = cleanedName(field(name), scratch);
-        if (latin.empty()) {
-            ++nameless;
-            latin = id;  // named by its uid, so that its children still have a parent
-        }
-        // "no rank" and "no rank - terminal" (a tip without a rank) name no rank.
-        std::string_view rankText = field(rankColumn);
-        if (rankText.starts_with("no rank")) rankText = {};
-        const RankInfo& rank = rankWords.of(rankText);
-        size_t clash = 0;
-        if (!taxa.add(id, parent, latin, rank.name, rows.line(), clash)) {
-            importFailure(fileLabel, linePlace(rows.line()),
-                          "uid " + std::string(id) + " was given already on line " +
-                              std::to_string(clash));
-            return false;
-        }
-        if (facts) facts->linkedTaxon(id, {});
-        std::string_view flags = field(flagsColumn);
-        withFlags += !flags.empty();
-        while (!flags.empty()) {
-            const size_t comma = std::min(flags.find(','), flags.size());
-            std::string_view word = flags.substr(0, comma);
-            while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
-            while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
-            if (!word.empty()) {
-                auto it = flagged.find(word);
-                if (it == flagged.end()) it = flagged.emplace(std::string(word), 0).first;
-                ++it->second;
-            }
-            flags.remove_prefix(std::min(comma + 1, flags.size()));
-        }
+        taxa.choose(root);
     }
     if (facts && !synonymsFile.empty()) {
         std::string_view s = package.data(synonymsFile);
@@ -179,11 +143,36 @@ bool readOpenTree(ClassificationTree& tree, Package& package, const std::string&
             }
         }
     }
-    if (!taxa.build(tree, label, static_cast<int64_t>(data.size()))) return false;
+    std::vector<size_t> setCount(flagSetText.size(), 0);
+    const bool built = taxa.build(tree, label, static_cast<int64_t>(data.size()),
+                                  [&](const TreeNode* n, size_t row) {
+                                      if (facts) facts->facts.add(n, ids[row], {});
+                                      ++setCount[flagsOf[row]];
+                                  });
+    if (!built) return false;
+    size_t withFlags = 0;
+    std::map<std::string, size_t, std::less<>> flagged;
+    for (size_t k = 1; k < flagSetText.size(); ++k) {
+        if (!setCount[k]) continue;
+        withFlags += setCount[k];
+        std::string_view flags = flagSetText[k];
+        while (!flags.empty()) {
+            const size_t comma = std::min(flags.find(','), flags.size());
+            std::string_view word = flags.substr(0, comma);
+            while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+            while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+            if (!word.empty()) {
+                auto it = flagged.find(word);
+                if (it == flagged.end()) it = flagged.emplace(std::string(word), 0).first;
+                it->second += setCount[k];
+            }
+            flags.remove_prefix(std::min(comma + 1, flags.size()));
+        }
+    }
     const char* l = label.c_str();
-    if (links.orphans())
+    if (taxa.orphans())
         consolePrintf("%s: %zu taxa whose parent is not in taxonomy.tsv hung under the root\n", l,
-                      links.orphans());
+                      taxa.orphans());
     if (nameless) consolePrintf("%s: %zu taxa without a name named by their uid\n", l, nameless);
     if (withFlags) {
         std::string words;

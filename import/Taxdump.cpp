@@ -3,12 +3,14 @@
 // deleted ones. Both layouts of the dump (the classic one and the "new" one, whose nodes.dmp
 // has more columns and which adds lineage files) hold these four files alike.
 #include <algorithm>
+#include <cstring>
 
 #include "Console.h"
 #include "DumpRows.h"
 #include "DumpTaxa.h"
 #include "Facts.h"
 #include "ImportFailure.h"
+#include "Importers.h"
 #include "Taxonomies.h"
 #include "TreeBuilder.h"
 
@@ -82,100 +84,116 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
         return n && n->length ? names.substr(n->at, n->length) : std::string_view();
     };
 
-    // The links of the nodes, mended where they are broken, before any taxon is made.
-    DumpLinks links(identifierLimit(nodes.size()));
+    // Each node made as its row is read; the links joined once all are.
+    DumpTaxa taxa(identifierLimit(nodes.size()));
+    FactsCollector* facts = collectingFacts();
+    std::vector<std::string_view> ids;  // of each row, for the facts
     // A taxdump chosen by its nodes.dmp is named so already.
     const std::string nodesLabel = label.ends_with(nodesFile) ? label : label + ": " + nodesFile;
-    {
-        DumpRows rows(nodes);
-        while (rows.next(f, 1, count))
-            if (count > 0 && !f[0].empty()) links.row(f[0], rows.line());
-    }
-    {
-        DumpRows rows(nodes);
-        size_t row = 0;
-        while (rows.next(f, 2, count))
-            if (count > 0 && !f[0].empty()) links.parent(row++, f[0], count > 1 ? f[1] : std::string_view());
-    }
-    std::vector<std::string_view> idOfRow;  // only for the names in a cycle's warning
-    links.mend(nodesLabel, [&](size_t r) {
-        if (idOfRow.empty()) {
-            DumpRows rows(nodes);
-            while (rows.next(f, 1, count))
-                if (count > 0 && !f[0].empty()) idOfRow.push_back(f[0]);
+    // Large dumps are read in two halves on two threads, split at a line: each half makes
+    // the nodes of its rows; they are then added in the order of the rows.
+    struct Made {
+        TreeNode* node;
+        std::string_view id, parent;
+        size_t line;
+    };
+    std::vector<Made> made[2];
+    size_t nameless[2] = {0, 0}, linesBefore = 0;
+    const size_t bytes = nodes.size();
+    auto lineStart = [&](size_t at) {
+        if (at == 0 || at >= bytes) return std::min(at, bytes);
+        const void* eol = std::memchr(nodes.data() + at, '\n', bytes - at);
+        return eol ? static_cast<size_t>(static_cast<const char*>(eol) - nodes.data()) + 1 : bytes;
+    };
+    inHalves(bytes, splitFrom(kTwoThreadsFrom), [&](size_t from, size_t to, int half) {
+        const size_t begin = lineStart(from);
+        DumpRows rows(nodes.substr(begin, lineStart(to) - begin));
+        RankWords rankWords;
+        std::string scratch;
+        std::string_view g[3];
+        size_t n = 0;
+        while (rows.next(g, 3, n)) {
+            if (n == 0 || g[0].empty()) continue;
+            const std::string_view id = g[0];
+            std::string_view latin = nameOf(id);
+            if (latin.empty()) {
+                ++nameless[half];
+                latin = id;  // named by its tax_id, so that it can still be found
+            } else {
+                latin = cleanedName(latin, scratch);
+            }
+            const RankInfo& rank = rankWords.of(n > 2 ? rankWord(g[2]) : std::string_view());
+            auto* node = new TreeNode;
+            node->latinName = newName(latin.data(), latin.size());
+            node->rankName = newName(rank.name.data(), rank.name.size());
+            node->commonName = newName("", 0);
+            made[half].push_back({node, id, n > 1 ? g[1] : std::string_view(), rows.line()});
         }
-        const std::string_view name = nameOf(idOfRow[r]);
-        return std::string(name.empty() ? idOfRow[r] : name);
+        if (half == 0) linesBefore = rows.line();
     });
+    for (int half = 0; half < 2; ++half) {
+        for (size_t i = 0; i < made[half].size(); ++i) {
+            const Made& m = made[half][i];
+            const size_t line = m.line + (half ? linesBefore : 0);
+            size_t clash = 0;
+            if (taxa.add(m.node, m.id, m.parent, line, clash)) {
+                if (facts) ids.push_back(m.id);
+                continue;
+            }
+            // The nodes not added yet are this reading's to free.
+            for (size_t k = i + 1; k < made[half].size(); ++k) delete made[half][k].node;
+            if (half == 0)
+                for (const Made& later : made[1]) delete later.node;
+            importFailure(nodesLabel, linePlace(line),
+                          "tax_id " + std::string(m.id) + " was given already on line " +
+                              std::to_string(clash));
+            return false;
+        }
+        std::vector<Made>().swap(made[half]);
+    }
+    std::string scratch;
+    taxa.link(nodesLabel);
+    for (const auto& [id, common] : commons) {
+        const size_t row = taxa.rowOf(id);
+        if (row == SIZE_MAX) continue;
+        cleanName(common.name, scratch);
+        TreeBuilder::setCommon(taxa.node(row), scratch);
+    }
     if (!options.root.empty()) {
         // A tax_id first; else the first node of that scientific name (any case).
-        size_t root = links.rowOf(options.root);
+        size_t root = taxa.rowOf(options.root);
         if (root == SIZE_MAX) {
             DumpRows rows(names);
             std::string cleaned;
             while (root == SIZE_MAX && rows.next(f, 4, count))
                 if (count == 4 && f[3] == "scientific name" &&
                     equalsIgnoreCase(cleanedName(f[1], cleaned), options.root))
-                    root = links.rowOf(f[0]);
+                    root = taxa.rowOf(f[0]);
         }
         if (root == SIZE_MAX) {
             importFailure(label, {}, "no taxon named or numbered " + options.root +
                                          " to show the subtree of");
             return false;
         }
-        links.choose(root);
-    }
-
-    LinkedTaxa taxa;
-    taxa.keepInPlace(nodes, names);
-    FactsCollector* facts = collectingFacts();
-    RankWords rankWords;
-    std::string scratch;
-    size_t row = 0, nameless = 0;
-    DumpRows rows(nodes);
-    while (rows.next(f, 3, count)) {
-        if (count == 0 || f[0].empty()) continue;
-        const size_t at = row++;
-        if (!links.keeps(at)) continue;
-        const std::string_view id = f[0];
-        std::string_view parent = count > 1 ? f[1] : std::string_view();
-        const DumpLinks::Link link = links.link(at);
-        if (link == DumpLinks::Link::None) parent = {};
-        else if (link == DumpLinks::Link::Root) parent = links.rootId();
-        std::string_view latin = nameOf(id);
-        if (latin.empty()) {
-            ++nameless;
-            latin = id;  // named by its tax_id, so that it can still be found
-        } else {
-            latin = cleanedName(latin, scratch);
-        }
-        const RankInfo& rank = rankWords.of(count > 2 ? rankWord(f[2]) : std::string_view());
-        size_t clash = 0;
-        if (!taxa.add(id, parent, latin, rank.name, rows.line(), clash)) {
-            importFailure(nodesLabel, linePlace(rows.line()),
-                          "tax_id " + std::string(id) + " was given already on line " +
-                              std::to_string(clash));
-            return false;
-        }
-        if (facts) facts->linkedTaxon(id, {});
-    }
-    for (const auto& [id, common] : commons) {
-        cleanName(common.name, scratch);
-        taxa.setCommon(id, scratch, true, common.priority == 2);
+        taxa.choose(root);
     }
     if (facts && !mergedFile.empty()) {
         DumpRows merged(package.data(mergedFile));
         while (merged.next(f, 2, count))
             if (count == 2) facts->facts.addPendingFormerId(f[1], f[0]);
     }
-    if (!taxa.build(tree, label, static_cast<int64_t>(nodes.size() + names.size()))) return false;
+    const bool built = taxa.build(tree, label, static_cast<int64_t>(nodes.size() + names.size()),
+                                  [&](const TreeNode* n, size_t row) {
+                                      if (facts) facts->facts.add(n, ids[row], {});
+                                  });
+    if (!built) return false;
     const char* l = label.c_str();
-    if (links.orphans())
+    if (taxa.orphans())
         consolePrintf("%s: %zu taxa whose parent is not in nodes.dmp hung under the root\n", l,
-                      links.orphans());
-    if (nameless)
+                      taxa.orphans());
+    if (nameless[0] + nameless[1])
         consolePrintf("%s: %zu taxa without a scientific name in names.dmp named by their tax_id\n",
-                      l, nameless);
+                      l, nameless[0] + nameless[1]);
     if (!deletedFile.empty()) {
         DumpRows deleted(package.data(deletedFile));
         size_t n = 0;

@@ -99,23 +99,24 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
     cancellationPoint();
     auto isLive = [&](const TreeNode* n) { return std::binary_search(live.begin(), live.end(), n); };
     sortEntries();
-    std::erase_if(m_entries, [&](const Entry& e) { return !isLive(e.node); });
+    // Both in node order: one pass over each, where millions of lookups would each wait on
+    // memory.
+    {
+        auto at = live.begin();
+        std::erase_if(m_entries, [&](const Entry& e) {
+            while (at != live.end() && *at < e.node) ++at;
+            return at == live.end() || *at != e.node;
+        });
+    }
     std::erase_if(m_synonyms, [&](const StoredSynonym& s) { return !isLive(s.accepted); });
     std::erase_if(m_formerIds, [&](const FormerId& f) { return !isLive(f.node); });
-    if (m_pending.empty() && m_pendingFormer.empty()) return;
+    if (!m_pendingFormer.empty()) resolveFormerIds();
+    if (m_pending.empty()) return;
 
     // Accepted taxa named by identifier, else by name when that name is the name of one taxon.
     std::unordered_map<std::string_view, const TreeNode*> byId, byName;
     for (const Entry& e : m_entries)
         if (e.id) byId.emplace(text(e.id), e.node);
-    // Former identifiers of a taxon the tree holds; an old identifier that is still some
-    // taxon's own names that one, not the one it was merged into.
-    for (const auto& [id, former] : m_pendingFormer) {
-        auto it = byId.find(text(id));
-        if (it != byId.end() && !byId.count(text(former))) m_formerIds.push_back({it->second, former});
-    }
-    m_pendingFormer.clear();
-    if (m_pending.empty()) return;
     bool anyByName = false;
     for (const Pending& p : m_pending) anyByName |= p.acceptedId == 0;
     if (anyByName) {
@@ -139,6 +140,34 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
         if (accepted) m_synonyms.push_back({accepted, p.name, p.authorship});
     }
     m_pending.clear();
+}
+
+void TaxonFacts::resolveFormerIds() {
+    // The identifiers named are a few of the taxa's: they are looked up as the taxa are
+    // walked, not the taxa's identifiers indexed. An old identifier that is still some
+    // taxon's own names that one, not the one it was merged into.
+    std::unordered_map<std::string_view, std::vector<uint32_t>> formerOf;  // id -> former ids
+    std::unordered_map<std::string_view, bool> formers;                    // former id -> held
+    for (const auto& [id, former] : m_pendingFormer) {
+        formerOf[text(id)].push_back(former);
+        formers.emplace(text(former), false);
+    }
+    for (const Entry& e : m_entries) {
+        if (!e.id) continue;
+        auto held = formers.find(text(e.id));
+        if (held != formers.end()) held->second = true;
+    }
+    size_t walked = 0;
+    for (const Entry& e : m_entries) {
+        cancellationPoint(++walked);
+        if (!e.id) continue;
+        auto it = formerOf.find(text(e.id));
+        if (it == formerOf.end()) continue;
+        for (uint32_t former : it->second)
+            if (!formers[text(former)]) m_formerIds.push_back({e.node, former});
+        formerOf.erase(it);  // a taxon told twice keeps its former identifiers once
+    }
+    m_pendingFormer.clear();
 }
 
 const TaxonFacts::Entry* TaxonFacts::find(const TreeNode* node) const {

@@ -81,6 +81,7 @@ private:
     const char* text(uint32_t at) const { return at ? m_text.data() + at : nullptr; }
     const Entry* find(const TreeNode* node) const;
     void sortEntries();
+    void resolveFormerIds();
 
     std::string m_text = std::string(1, '\0');  // zero-terminated texts one after another
     std::vector<Entry> m_entries;                 // by node once sealed

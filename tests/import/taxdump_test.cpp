@@ -10,6 +10,7 @@
 
 #include "ImportSupport.h"
 #include "Taxonomies.h"
+#include "TreeBuilder.h"
 #include "TaxonFacts.h"
 #include "TestSupport.h"
 
@@ -140,10 +141,15 @@ TEST(Taxdump, EveryWayOfGivingOneReadsTheSameTree) {
           dir.file("taxdump.tar.gz"), dir.file("new_taxdump.tgz"), dir.file("taxdmp.zip")}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(openInput(path).kind, InputKind::Taxdump);
-        const Read r = readPath(path);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.tree, kTree);
-        EXPECT_EQ(r.console, "");
+        // Read in one piece, and in two halves on two threads as large dumps are.
+        for (bool halves : {false, true}) {
+            imp::splitReadingsAlways(halves);
+            const Read r = readPath(path);
+            imp::splitReadingsAlways(false);
+            ASSERT_TRUE(r.ok) << r.error;
+            EXPECT_EQ(r.tree, kTree);
+            EXPECT_EQ(r.console, "");
+        }
     }
     EXPECT_STREQ(inputKindName(InputKind::Taxdump), "NCBI taxdump");
 }
@@ -187,12 +193,17 @@ TEST(Taxdump, MissingNamesIsRefusedAndBrokenLinksAreMendedWithAWarning) {
               std::string::npos) << r.console;
     EXPECT_NE(r.console.find("delnodes.dmp lists 3 deleted tax_ids"), std::string::npos)
         << r.console;
-    // A tax_id given twice is refused, naming both lines.
+    // A tax_id given twice is refused, naming both lines, also when the halves read apart
+    // hold one each.
     dir.write("nodes.dmp", kNodes + dmp({{"562", "561", "species"}}));
-    const Read twice = readPath(dir.file("nodes.dmp"));
-    EXPECT_FALSE(twice.ok);
-    EXPECT_NE(twice.error.find("nodes.dmp: line 12: tax_id 562 was given already on line 6"),
-              std::string::npos) << twice.error;
+    for (bool halves : {false, true}) {
+        imp::splitReadingsAlways(halves);
+        const Read twice = readPath(dir.file("nodes.dmp"));
+        imp::splitReadingsAlways(false);
+        EXPECT_FALSE(twice.ok);
+        EXPECT_NE(twice.error.find("nodes.dmp: line 12: tax_id 562 was given already on line 6"),
+                  std::string::npos) << twice.error;
+    }
 }
 
 TEST(Taxdump, ASubtreeIsChosenByNameOrTaxId) {
