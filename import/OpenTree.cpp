@@ -146,7 +146,8 @@ bool readOpenTree(ClassificationTree& tree, Package& package, const std::string&
     std::vector<size_t> setCount(flagSetText.size(), 0);
     const bool built = taxa.build(tree, label, static_cast<int64_t>(data.size()),
                                   [&](const TreeNode* n, size_t row) {
-                                      if (facts) facts->facts.add(n, ids[row], {});
+                                      if (facts && ids[row].find('\0') == std::string_view::npos)
+                                          facts->facts.add(n, ids[row], {});
                                       ++setCount[flagsOf[row]];
                                   });
     if (!built) return false;

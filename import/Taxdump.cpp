@@ -184,7 +184,8 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
     }
     const bool built = taxa.build(tree, label, static_cast<int64_t>(nodes.size() + names.size()),
                                   [&](const TreeNode* n, size_t row) {
-                                      if (facts) facts->facts.add(n, ids[row], {});
+                                      if (facts && ids[row].find('\0') == std::string_view::npos)
+                                          facts->facts.add(n, ids[row], {});
                                   });
     if (!built) return false;
     const char* l = label.c_str();

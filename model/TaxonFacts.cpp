@@ -53,7 +53,10 @@ void TaxonFacts::addPendingSynonym(std::string_view acceptedId, std::string_view
 }
 
 void TaxonFacts::addPendingFormerId(std::string_view id, std::string_view formerId) {
-    if (id.empty() || formerId.empty() || id == formerId) return;
+    // Texts are kept zero-terminated: one with a zero byte in it would be told cut short.
+    if (id.empty() || formerId.empty() || id == formerId ||
+        id.find('\0') != std::string_view::npos || formerId.find('\0') != std::string_view::npos)
+        return;
     m_pendingFormer.emplace_back(store(id), store(formerId));
 }
 
