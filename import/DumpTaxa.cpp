@@ -9,6 +9,12 @@ DumpTaxa::~DumpTaxa() {
     for (TreeNode* n : m_nodes) delete n;
 }
 
+void DumpTaxa::reserve(size_t rows) {
+    m_nodes.reserve(rows);
+    m_parentIds.reserve(rows);
+    m_lines.reserve(rows);
+}
+
 bool DumpTaxa::add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
                    size_t& clash) {
     uint32_t& r = m_rowOf.at(id);

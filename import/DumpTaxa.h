@@ -80,6 +80,8 @@ public:
     bool add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
              size_t& clash);
     size_t rows() const { return m_nodes.size(); }
+    // Room for `rows` rows, so that millions of them are not copied as the tables grow.
+    void reserve(size_t rows);
     // The row of identifier `id`, or SIZE_MAX; its node.
     size_t rowOf(std::string_view id) const {
         const uint32_t* r = m_rowOf.find(id);

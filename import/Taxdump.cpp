@@ -107,7 +107,9 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
     };
     inHalves(bytes, splitFrom(kTwoThreadsFrom), [&](size_t from, size_t to, int half) {
         const size_t begin = lineStart(from);
-        DumpRows rows(nodes.substr(begin, lineStart(to) - begin));
+        const std::string_view part = nodes.substr(begin, lineStart(to) - begin);
+        made[half].reserve(static_cast<size_t>(std::count(part.begin(), part.end(), '\n')) + 1);
+        DumpRows rows(part);
         RankWords rankWords;
         std::string scratch;
         std::string_view g[3];
@@ -131,6 +133,8 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
         }
         if (half == 0) linesBefore = rows.line();
     });
+    taxa.reserve(made[0].size() + made[1].size());
+    if (facts) ids.reserve(made[0].size() + made[1].size());
     for (int half = 0; half < 2; ++half) {
         for (size_t i = 0; i < made[half].size(); ++i) {
             const Made& m = made[half][i];
