@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
@@ -28,13 +29,16 @@
 
 const char kCommandLineUsage[] =
     "usage: cladorama [FILE1 [FILE2]] [--keep-levels] [--common-name COLUMN]\n"
-    "                 [--console | --no-console]\n"
+    "                 [--root NAME|TAXID] [--console | --no-console]\n"
     "  Without files, loads T1.jm2 and T2.jm2 from the current folder; where there are\n"
     "  none, the window says how to open two checklists. With one file, asks for the\n"
     "  file to compare it with. With two files,\n"
     "  compares them instead: tag-format classification files (.xml), tree files (.jm2),\n"
     "  CSV or TSV tables with one column per rank, Darwin Core Archives, Catalogue of\n"
-    "  Life Data Packages (a zip or a folder); the two need not be of one kind. Two\n"
+    "  Life Data Packages (a zip or a folder), NCBI taxdumps (a folder, its nodes.dmp,\n"
+    "  taxdump.tar.gz or a zip), Open Tree taxonomies (a folder, its taxonomy.tsv or the\n"
+    "  .tgz); the two need not be of one kind. --root shows only the subtree of the taxon\n"
+    "  of that name or identifier of a taxdump or an Open Tree taxonomy. Two\n"
     "  imported checklists are compared on the ranks both use; --keep-levels keeps every\n"
     "  level; --common-name takes the common names of tables from the column of that\n"
     "  header. Progress lines go to standard output; without a terminal there (started\n"
@@ -118,6 +122,8 @@ bool CCladoramaApp::InitInstance(const QStringList& arguments, bool loadHierarch
         if (arguments[i] == QStringLiteral("--keep-levels")) keepLevels = true;
         else if (arguments[i] == QStringLiteral("--common-name") && i + 1 < arguments.size())
             m_pDoc->m_importOptions.commonNameColumn = arguments[++i].toLatin1().toStdString();
+        else if (arguments[i] == QStringLiteral("--root") && i + 1 < arguments.size())
+            m_pDoc->m_importOptions.root = arguments[++i].toLatin1().toStdString();
         else if (arguments[i] == QStringLiteral("--console")) consoleWindow = true;
         else if (arguments[i] == QStringLiteral("--no-console")) consoleWindow = false;
         else files << arguments[i];
@@ -276,12 +282,14 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip)"),
+    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip *.dmp *.tar.gz *.tgz)"),
                         QStringLiteral("Tree files (*.jm2)"),
                         QStringLiteral("Classification files (*.xml)"),
                         QStringLiteral("Tables (*.csv *.tsv *.txt)"),
                         QStringLiteral("Darwin Core Archives and Catalogue of Life Data Packages (*.zip)"),
                         QStringLiteral("Catalogue of Life Data Package folders (NameUsage.tsv)"),
+                        QStringLiteral("NCBI taxdumps (nodes.dmp *.tar.gz *.zip)"),
+                        QStringLiteral("Open Tree taxonomies (taxonomy.tsv *.tgz)"),
                         QStringLiteral("All files (*)")});
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
     // A package folder is chosen by its NameUsage.tsv.
@@ -289,6 +297,22 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
     if (QFileInfo(chosen).fileName().compare(QStringLiteral("NameUsage.tsv"), Qt::CaseInsensitive) == 0)
         chosen = QFileInfo(chosen).absolutePath();
     path = chosen.toLocal8Bit().toStdString();
+    return true;
+}
+
+bool CCladoramaApp::PromptForRoot(const std::string& path, std::string& root) {
+    root.clear();
+    if (m_unattended) return true;
+    const QString name = QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName();
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        m_pMainWnd.get(), QStringLiteral("Subtree of %1").arg(name),
+        QStringLiteral("Show the subtree of the taxon (a name or an identifier);\n"
+                       "leave empty for the whole tree:"),
+        QLineEdit::Normal, QString(), &ok);
+    if (!ok) return false;
+    // Names are compared as the readers keep them, in ISO-8859-1.
+    root = text.trimmed().toLatin1().toStdString();
     return true;
 }
 

@@ -44,6 +44,7 @@ public:
     bool PromptForFile(std::string& path) override;
     // The same dialog with a caption saying what the file is for.
     bool PromptForFile(std::string& path, const QString& caption);
+    bool PromptForRoot(const std::string& path, std::string& root) override;
     void SetSliderRange(int minimum, int maximum) override;
     std::unique_ptr<CNodeListDlg> NewNodeListDlg() override;
     void TreesReplaced() override;

@@ -538,6 +538,12 @@ void RenamePairs::find(const ClassificationTree& tree1, const ClassificationTree
         std::unordered_multimap<std::string_view, uint32_t> byId;
         for (uint32_t b = 0; b < s2.candidates.size(); ++b)
             if (s2.candidates[b].id) byId.emplace(s2.candidates[b].id, b);
+        // Tree 2's file may say which old identifiers were merged into its taxa: a taxon of
+        // tree 1 under such an old identifier is the one it was merged into.
+        facts2->forEachFormerId([&](const TreeNode* n, const char* former) {
+            auto it = s2.byNode.find(n);
+            if (it != s2.byNode.end()) byId.emplace(former, it->second);
+        });
         finder.rule(true, [&](const Candidate& a, std::vector<Match>& list) {
             if (!a.id) return;
             auto [from, to] = byId.equal_range(a.id);

@@ -32,7 +32,7 @@
 enum class RenameEvidence : uint8_t { Id, Synonym, Epithet, Ending, Spelling };
 // Which rules pairs were found by: partners kept beside tree files under other rules are
 // found again. Raise it with every change to what the rules pair.
-constexpr uint32_t kPairingRulesVersion = 3;
+constexpr uint32_t kPairingRulesVersion = 4;
 // "id", "synonym", "epithet", "ending", "spelling".
 const char* renameEvidenceName(RenameEvidence evidence);
 // The evidence of a name renameEvidenceName gives; false for any other text.

@@ -310,7 +310,8 @@ namespace {
 
 bool isImported(InputKind kind) {
     return kind == InputKind::Table || kind == InputKind::DarwinCoreArchive ||
-           kind == InputKind::ColDP;
+           kind == InputKind::ColDP || kind == InputKind::Taxdump ||
+           kind == InputKind::OpenTreeTaxonomy;
 }
 
 // A tree file holds a combined tree: its own taxa and the copies grafted in from the tree
@@ -357,8 +358,8 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     for (const auto& [path, kind] : {std::pair{&path1, kind1}, {&path2, kind2}}) {
         if (kind != InputKind::Unknown) continue;
         const std::string kinds = "a tree file (.jm2), a classification file (.xml), a table "
-                                  "(.csv, .tsv), a Darwin Core Archive or a Catalogue of Life "
-                                  "Data Package";
+                                  "(.csv, .tsv), a Darwin Core Archive, a Catalogue of Life "
+                                  "Data Package, an NCBI taxdump or an Open Tree taxonomy";
         const Failure failure{*path, bytePlace(0), "not a kind of file Cladorama reads: " + kinds,
                               {}};
         TellReadFailure(*path + "\nis no file Cladorama can read: " + kinds, failure, report);
@@ -372,8 +373,10 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
         const InputKind kind = input.kind;
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        const FileResult result = loadAnyClassification(
-            tree, input, partners.optionsFor(m_importOptions, tree.treeId));
+        ImportOptions options = m_importOptions;
+        if (!m_openRoots[tree.treeId - 1].empty()) options.root = m_openRoots[tree.treeId - 1];
+        const FileResult result =
+            loadAnyClassification(tree, input, partners.optionsFor(options, tree.treeId));
         input.opened.reset();  // an archive's entries, read now, need not wait for the other
         if (result) return true;
         std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
@@ -456,10 +459,20 @@ bool CCladoramaDoc::BuildTreeFiles(const std::string& path1, const std::string& 
 
 void CCladoramaDoc::OnFileOpen() {
     if (!m_pFramework) return;
-    std::string path1, path2;
-    if (!m_pFramework->PromptForFile(path1)) return;
-    if (!m_pFramework->PromptForFile(path2)) return;
-    if (!ReloadTrees(path1, path2)) return;
+    std::string path1, path2, roots[2];
+    // A taxonomy of millions of taxa is mostly looked at a subtree at a time: each is asked
+    // for right after its file is chosen.
+    auto choose = [&](std::string& path, std::string& root) {
+        return m_pFramework->PromptForFile(path) &&
+               (!offersSubtrees(path) || m_pFramework->PromptForRoot(path, root));
+    };
+    if (!choose(path1, roots[0]) || !choose(path2, roots[1])) return;
+    m_openRoots[0] = roots[0];
+    m_openRoots[1] = roots[1];
+    const bool read = ReloadTrees(path1, path2);
+    m_openRoots[0].clear();
+    m_openRoots[1].clear();
+    if (!read) return;
     if (m_pFramework) m_pFramework->PairOpened(path1, path2);
     MessageBox("Tree Loaded!");
     UpdateAllViews();

@@ -54,6 +54,14 @@ public:
     // File-open dialog: open mode, no default extension, initial name "*.jm2;*.xml".
     // Returns false when the user cancelled.
     virtual bool PromptForFile(std::string& path) = 0;
+    // Asked after the file-open dialog when `path` is a taxonomy with a subtree to choose
+    // (a taxdump, an Open Tree taxonomy): `root` is the name or identifier of the taxon whose
+    // subtree to show, empty for the whole tree. False when the user cancelled. By default
+    // the whole tree, unasked.
+    virtual bool PromptForRoot(const std::string& /*path*/, std::string& root) {
+        root.clear();
+        return true;
+    }
     // The search bar's slider range, redrawing the slider.
     virtual void SetSliderRange(int minimum, int maximum) = 0;
     // A new node list dialog object without a window (the shell's subclass has one).
@@ -181,6 +189,9 @@ public:
     // How tables, archives and packages are read (the common-name, identifier and
     // authorship columns).
     ImportOptions m_importOptions;
+    // The subtrees asked for in File > Open for the pair being opened, by tree; empty: the
+    // root of m_importOptions.
+    std::string m_openRoots[2];
     // The partners of renamed taxa of the two trees, found with the changes. Read them only
     // when the changes are Ready, or after FindPartnersNow(): until then the worker owns them.
     DocPartners m_partners;

@@ -11,6 +11,7 @@
 #include "Facts.h"
 #include "Importers.h"
 #include "ImportFailure.h"
+#include "Taxonomies.h"
 #include "TreeFile.h"
 
 namespace imp {
@@ -120,6 +121,33 @@ bool looksLikeTreeFile(const std::string& head) {
     return v[0] > 0 && v[1] >= 0 && v[1] <= v[0] && v[2] >= -999 && v[2] <= v[0];
 }
 
+// A taxdump or Open Tree taxonomy by one of its files (its folder is what is read) or as a tar
+// archive, read out while it is looked into; Unknown for anything else.
+InputKind openTaxonomyInput(const std::string& path, const std::string& ext,
+                            const ImportOptions& options, OpenedInput& opened) {
+    if ((ext == ".dmp" && isTaxonomyEntry(path)) || isOpenTreeTaxonomy(path)) {
+        openFolderOf(path, opened);
+        const InputKind k = taxonomyKind(opened.package.names());
+        // A file beside which the listing failed is still the kind its name says.
+        if (!opened.listError.empty()) return isOpenTreeTaxonomy(path) ? InputKind::OpenTreeTaxonomy
+                                                                       : InputKind::Taxdump;
+        return k;
+    }
+    if (!isTarName(path)) return InputKind::Unknown;
+    opened.what = OpenedInput::Zip;
+    opened.loadError = opened.file.load(path);
+    std::vector<std::pair<std::string, std::string>> files;
+    if (opened.loadError.empty() &&
+        !readTar(opened.file.data(), opened.file.size(), isTaxonomyEntry,
+                 zipLimit(options, opened.file.size()), files, opened.listError))
+        return InputKind::Taxdump;  // its reading says what is wrong with it
+    opened.package.openFiles(std::move(files));
+    const InputKind k = taxonomyKind(opened.package.names());
+    if (k == InputKind::Unknown && opened.loadError.empty())
+        opened.listError = "a tar archive with neither nodes.dmp nor taxonomy.tsv in it";
+    return opened.loadError.empty() && k != InputKind::Unknown ? k : InputKind::Taxdump;
+}
+
 }  // namespace
 
 InputKind packageKind(const std::vector<std::string>& names) {
@@ -127,7 +155,7 @@ InputKind packageKind(const std::vector<std::string>& names) {
     if (isColDPNormalForm(names)) return InputKind::ColDP;
     if (std::any_of(names.begin(), names.end(), isDwcCoreName))
         return InputKind::DarwinCoreArchive;
-    return InputKind::Unknown;
+    return taxonomyKind(names);
 }
 
 bool looksLikeZip(const char* data, size_t size) {
@@ -154,6 +182,8 @@ bool importPackage(ClassificationTree& tree, Package& package, const std::string
     switch (packageKind(package.names())) {
     case InputKind::ColDP: return importColDP(tree, package, label);
     case InputKind::DarwinCoreArchive: return importDarwinCore(tree, package, label);
+    case InputKind::Taxdump: return importTaxdump(tree, package, label, {});
+    case InputKind::OpenTreeTaxonomy: return importOpenTree(tree, package, label, {});
     default: break;
     }
     importFailure(label, bytePlace(0), "neither a table, a Darwin Core Archive nor a ColDP package");
@@ -203,6 +233,10 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
         }
         std::string ext = lowerExtension(path);
         if (ext == ".jm2") return InputKind::TreeFile;
+        if (InputKind k = openTaxonomyInput(path, ext, options, *opened); k != InputKind::Unknown) {
+            input.opened = opened;
+            return k;
+        }
         if (ext == ".xml") {
             if (!equalsIgnoreCase(baseName(path), "meta.xml")) return InputKind::Classification;
             // meta.xml stands for the folder that holds it.
@@ -253,6 +287,8 @@ const char* inputKindName(InputKind kind) {
     case InputKind::Table: return "table";
     case InputKind::DarwinCoreArchive: return "Darwin Core Archive";
     case InputKind::ColDP: return "Catalogue of Life Data Package";
+    case InputKind::Taxdump: return "NCBI taxdump";
+    case InputKind::OpenTreeTaxonomy: return "Open Tree taxonomy";
     case InputKind::Unknown: break;
     }
     return "unknown";
@@ -308,6 +344,9 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
         else if (input.kind == InputKind::ColDP) ok = importColDP(tree, path, options);
         else ok = importDarwinCore(tree, path, options);
         break;
+    case InputKind::Taxdump:
+    case InputKind::OpenTreeTaxonomy:
+        return importTaxonomy(tree, input, options);
     case InputKind::Classification:
     case InputKind::TreeFile:
         return FileResult::failed(path, bytePlace(0),

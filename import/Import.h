@@ -21,6 +21,8 @@ enum class InputKind {
     Table,              // a CSV or TSV table with one column per rank
     DarwinCoreArchive,  // a zip with meta.xml (or a Darwin Core taxon file on its own)
     ColDP,              // a Catalogue of Life Data Package: a zip or a folder with NameUsage.tsv
+    Taxdump,            // NCBI's taxdump: a folder, zip or tar.gz with nodes.dmp and names.dmp
+    OpenTreeTaxonomy,   // the Open Tree taxonomy: a folder or tar.gz with taxonomy.tsv
     Unknown
 };
 InputKind detectInputKind(const std::string& path);
@@ -36,8 +38,13 @@ struct InputFile {
     std::shared_ptr<imp::OpenedInput> opened;  // null when finding the kind opened nothing
 };
 // "classification file", "tree file", "table", "Darwin Core Archive", "Catalogue of Life
-// Data Package", "unknown".
+// Data Package", "NCBI taxdump", "Open Tree taxonomy", "unknown".
 const char* inputKindName(InputKind kind);
+
+// Whether the file or folder at `path` is a taxdump or an Open Tree taxonomy, of which a
+// subtree may be read (ImportOptions::root), told from its name and its folder's files alone:
+// nodes.dmp, taxonomy.tsv, a tar archive, a folder or zip named after a taxdump.
+bool offersSubtrees(const std::string& path);
 
 struct ImportOptions {
     // The header of the column to take common names from; empty: the recognised ones.
@@ -53,6 +60,9 @@ struct ImportOptions {
     // When set, receives (replacing what it held) the identifiers, authorship and synonyms
     // the file gives, for the taxa of the tree read. Left empty when the reading fails.
     TaxonFacts* facts = nullptr;
+    // Of a taxdump or an Open Tree taxonomy, only the subtree of the taxon of this
+    // identifier or name; empty: the whole tree.
+    std::string root;
 };
 
 // Reads a table, archive or package at `path` into `tree`, which must be freshly built. On

@@ -11,6 +11,8 @@ void TaxonFacts::clear() {
     m_entries.clear();
     m_pending.clear();
     m_synonyms.clear();
+    m_formerIds.clear();
+    m_pendingFormer.clear();
     m_sealed = true;
 }
 
@@ -19,6 +21,8 @@ void TaxonFacts::swap(TaxonFacts& other) noexcept {
     m_entries.swap(other.m_entries);
     m_pending.swap(other.m_pending);
     m_synonyms.swap(other.m_synonyms);
+    m_formerIds.swap(other.m_formerIds);
+    m_pendingFormer.swap(other.m_pendingFormer);
     std::swap(m_sealed, other.m_sealed);
 }
 
@@ -48,6 +52,14 @@ void TaxonFacts::addPendingSynonym(std::string_view acceptedId, std::string_view
     m_pending.push_back({store(acceptedId), store(acceptedName), store(name), store(authorship)});
 }
 
+void TaxonFacts::addPendingFormerId(std::string_view id, std::string_view formerId) {
+    // Texts are kept zero-terminated: one with a zero byte in it would be told cut short.
+    if (id.empty() || formerId.empty() || id == formerId ||
+        id.find('\0') != std::string_view::npos || formerId.find('\0') != std::string_view::npos)
+        return;
+    m_pendingFormer.emplace_back(store(id), store(formerId));
+}
+
 void TaxonFacts::merge(TaxonFacts& other) {
     const auto base = static_cast<uint32_t>(m_text.size() - 1);  // other's texts start at 1
     auto at = [base](uint32_t offset) { return offset ? offset + base : 0; };
@@ -57,6 +69,9 @@ void TaxonFacts::merge(TaxonFacts& other) {
         m_pending.push_back({at(p.acceptedId), at(p.acceptedName), at(p.name), at(p.authorship)});
     for (const StoredSynonym& s : other.m_synonyms)
         m_synonyms.push_back({s.accepted, at(s.name), at(s.authorship)});
+    for (const FormerId& f : other.m_formerIds) m_formerIds.push_back({f.node, at(f.id)});
+    for (const auto& [id, former] : other.m_pendingFormer)
+        m_pendingFormer.emplace_back(at(id), at(former));
     m_sealed = m_sealed && other.m_entries.empty();
     other.clear();
 }
@@ -87,8 +102,18 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
     cancellationPoint();
     auto isLive = [&](const TreeNode* n) { return std::binary_search(live.begin(), live.end(), n); };
     sortEntries();
-    std::erase_if(m_entries, [&](const Entry& e) { return !isLive(e.node); });
+    // Both in node order: one pass over each, where millions of lookups would each wait on
+    // memory.
+    {
+        auto at = live.begin();
+        std::erase_if(m_entries, [&](const Entry& e) {
+            while (at != live.end() && *at < e.node) ++at;
+            return at == live.end() || *at != e.node;
+        });
+    }
     std::erase_if(m_synonyms, [&](const StoredSynonym& s) { return !isLive(s.accepted); });
+    std::erase_if(m_formerIds, [&](const FormerId& f) { return !isLive(f.node); });
+    if (!m_pendingFormer.empty()) resolveFormerIds();
     if (m_pending.empty()) return;
 
     // Accepted taxa named by identifier, else by name when that name is the name of one taxon.
@@ -118,6 +143,34 @@ void TaxonFacts::resolve(const ClassificationTree& tree) {
         if (accepted) m_synonyms.push_back({accepted, p.name, p.authorship});
     }
     m_pending.clear();
+}
+
+void TaxonFacts::resolveFormerIds() {
+    // The identifiers named are a few of the taxa's: they are looked up as the taxa are
+    // walked, not the taxa's identifiers indexed. An old identifier that is still some
+    // taxon's own names that one, not the one it was merged into.
+    std::unordered_map<std::string_view, std::vector<uint32_t>> formerOf;  // id -> former ids
+    std::unordered_map<std::string_view, bool> formers;                    // former id -> held
+    for (const auto& [id, former] : m_pendingFormer) {
+        formerOf[text(id)].push_back(former);
+        formers.emplace(text(former), false);
+    }
+    for (const Entry& e : m_entries) {
+        if (!e.id) continue;
+        auto held = formers.find(text(e.id));
+        if (held != formers.end()) held->second = true;
+    }
+    size_t walked = 0;
+    for (const Entry& e : m_entries) {
+        cancellationPoint(++walked);
+        if (!e.id) continue;
+        auto it = formerOf.find(text(e.id));
+        if (it == formerOf.end()) continue;
+        for (uint32_t former : it->second)
+            if (!formers[text(former)]) m_formerIds.push_back({e.node, former});
+        formerOf.erase(it);  // a taxon told twice keeps its former identifiers once
+    }
+    m_pendingFormer.clear();
 }
 
 const TaxonFacts::Entry* TaxonFacts::find(const TreeNode* node) const {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "TreeNode.h"
@@ -18,7 +19,10 @@ public:
         const char* authorship;    // empty when the file gives none
     };
 
-    bool empty() const { return m_entries.empty() && m_synonyms.empty(); }
+    bool empty() const {
+        return m_entries.empty() && m_synonyms.empty() && m_formerIds.empty() &&
+               m_pendingFormer.empty();
+    }
     void clear();
     void swap(TaxonFacts& other) noexcept;
 
@@ -30,6 +34,10 @@ public:
     // by name; resolve() finds it.
     void addPendingSynonym(std::string_view acceptedId, std::string_view acceptedName,
                            std::string_view name, std::string_view authorship);
+
+    // An identifier the taxon of identifier `id` held before: an old one merged into it
+    // (NCBI's merged.dmp). resolve() finds the taxon.
+    void addPendingFormerId(std::string_view id, std::string_view formerId);
 
     // Takes over everything `other` holds (before either is resolved); `other` is left empty.
     void merge(TaxonFacts& other);
@@ -54,6 +62,12 @@ public:
         for (const Entry& e : m_entries) f(e.node, text(e.id), text(e.authorship));
     }
     size_t size() const { return m_entries.size(); }
+    // Every taxon's former identifiers, once resolved: f(node, formerId), in no particular order.
+    template <class F>
+    void forEachFormerId(F&& f) const {
+        for (const FormerId& e : m_formerIds) f(e.node, text(e.id));
+    }
+    bool formerIdsEmpty() const { return m_formerIds.empty(); }
 
 private:
     struct Entry {
@@ -67,6 +81,7 @@ private:
     const char* text(uint32_t at) const { return at ? m_text.data() + at : nullptr; }
     const Entry* find(const TreeNode* node) const;
     void sortEntries();
+    void resolveFormerIds();
 
     std::string m_text = std::string(1, '\0');  // zero-terminated texts one after another
     std::vector<Entry> m_entries;                 // by node once sealed
@@ -76,5 +91,11 @@ private:
         uint32_t name, authorship;
     };
     std::vector<StoredSynonym> m_synonyms;
+    struct FormerId {
+        const TreeNode* node;
+        uint32_t id;
+    };
+    std::vector<FormerId> m_formerIds;
+    std::vector<std::pair<uint32_t, uint32_t>> m_pendingFormer;  // (id, former id)
     bool m_sealed = true;
 };

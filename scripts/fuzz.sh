@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
   targets=(classification_fuzz classification_split_fuzz treefile_fuzz table_fuzz delimited_fuzz dwca_fuzz
-           coldp_fuzz partners_fuzz)
+           coldp_fuzz taxdump_fuzz opentree_fuzz partners_fuzz)
 
 for tool in clang++ cmake; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is needed (Debian: clang, libclang-rt-dev, cmake)" >&2; exit 1; }
@@ -27,6 +27,8 @@ dictionary_of() {
     table_fuzz | delimited_fuzz) echo tests/fuzz/table.dict ;;
     dwca_fuzz) echo tests/fuzz/dwca.dict ;;
     coldp_fuzz) echo tests/fuzz/coldp.dict ;;
+    taxdump_fuzz) echo tests/fuzz/taxdump.dict ;;
+    opentree_fuzz) echo tests/fuzz/opentree.dict ;;
     partners_fuzz) echo tests/fuzz/partners.dict ;;
     *) echo tests/fuzz/classification.dict ;;
   esac

@@ -1,11 +1,14 @@
 // cladorama_gen OUT_A OUT_B TAXA [SEED [RATE]] [--misspelt SHARE]: writes a synthetic pair of
 // classification files for benchmarks and experiments.
+// cladorama_gen --taxdump DIR_A DIR_B [NODES [SEED]]: a pair of synthetic NCBI taxdump
+// releases instead.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "Synthetic.h"
+#include "SyntheticTaxdump.h"
 
 namespace {
 
@@ -14,7 +17,11 @@ void usage(FILE* out) {
                "Writes a classification of about TAXA taxa to OUT_A and a revision of it\n"
                "(RATE, default 0.2, of the taxa renamed, moved, removed, added or re-ranked)\n"
                "to OUT_B. The same SEED (default 1) gives the same files. --misspelt gives\n"
-               "SHARE (0 to 1, default 0) of the renamed species their epithet misspelt.\n",
+               "SHARE (0 to 1, default 0) of the renamed species their epithet misspelt.\n"
+               "       cladorama_gen --taxdump DIR_A DIR_B [NODES [SEED]]\n"
+               "Writes an NCBI taxdump of NODES nodes (default 2600000) into DIR_A (nodes.dmp,\n"
+               "names.dmp, merged.dmp, delnodes.dmp) and its next release into DIR_B: some\n"
+               "species merged into others (its merged.dmp), some deleted, some added.\n",
                out);
 }
 
@@ -32,6 +39,22 @@ int main(int argc, char** argv) {
             usage(stdout);
             return 0;
         }
+    if (argc > 1 && !std::strcmp(argv[1], "--taxdump")) {
+        SyntheticTaxdumpOptions dump;
+        double nodes = static_cast<double>(dump.nodes), seed = dump.seed;
+        if (argc < 4 || argc > 6 || (argc > 4 && (!parseNumber(argv[4], nodes) || nodes < 1 || nodes > 1e9)) ||
+            (argc > 5 && (!parseNumber(argv[5], seed) || seed < 0 || seed > 4294967295.0))) {
+            usage(stderr);
+            return 2;
+        }
+        dump.nodes = static_cast<int64_t>(nodes);
+        dump.seed = static_cast<uint32_t>(seed);
+        if (!writeSyntheticTaxdumps(argv[2], argv[3], dump)) {
+            std::fprintf(stderr, "cladorama_gen: cannot write into %s or %s\n", argv[2], argv[3]);
+            return 1;
+        }
+        return 0;
+    }
     SyntheticOptions options;
     // --misspelt SHARE, wherever it stands; the rest are positional.
     std::vector<char*> args;

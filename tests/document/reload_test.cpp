@@ -184,8 +184,9 @@ TEST_F(ReloadTest, AFileOfNoKnownKindIsRefused) {
     ASSERT_EQ(fw.log.size(), 3u);
     EXPECT_EQ(fw.log[2], "message:" + dir.file("notes.bin") +
                              "\nis no file Cladorama can read: a tree file (.jm2), a classification "
-                             "file (.xml), a table (.csv, .tsv), a Darwin Core Archive or a "
-                             "Catalogue of Life Data Package");
+                             "file (.xml), a table (.csv, .tsv), a Darwin Core Archive, a "
+                             "Catalogue of Life Data Package, an NCBI taxdump or an Open Tree "
+                             "taxonomy");
     expectUnchanged();
 }
 

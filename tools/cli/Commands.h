@@ -23,7 +23,7 @@ int takesNoArguments(int argc, char** argv, const char* usage);
 class CCladoramaDoc;
 // What the commands that compare any two files share: FILE1 FILE2 and the options that say
 // how imported checklists are read (--keep-levels, --common-name COLUMN, --id COLUMN,
-// --authorship COLUMN). Any other
+// --authorship COLUMN, --root NAME|TAXID). Any other
 // argument starting with '-' is taken only when `extra` accepts it (it may consume the
 // next argument through `i`). False on a bad argument or a count of files other than 0 or 2.
 struct PairArguments {
@@ -32,6 +32,7 @@ struct PairArguments {
     std::string commonNameColumn;
     std::string idColumn;          // --id COLUMN
     std::string authorshipColumn;  // --authorship COLUMN
+    std::string root;              // --root NAME|TAXID: a subtree of a taxdump or Open Tree taxonomy
     // Sets the document's options from these.
     void apply(CCladoramaDoc& doc) const;
 };

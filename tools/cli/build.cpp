@@ -12,6 +12,7 @@ namespace {
 const char kUsage[] =
     "usage: cladorama-cli build [FILE1 FILE2] [--output DIR] [--keep-levels]\n"
     "                           [--common-name COLUMN] [--id COLUMN] [--authorship COLUMN]\n"
+    "                           [--root NAME|TAXID]\n"
     "  Reads classif_A_03-01-31.xml and classif_B_03-01-31.xml in the current directory,\n"
     "  or FILE1 and FILE2 (tag-format classification files, tree files, CSV or TSV tables,\n"
     "  Darwin Core Archives, Catalogue of Life Data Packages; the two need not be of one\n"
@@ -19,7 +20,8 @@ const char kUsage[] =
     "  DIR (made if missing; the current directory by default). Two imported checklists\n"
     "  that use different ranks are compared on the ranks both use; --keep-levels keeps\n"
     "  every level; --common-name takes the common names of tables from the column of that\n"
-    "  header instead of the recognised ones. Beside the tree files goes Partners.jmp: the\n"
+    "  header instead of the recognised ones; --root takes only the subtree of the taxon of\n"
+    "  that name or identifier from an NCBI taxdump or an Open Tree taxonomy. Beside the tree files goes Partners.jmp: the\n"
     "  renamed taxa paired (see diff), with the identifiers (--id: their column) and\n"
     "  authorship (--authorship) they were paired by. Standard output carries the pipeline's\n"
     "  console lines only. Exit status 0, 1 when a file could not be read or written, 2 on\n"

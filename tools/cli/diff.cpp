@@ -17,7 +17,7 @@ namespace {
 
 const char kUsage[] =
     "usage: cladorama-cli diff [--summary] [FILE1 FILE2] [--keep-levels] [--common-name COLUMN]\n"
-    "                          [--id COLUMN] [--authorship COLUMN]\n"
+    "                          [--id COLUMN] [--authorship COLUMN] [--root NAME|TAXID]\n"
     "  Loads T1.jm2 and T2.jm2 from the current directory, or the two files named (any\n"
     "  kind the viewer opens), with the console lines on standard error, and prints, after\n"
     "  a header line, one tab-separated line per change, for the taxa of tree 1's combined\n"
@@ -36,7 +36,10 @@ const char kUsage[] =
     "  --summary prints instead the count of these lines by rank, ranks in rank order, with\n"
     "  a total row. --keep-levels, --common-name, --id (the column of identifiers) and\n"
     "  --authorship (the column of authorship, or two joined by a comma) read imported\n"
-    "  checklists as build does. Names are written in the locale's character set.\n"
+    "  checklists as build does; --root takes only the subtree of the taxon of that name or\n"
+    "  identifier from an NCBI taxdump or an Open Tree taxonomy (the merged.dmp of FILE2's\n"
+    "  taxdump pairs FILE1's taxa under old tax_ids with the taxa they were merged into,\n"
+    "  renamed by id). Names are written in the locale's character set.\n"
     "  Exit status 0, 1 when a file could not be read, 2 on bad arguments.\n";
 
 }  // namespace

@@ -36,6 +36,9 @@ bool parsePairArguments(int argc, char** argv, PairArguments& out,
         const char* a = argv[i];
         if (!std::strcmp(a, "--keep-levels")) {
             out.keepLevels = true;
+        } else if (!std::strcmp(a, "--root")) {
+            if (i + 1 >= argc || !argv[i + 1][0]) return false;
+            out.root = argv[++i];
         } else if (!std::strcmp(a, "--common-name") || !std::strcmp(a, "--id") ||
                    !std::strcmp(a, "--authorship")) {
             if (i + 1 >= argc || !argv[i + 1][0]) return false;
@@ -57,6 +60,7 @@ void PairArguments::apply(CCladoramaDoc& doc) const {
     doc.m_importOptions.commonNameColumn = commonNameColumn;
     doc.m_importOptions.idColumn = idColumn;
     doc.m_importOptions.authorshipColumn = authorshipColumn;
+    doc.m_importOptions.root = root;
 }
 
 bool wantsHelp(int argc, char** argv) {

@@ -23,7 +23,7 @@ namespace {
 const char kUsage[] =
     "usage: cladorama-cli picture [FILE1 FILE2] --output FILE [--size WxH] [--focus NAME]\n"
     "                             [--style boxes|lines] [--changes] [--keep-levels]\n"
-    "                             [--common-name COLUMN]\n"
+    "                             [--common-name COLUMN] [--root NAME|TAXID]\n"
     "  Draws the viewer's window as it first shows two classifications: T1.jm2 and T2.jm2\n"
     "  from the current directory, or the two files named (any kind the viewer opens).\n"
     "  The picture's kind follows the output's suffix: .svg and .pdf are vectors (discs,\n"

@@ -26,6 +26,7 @@ namespace {
 const char kUsage[] =
     "usage: cladorama-cli relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR]\n"
     "                            [--pairs FILE] [--keep-levels] [--common-name COLUMN]\n"
+    "                            [--root NAME|TAXID]\n"
     "  Loads T1.jm2 and T2.jm2 from the current directory, or the two files named (any\n"
     "  kind the viewer opens), with the console lines on standard error. Two species are the\n"
     "  same when they have the same Latin name; a taxon above Species stands for its species\n"

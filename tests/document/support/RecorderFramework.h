@@ -20,12 +20,21 @@ public:
     std::vector<std::string> log;
     // Answers of the file-open dialog in order; an empty optional (or none left) cancels.
     std::deque<std::optional<std::string>> answers;
+    // Answers of the subtree dialog that follows the file dialog of a taxonomy, in order
+    // (logged "root:PATH"); none left: the whole tree.
+    std::deque<std::string> roots;
     // Runs inside TreesReplaced(), while the old trees are still alive.
     std::function<void()> onTreesReplaced;
 
     void UpdateAllViews() override { log.push_back("update"); }
     void MessageBox(const char* text) override { log.push_back(std::string("message:") + text); }
     bool PromptForFile(std::string& path) override;
+    bool PromptForRoot(const std::string& path, std::string& root) override {
+        log.push_back("root:" + path);
+        root = roots.empty() ? std::string() : roots.front();
+        if (!roots.empty()) roots.pop_front();
+        return true;
+    }
     void SetSliderRange(int minimum, int maximum) override {
         log.push_back("slider:" + std::to_string(minimum) + ".." + std::to_string(maximum));
     }

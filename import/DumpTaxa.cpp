@@ -1,0 +1,136 @@
+#include "DumpTaxa.h"
+
+#include "Console.h"
+#include "TreeBuilder.h"
+
+namespace imp {
+
+DumpTaxa::~DumpTaxa() {
+    for (TreeNode* n : m_nodes) delete n;
+}
+
+void DumpTaxa::reserve(size_t rows) {
+    m_nodes.reserve(rows);
+    m_parentIds.reserve(rows);
+    m_lines.reserve(rows);
+}
+
+bool DumpTaxa::add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
+                   size_t& clash) {
+    uint32_t& r = m_rowOf.at(id);
+    if (r) {
+        clash = m_lines[r - 1];
+        delete node;
+        return false;
+    }
+    r = static_cast<uint32_t>(m_nodes.size() + 1);
+    m_nodes.push_back(node);
+    m_parentIds.push_back(parent == id ? std::string_view() : parent);
+    m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
+    return true;
+}
+
+void DumpTaxa::link(const std::string& label) {
+    const size_t count = m_nodes.size();
+    m_parent.assign(count, kNone);
+    std::vector<uint8_t> broken(count, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const std::string_view p = m_parentIds[i];
+        // A taxon that is its own parent, or has none, is a root; the first of them is the root.
+        if (p.empty()) {
+            if (m_root == SIZE_MAX) m_root = i;
+            continue;
+        }
+        const size_t at = rowOf(p);
+        if (at == SIZE_MAX) {
+            broken[i] = 1;
+            ++m_orphans;
+        } else {
+            m_parent[i] = static_cast<uint32_t>(at);
+        }
+    }
+    std::vector<std::string_view>().swap(m_parentIds);
+    // Each walk up stops at a row already walked: one step per row in all.
+    enum : uint8_t { kUnknown, kWalking, kDone };
+    std::vector<uint8_t> state(count, kUnknown);
+    std::vector<uint32_t> walk;
+    for (size_t i = 0; i < count; ++i) {
+        walk.clear();
+        uint32_t at = static_cast<uint32_t>(i);
+        while (at != kNone && state[at] == kUnknown) {
+            state[at] = kWalking;
+            walk.push_back(at);
+            at = m_parent[at];
+        }
+        if (at != kNone && state[at] == kWalking) {
+            // A cycle: broken at its row given first, most likely the one meant above the rest.
+            uint32_t first = at;
+            for (uint32_t k = m_parent[at]; k != at; k = m_parent[k]) first = std::min(first, k);
+            consolePrintf("%s: line %u: %s is its own ancestor (a cycle of parents): its link to "
+                          "its parent %s is broken, and it hangs under the root\n",
+                          label.c_str(), m_lines[first], m_nodes[first]->latinName,
+                          m_nodes[m_parent[first]]->latinName);
+            m_parent[first] = kNone;
+            broken[first] = 1;
+        }
+        for (uint32_t k : walk) state[k] = kDone;
+    }
+    if (m_root == SIZE_MAX) return;
+    for (size_t i = 0; i < count; ++i)
+        if (broken[i]) m_parent[i] = static_cast<uint32_t>(m_root);
+}
+
+void DumpTaxa::choose(size_t root) {
+    m_chosen = root;
+    enum : uint8_t { kUnknown, kIn, kOut, kWalking };
+    m_kept.assign(m_nodes.size(), kUnknown);
+    m_kept[root] = kIn;
+    std::vector<uint32_t> walk;
+    for (size_t i = 0; i < m_nodes.size(); ++i) {
+        walk.clear();
+        uint32_t at = static_cast<uint32_t>(i);
+        uint8_t outcome = kOut;
+        while (at != kNone) {
+            if (m_kept[at] != kUnknown) {
+                outcome = m_kept[at];
+                break;
+            }
+            m_kept[at] = kWalking;  // the cycles are broken: no walk meets itself
+            walk.push_back(at);
+            at = m_parent[at];
+        }
+        for (uint32_t k : walk) m_kept[k] = outcome;
+    }
+    for (uint8_t& k : m_kept) k = k == kIn;
+}
+
+bool DumpTaxa::build(ClassificationTree& tree, const std::string& label, int64_t fileSize,
+                     const std::function<void(const TreeNode*, size_t)>& each) {
+    const size_t count = m_nodes.size();
+    auto kept = [&](size_t i) { return m_kept.empty() || m_kept[i]; };
+    auto parentOf = [&](size_t i) { return i == m_chosen ? kNone : m_parent[i]; };
+    std::vector<uint32_t> children(count, 0);
+    for (size_t i = 0; i < count; ++i)
+        if (kept(i) && parentOf(i) != kNone) ++children[parentOf(i)];
+    for (size_t i = 0; i < count; ++i) {
+        if (kept(i)) {
+            if (each) each(m_nodes[i], i);
+            m_nodes[i]->children.reserve(children[i]);
+        } else {
+            delete m_nodes[i];
+            m_nodes[i] = nullptr;
+        }
+    }
+    // Children in the order of their rows; the parent of a row kept is kept, the chosen
+    // root aside.
+    TreeBuilder builder(0);
+    for (size_t i = 0; i < count; ++i) {
+        if (!m_nodes[i]) continue;
+        const uint32_t p = parentOf(i);
+        (p == kNone ? builder.top() : m_nodes[p])->addChild(m_nodes[i]);
+    }
+    m_nodes.clear();
+    return builder.finish(tree, label, fileSize);
+}
+
+}  // namespace imp
