@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "Facts.h"
 #include "ImportFailure.h"
+#include "NameShape.h"
 #include "Packages.h"
 #include "ReadingNotes.h"
 
@@ -349,7 +350,13 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             ++notes.nameless;
             return true;
         }
-        const RankInfo& rank = rankWords.of(rankText);
+        const RankInfo* given = &rankWords.of(rankText);
+        // A rank left empty (not "no rank") is what the name's shape says, where it says any.
+        if (given->name.empty() && !c.namesLater && isEmptyRank(rankText)) {
+            const std::string_view shaped = rankByShape(latin);
+            if (!shaped.empty()) given = &rankWords.of(shaped);
+        }
+        const RankInfo& rank = *given;
         if (rank.unknown()) notes.ranks.unknown(rankText);
         if (rank.order < speciesOrder && !c.namesLater) latin = inUsualCase(latin, cased);
         size_t clash;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <system_error>
 
+#include "Console.h"
 #include "Facts.h"
 #include "FlatReading.h"
 #include "ImportFailure.h"
@@ -168,6 +169,7 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
             if (facts) facts->facts.merge(later->facts);
             table.statuses().absorb(later->table.statuses());
             table.ranks().absorb(later->table.ranks());
+            table.noteLines() += later->table.noteLines();
         } else {  // the middle lay inside a quoted field after all
             if (!reader.rows(each)) return false;
             table.flush();
@@ -178,6 +180,9 @@ bool importTable(ClassificationTree& tree, const char* data, size_t size, const 
     if (!builder.finish(tree, label, fileSize)) return false;
     table.statuses().report(label);
     table.ranks().report(label);
+    if (table.noteLines())
+        consolePrintf("%s: %zu lines beginning with # skipped (notes, not taxa)\n", label.c_str(),
+                      table.noteLines());
     const size_t taxa = static_cast<size_t>(tree.nodeCount) - (tops != 1);
     const bool higherColumns =
         columns.ranks.size() >= 2 || (columns.scientific != kNone && !columns.ranks.empty() &&

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Facts.h"
+#include "NameShape.h"
 #include "SynonymLists.h"
 #include "TableReader.h"
 
@@ -73,6 +74,11 @@ bool TableReader::row(const Row& r) {
 }
 
 bool TableReader::path(const Row& r) {
+    // Notes some publishers append after the header ("# 2 rows withdrawn"): no taxa.
+    if (const std::string_view first = r.field(0); !first.empty() && first.front() == '#') {
+        ++m_noteLines;
+        return false;
+    }
     if (m_c.status != kNone && !m_statuses.accepted(unlessNull(r.field(m_c.status)))) {
         if (m_facts && isSynonymStatus(r.field(m_c.status))) synonymRow(r);
         return false;
@@ -312,8 +318,12 @@ void TableReader::ownTaxon(const Row& r) {
         }
     }
     const RankInfo* rank = &m_species;
-    if (m_c.rank != kNone) {
-        std::string_view written = r.field(m_c.rank);
+    const std::string_view written = m_c.rank != kNone ? r.field(m_c.rank) : std::string_view();
+    if (isEmptyRank(written)) {
+        // No rank given: the name's shape tells a subspecies or a variety from a species.
+        const std::string_view shaped = rankByShape(own);
+        if (!shaped.empty() && shaped != "Species") rank = &m_shapeRanks.of(shaped);
+    } else {
         if (!m_lastRankKnown || written != m_lastRankText) {
             m_lastRankKnown = true;
             m_lastRankText = written;

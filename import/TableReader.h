@@ -41,6 +41,8 @@ public:
     // The status and rank words the rows had that nobody knows.
     StatusTally& statuses() { return m_statuses; }
     RankTally& ranks() { return m_ranks; }
+    // Lines after the header that begin with '#': notes, no taxa.
+    size_t& noteLines() { return m_noteLines; }
     // The last row's taxa.
     void flush() {
         if (m_pending) descend(*m_pending);
@@ -141,6 +143,8 @@ private:
     StatusTally m_statuses;
     RankTally m_ranks;
     RankInfo m_lastRank;
+    RankWords m_shapeRanks;  // the ranks names' shapes give
+    size_t m_noteLines = 0;
     bool m_lastRankKnown = false;
     std::string m_lastRankText;
     const std::string m_genusName = "Genus", m_speciesName = "Species",
