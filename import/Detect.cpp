@@ -6,11 +6,15 @@
 #include <fstream>
 #include <system_error>
 
+#include "BioFiles.h"
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "Facts.h"
 #include "Importers.h"
 #include "ImportFailure.h"
+#include "Gzip.h"
+#include "Lineages.h"
+#include "Newick.h"
 #include "TreeFile.h"
 
 namespace imp {
@@ -199,7 +203,10 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             std::string error;
             if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
             input.opened = opened;
-            return packageKind(opened->package.names());
+            const InputKind package = packageKind(opened->package.names());
+            if (package == InputKind::Unknown && !gtdbTaxonomyFiles(opened->package.names()).empty())
+                return InputKind::Lineages;
+            return package;
         }
         std::string ext = lowerExtension(path);
         if (ext == ".jm2") return InputKind::TreeFile;
@@ -214,6 +221,25 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             input.opened = opened;
             return openZipInput(path, options, *opened);
         }
+        if (isTreeTextExtension(ext)) {
+            // Newick or NEXUS by the content, never the binary tree file.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            return looksLikeNexus(opened->file.data(), opened->file.size()) ? InputKind::Nexus
+                                                                            : InputKind::Newick;
+        }
+        if (ext == ".gz") {
+            // A compressed lineage table, as GTDB publishes its taxonomy files.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            std::string head, error;
+            return looksLikeGzip(opened->file.data(), opened->file.size()) &&
+                           gunzip(opened->file.data(), opened->file.size(), 1 << 16, head, error,
+                                  true) &&
+                           looksLikeLineages(head.data(), head.size())
+                       ? InputKind::Lineages
+                       : InputKind::Unknown;
+        }
         if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
             // A usage file stands for the folder that holds it.
             if (isUsageName(path)) {
@@ -224,6 +250,8 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             // The bytes told from are the bytes read: the file is taken in once.
             input.opened = opened;
             opened->loadError = opened->file.load(path);
+            if (looksLikeLineages(opened->file.data(), opened->file.size()))
+                return InputKind::Lineages;
             return tableKind(opened->file.data(), opened->file.size());
         }
         std::string head = firstBytes(path, 512);
@@ -237,6 +265,8 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
                 if (head.compare(start, std::strlen(tag), tag) == 0)
                     return InputKind::Classification;
         }
+        if (looksLikeNexus(head.data(), head.size())) return InputKind::Nexus;
+        if (looksLikeNewick(head.data(), head.size())) return InputKind::Newick;
         if (looksLikeTreeFile(head)) return InputKind::TreeFile;
         return InputKind::Unknown;
     };
@@ -253,6 +283,9 @@ const char* inputKindName(InputKind kind) {
     case InputKind::Table: return "table";
     case InputKind::DarwinCoreArchive: return "Darwin Core Archive";
     case InputKind::ColDP: return "Catalogue of Life Data Package";
+    case InputKind::Lineages: return "lineage table";
+    case InputKind::Newick: return "Newick tree";
+    case InputKind::Nexus: return "NEXUS file";
     case InputKind::Unknown: break;
     }
     return "unknown";
@@ -308,6 +341,17 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
         else if (input.kind == InputKind::ColDP) ok = importColDP(tree, path, options);
         else ok = importDarwinCore(tree, path, options);
         break;
+    case InputKind::Lineages:
+    case InputKind::Newick:
+    case InputKind::Nexus: {
+        // These readers hand back their outcome as a value.
+        FileResult read = input.kind == InputKind::Lineages
+                              ? importLineageInput(tree, input, options)
+                              : importTreeText(tree, input);
+        if (!read) return read;
+        ok = true;
+        break;
+    }
     case InputKind::Classification:
     case InputKind::TreeFile:
         return FileResult::failed(path, bytePlace(0),

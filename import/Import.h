@@ -21,6 +21,10 @@ enum class InputKind {
     Table,              // a CSV or TSV table with one column per rank
     DarwinCoreArchive,  // a zip with meta.xml (or a Darwin Core taxon file on its own)
     ColDP,              // a Catalogue of Life Data Package: a zip or a folder with NameUsage.tsv
+    Lineages,           // identifiers and rank-prefixed lineages (GTDB's taxonomy files), or
+                        // a folder holding GTDB's bacteria and archaea files
+    Newick,             // a Newick tree whose inner nodes are named
+    Nexus,              // a NEXUS file with a TREES block
     Unknown
 };
 InputKind detectInputKind(const std::string& path);
@@ -36,7 +40,7 @@ struct InputFile {
     std::shared_ptr<imp::OpenedInput> opened;  // null when finding the kind opened nothing
 };
 // "classification file", "tree file", "table", "Darwin Core Archive", "Catalogue of Life
-// Data Package", "unknown".
+// Data Package", "lineage table", "Newick tree", "NEXUS file", "unknown".
 const char* inputKindName(InputKind kind);
 
 struct ImportOptions {
