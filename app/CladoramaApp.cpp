@@ -276,12 +276,15 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip)"),
+    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip *.gz "
+                                       "*.nwk *.newick *.tree *.tre *.nex)"),
                         QStringLiteral("Tree files (*.jm2)"),
                         QStringLiteral("Classification files (*.xml)"),
                         QStringLiteral("Tables (*.csv *.tsv *.txt)"),
                         QStringLiteral("Darwin Core Archives and Catalogue of Life Data Packages (*.zip)"),
                         QStringLiteral("Catalogue of Life Data Package folders (NameUsage.tsv)"),
+                        QStringLiteral("Lineage tables (*.tsv *.tsv.gz *.txt)"),
+                        QStringLiteral("Newick and NEXUS trees (*.nwk *.newick *.tree *.tre *.nex)"),
                         QStringLiteral("All files (*)")});
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
     // A package folder is chosen by its NameUsage.tsv.

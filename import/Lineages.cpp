@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "Console.h"
 #include "NameCleaning.h"
@@ -117,6 +118,8 @@ private:
             ++m_unassigned;  // "Unassigned", "Unclassified", or nothing
             return true;
         }
+        // Many genomes share a lineage: written the same, it adds no taxon (nor any fault).
+        if (!m_seen.insert(lineage).second) return true;
         TreeNode* node = m_builder.top();
         const RankPrefix* last = nullptr;
         std::string_view genusName;
@@ -176,6 +179,7 @@ private:
     };
     TreeBuilder& m_builder;
     std::vector<Level> m_lastPath;  // the last lineage's taxa, level by level
+    std::unordered_set<std::string_view> m_seen;  // the lineages read, as written
     std::string m_name, m_joined;
     size_t m_unassigned = 0, m_notes = 0;
 };

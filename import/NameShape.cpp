@@ -59,7 +59,7 @@ std::string_view rankByShape(std::string_view name) {
         if (to > from) words[count++] = name.substr(from, to - from);
         from = to;
     }
-    if (count < 2 || !isGenusWord(words[0])) return {};
+    if (count < 2 || !isGenusWord(words[0])) return "";
     size_t at = 1;
     // "Canis (Canis) lupus": the subgenus says nothing of the rank.
     if (words[at].size() > 2 && words[at].front() == '(' && words[at].back() == ')') ++at;
@@ -72,20 +72,20 @@ std::string_view rankByShape(std::string_view name) {
             if (w == m.word) marker = &m;
         if (marker) {
             // A connecting word stands between epithets.
-            if (epithets == 0 || at + 1 >= count || !isEpithetWord(words[at + 1])) return {};
+            if (epithets == 0 || at + 1 >= count || !isEpithetWord(words[at + 1])) return "";
             marked = marker->rank;
             ++epithets;
             ++at;
             continue;
         }
         if (!isEpithetWord(w)) break;  // the authorship begins
-        if (!marked.empty()) return {};
+        if (!marked.empty()) return "";
         ++epithets;
     }
     if (!marked.empty()) return marked;
     if (epithets == 1) return "Species";
     if (epithets == 2) return "Subspecies";
-    return {};
+    return "";
 }
 
 bool isEmptyRank(std::string_view written) {

@@ -10,7 +10,7 @@ namespace imp {
 // says so ("Abies alba var. acutifolia", "subsp.", "f."); authorship after the epithets
 // ("Canis lupus Linnaeus, 1758") and a subgenus in parentheses are passed over. Empty for
 // any other shape: one word, a name that does not begin with a capital, words after the
-// genus that are no epithets.
+// genus that are no epithets (an empty text, never a null one: it may go where names go).
 std::string_view rankByShape(std::string_view name);
 
 // A rank cell left empty (blank, or a database's null marker), as against one that says

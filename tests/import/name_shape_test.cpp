@@ -36,6 +36,8 @@ TEST(NameShape, GenusAndEpithetsWithConnectingWordsAndAuthorship) {
         {"Lupus 12", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(imp::rankByShape(c.name), c.rank) << c.name;
+    // No shape is an empty rank, never a null text: ranks are compared as names are.
+    EXPECT_NE(imp::rankByShape("Canis").data(), nullptr);
     EXPECT_TRUE(imp::isEmptyRank(""));
     EXPECT_TRUE(imp::isEmptyRank(" \\N "));
     EXPECT_TRUE(imp::isEmptyRank("NULL"));
