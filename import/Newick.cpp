@@ -310,16 +310,17 @@ FileResult readNewickAt(ClassificationTree& tree, std::string_view text, size_t 
         const RawNode& n = nodes[i];
         TreeNode* at = n.parent == kNoNode ? builder.top() : taxon[n.parent];
         int32_t d = n.parent == kNoNode ? 0 : depth[n.parent];
-        bool ranked = false;
-        for (const Level& l : levels[i]) ranked |= l.rank != nullptr;
-        if (prefixed && !n.inner && !ranked && !levels[i].empty()) {
-            ++specimens;  // a genome's accession among ranked taxa
+        // Among ranked taxa, a leaf that is neither ranked nor shaped as a species's name
+        // is a genome's accession or a specimen ("GB_GCA_002254415.1", "UBA10117").
+        bool taxonLike = false;
+        for (const Level& l : levels[i]) taxonLike |= l.rank || !rankByShape(l.name).empty();
+        if (prefixed && !n.inner && !taxonLike && !levels[i].empty()) {
+            ++specimens;
             continue;
         }
         for (const Level& l : levels[i]) {
-            // Without prefixes anywhere, a name's shape tells what it can.
-            const std::string_view rank =
-                l.rank ? std::string_view(l.rank->name) : prefixed ? "" : rankByShape(l.name);
+            // Without a prefix, a name's shape tells what it can.
+            const std::string_view rank = l.rank ? std::string_view(l.rank->name) : rankByShape(l.name);
             if (++d >= kMaxClassificationDepth)
                 return FileResult::failed(label, linePlace(n.line),
                                           "taxa nested deeper than " +

@@ -24,8 +24,9 @@ using Translation = std::unordered_map<std::string, std::string>;
 // '' for a quote) are read as written; in unquoted ones an underscore is a blank. Comments
 // and branch lengths are passed over. A label may carry a support value before a colon and
 // one or more prefixed names ("'0.98:p__Firmicutes;c__Bacilli'", a node standing for
-// several ranks): ranks come from the prefixes; a tree without any is ranked by the names'
-// shapes. In a tree with prefixes, leaves without one are specimens (genomes), not taxa.
+// several ranks): ranks come from the prefixes, names without one are ranked by their
+// shapes. In a tree with prefixes, leaves without one and not shaped as a species's name
+// are specimens (genome accessions), not taxa.
 // Unnamed inner nodes make no level. Refused, naming the file and line, when parentheses
 // do not balance, a quote or comment is never closed, or no inner node has a name.
 FileResult readNewick(ClassificationTree& tree, std::string_view text, const std::string& label);

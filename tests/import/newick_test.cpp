@@ -67,6 +67,9 @@ TEST(Newick, GtdbLabelsGiveRanksAndGenomesAreNoTaxa) {
                              "left out"),
               std::string::npos)
         << r.console;
+    // A leaf shaped as a species's name is a taxon among ranked ones.
+    EXPECT_EQ(newick("((GB_GCA_9,'Bacillus subtilis')g__Bacillus)f__Bacillaceae;"),
+              "Bacillaceae|Family|\n  Bacillus|Genus|\n    Bacillus subtilis|Species|\n");
     // Unquoted prefixed labels keep the prefix's underscores; the name's are blanks.
     EXPECT_EQ(newick("((s__Escherichia_coli)g__Escherichia)f__Enterobacteriaceae;"),
               "Enterobacteriaceae|Family|\n"
