@@ -47,8 +47,9 @@ Texts make() {
                       "g__Genus%d;s__Genus%d sp%d\n",
                       i, domain, p, c, o, f, g, g, s);
         t.lineages += line;
-        std::snprintf(line, sizeof line, "%s\tPhylum%d\tClass%d\tOrder%d\tFamily%d\tGenus%d\tGenus%d sp%d\n",
-                      domain, p, c, o, f, g, g, s);
+        std::snprintf(line, sizeof line,
+                      "%s\tPhylum%d\tClass%d\tOrder%d\tFamily%d\tGenus%d\tGenus%d sp%d\n", domain,
+                      p, c, o, f, g, g, s);
         t.table += line;
     }
     return t;

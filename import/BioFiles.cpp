@@ -73,7 +73,8 @@ FileResult importLineageInput(ClassificationTree& tree, const InputFile& input,
     std::string inflated, error;
     std::string_view text;
     if (!textOf(opened.file, options, inflated, text, error))
-        return unlessChanged(tree, FileResult::failed(path, bytePlace(0), error), opened.file, path);
+        return unlessChanged(tree, FileResult::failed(path, bytePlace(0), error), opened.file,
+                             path);
     return unlessChanged(tree, readLineages(tree, {{path, text}}, path), opened.file, path);
 }
 

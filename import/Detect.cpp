@@ -204,7 +204,9 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
             input.opened = opened;
             const InputKind package = packageKind(opened->package.names());
-            if (package == InputKind::Unknown && !gtdbTaxonomyFiles(opened->package.names()).empty())
+            // GTDB's bacteria and archaea files side by side: one classification.
+            if (package == InputKind::Unknown &&
+                !gtdbTaxonomyFiles(opened->package.names()).empty())
                 return InputKind::Lineages;
             return package;
         }

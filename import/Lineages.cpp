@@ -79,12 +79,11 @@ public:
             splitTabs(line, fields);
             if (!headerSeen) {
                 headerSeen = true;
-                // A header names its columns: no lineage in it.
-                if (fields.size() < 2 || fields[1].find("__") == std::string_view::npos) {
-                    if (fields.size() >= 2) {
-                        column = lineageColumn(fields);
-                        return true;
-                    }
+                // A header names its columns: no lineage in it. (A first feature that is
+                // unassigned, taken for one, loses nothing.)
+                if (fields.size() >= 2 && fields[1].find("__") == std::string_view::npos) {
+                    column = lineageColumn(fields);
+                    return true;
                 }
             }
             if (fields.size() <= column) {

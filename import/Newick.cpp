@@ -76,7 +76,8 @@ public:
                 last = kNoNode;
             } else if (c == ')') {
                 ++m_at;
-                if (open.empty()) return fail(m_line, "a ')' closes no '(' (unbalanced parentheses)");
+                if (open.empty())
+                    return fail(m_line, "a ')' closes no '(' (unbalanced parentheses)");
                 last = open.back();
                 open.pop_back();
                 rootDone = open.empty();
@@ -320,7 +321,8 @@ FileResult readNewickAt(ClassificationTree& tree, std::string_view text, size_t 
         }
         for (const Level& l : levels[i]) {
             // Without a prefix, a name's shape tells what it can.
-            const std::string_view rank = l.rank ? std::string_view(l.rank->name) : rankByShape(l.name);
+            const std::string_view rank =
+                l.rank ? std::string_view(l.rank->name) : rankByShape(l.name);
             if (++d >= kMaxClassificationDepth)
                 return FileResult::failed(label, linePlace(n.line),
                                           "taxa nested deeper than " +

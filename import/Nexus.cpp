@@ -34,7 +34,8 @@ public:
             ++m_at;
             for (;;) {
                 if (m_at >= m_text.size()) {
-                    m_fault = FileResult::failed(m_label, linePlace(line), "a quoted word never closed");
+                    m_fault = FileResult::failed(m_label, linePlace(line),
+                                                 "a quoted word never closed");
                     return false;
                 }
                 const char d = m_text[m_at++];
@@ -84,7 +85,8 @@ public:
             int depth = 0;
             for (;;) {
                 if (m_at >= m_text.size()) {
-                    m_fault = FileResult::failed(m_label, linePlace(line), "a comment '[' never closed");
+                    m_fault = FileResult::failed(m_label, linePlace(line),
+                                                 "a comment '[' never closed");
                     return false;
                 }
                 const char d = m_text[m_at++];
@@ -175,8 +177,9 @@ FileResult readNexus(ClassificationTree& tree, std::string_view text, const std:
                 if (!next()) return words.fault();
                 if (word == ";" && !quoted) break;
                 if (word != "," || quoted)
-                    return FileResult::failed(label, linePlace(words.line()),
-                                              "TRANSLATE: a ',' expected after the name of " + token);
+                    return FileResult::failed(
+                        label, linePlace(words.line()),
+                        "TRANSLATE: a ',' expected after the name of " + token);
             }
             continue;
         }

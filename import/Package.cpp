@@ -276,6 +276,11 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     if (!c.classification.empty()) notes.parentsInRankColumns = true;
     return reader.rows([&](const Row& r) {
         if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
+        // Notes some publishers append after the header ("# 12 records withdrawn").
+        if (const std::string_view first = r.field(0); !first.empty() && first.front() == '#') {
+            ++notes.noteLines;
+            return true;
+        }
         if (r.fieldCount() < c.headerFields) ++notes.shortRows;
         std::string_view id = unlessNull(cleanedName(c.field(r, c.id), idText));
         // A row without an identifier is still a taxon of the file (or a synonym nobody can

@@ -54,7 +54,8 @@ TEST(NameShape, AnArchiveRanksOnlyTheTaxaWhoseRankIsEmpty) {
                                        "3\t2\tCanis lupus familiaris\t\\N\n"
                                        "4\t2\tCanis lupus dingo\tno rank\n"
                                        "5\t2\tCanis lupus hallstromi\tclade\n"
-                                       "6\t1\tCanis aureus var. minor\t\n");
+                                       "6\t1\tCanis aureus var. minor\t\n"
+                                       "# 7\t1\tCanis withdrawn\t\n");
     ClassificationTree t;
     ConsoleCapture console;
     ASSERT_TRUE(importFile(t, path).ok);
@@ -65,6 +66,8 @@ TEST(NameShape, AnArchiveRanksOnlyTheTaxaWhoseRankIsEmpty) {
               "    Canis lupus dingo||\n"
               "    Canis lupus hallstromi|Clade|\n"
               "  Canis aureus var. minor|Variety|\n");
+    EXPECT_NE(console.text().find("taxa.txt: 1 lines beginning with # skipped"), std::string::npos)
+        << console.text();
 }
 
 TEST(NameShape, TablesRankThreeWordNamesAndSkipNotesAfterTheHeader) {
