@@ -216,7 +216,8 @@ bool levelsOf(const RawNode& n, const Translation* translate, std::vector<Level>
               std::string& fault) {
     levels.clear();
     std::string_view text = n.label;
-    if (translate) {
+    // The table names the taxa of the leaves; an inner node's number is its support.
+    if (translate && !n.inner) {
         auto found = translate->find(n.label);
         if (found != translate->end()) text = found->second;
     }

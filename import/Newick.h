@@ -31,7 +31,7 @@ using Translation = std::unordered_map<std::string, std::string>;
 // do not balance, a quote or comment is never closed, or no inner node has a name.
 FileResult readNewick(ClassificationTree& tree, std::string_view text, const std::string& label);
 
-// The first tree of the TREES block of a NEXUS file, its tokens translated.
+// The first tree of the TREES block of a NEXUS file, its leaves' tokens translated.
 FileResult readNexus(ClassificationTree& tree, std::string_view text, const std::string& label);
 
 // The tree written from byte `from` (on line `line`) of `text`, its labels looked up in

@@ -106,7 +106,7 @@ TEST(Nexus, TheFirstTreeOfTheTreesBlockWithItsTranslateTable) {
                                        "    1 Panthera_leo,\n"
                                        "    2 'Panthera_onca',\n"
                                        "    3 'Felis catus';\n"
-                                       "  tree one = [&R] ((1,2)Panthera,3)Felidae;\n"
+                                       "  tree one = [&R] ((1,2)Panthera,(3)1)Felidae;\n"
                                        "  tree two = (1,2)Other;\n"
                                        "end;\n");
     EXPECT_EQ(openInput(path).kind, InputKind::Nexus);
