@@ -22,7 +22,6 @@ struct RawNode {
     uint32_t parent = kNoNode;
     size_t line = 0;
     bool inner = false;
-    bool quoted = false;  // a quoted label keeps its underscores
     bool labelled = false;
     std::string label;
 };
@@ -87,8 +86,7 @@ public:
             } else {
                 const size_t line = m_line;
                 std::string text;
-                bool quoted = false;
-                if (FileResult r = label(text, quoted); !r) return r;
+                if (FileResult r = label(text); !r) return r;
                 if (last == kNoNode) {
                     if (rootDone)
                         return fail(line, "text after the tree's root (a ';' missing?)");
@@ -103,7 +101,6 @@ public:
                 n.labelled = true;
                 n.line = line;
                 n.label = std::move(text);
-                n.quoted = quoted;
             }
         }
         if (!open.empty())
@@ -147,11 +144,11 @@ private:
     }
 
     // A quoted or unquoted label; its quoted pieces and the text between them are one.
-    FileResult label(std::string& text, bool& quoted) {
+    // Underscores of the quoted pieces stay; of the others, they are blanks.
+    FileResult label(std::string& text) {
         while (m_at < m_text.size()) {
             const char c = m_text[m_at];
             if (c == '\'' || c == '"') {
-                quoted = true;
                 const size_t line = m_line;
                 ++m_at;
                 for (;;) {
