@@ -1,8 +1,9 @@
 // Readers of the checklist formats other than the program's own: rank-column tables (CSV or
-// TSV), Darwin Core Archives and Catalogue of Life Data Packages. Each fills a freshly built
-// ClassificationTree exactly as the classification reader does (names, ranks, colours,
-// levels, numbers in reading order, parents, nodeCount, leafCount, rankNames in order of
-// first appearance), so that everything after it works on it unchanged.
+// TSV), Darwin Core Archives and Catalogue of Life Data Packages, lineage tables (GTDB's
+// among them), Newick and NEXUS trees. Each fills a freshly built ClassificationTree exactly
+// as the classification reader does (names, ranks, colours, levels, numbers in reading order,
+// parents, nodeCount, leafCount, rankNames in order of first appearance), so that everything
+// after it works on it unchanged.
 #pragma once
 
 #include <cstddef>
