@@ -282,7 +282,8 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setOption(QFileDialog::ReadOnly, false);
-    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip *.dmp *.tar.gz *.tgz)"),
+    dlg.setNameFilters({QStringLiteral("Checklists (*.jm2 *.xml *.csv *.tsv *.txt *.zip *.dmp *.tar.gz *.tgz *.gz "
+                                       "*.nwk *.newick *.tree *.tre *.nex)"),
                         QStringLiteral("Tree files (*.jm2)"),
                         QStringLiteral("Classification files (*.xml)"),
                         QStringLiteral("Tables (*.csv *.tsv *.txt)"),
@@ -290,6 +291,8 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
                         QStringLiteral("Catalogue of Life Data Package folders (NameUsage.tsv)"),
                         QStringLiteral("NCBI taxdumps (nodes.dmp *.tar.gz *.zip)"),
                         QStringLiteral("Open Tree taxonomies (taxonomy.tsv *.tgz)"),
+                        QStringLiteral("Lineage tables (*.tsv *.tsv.gz *.txt)"),
+                        QStringLiteral("Newick and NEXUS trees (*.nwk *.newick *.tree *.tre *.nex)"),
                         QStringLiteral("All files (*)")});
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
     // A package folder is chosen by its NameUsage.tsv.

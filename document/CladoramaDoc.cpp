@@ -311,7 +311,8 @@ namespace {
 bool isImported(InputKind kind) {
     return kind == InputKind::Table || kind == InputKind::DarwinCoreArchive ||
            kind == InputKind::ColDP || kind == InputKind::Taxdump ||
-           kind == InputKind::OpenTreeTaxonomy;
+           kind == InputKind::OpenTreeTaxonomy || kind == InputKind::Lineages ||
+           kind == InputKind::Newick || kind == InputKind::Nexus;
 }
 
 // A tree file holds a combined tree: its own taxa and the copies grafted in from the tree

@@ -6,12 +6,16 @@
 #include <fstream>
 #include <system_error>
 
+#include "BioFiles.h"
 #include "ClassificationReader.h"
 #include "Console.h"
 #include "Facts.h"
+#include "Gzip.h"
 #include "Importers.h"
 #include "ImportFailure.h"
 #include "Taxonomies.h"
+#include "Lineages.h"
+#include "Newick.h"
 #include "TreeFile.h"
 
 namespace imp {
@@ -229,7 +233,12 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             std::string error;
             if (!opened->package.openFolder(path, error)) return InputKind::Unknown;
             input.opened = opened;
-            return packageKind(opened->package.names());
+            const InputKind package = packageKind(opened->package.names());
+            // GTDB's bacteria and archaea files side by side: one classification.
+            if (package == InputKind::Unknown &&
+                !gtdbTaxonomyFiles(opened->package.names()).empty())
+                return InputKind::Lineages;
+            return package;
         }
         std::string ext = lowerExtension(path);
         if (ext == ".jm2") return InputKind::TreeFile;
@@ -248,6 +257,25 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             input.opened = opened;
             return openZipInput(path, options, *opened);
         }
+        if (isTreeTextExtension(ext)) {
+            // Newick or NEXUS by the content, never the binary tree file.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            return looksLikeNexus(opened->file.data(), opened->file.size()) ? InputKind::Nexus
+                                                                            : InputKind::Newick;
+        }
+        if (ext == ".gz") {
+            // A compressed lineage table, as GTDB publishes its taxonomy files.
+            input.opened = opened;
+            opened->loadError = opened->file.load(path);
+            std::string head, error;
+            return looksLikeGzip(opened->file.data(), opened->file.size()) &&
+                           gunzip(opened->file.data(), opened->file.size(), 1 << 16, head, error,
+                                  true) &&
+                           looksLikeLineages(head.data(), head.size())
+                       ? InputKind::Lineages
+                       : InputKind::Unknown;
+        }
         if (ext == ".csv" || ext == ".tsv" || ext == ".txt") {
             // A usage file stands for the folder that holds it.
             if (isUsageName(path)) {
@@ -258,6 +286,8 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
             // The bytes told from are the bytes read: the file is taken in once.
             input.opened = opened;
             opened->loadError = opened->file.load(path);
+            if (looksLikeLineages(opened->file.data(), opened->file.size()))
+                return InputKind::Lineages;
             return tableKind(opened->file.data(), opened->file.size());
         }
         std::string head = firstBytes(path, 512);
@@ -271,6 +301,8 @@ InputFile openInput(const std::string& path, const ImportOptions& options) {
                 if (head.compare(start, std::strlen(tag), tag) == 0)
                     return InputKind::Classification;
         }
+        if (looksLikeNexus(head.data(), head.size())) return InputKind::Nexus;
+        if (looksLikeNewick(head.data(), head.size())) return InputKind::Newick;
         if (looksLikeTreeFile(head)) return InputKind::TreeFile;
         return InputKind::Unknown;
     };
@@ -289,6 +321,9 @@ const char* inputKindName(InputKind kind) {
     case InputKind::ColDP: return "Catalogue of Life Data Package";
     case InputKind::Taxdump: return "NCBI taxdump";
     case InputKind::OpenTreeTaxonomy: return "Open Tree taxonomy";
+    case InputKind::Lineages: return "lineage table";
+    case InputKind::Newick: return "Newick tree";
+    case InputKind::Nexus: return "NEXUS file";
     case InputKind::Unknown: break;
     }
     return "unknown";
@@ -347,6 +382,17 @@ FileResult importInput(ClassificationTree& tree, const InputFile& input,
     case InputKind::Taxdump:
     case InputKind::OpenTreeTaxonomy:
         return importTaxonomy(tree, input, options);
+    case InputKind::Lineages:
+    case InputKind::Newick:
+    case InputKind::Nexus: {
+        // These readers hand back their outcome as a value.
+        FileResult read = input.kind == InputKind::Lineages
+                              ? importLineageInput(tree, input, options)
+                              : importTreeText(tree, input);
+        if (!read) return read;
+        ok = true;
+        break;
+    }
     case InputKind::Classification:
     case InputKind::TreeFile:
         return FileResult::failed(path, bytePlace(0),

@@ -1,8 +1,9 @@
 // Readers of the checklist formats other than the program's own: rank-column tables (CSV or
-// TSV), Darwin Core Archives and Catalogue of Life Data Packages. Each fills a freshly built
-// ClassificationTree exactly as the classification reader does (names, ranks, colours,
-// levels, numbers in reading order, parents, nodeCount, leafCount, rankNames in order of
-// first appearance), so that everything after it works on it unchanged.
+// TSV), Darwin Core Archives and Catalogue of Life Data Packages, lineage tables (GTDB's
+// among them), Newick and NEXUS trees. Each fills a freshly built ClassificationTree exactly
+// as the classification reader does (names, ranks, colours, levels, numbers in reading order,
+// parents, nodeCount, leafCount, rankNames in order of first appearance), so that everything
+// after it works on it unchanged.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,10 @@ enum class InputKind {
     ColDP,              // a Catalogue of Life Data Package: a zip or a folder with NameUsage.tsv
     Taxdump,            // NCBI's taxdump: a folder, zip or tar.gz with nodes.dmp and names.dmp
     OpenTreeTaxonomy,   // the Open Tree taxonomy: a folder or tar.gz with taxonomy.tsv
+    Lineages,           // identifiers and rank-prefixed lineages (GTDB's taxonomy files), or
+                        // a folder holding GTDB's bacteria and archaea files
+    Newick,             // a Newick tree whose inner nodes are named
+    Nexus,              // a NEXUS file with a TREES block
     Unknown
 };
 InputKind detectInputKind(const std::string& path);
@@ -38,7 +43,8 @@ struct InputFile {
     std::shared_ptr<imp::OpenedInput> opened;  // null when finding the kind opened nothing
 };
 // "classification file", "tree file", "table", "Darwin Core Archive", "Catalogue of Life
-// Data Package", "NCBI taxdump", "Open Tree taxonomy", "unknown".
+// Data Package", "NCBI taxdump", "Open Tree taxonomy", "lineage table", "Newick tree",
+// "NEXUS file", "unknown".
 const char* inputKindName(InputKind kind);
 
 // Whether the file or folder at `path` is a taxdump or an Open Tree taxonomy, of which a

@@ -249,7 +249,7 @@ struct KnownRank {
 // The twenty at multiples of ten, the common ranks between them. "Form", "Section" and the
 // like are ranks too, but as column headers they mean other things too often.
 constexpr KnownRank kKnownRanks[] = {
-    {"Superkingdom", -10, true}, {"Domain", -10, false},   {"Kingdom", 0, true},
+    {"Superkingdom", -10, true}, {"Kingdom", 0, true},
     {"Subkingdom", 3, true},     {"Infrakingdom", 6, true}, {"Superphylum", 8, true},
     {"Phylum", 10, true},        {"Subphylum", 20, true},   {"Infraphylum", 25, true},
     {"Superclass", 30, true},    {"Class", 40, true},       {"Subclass", 50, true},

@@ -11,6 +11,7 @@
 
 #include "Facts.h"
 #include "KeptThread.h"
+#include "NameShape.h"
 #include "Packages.h"
 
 namespace imp {
@@ -156,7 +157,13 @@ Beside readNamesBeside(DelimitedReader& nameRows, const TaxonColumns& nameColumn
         Finder& f = finders[static_cast<size_t>(half)];
         NameOfId n;
         if (!names.find(key, f.hint, n) || n.latin.empty()) return false;
-        const RankInfo& info = f.words.of(n.rank);
+        const RankInfo* given = &f.words.of(n.rank);
+        // A rank left empty (not "no rank") is what the name's shape says, where it says any.
+        if (given->name.empty() && isEmptyRank(n.rank)) {
+            const std::string_view shaped = rankByShape(n.latin);
+            if (!shaped.empty()) given = &f.words.of(shaped);
+        }
+        const RankInfo& info = *given;
         if (info.unknown()) f.unknown.unknown(n.rank);
         latin = info.order < species ? inUsualCase(n.latin, scratch) : n.latin;
         rank = info.name;

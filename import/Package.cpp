@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "Facts.h"
 #include "ImportFailure.h"
+#include "NameShape.h"
 #include "Packages.h"
 #include "ReadingNotes.h"
 
@@ -275,6 +276,11 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
     if (!c.classification.empty()) notes.parentsInRankColumns = true;
     return reader.rows([&](const Row& r) {
         if (idColumn != SIZE_MAX) taxa.expect(reader.nextRowField(idColumn));
+        // Notes some publishers append after the header ("# 12 records withdrawn").
+        if (const std::string_view first = r.field(0); !first.empty() && first.front() == '#') {
+            ++notes.noteLines;
+            return true;
+        }
         if (r.fieldCount() < c.headerFields) ++notes.shortRows;
         std::string_view id = unlessNull(cleanedName(c.field(r, c.id), idText));
         // A row without an identifier is still a taxon of the file (or a synonym nobody can
@@ -349,7 +355,13 @@ bool readTaxaRows(DelimitedReader& reader, const TaxonColumns& c, LinkedTaxa& ta
             ++notes.nameless;
             return true;
         }
-        const RankInfo& rank = rankWords.of(rankText);
+        const RankInfo* given = &rankWords.of(rankText);
+        // A rank left empty (not "no rank") is what the name's shape says, where it says any.
+        if (given->name.empty() && !c.namesLater && isEmptyRank(rankText)) {
+            const std::string_view shaped = rankByShape(latin);
+            if (!shaped.empty()) given = &rankWords.of(shaped);
+        }
+        const RankInfo& rank = *given;
         if (rank.unknown()) notes.ranks.unknown(rankText);
         if (rank.order < speciesOrder && !c.namesLater) latin = inUsualCase(latin, cased);
         size_t clash;

@@ -283,7 +283,8 @@ struct TaxonColumns {
     size_t headerFields = 0;
     std::vector<std::pair<size_t, std::string>> defaults;
     std::vector<size_t> all() const {
-        std::vector<size_t> a{id, parent, accepted, status, rank, scientific, authorship,
+        // The first column too: a line that begins with '#' there is a note, not a taxon.
+        std::vector<size_t> a{0, id, parent, accepted, status, rank, scientific, authorship,
                               canonical, vernacular, genus, specific, infraspecific, uninomial,
                               nameId};
         for (const auto& c : classification) a.push_back(c.second);

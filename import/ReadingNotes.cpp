@@ -9,6 +9,7 @@ void ReadingNotes::absorb(const ReadingNotes& later) {
     ranks.absorb(later.ranks);
     shortRows += later.shortRows;
     nameless += later.nameless;
+    noteLines += later.noteLines;
     idless += later.idless;
     quotesAsText = quotesAsText || later.quotesAsText;
     underSynonym += later.underSynonym;
@@ -31,6 +32,8 @@ void ReadingNotes::report(const std::string& label) const {
     if (quotesAsText)
         consolePrintf("%s: a quoted field never closes; quotes read as part of the text\n", l);
     if (nameless) consolePrintf("%s: %zu rows without a name skipped\n", l, nameless);
+    if (noteLines)
+        consolePrintf("%s: %zu lines beginning with # skipped (notes, not taxa)\n", l, noteLines);
     if (idless)
         consolePrintf("%s: %zu taxa without an identifier read; no row can name them as parent\n",
                       l, idless);

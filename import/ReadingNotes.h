@@ -14,6 +14,7 @@ struct ReadingNotes {
     RankTally ranks;        // rank words not known, kept as written
     size_t shortRows = 0;   // rows with fewer fields than the header, read as far as they go
     size_t nameless = 0;    // rows without a name in any column, skipped
+    size_t noteLines = 0;   // lines beginning with '#' after the header: notes, not taxa
     size_t idless = 0;      // taxa without an identifier: read, but no row can name them
     bool quotesAsText = false;  // a quote never closed: the file's quotes read as text
     size_t underSynonym = 0;   // taxa whose parent is a synonym: hung under its accepted taxon

@@ -63,6 +63,8 @@ constexpr std::pair<const char*, const char*> kRankWords[] = {
     {"sect.", "Section"}, {"subsect.", "Subsection"}, {"ser.", "Series"},
     {"subser.", "Subseries"}, {"agg.", "Species group"}, {"aggr.", "Species group"},
     {"div.", "Phylum"}, {"subdiv.", "Subphylum"},
+    // a domain (GTDB's d__, NCBI's newer word) is the rank NCBI long called superkingdom
+    {"domain", "Superkingdom"},
     // the three-letter codes of the German standard lists of plants and other organisms
     // (an aggregate, a "Sammelgruppe": a group of species named as one)
     {"rei", "Kingdom"}, {"abt", "Phylum"}, {"uab", "Subphylum"}, {"kla", "Class"},

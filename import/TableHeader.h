@@ -28,7 +28,8 @@ struct Columns {
     std::vector<size_t> authorFacts;  // joined by ", "
 
     std::vector<size_t> used() const {
-        std::vector<size_t> u{scientific, authorship, rank, status, common, epithet, infraEpithet};
+        // The first column too: a line that begins with '#' there is a note, not a taxon.
+        std::vector<size_t> u{0, scientific, authorship, rank, status, common, epithet, infraEpithet};
         for (const RankColumn& r : ranks) u.push_back(r.column);
         if (facts) {
             u.insert(u.end(), {id, accepted, acceptedName, synonymList});

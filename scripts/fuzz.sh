@@ -13,7 +13,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] &&
   targets=(classification_fuzz classification_split_fuzz treefile_fuzz table_fuzz delimited_fuzz dwca_fuzz
-           coldp_fuzz taxdump_fuzz opentree_fuzz partners_fuzz)
+           coldp_fuzz taxdump_fuzz opentree_fuzz partners_fuzz lineage_fuzz newick_fuzz)
 
 for tool in clang++ cmake; do
   command -v "$tool" >/dev/null || { echo "fuzz.sh: $tool is needed (Debian: clang, libclang-rt-dev, cmake)" >&2; exit 1; }
@@ -30,6 +30,8 @@ dictionary_of() {
     taxdump_fuzz) echo tests/fuzz/taxdump.dict ;;
     opentree_fuzz) echo tests/fuzz/opentree.dict ;;
     partners_fuzz) echo tests/fuzz/partners.dict ;;
+    lineage_fuzz) echo tests/fuzz/lineage.dict ;;
+    newick_fuzz) echo tests/fuzz/newick.dict ;;
     *) echo tests/fuzz/classification.dict ;;
   esac
 }

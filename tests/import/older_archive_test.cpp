@@ -79,8 +79,9 @@ TEST(OlderArchives, OlderTermsNullMarkersAndRankCodesGiveTheHierarchy) {
     ZipRead c = readZip({{"taxon.txt", "taxonID\thigherTaxonID\tscientificName\tfamily\tgenus\n"
                                        "1\t\\N\tSalvia pratensis\tLamiaceae\tSalvia\n"
                                        "2\tNULL\tSalvia glutinosa\tLamiaceae\tSalvia\n"}});
-    EXPECT_EQ(c.tree, "Lamiaceae|Family|\n  Salvia|Genus|\n    Salvia pratensis||\n"
-                      "    Salvia glutinosa||\n");
+    // No rank column: the names' shapes rank them.
+    EXPECT_EQ(c.tree, "Lamiaceae|Family|\n  Salvia|Genus|\n    Salvia pratensis|Species|\n"
+                      "    Salvia glutinosa|Species|\n");
 }
 
 // The name forms, and the old terms beside today's: today's decide.
@@ -102,7 +103,7 @@ TEST(OlderArchives, OlderNameTermsAndTodaysBesideThem) {
     ZipRead both = readZip(
         {{"taxon.txt", "taxonID\thigherTaxonID\tparentNameUsageID\tscientificName\n"
                        "1\tx\t\tVulpes\n2\ty\t1\tVulpes vulpes\n"}});
-    EXPECT_EQ(both.tree, "Vulpes||\n  Vulpes vulpes||\n");
+    EXPECT_EQ(both.tree, "Vulpes||\n  Vulpes vulpes|Species|\n");
     EXPECT_STREQ(imp::currentTerm("highertaxonid"), "parentnameusageid");
     EXPECT_STREQ(imp::currentTerm("acceptedtaxonid"), "acceptednameusageid");
     EXPECT_STREQ(imp::currentTerm("basionymid"), "originalnameusageid");
@@ -194,7 +195,7 @@ TEST(OlderArchives, HierarchiesAsTheyCome) {
               "  Rosaceae|Family|\n"
               "    Rosa|Genus|\n"
               "      Rosa persica|Species|\n"
-              "      Rosa canina||\n"
+              "      Rosa canina|Species|\n"
               "  Potentilla|Genus|\n"
               "    Potentilla erecta|Species|\n"
               "      Potentilla erecta subsp. strictissima|Subspecies|\n");

@@ -147,7 +147,7 @@ TEST(PublishedArchives, MetaXmlDecidesOverTheFile) {
     r = readZip({{"meta.xml", meta("fieldsTerminatedBy=\"|\" ignoreHeaderLines=\"1\"",
                                    field(1, "parentNameUsageID") + field(2, "scientificName"))},
                  {"taxa.txt", "scientificName|taxonID|parentNameUsageID\n1||Lynx\n2|1|Lynx lynx\n"}});
-    EXPECT_EQ(r.tree, "Lynx||\n  Lynx lynx||\n");
+    EXPECT_EQ(r.tree, "Lynx||\n  Lynx lynx|Species|\n");
 }
 
 TEST(PublishedArchives, ParentsByNameAndByClassificationColumns) {

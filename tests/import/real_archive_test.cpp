@@ -201,13 +201,13 @@ TEST(RealArchives, AHeaderLineMetaXmlDoesNotMention) {
     EXPECT_EQ(read({{"meta.xml", meta},
                     {"taxa.csv", "\"id\",\"parentNameUsageID\",\"scientificName\"\r\n"
                                  "1,,Lynx\r\n2,1,Lynx lynx\r\n"}}),
-              "Lynx||\n  Lynx lynx||\n");
+              "Lynx||\n  Lynx lynx|Species|\n");
     EXPECT_EQ(read({{"meta.xml", meta}, {"taxa.csv", "1,,Lynx\n2,1,Lynx lynx\n"}}),
-              "Lynx||\n  Lynx lynx||\n");
+              "Lynx||\n  Lynx lynx|Species|\n");
     // Blank lines before the XML declaration.
     EXPECT_EQ(read({{"meta.xml", "\n  <?xml version=\"1.0\"?>\n" + meta},
                     {"taxa.csv", "1,,Lynx\n2,1,Lynx lynx\n"}}),
-              "Lynx||\n  Lynx lynx||\n");
+              "Lynx||\n  Lynx lynx|Species|\n");
 }
 
 // Words of WoRMS exports and of the Brazilian flora's ranks.

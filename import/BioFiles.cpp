@@ -1,0 +1,94 @@
+// Lineage tables and Newick or NEXUS trees, from what finding their kind took in.
+#include "BioFiles.h"
+
+#include "Gzip.h"
+#include "Lineages.h"
+#include "Newick.h"
+#include "Packages.h"
+
+namespace imp {
+
+namespace {
+
+// The text of a loaded file, inflated when it is gzip-compressed; false with `error` set.
+bool textOf(const FileData& file, const ImportOptions& options, std::string& inflated,
+            std::string_view& text, std::string& error) {
+    if (!looksLikeGzip(file.data(), file.size())) {
+        text = std::string_view(file.data(), file.size());
+        return true;
+    }
+    if (!gunzip(file.data(), file.size(), zipLimit(options, file.size()), inflated, error))
+        return false;
+    text = inflated;
+    return true;
+}
+
+// A file that another program shortened while it was read gave zeros for the rest: what
+// was made of them is undone, and the change is the failure told.
+FileResult unlessChanged(ClassificationTree& tree, FileResult read, const FileData& file,
+                         const std::string& path) {
+    if (!file.changed()) return read;
+    if (read.ok()) {
+        ClassificationTree fresh;
+        keepCallerFields(fresh, tree);
+        tree.swapContents(fresh);
+    }
+    return FileResult::failed(path, bytePlace(file.changedAt()),
+                              "the file changed while it was read (it was shortened)");
+}
+
+}  // namespace
+
+bool isTreeTextExtension(const std::string& e) {
+    return e == ".nwk" || e == ".newick" || e == ".tree" || e == ".tre" || e == ".trees" ||
+           e == ".nex" || e == ".nexus" || e == ".treefile";
+}
+
+FileResult importLineageInput(ClassificationTree& tree, const InputFile& input,
+                              const ImportOptions& options) {
+    const std::string& path = input.path;
+    if (!input.opened) return FileResult::failed(path, {}, "not opened");
+    OpenedInput& opened = *input.opened;
+    if (opened.what == OpenedInput::Folder) {
+        // Bacteria and archaea, each in a file of its own: one classification.
+        const std::vector<std::string> names = gtdbTaxonomyFiles(opened.package.names());
+        std::vector<FileData> files(names.size());
+        std::vector<std::string> inflated(names.size());
+        std::vector<LineageText> texts;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string file = path + (path.ends_with('/') ? "" : "/") + names[i];
+            std::string error = files[i].load(file);
+            std::string_view text;
+            if (!error.empty() || !textOf(files[i], options, inflated[i], text, error))
+                return FileResult::failed(file, bytePlace(0), error);
+            texts.push_back({file, text});
+        }
+        if (texts.empty()) return FileResult::failed(path, {}, "no taxonomy files in the folder");
+        FileResult r = readLineages(tree, texts, path);
+        for (size_t i = 0; i < files.size(); ++i)
+            r = unlessChanged(tree, std::move(r), files[i], texts[i].label);
+        return r;
+    }
+    if (!opened.loadError.empty()) return FileResult::failed(path, bytePlace(0), opened.loadError);
+    std::string inflated, error;
+    std::string_view text;
+    if (!textOf(opened.file, options, inflated, text, error))
+        return unlessChanged(tree, FileResult::failed(path, bytePlace(0), error), opened.file,
+                             path);
+    return unlessChanged(tree, readLineages(tree, {{path, text}}, path), opened.file, path);
+}
+
+FileResult importTreeText(ClassificationTree& tree, const InputFile& input) {
+    const std::string& path = input.path;
+    FileData loaded;
+    const FileData& file = input.opened ? input.opened->file : loaded;
+    const std::string error = input.opened ? input.opened->loadError : loaded.load(path);
+    if (!error.empty()) return FileResult::failed(path, bytePlace(0), error);
+    const std::string_view text(file.data(), file.size());
+    return unlessChanged(tree,
+                         input.kind == InputKind::Nexus ? readNexus(tree, text, path)
+                                                        : readNewick(tree, text, path),
+                         file, path);
+}
+
+}  // namespace imp
