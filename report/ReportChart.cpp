@@ -1,0 +1,172 @@
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include "ChangeReport.h"
+#include "ReportParts.h"
+
+namespace {
+
+// Bars of the chart; the groups past them are summed up in one more.
+constexpr size_t kChartBars = 30;
+
+int depthOf(const TreeNode* node) {
+    int depth = 0;
+    for (; node && node->parent; node = node->parent) ++depth;
+    return depth;
+}
+
+const TreeNode* atDepth(const TreeNode* node, int depth) {
+    int d = depthOf(node);
+    if (d < depth) return nullptr;
+    for (; d > depth; --d) node = node->parent;
+    return node;
+}
+
+// Per taxon name, the changes within it by kind, in the order first met.
+struct Groups {
+    std::vector<std::string> names;
+    std::vector<std::array<uint32_t, kChangeRowKinds>> counts;
+    std::unordered_map<std::string, size_t> place;
+
+    void add(const std::string& name, ChangeRowKind kind) {
+        const auto [it, fresh] = place.try_emplace(name, names.size());
+        if (fresh) {
+            names.push_back(name);
+            counts.emplace_back();
+        }
+        ++counts[it->second][static_cast<int>(kind)];
+    }
+    uint32_t total(size_t i) const {
+        uint32_t sum = 0;
+        for (uint32_t n : counts[i]) sum += n;
+        return sum;
+    }
+};
+
+// The changes by the taxon at `depth` below the root that holds them.
+Groups groupsAtDepth(const ChangeList& list, int depth) {
+    Groups groups;
+    for (const ChangeRow& row : list.rows())
+        if (const TreeNode* taxon = atDepth(row.pathOf, depth)) groups.add(taxon->latinName, row.kind);
+    return groups;
+}
+
+}  // namespace
+
+std::vector<std::string> taxaWithMostChanges(const ChangeList& list, size_t count) {
+    Groups groups = groupsAtDepth(list, 1);
+    if (groups.names.size() < count) {
+        Groups deeper = groupsAtDepth(list, 2);
+        if (deeper.names.size() > groups.names.size()) groups = std::move(deeper);
+    }
+    std::vector<size_t> order(groups.names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return groups.total(a) > groups.total(b); });
+    std::vector<std::string> out;
+    for (size_t i = 0; i < order.size() && i < count; ++i) out.push_back(groups.names[order[i]]);
+    return out;
+}
+
+void appendChart(std::string& out, const ChangeList& list) {
+    // By order where the trees have orders, else by family, else by the taxa below the root.
+    const char* rank = nullptr;
+    for (const char* r : {"Order", "Family"}) {
+        for (const ChangeRow& row : list.rows())
+            if (withinRank(row.pathOf, r)) {
+                rank = r;
+                break;
+            }
+        if (rank) break;
+    }
+    Groups groups;
+    std::string outside = "outside any taxon below the root";
+    if (rank) {
+        outside = std::string("above or outside any ") + (std::strcmp(rank, "Order") ? "family" : "order");
+        for (const ChangeRow& row : list.rows()) {
+            const TreeNode* taxon = withinRank(row.pathOf, rank);
+            groups.add(taxon ? std::string(taxon->latinName) : outside, row.kind);
+        }
+    } else {
+        for (const ChangeRow& row : list.rows()) {
+            const TreeNode* taxon = atDepth(row.pathOf, 1);
+            groups.add(taxon ? std::string(taxon->latinName) : outside, row.kind);
+        }
+    }
+    if (groups.names.empty()) {
+        out += "<p class=\"note\">No changes to chart.</p>\n";
+        return;
+    }
+    std::vector<size_t> order(groups.names.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return groups.total(a) > groups.total(b); });
+    // The bars shown, and the rest summed up in one.
+    struct Bar {
+        std::string label;
+        std::array<uint32_t, kChangeRowKinds> counts{};
+        uint32_t total = 0;
+    };
+    std::vector<Bar> bars;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const size_t g = order[i];
+        if (i < kChartBars || order.size() == kChartBars + 1) {
+            bars.push_back({groups.names[g], groups.counts[g], groups.total(g)});
+            continue;
+        }
+        if (i == kChartBars)
+            bars.push_back({std::to_string(order.size() - kChartBars) + " more", {}, 0});
+        for (int k = 0; k < kChangeRowKinds; ++k) bars.back().counts[k] += groups.counts[g][k];
+        bars.back().total += groups.total(g);
+    }
+    uint32_t most = 1;
+    for (const Bar& b : bars) most = std::max(most, b.total);
+
+    constexpr int kLabelWidth = 220, kBarsWidth = 560, kRowHeight = 18, kTop = 30;
+    const int height = kTop + static_cast<int>(bars.size()) * kRowHeight + 8;
+    const int width = kLabelWidth + kBarsWidth + 70;
+    out += "<svg class=\"chart\" xmlns=\"http://www.w3.org/2000/svg\" role=\"img\" width=\"" +
+           std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
+           std::to_string(width) + " " + std::to_string(height) + "\"><title>Changes ";
+    out += rank ? (std::strcmp(rank, "Order") ? "family by family" : "order by order")
+                : "by the taxa below the root";
+    out += "</title>\n";
+    // The key of the kinds shown.
+    int x = 0;
+    for (const ChangeRowKind kind : kReportKindOrder) {
+        bool any = false;
+        for (const Bar& b : bars) any = any || b.counts[static_cast<int>(kind)];
+        if (!any) continue;
+        out += "<rect x=\"" + std::to_string(x) + "\" y=\"6\" width=\"12\" height=\"12\" fill=\"" +
+               kindColour(kind) + "\"/><text x=\"" + std::to_string(x + 16) + "\" y=\"16\">" +
+               changeRowKindName(kind) + "</text>\n";
+        x += 26 + 7 * static_cast<int>(std::strlen(changeRowKindName(kind)));
+    }
+    for (size_t i = 0; i < bars.size(); ++i) {
+        const Bar& b = bars[i];
+        const int y = kTop + static_cast<int>(i) * kRowHeight;
+        out += "<g><text class=\"label\" x=\"" + std::to_string(kLabelWidth - 6) + "\" y=\"" +
+               std::to_string(y + 13) + "\">";
+        appendHtmlLatin1(out, b.label);
+        out += "</text>";
+        double left = kLabelWidth;
+        for (const ChangeRowKind kind : kReportKindOrder) {
+            const uint32_t n = b.counts[static_cast<int>(kind)];
+            if (!n) continue;
+            const double w = static_cast<double>(n) * kBarsWidth / most;
+            char geometry[96];
+            std::snprintf(geometry, sizeof geometry, "x=\"%.2f\" y=\"%d\" width=\"%.2f\" height=\"%d\"",
+                          left, y + 2, w, kRowHeight - 4);
+            out += std::string("<rect ") + geometry + " fill=\"" + kindColour(kind) + "\"><title>";
+            appendHtmlLatin1(out, b.label);
+            out += ": " + std::to_string(n) + " " + changeRowKindName(kind) + "</title></rect>";
+            left += w;
+        }
+        out += "<text x=\"" + std::to_string(static_cast<int>(left) + 4) + "\" y=\"" +
+               std::to_string(y + 13) + "\">" + std::to_string(b.total) + "</text></g>\n";
+    }
+    out += "</svg>\n";
+}

@@ -1,0 +1,29 @@
+// The parts of the change report's page, put together by changeReportHtml().
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "ChangeList.h"
+#include "TreeNode.h"
+
+// The kinds in the order the page shows them: renames and moves first, then the relations of
+// higher taxa, then what one tree alone holds.
+extern const ChangeRowKind kReportKindOrder[kChangeRowKinds];
+// The kind as a word for markup: "only-in-tree-1" for "only in tree 1".
+std::string kindSlug(ChangeRowKind kind);
+// The colour of the kind in the picture's changes layer, as "#rrggbb".
+std::string kindColour(ChangeRowKind kind);
+// The node itself or its nearest ancestor of that rank; null where there is none.
+const TreeNode* withinRank(const TreeNode* node, const char* rank);
+
+// The chart of where the changes lie, order by order (or family by family, or by the taxa
+// below the root, where the trees have no orders): an inline SVG of stacked bars.
+void appendChart(std::string& out, const ChangeList& list);
+// The rows, a table per kind, with the filter box and a toggle per kind. Past `limit` rows,
+// summed up by family (or the next rank up that brings them within it).
+void appendRows(std::string& out, const ChangeList& list, size_t limit);
+
+// The page's style sheet and script, inline.
+extern const char* const kReportStyle;
+extern const char* const kReportScript;

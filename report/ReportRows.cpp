@@ -1,0 +1,216 @@
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+
+#include "ChangeReport.h"
+#include "ChangesLayer.h"
+#include "DiffLines.h"
+#include "ReportParts.h"
+
+const ChangeRowKind kReportKindOrder[kChangeRowKinds] = {
+    ChangeRowKind::Renamed, ChangeRowKind::Moved,   ChangeRowKind::Rank,
+    ChangeRowKind::Split,   ChangeRowKind::Lumped,  ChangeRowKind::Reshuffled,
+    ChangeRowKind::Removed, ChangeRowKind::Added,   ChangeRowKind::OnlyIn1,
+    ChangeRowKind::OnlyIn2};
+
+std::string kindSlug(ChangeRowKind kind) {
+    std::string slug = changeRowKindName(kind);
+    std::replace(slug.begin(), slug.end(), ' ', '-');
+    return slug;
+}
+
+std::string kindColour(ChangeRowKind kind) {
+    // What one tree alone holds shares a near black in the picture; the page tells its four
+    // kinds apart by shades of grey.
+    switch (kind) {
+        case ChangeRowKind::Removed: return "#555555";
+        case ChangeRowKind::Added: return "#9a9a9a";
+        case ChangeRowKind::OnlyIn1: return "#262626";
+        case ChangeRowKind::OnlyIn2: return "#c4c4c4";
+        default: break;
+    }
+    const auto rgb = changeShadeColour(changeShadeOf(kind));
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", static_cast<unsigned>(rgb[0] * 255 + 0.5f),
+                  static_cast<unsigned>(rgb[1] * 255 + 0.5f), static_cast<unsigned>(rgb[2] * 255 + 0.5f));
+    return text;
+}
+
+const TreeNode* withinRank(const TreeNode* node, const char* rank) {
+    for (; node; node = node->parent)
+        if (node->rankName && std::strcmp(node->rankName, rank) == 0) return node;
+    return nullptr;
+}
+
+namespace {
+
+// Of a split, lump or reshuffle, the species named; the rest are counted.
+constexpr size_t kSpeciesListed = 100;
+// The ranks rows are summed up by, the first that brings them within the limit.
+const char* const kSummingRanks[] = {"Family", "Order", "Class", "Phylum", "Kingdom"};
+
+const char* nameOf(const TreeNode* node) { return node ? node->latinName : ""; }
+
+void appendCell(std::string& out, const char* latin1) {
+    out += "<td>";
+    appendHtmlLatin1(out, latin1);
+    out += "</td>";
+}
+
+void appendRankCell(std::string& out, const std::string& rank, int key) {
+    out += "<td data-k=\"" + std::to_string(key) + "\">";
+    appendHtmlLatin1(out, rank);
+    out += "</td>";
+}
+
+void appendPathCell(std::string& out, const TreeNode* node) {
+    std::string path;
+    appendPath(path, node);
+    appendCell(out, path.c_str());
+}
+
+// The species a split, lump or reshuffle moved from one taxon to the other (or, where the
+// two have one name, kept).
+void appendSpecies(std::string& out, const ChangeList& list, const ChangeRow& row) {
+    const std::vector<const TreeNode*> shared = list.sharedSpecies(row);
+    if (shared.empty()) return;
+    const bool kept = std::strcmp(row.node1->latinName, row.node2->latinName) == 0;
+    out += "<details><summary>" + std::to_string(shared.size()) +
+           " species " + std::string(kept ? "kept" : "moved") +
+           "</summary>";
+    for (size_t i = 0; i < shared.size() && i < kSpeciesListed; ++i) {
+        if (i) out += ", ";
+        appendHtmlLatin1(out, shared[i]->latinName);
+    }
+    if (shared.size() > kSpeciesListed)
+        out += " and " + std::to_string(shared.size() - kSpeciesListed) + " more";
+    out += "</details>";
+}
+
+void appendRow(std::string& out, const ChangeList& list, const ChangeRow& row,
+               const std::vector<int>& rankKeys) {
+    out += "<tr>";
+    appendCell(out, changeRowKindName(row.kind));
+    appendRankCell(out, list.ranks()[row.rank], rankKeys[row.rank]);
+    appendCell(out, nameOf(row.node1));
+    appendCell(out, nameOf(row.node2));
+    out += "<td>";
+    appendHtmlLatin1(out, list.detailOf(row));
+    if (row.kind == ChangeRowKind::Split || row.kind == ChangeRowKind::Lumped ||
+        row.kind == ChangeRowKind::Reshuffled)
+        appendSpecies(out, list, row);
+    out += "</td>";
+    appendPathCell(out, row.pathOf);
+    out += "</tr>\n";
+}
+
+// How many rows the page has once the rows within a taxon of `rank` are summed up: one per
+// kind and taxon, and every row outside such a taxon.
+size_t summedCount(const ChangeList& list, const char* rank) {
+    std::unordered_map<const TreeNode*, uint32_t> kinds;
+    size_t count = 0;
+    for (const ChangeRow& row : list.rows()) {
+        const TreeNode* within = withinRank(row.pathOf, rank);
+        if (!within) {
+            ++count;
+            continue;
+        }
+        uint32_t& seen = kinds[within];
+        if (!(seen & changeKindBit(row.kind))) ++count;
+        seen |= changeKindBit(row.kind);
+    }
+    return count;
+}
+
+}  // namespace
+
+void appendRows(std::string& out, const ChangeList& list, size_t limit) {
+    const std::vector<ChangeRow>& rows = list.rows();
+    std::vector<int> rankKeys(list.ranks().size());
+    {
+        const std::vector<uint32_t> order = list.ranksTopDown();
+        for (size_t i = 0; i < order.size(); ++i) rankKeys[order[i]] = static_cast<int>(i);
+    }
+    std::vector<std::vector<uint32_t>> byKind(kChangeRowKinds);
+    for (uint32_t i = 0; i < rows.size(); ++i) byKind[static_cast<int>(rows[i].kind)].push_back(i);
+
+    const char* sumRank = nullptr;
+    if (rows.size() > limit) {
+        for (const char* rank : kSummingRanks) {
+            sumRank = rank;
+            if (summedCount(list, rank) <= limit) break;
+        }
+    }
+
+    out += "<div class=\"controls\"><input type=\"search\" id=\"filter\" "
+           "placeholder=\"Filter: a name, or part of a path\" aria-label=\"Filter the rows\">\n";
+    for (const ChangeRowKind kind : kReportKindOrder) {
+        const auto& ofKind = byKind[static_cast<int>(kind)];
+        if (ofKind.empty()) continue;
+        const std::string slug = kindSlug(kind);
+        out += "<label class=\"toggle\"><input type=\"checkbox\" class=\"kind-toggle\" "
+               "data-kind=\"" + slug + "\" checked><span class=\"swatch\" style=\"background:" +
+               kindColour(kind) + "\"></span>" + changeRowKindName(kind) + " (" +
+               std::to_string(ofKind.size()) + ")</label>\n";
+    }
+    out += "<span id=\"shown\" aria-live=\"polite\"></span></div>\n";
+    if (rows.empty()) out += "<p class=\"note\">The two classifications hold no changes.</p>\n";
+    if (sumRank) {
+        std::string rank = sumRank;
+        for (char& c : rank) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        out += "<p class=\"note\" id=\"summed\">There are " + std::to_string(rows.size()) +
+               " changes, more than " + std::to_string(limit) +
+               " rows: below, the changes of each kind within one " + rank +
+               " are summed up in a row. The TSV export of the changes holds them all, one a "
+               "row (File &gt; Export Changes in the viewer, or <code>cladorama-cli diff</code> "
+               "and <code>cladorama-cli relate</code>).</p>\n";
+    }
+
+    for (const ChangeRowKind kind : kReportKindOrder) {
+        const auto& ofKind = byKind[static_cast<int>(kind)];
+        if (ofKind.empty()) continue;
+        const std::string slug = kindSlug(kind);
+        out += "<section class=\"kind\" id=\"kind-" + slug + "\" data-kind=\"" + slug +
+               "\"><h3><span class=\"swatch\" style=\"background:" + kindColour(kind) + "\"></span>" +
+               changeRowKindName(kind) + " <span class=\"count\">" + std::to_string(ofKind.size()) +
+               "</span></h3>\n<table class=\"rows\"><thead><tr>";
+        for (int c = 0; c < kChangeColumns; ++c)
+            out += std::string("<th scope=\"col\" aria-sort=\"none\">") +
+                   changeColumnTitle(static_cast<ChangeColumn>(c)) + "</th>";
+        out += "</tr></thead>\n<tbody>\n";
+        if (!sumRank) {
+            for (uint32_t i : ofKind) appendRow(out, list, rows[i], rankKeys);
+        } else {
+            // The taxa of the summing rank in the order first met, with their rows' count;
+            // taxa of one name and path in both trees are one.
+            std::map<std::string, size_t> place;
+            std::vector<std::pair<const TreeNode*, size_t>> sums;
+            for (uint32_t i : ofKind) {
+                const TreeNode* within = withinRank(rows[i].pathOf, sumRank);
+                if (!within) {
+                    appendRow(out, list, rows[i], rankKeys);
+                    continue;
+                }
+                std::string path;
+                appendPath(path, within);
+                const auto [it, fresh] = place.try_emplace(path, sums.size());
+                if (fresh) sums.emplace_back(within, 0);
+                ++sums[it->second].second;
+            }
+            for (const auto& [taxon, count] : sums) {
+                out += "<tr class=\"sum\">";
+                appendCell(out, changeRowKindName(kind));
+                const auto rank = std::find(list.ranks().begin(), list.ranks().end(), sumRank);
+                appendRankCell(out, sumRank,
+                               rank == list.ranks().end() ? -1 : rankKeys[rank - list.ranks().begin()]);
+                appendCell(out, taxon->latinName);
+                appendCell(out, "");
+                out += "<td>" + std::to_string(count) + (count == 1 ? " change" : " changes") + "</td>";
+                appendPathCell(out, taxon);
+                out += "</tr>\n";
+            }
+        }
+        out += "</tbody></table></section>\n";
+    }
+}
