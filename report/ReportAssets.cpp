@@ -56,7 +56,7 @@ const char* const kReportScript = R"JS(
     var tbody = section.querySelector('tbody');
     var rows = Array.prototype.slice.call(tbody.rows);
     return {
-      section: section, tbody: tbody, rows: rows,
+      section: section, table: section.querySelector('table'), tbody: tbody, rows: rows,
       texts: rows.map(function (r) { return r.textContent.toLowerCase(); }),
       count: section.querySelector('.count'),
       total: rows.length
@@ -75,6 +75,8 @@ const char* const kReportScript = R"JS(
         if (show) n++;
       }
       g.count.textContent = q ? n + ' of ' + g.total : String(g.total);
+      // A kind with no row left shows its heading alone.
+      g.table.hidden = !!q && n === 0;
       if (!g.section.hidden) visible += n;
     });
     shown.textContent = visible + ' of ' + all + ' rows shown';

@@ -177,7 +177,7 @@ std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& opti
     appendFigures(out, figures);
 
     out += "<section id=\"changes\"><h2>Every change</h2>\n";
-    appendRows(out, list, options.rowLimit);
+    appendRows(out, list, doc.m_tree1, options.rowLimit);
     out += "</section>\n<footer>Written by Cladorama from ";
     appendHtmlUtf8(out, options.sides[0].file.empty() ? titles[0] : options.sides[0].file);
     out += " and ";

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "ChangeList.h"
 #include "TreeNode.h"
@@ -17,12 +19,25 @@ std::string kindColour(ChangeRowKind kind);
 // The node itself or its nearest ancestor of that rank; null where there is none.
 const TreeNode* withinRank(const TreeNode* node, const char* rank);
 
+// The species the two taxa of a split, lump or reshuffle share (those that moved, or where
+// the two have one name, stayed): the first `named` of them in tree 1's order, and how many.
+struct SharedSpecies {
+    std::vector<const TreeNode*> named;
+    size_t count = 0;
+};
+// For the rows of `rows` (indexes into the list's rows) that join two taxa.
+std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList& list,
+                                                                const ClassificationTree& tree1,
+                                                                const std::vector<uint32_t>& rows,
+                                                                size_t named);
+
 // The chart of where the changes lie, order by order (or family by family, or by the taxa
 // below the root, where the trees have no orders): an inline SVG of stacked bars.
 void appendChart(std::string& out, const ChangeList& list);
 // The rows, a table per kind, with the filter box and a toggle per kind. Past `limit` rows,
 // summed up by family (or the next rank up that brings them within it).
-void appendRows(std::string& out, const ChangeList& list, size_t limit);
+void appendRows(std::string& out, const ChangeList& list, const ClassificationTree& tree1,
+                size_t limit);
 
 // The page's style sheet and script, inline.
 extern const char* const kReportStyle;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -72,34 +74,37 @@ void appendPathCell(std::string& out, const TreeNode* node) {
 
 // The species a split, lump or reshuffle moved from one taxon to the other (or, where the
 // two have one name, kept).
-void appendSpecies(std::string& out, const ChangeList& list, const ChangeRow& row) {
-    const std::vector<const TreeNode*> shared = list.sharedSpecies(row);
-    if (shared.empty()) return;
+void appendSpecies(std::string& out, const ChangeRow& row, const SharedSpecies& shared) {
+    if (!shared.count) return;
     const bool kept = std::strcmp(row.node1->latinName, row.node2->latinName) == 0;
-    out += "<details><summary>" + std::to_string(shared.size()) +
-           " species " + std::string(kept ? "kept" : "moved") +
-           "</summary>";
-    for (size_t i = 0; i < shared.size() && i < kSpeciesListed; ++i) {
+    out += "<details><summary>" + std::to_string(shared.count) + " species " +
+           std::string(kept ? "kept" : "moved") + "</summary>";
+    for (size_t i = 0; i < shared.named.size(); ++i) {
         if (i) out += ", ";
-        appendHtmlLatin1(out, shared[i]->latinName);
+        appendHtmlLatin1(out, shared.named[i]->latinName);
     }
-    if (shared.size() > kSpeciesListed)
-        out += " and " + std::to_string(shared.size() - kSpeciesListed) + " more";
+    if (shared.count > shared.named.size())
+        out += " and " + std::to_string(shared.count - shared.named.size()) + " more";
     out += "</details>";
 }
 
-void appendRow(std::string& out, const ChangeList& list, const ChangeRow& row,
-               const std::vector<int>& rankKeys) {
+// What the rows of one kind need besides the list.
+struct RowContext {
+    const std::vector<int>& rankKeys;
+    const std::unordered_map<uint32_t, SharedSpecies>& species;
+};
+
+void appendRow(std::string& out, const ChangeList& list, uint32_t index, const RowContext& context) {
+    const ChangeRow& row = list.rows()[index];
     out += "<tr>";
     appendCell(out, changeRowKindName(row.kind));
-    appendRankCell(out, list.ranks()[row.rank], rankKeys[row.rank]);
+    appendRankCell(out, list.ranks()[row.rank], context.rankKeys[row.rank]);
     appendCell(out, nameOf(row.node1));
     appendCell(out, nameOf(row.node2));
     out += "<td>";
     appendHtmlLatin1(out, list.detailOf(row));
-    if (row.kind == ChangeRowKind::Split || row.kind == ChangeRowKind::Lumped ||
-        row.kind == ChangeRowKind::Reshuffled)
-        appendSpecies(out, list, row);
+    const auto shared = context.species.find(index);
+    if (shared != context.species.end()) appendSpecies(out, row, shared->second);
     out += "</td>";
     appendPathCell(out, row.pathOf);
     out += "</tr>\n";
@@ -125,7 +130,8 @@ size_t summedCount(const ChangeList& list, const char* rank) {
 
 }  // namespace
 
-void appendRows(std::string& out, const ChangeList& list, size_t limit) {
+void appendRows(std::string& out, const ChangeList& list, const ClassificationTree& tree1,
+                size_t limit) {
     const std::vector<ChangeRow>& rows = list.rows();
     std::vector<int> rankKeys(list.ranks().size());
     {
@@ -142,6 +148,14 @@ void appendRows(std::string& out, const ChangeList& list, size_t limit) {
             if (summedCount(list, rank) <= limit) break;
         }
     }
+
+    // The species of the splits, lumps and reshuffles that get a row of their own.
+    std::vector<uint32_t> relationRows;
+    for (const ChangeRowKind kind : {ChangeRowKind::Split, ChangeRowKind::Lumped, ChangeRowKind::Reshuffled})
+        for (uint32_t i : byKind[static_cast<int>(kind)])
+            if (!sumRank || !withinRank(rows[i].pathOf, sumRank)) relationRows.push_back(i);
+    const auto species = sharedSpeciesOfRows(list, tree1, relationRows, kSpeciesListed);
+    const RowContext context{rankKeys, species};
 
     out += "<div class=\"controls\"><input type=\"search\" id=\"filter\" "
            "placeholder=\"Filter: a name, or part of a path\" aria-label=\"Filter the rows\">\n";
@@ -180,7 +194,7 @@ void appendRows(std::string& out, const ChangeList& list, size_t limit) {
                    changeColumnTitle(static_cast<ChangeColumn>(c)) + "</th>";
         out += "</tr></thead>\n<tbody>\n";
         if (!sumRank) {
-            for (uint32_t i : ofKind) appendRow(out, list, rows[i], rankKeys);
+            for (uint32_t i : ofKind) appendRow(out, list, i, context);
         } else {
             // The taxa of the summing rank in the order first met, with their rows' count;
             // taxa of one name and path in both trees are one.
@@ -189,7 +203,7 @@ void appendRows(std::string& out, const ChangeList& list, size_t limit) {
             for (uint32_t i : ofKind) {
                 const TreeNode* within = withinRank(rows[i].pathOf, sumRank);
                 if (!within) {
-                    appendRow(out, list, rows[i], rankKeys);
+                    appendRow(out, list, i, context);
                     continue;
                 }
                 std::string path;

@@ -220,8 +220,8 @@ TEST(ReportPage, PastTheLimitTheRowsAreSummedUpByFamily) {
     const std::string page = changeReportHtml(pair.doc, options, {});
     EXPECT_NE(page.find("id=\"summed\""), std::string::npos);
     EXPECT_NE(page.find("The TSV export of the changes holds them all"), std::string::npos);
-    // Per kind, the rows within one family are one row that counts them; the rows of the
-    // families themselves stand as they are. Nothing is lost.
+    // Per kind, the rows within one family (the family's own included) are one row that
+    // counts them. Nothing is lost.
     std::map<std::string, int> expected;  // "kind|family" -> rows
     for (const ChangeRow& r : pair.doc.m_changes.rows()) {
         const TreeNode* family = r.pathOf;

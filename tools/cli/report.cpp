@@ -55,13 +55,6 @@ int cmdReport(int argc, char** argv) {
     std::fprintf(stderr, "cladorama-cli: this build has no reports (built without the viewer)\n");
     return 1;
 #else
-    // The pictures' fonts come from the platform; no display is opened.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    char name[] = "cladorama-cli";
-    char* qtArgv[] = {name, nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
-
     CliFramework framework;
     CCladoramaDoc doc(&framework);
     args.apply(doc);
@@ -80,6 +73,13 @@ int cmdReport(int argc, char** argv) {
     if (args.files.empty() ? !doc.LoadHierarchiesIn<LoadMode::Binary>()
                            : !doc.ReloadTrees(args.files[0], args.files[1]))
         return 1;
+    // The pictures' fonts come from the platform; no display is opened. Made once the pair is
+    // read, so that a pair that cannot be read is told in its one line alone.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char name[] = "cladorama-cli";
+    char* qtArgv[] = {name, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
     std::string why;
     if (!writeChangeReport(doc, output, options, why)) {
         console.flush();
