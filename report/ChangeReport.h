@@ -43,10 +43,26 @@ struct ReportOptions {
 void appendHtmlLatin1(std::string& out, std::string_view latin1);
 void appendHtmlUtf8(std::string& out, std::string_view utf8);
 
+// A taxon pictured: its Latin name (ISO-8859-1) and the taxa of that name in the two
+// combined trees where the changes name them (one of them may be null).
+struct PicturedTaxon {
+    std::string name;
+    const TreeNode* node1 = nullptr;  // in tree 1's combined tree
+    const TreeNode* node2 = nullptr;  // in tree 2's
+};
+
 // The taxa of the combined trees whose pictures the report shows: of those one level below
-// the root (or, where fewer than ten of them hold changes, of those one level further down),
-// the `count` that hold the most changes, most first. Latin names, ISO-8859-1.
-std::vector<std::string> taxaWithMostChanges(const ChangeList& list, size_t count = 10);
+// the root (or, where fewer than `count` of them hold changes, of those one level further
+// down), the `count` that hold the most changes, most first.
+std::vector<PicturedTaxon> taxaWithMostChanges(const ChangeList& list, size_t count = 10);
+
+// The page but its pictures, in two parts: what comes before them and what after.
+struct ReportPageParts {
+    std::string before, after;
+};
+ReportPageParts changeReportParts(const CCladoramaDoc& doc, const ReportOptions& options);
+// The pictures as the page shows them.
+void appendReportFigures(std::string& out, const std::vector<ReportFigure>& figures);
 
 // The page. The document's changes must be ready.
 std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& options,
@@ -55,10 +71,10 @@ std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& opti
 // The pictures of the page, drawn without a window: both panels at home with the changes
 // shown, then both flown to each of `taxa`, at width x height pixels. Needs a
 // QGuiApplication. False, with the reason in `why`, when one could not be drawn.
-bool drawReportFigures(CCladoramaDoc& doc, const std::vector<std::string>& taxa, int width,
+bool drawReportFigures(CCladoramaDoc& doc, const std::vector<PicturedTaxon>& taxa, int width,
                        int height, std::vector<ReportFigure>& figures, std::string& why);
 
-// Finds the changes when nobody has, draws the pictures and writes the page as `path`,
-// whole or not at all. False, with one line saying why in `why`, when it could not.
+// Finds the changes when nobody has, draws the pictures (while another thread writes the
+// rest of the page) and writes the page as `path`, whole or not at all. False, with one line saying why in `why`, when it could not.
 bool writeChangeReport(CCladoramaDoc& doc, const std::string& path, const ReportOptions& options,
                        std::string& why);

@@ -26,19 +26,26 @@ const TreeNode* atDepth(const TreeNode* node, int depth) {
     return node;
 }
 
-// Per taxon name, the changes within it by kind, in the order first met.
+// Per taxon name, the changes within it by kind, in the order first met, and a taxon of that
+// name in each tree.
 struct Groups {
     std::vector<std::string> names;
     std::vector<std::array<uint32_t, kChangeRowKinds>> counts;
+    std::vector<std::pair<const TreeNode*, const TreeNode*>> taxa;
     std::unordered_map<std::string, size_t> place;
 
-    void add(const std::string& name, ChangeRowKind kind) {
+    void add(const std::string& name, ChangeRowKind kind, const TreeNode* taxon1 = nullptr,
+             const TreeNode* taxon2 = nullptr) {
         const auto [it, fresh] = place.try_emplace(name, names.size());
         if (fresh) {
             names.push_back(name);
             counts.emplace_back();
+            taxa.emplace_back();
         }
         ++counts[it->second][static_cast<int>(kind)];
+        auto& [one, two] = taxa[it->second];
+        if (!one) one = taxon1;
+        if (!two) two = taxon2;
     }
     uint32_t total(size_t i) const {
         uint32_t sum = 0;
@@ -50,14 +57,22 @@ struct Groups {
 // The changes by the taxon at `depth` below the root that holds them.
 Groups groupsAtDepth(const ChangeList& list, int depth) {
     Groups groups;
+    // Where a row's two taxa lie under taxa of other names (a species moved to another genus),
+    // only the one of the group's name is its taxon there.
+    auto named = [depth](const TreeNode* node, const char* name) -> const TreeNode* {
+        const TreeNode* taxon = node ? atDepth(node, depth) : nullptr;
+        return taxon && std::strcmp(taxon->latinName, name) == 0 ? taxon : nullptr;
+    };
     for (const ChangeRow& row : list.rows())
-        if (const TreeNode* taxon = atDepth(row.pathOf, depth)) groups.add(taxon->latinName, row.kind);
+        if (const TreeNode* taxon = atDepth(row.pathOf, depth))
+            groups.add(taxon->latinName, row.kind, named(row.node1, taxon->latinName),
+                       named(row.node2, taxon->latinName));
     return groups;
 }
 
 }  // namespace
 
-std::vector<std::string> taxaWithMostChanges(const ChangeList& list, size_t count) {
+std::vector<PicturedTaxon> taxaWithMostChanges(const ChangeList& list, size_t count) {
     Groups groups = groupsAtDepth(list, 1);
     if (groups.names.size() < count) {
         Groups deeper = groupsAtDepth(list, 2);
@@ -67,8 +82,11 @@ std::vector<std::string> taxaWithMostChanges(const ChangeList& list, size_t coun
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
                      [&](size_t a, size_t b) { return groups.total(a) > groups.total(b); });
-    std::vector<std::string> out;
-    for (size_t i = 0; i < order.size() && i < count; ++i) out.push_back(groups.names[order[i]]);
+    std::vector<PicturedTaxon> out;
+    for (size_t i = 0; i < order.size() && i < count; ++i) {
+        const size_t g = order[i];
+        out.push_back({groups.names[g], groups.taxa[g].first, groups.taxa[g].second});
+    }
     return out;
 }
 

@@ -1,4 +1,6 @@
 #include <QByteArray>
+#include <exception>
+#include <thread>
 #include <QString>
 
 #include "ChangeReport.h"
@@ -39,7 +41,7 @@ bool svgOf(CCladoramaView& view, const std::string& caption, std::vector<ReportF
 
 }  // namespace
 
-bool drawReportFigures(CCladoramaDoc& doc, const std::vector<std::string>& taxa, int width,
+bool drawReportFigures(CCladoramaDoc& doc, const std::vector<PicturedTaxon>& taxa, int width,
                        int height, std::vector<ReportFigure>& figures, std::string& why) {
     FrameworkAside aside(doc);
     CCladoramaView view;
@@ -48,10 +50,12 @@ bool drawReportFigures(CCladoramaDoc& doc, const std::vector<std::string>& taxa,
     view.OnUpdate();
     view.SetChangesShown(true);
     if (!svgOf(view, "Both classifications whole, with the changes", figures, why)) return false;
-    for (const std::string& name : taxa) {
-        // A name of the list always names a taxon; one that does not is left out.
-        if (!FocusBothPanels(view, name.c_str(), false)) continue;
-        if (!svgOf(view, name, figures, why)) return false;
+    for (const PicturedTaxon& taxon : taxa) {
+        if (!taxon.node1 && !taxon.node2) continue;
+        // Both panels fly to the two taxa as a chosen row of the changes flies them (the
+        // nodes are the document's, which this function may move).
+        view.FlyToTaxa(const_cast<TreeNode*>(taxon.node1), const_cast<TreeNode*>(taxon.node2));
+        if (!svgOf(view, taxon.name, figures, why)) return false;
     }
     return true;
 }
@@ -62,10 +66,29 @@ bool writeChangeReport(CCladoramaDoc& doc, const std::string& path, const Report
         why = "no pair of classifications is loaded";
         return false;
     }
+    // The rows are made now, before two threads read the list.
+    (void)doc.m_changes.rows();
+    // The page's text on a thread of its own while this one draws the pictures: the text
+    // reads the taxa's names and places in the trees, the drawing writes only the pick boxes
+    // and the overview's boxes.
+    ReportPageParts parts;
+    std::exception_ptr failed;
+    std::thread text([&] {
+        try {
+            parts = changeReportParts(doc, options);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
     std::vector<ReportFigure> figures;
-    if (!drawReportFigures(doc, taxaWithMostChanges(doc.m_changes), 1000, 700, figures, why))
-        return false;
-    const std::string page = changeReportHtml(doc, options, figures);
+    const bool drawn =
+        drawReportFigures(doc, taxaWithMostChanges(doc.m_changes), 1000, 700, figures, why);
+    text.join();
+    if (failed) std::rethrow_exception(failed);
+    if (!drawn) return false;
+    std::string page = std::move(parts.before);
+    appendReportFigures(page, figures);
+    page += parts.after;
     std::string reason;
     if (!replaceFileWith(path, page, &reason)) {
         why = "cannot write " + path + ": " + reason;

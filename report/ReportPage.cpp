@@ -105,7 +105,9 @@ void appendCensus(std::string& out, const CCladoramaDoc& doc, const std::string 
     out += "</tbody></table>\n";
 }
 
-void appendFigures(std::string& out, const std::vector<ReportFigure>& figures) {
+}  // namespace
+
+void appendReportFigures(std::string& out, const std::vector<ReportFigure>& figures) {
     if (figures.empty()) return;
     out += "<section id=\"pictures\"><h2>Pictures</h2>\n<p class=\"note\">Tree 1 on the left, "
            "tree 2 on the right, with the changes drawn in: a line from each changed taxon to "
@@ -126,17 +128,15 @@ void appendFigures(std::string& out, const std::vector<ReportFigure>& figures) {
     out += "</div></section>\n";
 }
 
-}  // namespace
-
-std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& options,
-                             const std::vector<ReportFigure>& figures) {
+ReportPageParts changeReportParts(const CCladoramaDoc& doc, const ReportOptions& options) {
     const std::string titles[2] = {titleOf(options.sides[0], 1), titleOf(options.sides[1], 2)};
     const std::string title =
         !options.title.empty() ? options.title : "Changes from " + titles[0] + " to " + titles[1];
     const std::string date = options.date.empty() ? today() : options.date;
     const ChangeList& list = doc.m_changes;
 
-    std::string out;
+    ReportPageParts parts;
+    std::string& out = parts.before;
     out.reserve(1 << 20);
     out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -174,16 +174,26 @@ std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& opti
     appendChart(out, list);
     out += "</section>\n";
 
-    appendFigures(out, figures);
-
-    out += "<section id=\"changes\"><h2>Every change</h2>\n";
-    appendRows(out, list, doc.m_tree1, options.rowLimit);
-    out += "</section>\n<footer>Written by Cladorama from ";
-    appendHtmlUtf8(out, options.sides[0].file.empty() ? titles[0] : options.sides[0].file);
-    out += " and ";
-    appendHtmlUtf8(out, options.sides[1].file.empty() ? titles[1] : options.sides[1].file);
-    out += ".</footer>\n<script>";
-    out += kReportScript;
-    out += "</script>\n</body>\n</html>\n";
-    return out;
+    std::string& tail = parts.after;
+    tail.reserve(1 << 20);
+    tail += "<section id=\"changes\"><h2>Every change</h2>\n";
+    appendRows(tail, list, doc.m_tree1, options.rowLimit);
+    tail += "</section>\n<footer>Written by Cladorama from ";
+    appendHtmlUtf8(tail, options.sides[0].file.empty() ? titles[0] : options.sides[0].file);
+    tail += " and ";
+    appendHtmlUtf8(tail, options.sides[1].file.empty() ? titles[1] : options.sides[1].file);
+    tail += ".</footer>\n<script>";
+    tail += kReportScript;
+    tail += "</script>\n</body>\n</html>\n";
+    return parts;
 }
+
+std::string changeReportHtml(const CCladoramaDoc& doc, const ReportOptions& options,
+                             const std::vector<ReportFigure>& figures) {
+    ReportPageParts parts = changeReportParts(doc, options);
+    std::string page = std::move(parts.before);
+    appendReportFigures(page, figures);
+    page += parts.after;
+    return page;
+}
+

@@ -198,19 +198,26 @@ void appendRows(std::string& out, const ChangeList& list, const ClassificationTr
         } else {
             // The taxa of the summing rank in the order first met, with their rows' count;
             // taxa of one name and path in both trees are one.
-            std::map<std::string, size_t> place;
-            std::vector<std::pair<const TreeNode*, size_t>> sums;
+            std::unordered_map<const TreeNode*, size_t> counted;
+            std::vector<const TreeNode*> met;
             for (uint32_t i : ofKind) {
                 const TreeNode* within = withinRank(rows[i].pathOf, sumRank);
                 if (!within) {
                     appendRow(out, list, i, context);
                     continue;
                 }
+                const auto [it, fresh] = counted.try_emplace(within, 0);
+                if (fresh) met.push_back(within);
+                ++it->second;
+            }
+            std::map<std::string, size_t> place;
+            std::vector<std::pair<const TreeNode*, size_t>> sums;
+            for (const TreeNode* taxon : met) {
                 std::string path;
-                appendPath(path, within);
+                appendPath(path, taxon);
                 const auto [it, fresh] = place.try_emplace(path, sums.size());
-                if (fresh) sums.emplace_back(within, 0);
-                ++sums[it->second].second;
+                if (fresh) sums.emplace_back(taxon, 0);
+                sums[it->second].second += counted[taxon];
             }
             for (const auto& [taxon, count] : sums) {
                 out += "<tr class=\"sum\">";

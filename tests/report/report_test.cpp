@@ -256,13 +256,31 @@ TEST(ReportPage, TheTaxaPicturedAreThoseWithMostChanges) {
     // Four families below the root, fewer than ten: the genera one level further down, by
     // their changes. Felis: lybica moved, split twice; Cuon: alpinus moved, removed, lumped;
     // Puma: added with its species, only in tree 2. Canis: lumped.
-    const std::vector<std::string> taxa = taxaWithMostChanges(pair.doc.m_changes, 10);
+    auto names = [](const std::vector<PicturedTaxon>& taxa) {
+        std::vector<std::string> out;
+        for (const PicturedTaxon& t : taxa) out.push_back(t.name);
+        return out;
+    };
+    const std::vector<PicturedTaxon> taxa = taxaWithMostChanges(pair.doc.m_changes, 10);
     ASSERT_GE(taxa.size(), 5u);
-    std::vector<std::string> first(taxa.begin(), taxa.begin() + 3);
+    std::vector<std::string> first = names({taxa.begin(), taxa.begin() + 3});
     std::sort(first.begin(), first.end());
     EXPECT_EQ(first, (std::vector<std::string>{"Cuon", "Felis", "Puma"}));
+    // Each with its taxa in the two trees, where they are: Puma in tree 2 alone.
+    for (const PicturedTaxon& t : taxa) {
+        for (const TreeNode* n : {t.node1, t.node2}) {
+            if (n) {
+                EXPECT_EQ(t.name, n->latinName);
+            }
+        }
+        const TreeNode* root1 = t.node1;
+        while (root1 && root1->parent) root1 = root1->parent;
+        EXPECT_TRUE(!t.node1 || root1 == &pair.doc.m_tree1) << t.name;
+        EXPECT_TRUE(t.name != "Puma" || !t.node1);
+        EXPECT_TRUE(t.name != "Felis" || (t.node1 && t.node2));
+    }
     // Where as many as asked for hold changes one level below the root, those.
-    EXPECT_EQ(taxaWithMostChanges(pair.doc.m_changes, 2),
+    EXPECT_EQ(names(taxaWithMostChanges(pair.doc.m_changes, 2)),
               (std::vector<std::string>{"Felidae", "Canidae"}));
 }
 
