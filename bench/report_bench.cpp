@@ -13,7 +13,10 @@
 #include "BenchSupport.h"
 #include "ChangeReport.h"
 #include "CladoramaDoc.h"
+#include "Census.h"
 #include "Console.h"
+#include "ReportParts.h"
+#include "Summaries.h"
 #include "Synthetic.h"
 
 namespace {
@@ -70,6 +73,32 @@ int main(int argc, char** argv) {
     std::printf("2 x %lld taxa: loaded and compared in %.2f s, changes found in %.2f s (%zu rows)\n",
                 static_cast<long long>(taxa), load, changes, rows);
 
+    // The parts of the page's text, one by one.
+    {
+        std::string text;
+        auto p0 = Clock::now();
+        const auto census = rankCensus(doc.m_tree1).size() + rankCensus(doc.m_tree2).size();
+        const double tCensus = secondsSince(p0);
+        p0 = Clock::now();
+        const auto diff = summariseDiff(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs).table();
+        const double tDiff = secondsSince(p0);
+        p0 = Clock::now();
+        const auto relations = relationSummary(doc.m_relations, ranksOfOneTree(doc.m_relations, doc.m_ranksLeftOut));
+        const double tRelations = secondsSince(p0);
+        p0 = Clock::now();
+        appendChart(text, doc.m_changes);
+        const double tChart = secondsSince(p0);
+        p0 = Clock::now();
+        appendRows(text, doc.m_changes, kReportRowLimit);
+        const double tRows = secondsSince(p0);
+        p0 = Clock::now();
+        const auto taxa = taxaWithMostChanges(doc.m_changes);
+        const double tTaxa = secondsSince(p0);
+        std::printf("text: census %.2f s, diff summary %.2f s, relate summary %.2f s, chart %.2f s, "
+                    "rows %.2f s; taxa pictured %.2f s (%zu ranks, %zu rows of counts, %zu taxa)\n",
+                    tCensus, tDiff, tRelations, tChart, tRows, tTaxa, census,
+                    diff.size() + relations.rows.size(), taxa.size());
+    }
     const std::string out = (folder / "report_bench.html").string();
     ReportOptions options;
     options.sides[0].file = a;

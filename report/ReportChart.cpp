@@ -13,22 +13,52 @@ namespace {
 // Bars of the chart; the groups past them are summed up in one more.
 constexpr size_t kChartBars = 30;
 
-int depthOf(const TreeNode* node) {
-    int depth = 0;
-    for (; node && node->parent; node = node->parent) ++depth;
-    return depth;
-}
+// The ancestor of a node at a depth below the root (the node itself at its own depth), for
+// many nodes in the order of a walk: the answer for the last parent asked about is kept, so
+// that the species of one genus ask the way up once.
+class DepthAncestors {
+public:
+    explicit DepthAncestors(int depth) : m_depth(depth) {}
+    const TreeNode* of(const TreeNode* node) {
+        if (!node) return nullptr;
+        if (node->parent == m_parent && m_parent) {
+            // A sibling of the last node: one level below its parent.
+            return m_parentDepth + 1 == m_depth ? node : m_parentDepth + 1 > m_depth ? m_found : nullptr;
+        }
+        m_parent = node->parent;
+        m_up.clear();
+        for (const TreeNode* n = m_parent; n; n = n->parent) m_up.push_back(n);
+        // m_up.back() is the root, at depth 0.
+        m_parentDepth = static_cast<int>(m_up.size()) - 1;
+        m_found = m_parentDepth >= m_depth ? m_up[static_cast<size_t>(m_parentDepth - m_depth)] : nullptr;
+        return m_parentDepth + 1 == m_depth ? node : m_parentDepth + 1 > m_depth ? m_found : nullptr;
+    }
 
-const TreeNode* atDepth(const TreeNode* node, int depth) {
-    int d = depthOf(node);
-    if (d < depth) return nullptr;
-    for (; d > depth; --d) node = node->parent;
-    return node;
-}
+private:
+    int m_depth;
+    const TreeNode* m_parent = nullptr;
+    const TreeNode* m_found = nullptr;  // the parent's ancestor at the depth
+    int m_parentDepth = -1;
+    std::vector<const TreeNode*> m_up;
+};
 
 // Per taxon name, the changes within it by kind, in the order first met, and a taxon of that
-// name in each tree.
+// name in each tree. Rows are added by their taxon; taxa of one name are one group.
 struct Groups {
+    std::unordered_map<const TreeNode*, size_t> byTaxon;
+    void add(const TreeNode* taxon, ChangeRowKind kind, const TreeNode* taxon1 = nullptr,
+             const TreeNode* taxon2 = nullptr) {
+        const auto [it, fresh] = byTaxon.try_emplace(taxon, 0);
+        if (fresh) {
+            add(std::string(taxon->latinName), kind, taxon1, taxon2);
+            it->second = place[taxon->latinName];
+            return;
+        }
+        ++counts[it->second][static_cast<int>(kind)];
+        auto& [one, two] = taxa[it->second];
+        if (!one) one = taxon1;
+        if (!two) two = taxon2;
+    }
     std::vector<std::string> names;
     std::vector<std::array<uint32_t, kChangeRowKinds>> counts;
     std::vector<std::pair<const TreeNode*, const TreeNode*>> taxa;
@@ -57,15 +87,16 @@ struct Groups {
 // The changes by the taxon at `depth` below the root that holds them.
 Groups groupsAtDepth(const ChangeList& list, int depth) {
     Groups groups;
+    DepthAncestors ancestors(depth);
     // Where a row's two taxa lie under taxa of other names (a species moved to another genus),
     // only the one of the group's name is its taxon there.
-    auto named = [depth](const TreeNode* node, const char* name) -> const TreeNode* {
-        const TreeNode* taxon = node ? atDepth(node, depth) : nullptr;
+    auto named = [&ancestors](const TreeNode* node, const char* name) -> const TreeNode* {
+        const TreeNode* taxon = ancestors.of(node);
         return taxon && std::strcmp(taxon->latinName, name) == 0 ? taxon : nullptr;
     };
     for (const ChangeRow& row : list.rows())
-        if (const TreeNode* taxon = atDepth(row.pathOf, depth))
-            groups.add(taxon->latinName, row.kind, named(row.node1, taxon->latinName),
+        if (const TreeNode* taxon = ancestors.of(row.pathOf))
+            groups.add(taxon, row.kind, named(row.node1, taxon->latinName),
                        named(row.node2, taxon->latinName));
     return groups;
 }
@@ -103,17 +134,13 @@ void appendChart(std::string& out, const ChangeList& list) {
     }
     Groups groups;
     std::string outside = "outside any taxon below the root";
-    if (rank) {
-        outside = std::string("above or outside any ") + (std::strcmp(rank, "Order") ? "family" : "order");
-        for (const ChangeRow& row : list.rows()) {
-            const TreeNode* taxon = withinRank(row.pathOf, rank);
-            groups.add(taxon ? std::string(taxon->latinName) : outside, row.kind);
-        }
-    } else {
-        for (const ChangeRow& row : list.rows()) {
-            const TreeNode* taxon = atDepth(row.pathOf, 1);
-            groups.add(taxon ? std::string(taxon->latinName) : outside, row.kind);
-        }
+    if (rank) outside = std::string("above or outside any ") + (std::strcmp(rank, "Order") ? "family" : "order");
+    RankAncestors byRank(rank ? rank : "");
+    DepthAncestors byDepth(1);
+    for (const ChangeRow& row : list.rows()) {
+        const TreeNode* taxon = rank ? byRank.of(row.pathOf) : byDepth.of(row.pathOf);
+        if (taxon) groups.add(taxon, row.kind);
+        else groups.add(outside, row.kind);
     }
     if (groups.names.empty()) {
         out += "<p class=\"note\">No changes to chart.</p>\n";

@@ -177,7 +177,7 @@ ReportPageParts changeReportParts(const CCladoramaDoc& doc, const ReportOptions&
     std::string& tail = parts.after;
     tail.reserve(1 << 20);
     tail += "<section id=\"changes\"><h2>Every change</h2>\n";
-    appendRows(tail, list, doc.m_tree1, options.rowLimit);
+    appendRows(tail, list, options.rowLimit);
     tail += "</section>\n<footer>Written by Cladorama from ";
     appendHtmlUtf8(tail, options.sides[0].file.empty() ? titles[0] : options.sides[0].file);
     tail += " and ";

@@ -45,10 +45,23 @@ const TreeNode* withinRank(const TreeNode* node, const char* rank) {
     return nullptr;
 }
 
+const TreeNode* RankAncestors::of(const TreeNode* node) {
+    if (!node) return nullptr;
+    if (node->rankName && std::strcmp(node->rankName, m_rank) == 0) return node;
+    if (node->parent != m_parent || !m_parent) {
+        m_parent = node->parent;
+        m_found = withinRank(m_parent, m_rank);
+    }
+    return m_found;
+}
+
 namespace {
 
 // Of a split, lump or reshuffle, the species named; the rest are counted.
 constexpr size_t kSpeciesListed = 100;
+// The taxa walked to name them, at most: past it, the largest taxa's rows give the count of
+// their evidence alone (a split class of a whole catalogue would be walked once per part).
+constexpr int64_t kSpeciesWalked = 500000;
 // The ranks rows are summed up by, the first that brings them within the limit.
 const char* const kSummingRanks[] = {"Family", "Order", "Class", "Phylum", "Kingdom"};
 
@@ -114,9 +127,10 @@ void appendRow(std::string& out, const ChangeList& list, uint32_t index, const R
 // kind and taxon, and every row outside such a taxon.
 size_t summedCount(const ChangeList& list, const char* rank) {
     std::unordered_map<const TreeNode*, uint32_t> kinds;
+    RankAncestors ancestors(rank);
     size_t count = 0;
     for (const ChangeRow& row : list.rows()) {
-        const TreeNode* within = withinRank(row.pathOf, rank);
+        const TreeNode* within = ancestors.of(row.pathOf);
         if (!within) {
             ++count;
             continue;
@@ -130,8 +144,7 @@ size_t summedCount(const ChangeList& list, const char* rank) {
 
 }  // namespace
 
-void appendRows(std::string& out, const ChangeList& list, const ClassificationTree& tree1,
-                size_t limit) {
+void appendRows(std::string& out, const ChangeList& list, size_t limit) {
     const std::vector<ChangeRow>& rows = list.rows();
     std::vector<int> rankKeys(list.ranks().size());
     {
@@ -150,11 +163,21 @@ void appendRows(std::string& out, const ChangeList& list, const ClassificationTr
     }
 
     // The species of the splits, lumps and reshuffles that get a row of their own.
+    RankAncestors summing(sumRank ? sumRank : "");
     std::vector<uint32_t> relationRows;
     for (const ChangeRowKind kind : {ChangeRowKind::Split, ChangeRowKind::Lumped, ChangeRowKind::Reshuffled})
         for (uint32_t i : byKind[static_cast<int>(kind)])
-            if (!sumRank || !withinRank(rows[i].pathOf, sumRank)) relationRows.push_back(i);
-    const auto species = sharedSpeciesOfRows(list, tree1, relationRows, kSpeciesListed);
+            if (rows[i].node1 && (!sumRank || !summing.of(rows[i].pathOf))) relationRows.push_back(i);
+    std::stable_sort(relationRows.begin(), relationRows.end(), [&rows](uint32_t a, uint32_t b) {
+        return rows[a].node1->descendantCount < rows[b].node1->descendantCount;
+    });
+    int64_t walked = 0;
+    size_t named = 0;
+    while (named < relationRows.size() &&
+           (walked += rows[relationRows[named]].node1->descendantCount + 1) <= kSpeciesWalked)
+        ++named;
+    relationRows.resize(named);
+    const auto species = sharedSpeciesOfRows(list, relationRows, kSpeciesListed);
     const RowContext context{rankKeys, species};
 
     out += "<div class=\"controls\"><input type=\"search\" id=\"filter\" "
@@ -201,7 +224,7 @@ void appendRows(std::string& out, const ChangeList& list, const ClassificationTr
             std::unordered_map<const TreeNode*, size_t> counted;
             std::vector<const TreeNode*> met;
             for (uint32_t i : ofKind) {
-                const TreeNode* within = withinRank(rows[i].pathOf, sumRank);
+                const TreeNode* within = summing.of(rows[i].pathOf);
                 if (!within) {
                     appendRow(out, list, i, context);
                     continue;

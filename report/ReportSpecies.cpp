@@ -17,13 +17,12 @@ bool isSpecies(const TreeNode& node) { return std::strcmp(node.rankName, "Specie
 }  // namespace
 
 std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList& list,
-                                                                const ClassificationTree& tree1,
                                                                 const std::vector<uint32_t>& rows,
                                                                 size_t named) {
     // A walk of each row's taxon would pass over the species of a split order or class once
-    // per part it went to: on a whole catalogue, millions of species many times. Instead each
-    // species of tree 1 is visited once, and the pairs of its ancestors with those of its
-    // counterpart in tree 2, rank for rank, are the rows it belongs to.
+    // per part it went to. Instead each species under the rows' taxa is visited once, and the
+    // pairs of its ancestors with those of its counterpart in tree 2, rank for rank, are the
+    // rows it belongs to.
     std::unordered_map<std::pair<const TreeNode*, const TreeNode*>, uint32_t, PairHash> rowOf;
     std::unordered_set<const TreeNode*> taxa1;
     std::unordered_map<uint32_t, SharedSpecies> out;
@@ -35,8 +34,14 @@ std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList
         out[i];
     }
     if (rowOf.empty()) return out;
+    // The walks start at the taxa of the rows that lie under no other of them.
+    std::vector<const TreeNode*> stack;
+    for (const TreeNode* taxon : taxa1) {
+        bool under = false;
+        for (const TreeNode* up = taxon->parent; up && !under; up = up->parent) under = taxa1.count(up);
+        if (!under) stack.push_back(taxon);
+    }
     std::vector<const TreeNode*> chain2;
-    std::vector<const TreeNode*> stack{&tree1};
     while (!stack.empty()) {
         const TreeNode* n = stack.back();
         stack.pop_back();
