@@ -236,6 +236,7 @@ void CCladoramaApp::OnFileNew() {
 void CCladoramaApp::UpdateAllViews() {
     m_view.OnUpdate();
     if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
+    if (m_pMainWnd) m_pMainWnd->ChangesUpdated();
     // A load that succeeded replaces the welcome with the trees.
     if (m_pMainWnd && m_view.TreesLoaded()) m_pMainWnd->ShowWelcome(false);
 }
@@ -332,9 +333,12 @@ void CCladoramaApp::TreesReplaced() {
     m_view.OnTreesReplaced();
     // The rows went with the old trees.
     if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
+    if (m_pMainWnd) m_pMainWnd->ChangesUpdated();
 }
 
 void CCladoramaApp::PairOpened(const std::string& path1, const std::string& path2) {
+    if (m_pMainWnd) m_pMainWnd->m_pairFiles = {QString::fromLocal8Bit(path1.c_str()),
+                                               QString::fromLocal8Bit(path2.c_str())};
     if (m_pMainWnd)
         m_pMainWnd->AddToRecentFileList(QString::fromLocal8Bit(path1.c_str()) + QLatin1Char('\n') +
                                         QString::fromLocal8Bit(path2.c_str()));
@@ -356,6 +360,7 @@ void CCladoramaApp::ChangesFound() {
 
 void CCladoramaApp::ChangesUpdated() {
     if (m_pMainWnd && m_pMainWnd->m_changesPanel) m_pMainWnd->m_changesPanel->Refresh();
+    if (m_pMainWnd) m_pMainWnd->ChangesUpdated();
 }
 
 void CCladoramaApp::CheckZoomLinkButton(bool checked) {

@@ -23,6 +23,7 @@
 #include "FigureFile.h"
 #include "GLViewWindow.h"
 #include "Icons.h"
+#include "ReportExport.h"
 #include "SearchBar.h"
 #include "WelcomePage.h"
 
@@ -99,6 +100,14 @@ void CMainFrame::BuildMenus() {
     m_actExportChanges = m_fileMenu->addAction(QStringLiteral("Export C&hanges..."));
     m_actExportChanges->setStatusTip(QStringLiteral("Save the changes listed as CSV or TSV"));
     connect(m_actExportChanges, &QAction::triggered, m_changesPanel, &CChangesPanel::OnExport);
+    m_actExportReport = m_fileMenu->addAction(QStringLiteral("Export &Report..."));
+    m_actExportReport->setObjectName(QStringLiteral("exportReportAction"));
+    m_actExportReport->setStatusTip(
+        QStringLiteral("Save the comparison as one web page: counts, pictures and every change"));
+    connect(m_actExportReport, &QAction::triggered, this, [this] {
+        ExportReport(this, *m_app.Document(), m_app.View(), m_pairFiles);
+    });
+    ChangesUpdated();
     m_fileMenu->addSeparator();
     m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentPlaceholder->setEnabled(false);
@@ -306,6 +315,7 @@ void CMainFrame::OnRecentFile(const QString& path) {
         if (!doc->ReloadTrees(pair[0].toLocal8Bit().toStdString(), pair[1].toLocal8Bit().toStdString()))
             return;
         AddToRecentFileList(path);
+        m_pairFiles = pair;
         doc->MessageBox("Tree Loaded!");
         doc->UpdateAllViews();
         return;
@@ -335,6 +345,10 @@ bool CMainFrame::ExportPicture(const QString& path) {
         return false;
     }
     return true;
+}
+
+void CMainFrame::ChangesUpdated() {
+    if (m_actExportReport) m_actExportReport->setEnabled(m_app.Document()->ChangesReady());
 }
 
 void CMainFrame::OnExportPicture() {

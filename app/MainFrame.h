@@ -63,6 +63,11 @@ public:
     QAction* m_actChanges = nullptr;        // View > Changes: shows or hides the panel
     QAction* m_actShowChanges = nullptr;    // View > Show Changes: the changes layer
     QAction* m_actExportChanges = nullptr;  // File > Export Changes
+    QAction* m_actExportReport = nullptr;   // File > Export Report: once the changes are found
+    // The two files of the pair shown, as opened; empty for the tree files of the folder.
+    QStringList m_pairFiles;
+    // The menu entries that need the changes follow where they stand.
+    void ChangesUpdated();
     CChangesPanel* m_changesPanel = nullptr;
 
 protected:

@@ -517,18 +517,19 @@ std::vector<const TreeNode*> ChangeList::sharedSpecies(const ChangeRow& row) con
     forEachNode(row.node1, [&](const TreeNode* n) {
         // Tree 1's own species: not the copies grafted in from tree 2.
         if (n->onlyInTree == 2 || !isSpecies(*n)) return;
-        const TreeNode* there = m_partners ? m_partners->partnerOf(*n) : nullptr;
-        if (!there) {
-            const auto [from, to] = own2Named(n->latinName);
-            for (const TreeNode* candidate : std::span(from, to))
-                if (isSpecies(*candidate)) {
-                    there = candidate;
-                    break;
-                }
-        }
+        const TreeNode* there = speciesIn2(*n);
         if (there && within(there, row.node2)) shared.push_back(n);
     });
     return shared;
+}
+
+const TreeNode* ChangeList::speciesIn2(const TreeNode& species1) const {
+    ensure();
+    if (const TreeNode* partner = m_partners ? m_partners->partnerOf(species1) : nullptr) return partner;
+    const auto [from, to] = own2Named(species1.latinName);
+    for (const TreeNode* candidate : std::span(from, to))
+        if (isSpecies(*candidate)) return candidate;
+    return nullptr;
 }
 
 std::string ChangeList::table(char separator) const {

@@ -103,6 +103,9 @@ public:
     // The species (tree 1's own taxa) that the two taxa of a split, lump or reshuffle share;
     // none for any other row.
     std::vector<const TreeNode*> sharedSpecies(const ChangeRow& row) const;
+    // The species of tree 2 that a species of tree 1 is: its partner, else the species of
+    // its name; null when tree 2 holds neither.
+    const TreeNode* speciesIn2(const TreeNode& species1) const;
 
     // The rows shown with a header of the column titles, in UTF-8: comma-separated with
     // quotes where a field needs them, or tab-separated (tabs and line breaks inside a field

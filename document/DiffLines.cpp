@@ -118,18 +118,20 @@ void DiffSummary::add(const char* rank, ChangeKind kind) {
     ++it->second[static_cast<size_t>(column)];
 }
 
-void DiffSummary::print(std::string& out) const {
+std::vector<std::vector<std::string>> DiffSummary::table() const {
     // The first column is the taxa's rank; "rank" alone names the change of rank.
-    out += "taxon rank\tmoved\trank\trenamed\tremoved\tadded\ttotal\n";
+    std::vector<std::vector<std::string>> out{
+        {"taxon rank", "moved", "rank", "renamed", "removed", "added", "total"}};
     std::array<int, kColumns> total{};
     auto row = [&](const std::string& rank, const std::array<int, kColumns>& counts) {
-        out += rank;
+        std::vector<std::string> cells{rank};
         int sum = 0;
         for (int k : counts) {
-            out += '\t' + std::to_string(k);
+            cells.push_back(std::to_string(k));
             sum += k;
         }
-        out += '\t' + std::to_string(sum) + '\n';
+        cells.push_back(std::to_string(sum));
+        out.push_back(std::move(cells));
     };
     auto add = [&](const std::string& rank) {
         const auto& counts = m_rows.at(rank);
@@ -141,4 +143,15 @@ void DiffSummary::print(std::string& out) const {
     for (const std::string& rank : m_order)
         if (rankFromName(rank.c_str()) < 0) add(rank);
     row("total", total);
+    return out;
+}
+
+void DiffSummary::print(std::string& out) const {
+    for (const auto& cells : table()) {
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (i) out += '\t';
+            out += cells[i];
+        }
+        out += '\n';
+    }
 }

@@ -55,6 +55,10 @@ void appendPath(std::string& out, const TreeNode* node);
 class DiffSummary {
 public:
     void add(const char* rank, ChangeKind kind);
+    // The header `taxon rank, moved, rank, renamed, removed, added, total` and a row per rank,
+    // then the total row.
+    std::vector<std::vector<std::string>> table() const;
+    // The table tab-separated, a line per row.
     void print(std::string& out) const;
 
 private:

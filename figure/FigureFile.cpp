@@ -43,6 +43,38 @@ FigureFormat FigureFormatOf(const QString& path) {
     return FigureFormat::Unknown;
 }
 
+bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error) {
+    const int w = view.m_clientWidth, h = view.m_clientHeight;
+    if (w <= 0 || h <= 0) {
+        if (error) *error = QStringLiteral("the view has no size");
+        return false;
+    }
+    const QString title = view.m_pDocument
+                              ? QString::fromLatin1(view.m_pDocument->m_strTitle.c_str())
+                              : QString();
+    QSvgGenerator svg;
+    // Drawn into memory first: the changes' lines join the file as paths of their own.
+    QBuffer drawn;
+    drawn.open(QIODevice::WriteOnly);
+    svg.setOutputDevice(&drawn);
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    svg.setResolution(kPixelsPerInch);
+    svg.setTitle(title);
+    svg.setDescription(QStringLiteral("Cladorama"));
+    // The generator writes no clipping: the panels' boxes are cut by hand.
+    std::string tagged;
+    if (!draw(view, svg, true, error, &tagged)) return false;
+    bytes = drawn.data();
+    if (!tagged.empty()) {
+        const qsizetype end = bytes.lastIndexOf("</svg>");
+        if (end >= 0)
+            bytes.insert(end, QByteArray("<g id=\"changes\">\n") +
+                                  QByteArray::fromStdString(tagged) + "</g>\n");
+    }
+    return true;
+}
+
 bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat format,
                        QString* error) {
     const int w = view.m_clientWidth, h = view.m_clientHeight;
@@ -61,27 +93,8 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
                               : QString();
     bool ok = false;
     if (format == FigureFormat::Svg) {
-        QSvgGenerator svg;
-        // Drawn into memory first: the changes' lines join the file as paths of their own.
-        QBuffer drawn;
-        drawn.open(QIODevice::WriteOnly);
-        svg.setOutputDevice(&drawn);
-        svg.setSize(QSize(w, h));
-        svg.setViewBox(QRect(0, 0, w, h));
-        svg.setResolution(kPixelsPerInch);
-        svg.setTitle(title);
-        svg.setDescription(QStringLiteral("Cladorama"));
-        // The generator writes no clipping: the panels' boxes are cut by hand.
-        std::string tagged;
-        ok = draw(view, svg, true, error, &tagged);
-        QByteArray bytes = drawn.data();
-        if (ok && !tagged.empty()) {
-            const qsizetype end = bytes.lastIndexOf("</svg>");
-            if (end >= 0)
-                bytes.insert(end, QByteArray("<g id=\"changes\">\n") +
-                                      QByteArray::fromStdString(tagged) + "</g>\n");
-        }
-        ok = ok && file.write(bytes) == bytes.size();
+        QByteArray bytes;
+        ok = SvgFigureBytes(view, bytes, error) && file.write(bytes) == bytes.size();
     } else if (format == FigureFormat::Pdf) {
         QPdfWriter pdf(&file);
         pdf.setCreator(QStringLiteral("Cladorama"));
@@ -129,14 +142,14 @@ bool WritePngFigure(const QImage& frame, const QString& path, QString* error) {
     return true;
 }
 
-bool FocusBothPanels(CCladoramaView& view, const char* name) {
+bool FocusBothPanels(CCladoramaView& view, const char* name, bool sayFound) {
     CCladoramaDoc* doc = view.m_pDocument;
     if (!doc || !name) return false;
     ViewPanel* active = &view.m_panel1;
-    TreeNode* f = FindNodeByLatinName(&doc->m_tree1, name, 1);
+    TreeNode* f = FindNodeByLatinName(&doc->m_tree1, name, 1, sayFound);
     if (!f) {
         active = &view.m_panel2;
-        f = FindNodeByLatinName(&doc->m_tree2, name, 2);
+        f = FindNodeByLatinName(&doc->m_tree2, name, 2, sayFound);
     }
     if (!f) return false;
     ViewPanel* other = active == &view.m_panel1 ? &view.m_panel2 : &view.m_panel1;
@@ -144,7 +157,7 @@ bool FocusBothPanels(CCladoramaView& view, const char* name) {
     view.m_otherPanel = other;
     view.m_overview.targetPanel = active;
     active->focus = f;
-    TreeNode* c = other->tree ? FindNodeByLatinName(other->root, f->latinName, other->tree->treeId)
+    TreeNode* c = other->tree ? FindNodeByLatinName(other->root, f->latinName, other->tree->treeId, sayFound)
                               : nullptr;
     if (c) {
         view.SetZoomLink(false);

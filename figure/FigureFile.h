@@ -3,6 +3,7 @@
 // strip with the rank paths, and the overview drawn in full with its frames.
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -21,6 +22,9 @@ FigureFormat FigureFormatOf(const QString& path);
 bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat format,
                        QString* error);
 
+// The SVG file WriteVectorFigure writes, as bytes: for pages that hold figures of their own.
+bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error);
+
 // Writes a frame's pixels as a PNG file, replacing `path` only when complete.
 bool WritePngFigure(const QImage& frame, const QString& path, QString* error);
 
@@ -28,5 +32,6 @@ bool WritePngFigure(const QImage& frame, const QString& path, QString* error);
 // becomes the focus of its tree's panel, which becomes the active one, and the other panel
 // takes its counterpart: the taxon of the same name there, or with none, the nearest
 // ancestor both trees hold, with Zoom Link on. Both panels then fly to their foci, as a
-// click on the taxon's flag does. False when no taxon has that name.
-bool FocusBothPanels(CCladoramaView& view, const char* name);
+// click on the taxon's flag does, and as it, says so on the console unless `sayFound` is
+// false. False when no taxon has that name.
+bool FocusBothPanels(CCladoramaView& view, const char* name, bool sayFound = true);

@@ -5,7 +5,7 @@
 
 #include "Console.h"
 
-void printRankCensus(const ClassificationTree& tree) {
+std::vector<std::pair<std::string, int>> rankCensus(const ClassificationTree& tree) {
     // One walk counts every rank at once: a walk per rank name would pass over the
     // whole hierarchy twenty times, and on millions of taxa that walk is the cost.
     std::unordered_map<std::string_view, int> counts;
@@ -20,5 +20,13 @@ void printRankCensus(const ClassificationTree& tree) {
         for (const TreeNode* c : n->children)
             if (c->onlyInTree == 0 || c->onlyInTree == tree.treeId) stack.push_back(c);
     }
-    for (const char* rank : tree.rankNames) consolePrintf("%s : %i \n", rank, counts[rank]);
+    std::vector<std::pair<std::string, int>> out;
+    out.reserve(tree.rankNames.size());
+    for (const char* rank : tree.rankNames) out.emplace_back(rank, counts[rank]);
+    return out;
+}
+
+void printRankCensus(const ClassificationTree& tree) {
+    for (const auto& [rank, count] : rankCensus(tree))
+        consolePrintf("%s : %i \n", rank.c_str(), count);
 }

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev libgl1-mesa-dri libegl-dev libegl-mesa0
   xvfb xauth desktop-file-utils
+  chromium chromium-driver python3-selenium python3-html5lib
   clang libclang-rt-14-dev
 )
 

@@ -64,7 +64,7 @@ bool EqualIgnoringAsciiCase(const char* a, const char* b) {
     }
 }
 
-TreeNode* FindNodeByLatinName(TreeNode* node, const char* text, int key) {
+TreeNode* FindNodeByLatinName(TreeNode* node, const char* text, int key, bool sayFound) {
     if (!node || !text) return nullptr;
     TreeNode* found = nullptr;
     std::vector<TreeNode*> pending{node};
@@ -80,7 +80,7 @@ TreeNode* FindNodeByLatinName(TreeNode* node, const char* text, int key) {
             if (k->onlyInTree == 0 || k->onlyInTree == key) pending.push_back(k);
         }
     }
-    if (found) consolePrintf("There is %s in the data set\n", found->latinName);
+    if (found && sayFound) consolePrintf("There is %s in the data set\n", found->latinName);
     return found;
 }
 

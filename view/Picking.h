@@ -24,8 +24,9 @@ TreeNode* PickOverviewNode(TreeNode* node, double mx, double my);
 
 // The first node whose Latin name equals `text` without regard to the case of ASCII
 // letters, starting at `node` and descending only into children marked 0 or `key`. Prints
-// "There is NAME in the data set" on the console when one is found.
-TreeNode* FindNodeByLatinName(TreeNode* node, const char* text, int key);
+// "There is NAME in the data set" on the console when one is found (unless `sayFound` is
+// false: a figure that flies to a taxon of its own accord says nothing).
+TreeNode* FindNodeByLatinName(TreeNode* node, const char* text, int key, bool sayFound = true);
 
 // Equality of two names when ASCII letters are folded to one case; every other byte must
 // match exactly, whatever the locale says of it.

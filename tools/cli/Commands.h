@@ -12,6 +12,7 @@ int cmdSearch(int argc, char** argv);  // search MODE TEXT
 int cmdDiff(int argc, char** argv);    // diff
 int cmdPicture(int argc, char** argv);  // picture
 int cmdRelate(int argc, char** argv);  // relate
+int cmdReport(int argc, char** argv);  // report
 
 // True when argv holds --help or -h (the subcommand then prints its usage and exits 0).
 bool wantsHelp(int argc, char** argv);

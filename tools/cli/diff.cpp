@@ -12,6 +12,7 @@
 #include "Console.h"
 #include "TerminalText.h"
 #include "DiffLines.h"
+#include "Summaries.h"
 
 namespace {
 
@@ -71,11 +72,13 @@ int cmdDiff(int argc, char** argv) {
         return 1;
     doc.FindPartnersNow();
 
-    const DiffLines changes(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs);
-    DiffSummary counts;
     CliOutput out;
-    if (!summary)
-        out.text() = "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n";
+    if (summary) {
+        summariseDiff(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs).print(out.text());
+        return 0;
+    }
+    const DiffLines changes(doc.m_tree1, doc.m_tree2, doc.m_partners.pairs);
+    out.text() = "mark\tchange\trank\tlatin name\tcommon name\tpath\tother\tdetail\n";
     std::string other, detail;
     // Depth first, a node before its children.
     std::vector<const TreeNode*> stack{&doc.m_tree1};
@@ -85,10 +88,6 @@ int cmdDiff(int argc, char** argv) {
         for (size_t i = node->children.size(); i-- > 0;) stack.push_back(node->children[i]);
         ChangeKind kind;
         if (!changes.line(*node, kind, other, detail)) continue;
-        if (summary) {
-            counts.add(node->rankName, kind);
-            continue;
-        }
         std::string& t = out.text();
         t += static_cast<char>('0' + node->onlyInTree);
         t += '\t';
@@ -108,6 +107,5 @@ int cmdDiff(int argc, char** argv) {
         t += '\n';
         out.maybeFlush();
     }
-    if (summary) counts.print(out.text());
     return 0;
 }

@@ -21,6 +21,7 @@ const Command kCommands[] = {
     {"diff", cmdDiff, "diff [--summary] [FILE1 FILE2]  the changes: renamed, moved, rank, removed, added"},
     {"picture", cmdPicture, "picture [FILE1 FILE2] --output FILE.{svg,pdf,png}  the viewer's picture"},
     {"relate", cmdRelate, "relate [FILE1 FILE2] [--rank RANK] [--summary] [--coldp DIR] [--pairs FILE]  splits, lumps and reshuffles of higher taxa"},
+    {"report", cmdReport, "report [FILE1 FILE2] --output FILE.html [--title TEXT]  the comparison as one web page"},
 };
 
 void usage(FILE* out) {

@@ -19,6 +19,7 @@
 #include "ConceptRelationFile.h"
 #include "Console.h"
 #include "LoadedRelations.h"
+#include "Summaries.h"
 #include "TerminalText.h"
 
 namespace {
@@ -96,69 +97,6 @@ void printRelations(const TaxonRelations& relations, int rank, CliOutput& out) {
         appendRelationLine(out.text(), relations, r);
         out.maybeFlush();
     }
-}
-
-// The ranks one tree alone uses: those left in it, and those the alignment of two imported
-// checklists left out, placed among the shared ranks by the order of the twenty (another
-// rank left out stands after them all, just above Species).
-std::vector<OneTreeRank> ranksOfOneTree(const TaxonRelations& relations,
-                                        const std::vector<RankLeftOut>& leftOut) {
-    std::vector<OneTreeRank> all = relations.oneTreeRanks();
-    const std::vector<std::string>& shared = relations.ranks();
-    for (const RankLeftOut& l : leftOut) {
-        const int value = rankFromName(l.rank.c_str());
-        uint32_t before = static_cast<uint32_t>(shared.size());
-        if (value >= 0) {
-            for (uint32_t r = 0; r < shared.size(); ++r) {
-                const int v = rankFromName(shared[r].c_str());
-                if (v > value) {
-                    before = r;
-                    break;
-                }
-            }
-        }
-        all.push_back({l.rank, static_cast<uint8_t>(l.tree), static_cast<uint32_t>(l.taxa), before});
-    }
-    std::stable_sort(all.begin(), all.end(),
-                     [](const OneTreeRank& a, const OneTreeRank& b) { return a.before < b.before; });
-    return all;
-}
-
-void printSummary(const TaxonRelations& relations, const std::vector<OneTreeRank>& alone,
-                  int rank, const std::string& rankName, CliOutput& out) {
-    std::vector<std::array<int, kVerdictCount>> counts(relations.ranks().size());
-    for (const TaxonVerdict& v : relations.taxa()) {
-        // Tree 2's taxa are counted only where they have no counterpart: every other change
-        // is counted once, on tree 1's side.
-        if (v.side == 2 && v.verdict != Verdict::OnlyIn2) continue;
-        ++counts[v.rank][static_cast<int>(v.verdict)];
-    }
-    std::string& t = out.text();
-    t = "rank";
-    for (int k = 0; k < kVerdictCount; ++k) t += std::string("\t") + verdictName(Verdict(k));
-    t += '\n';
-    // A rank one tree alone uses is a row of its own, in its place from the top: all its taxa
-    // are that tree's only.
-    size_t next = 0;
-    auto aloneRows = [&](size_t before) {
-        for (; next < alone.size() && alone[next].before <= before; ++next) {
-            const OneTreeRank& a = alone[next];
-            if (!rankName.empty() && a.name != rankName) continue;
-            std::array<uint32_t, kVerdictCount> row{};
-            row[static_cast<int>(a.side == 1 ? Verdict::OnlyIn1 : Verdict::OnlyIn2)] = a.taxa;
-            t += a.name;
-            for (uint32_t n : row) t += '\t' + std::to_string(n);
-            t += '\n';
-        }
-    };
-    for (size_t r = 0; r < counts.size(); ++r) {
-        aloneRows(r);
-        if (rank >= 0 && static_cast<int>(r) != rank) continue;
-        t += relations.ranks()[r];
-        for (int n : counts[r]) t += '\t' + std::to_string(n);
-        t += '\n';
-    }
-    aloneRows(counts.size());
 }
 
 }  // namespace
@@ -241,8 +179,8 @@ int cmdRelate(int argc, char** argv) {
     }
     CliOutput out;
     if (summary)
-        printSummary(relations, ranksOfOneTree(relations, doc.m_ranksLeftOut), rank, rankName,
-                     out);
+        relationSummary(relations, ranksOfOneTree(relations, doc.m_ranksLeftOut), rank, rankName)
+            .appendTsv(out.text());
     else
         printRelations(relations, rank, out);
     return 0;
