@@ -125,11 +125,19 @@ bool looksLikeTreeFile(const std::string& head) {
     return v[0] > 0 && v[1] >= 0 && v[1] <= v[0] && v[2] >= -999 && v[2] <= v[0];
 }
 
+// Open Tree's taxonomy.tsv separates its fields by tab, bar and tab from its header on;
+// other tools name their tables taxonomy.tsv too (QIIME's lineages, for one).
+bool hasDumpSeparators(const std::string& path) {
+    const std::string head = firstBytes(path, 4096);
+    return head.substr(0, head.find('\n')).find("\t|\t") != std::string::npos;
+}
+
 // A taxdump or Open Tree taxonomy by one of its files (its folder is what is read) or as a tar
 // archive, read out while it is looked into; Unknown for anything else.
 InputKind openTaxonomyInput(const std::string& path, const std::string& ext,
                             const ImportOptions& options, OpenedInput& opened) {
-    if ((ext == ".dmp" && isTaxonomyEntry(path)) || isOpenTreeTaxonomy(path)) {
+    if ((ext == ".dmp" && isTaxonomyEntry(path)) ||
+        (isOpenTreeTaxonomy(path) && hasDumpSeparators(path))) {
         openFolderOf(path, opened);
         const InputKind k = taxonomyKind(opened.package.names());
         // A file beside which the listing failed is still the kind its name says.

@@ -23,8 +23,8 @@ struct Named {
     uint32_t at = 0, length = 0;
 };
 
-// NCBI's rank words where the rank table spells the rank otherwise: NCBI's superkingdom is
-// the domain of other taxonomies (NCBI itself renamed it so).
+// NCBI's rank words where the rank table spells the rank otherwise. NCBI renamed its
+// superkingdom domain; the table takes both words, and GTDB's d__, for one rank.
 std::string_view rankWord(std::string_view written) {
     if (equalsIgnoreCase(written, "superkingdom")) return "domain";
     if (equalsIgnoreCase(written, "varietas")) return "variety";

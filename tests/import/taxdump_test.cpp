@@ -62,12 +62,12 @@ const std::string kNames = dmp({
 const char* kTree =
     "root||\n"
     "  cellular organisms||\n"
-    "    Bacteria|Domain|eubacteria\n"
+    "    Bacteria|Superkingdom|eubacteria\n"
     "      Enterobacteriaceae|Family|\n"
     "        Escherichia|Genus|\n"
     "          Escherichia coli|Species|E. coli\n"
     "            Escherichia coli K-12|Strain|\n"
-    "    Eukaryota|Domain|eukaryotes\n"
+    "    Eukaryota|Superkingdom|eukaryotes\n"
     "      Opisthokonta|Clade|\n"
     "        Homo|Genus|\n"
     "          Homo sapiens|Species|human\n";
@@ -179,7 +179,7 @@ TEST(Taxdump, MissingNamesIsRefusedAndBrokenLinksAreMendedWithAWarning) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.tree,
               "root||\n"
-              "  Bacteria|Domain|eubacteria\n"
+              "  Bacteria|Superkingdom|eubacteria\n"
               "    7|Species|\n"
               "  Homo|Genus|\n"
               "    Homo sapiens|Species|human\n"
@@ -280,7 +280,7 @@ TEST(OpenTree, EveryTaxonIsReadAndItsFlagsCounted) {
     const char* tree =
         "life||\n"
         "  cellular organisms||\n"
-        "    Bacteria|Domain|\n"
+        "    Bacteria|Superkingdom|\n"
         "      Escherichia|Genus|\n"
         "        Escherichia coli|Species|\n"
         "          Escherichia coli K-12||\n"
