@@ -41,18 +41,31 @@ TEST(ReportExport, WaitsForTheChangesThenWritesThePage) {
     const QString path = QString::fromStdString(out.file("sample-report"));
     bool typed = false;
     auto* timer = new QTimer;
-    int tries = 0;
+    int tries = 0, seen = 0;
     QObject::connect(timer, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
-        if (!name && ++tries < 200) return;
+        // Shown, and given a moment to take input: keys typed into a dialog still being set
+        // up are lost, and it would wait for ever.
+        if (dialog && !dialog->isVisible()) dialog = nullptr;
+        if (dialog && ++seen < 4) return;
+        if (!dialog && ++tries < 2400) return;  // a minute, on a loaded machine
         timer->stop();
         timer->deleteLater();
-        if (!name) return;
+        if (!dialog) return;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject();
+            return;
+        }
         name->selectAll();
         QTest::keyClicks(name, path);
         QTest::keyClick(name, Qt::Key_Return);
         typed = true;
+        // A dialog that did not take the name fails the test rather than hanging it.
+        QTimer::singleShot(10000, [] {
+            if (auto* still = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                still->reject();
+        });
     });
     timer->start(25);
     {
