@@ -161,7 +161,8 @@ TEST(Lineages, MalformedLineagesAreRefusedNamingTheLine) {
 
 TEST(Lineages, OnlyLineagesAreTakenForThem) {
     // A rank-column table, or prefixes below the top rank, are not lineage tables.
-    EXPECT_FALSE(imp::looksLikeLineages("Order\tFamily\nCarnivora\tFelidae\n", 33));
+    const std::string ranks = "Order\tFamily\nCarnivora\tFelidae\n";
+    EXPECT_FALSE(imp::looksLikeLineages(ranks.data(), ranks.size()));
     const std::string lower = "id\tp__Firmicutes;c__Bacilli\n";
     EXPECT_FALSE(imp::looksLikeLineages(lower.data(), lower.size()));
     const std::string gtdb = "Unassigned1\tUnassigned\nx\td__Archaea;p__Y\n";
