@@ -15,7 +15,7 @@
 #include "CladoramaDoc.h"
 #include "Census.h"
 #include "Console.h"
-#include "ReportParts.h"
+#include "ReportSections.h"
 #include "Summaries.h"
 #include "Synthetic.h"
 

@@ -117,24 +117,9 @@ private:
 
     // Blanks and [comments].
     FileResult skipBlanks() {
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at];
-            if (c == '\n') ++m_line;
-            if (static_cast<unsigned char>(c) <= ' ') {
-                ++m_at;
-                continue;
-            }
-            if (c != '[') break;
-            const size_t line = m_line;
-            int depth = 0;
-            for (;;) {
-                if (m_at >= m_text.size()) return fail(line, "a comment '[' never closed");
-                const char d = m_text[m_at++];
-                if (d == '\n') ++m_line;
-                if (d == '[') ++depth;
-                if (d == ']' && --depth == 0) break;
-            }
-        }
+        size_t opened = 0;
+        if (!skipBlanksAndComments(m_text, m_at, m_line, opened))
+            return fail(opened, "a comment '[' never closed");
         return {};
     }
 
@@ -250,6 +235,28 @@ bool levelsOf(const RawNode& n, const Translation* translate, std::vector<Level>
 }
 
 }  // namespace
+
+bool skipBlanksAndComments(std::string_view text, size_t& at, size_t& line, size_t& opened) {
+    while (at < text.size()) {
+        const char c = text[at];
+        if (c == '\n') ++line;
+        if (static_cast<unsigned char>(c) <= ' ') {
+            ++at;
+            continue;
+        }
+        if (c != '[') break;
+        opened = line;
+        int depth = 0;
+        for (;;) {
+            if (at >= text.size()) return false;
+            const char d = text[at++];
+            if (d == '\n') ++line;
+            if (d == '[') ++depth;
+            if (d == ']' && --depth == 0) break;
+        }
+    }
+    return true;
+}
 
 bool looksLikeNewick(const char* data, size_t size) {
     const std::string_view head(data, std::min<size_t>(size, 512));

@@ -17,6 +17,10 @@ namespace imp {
 bool looksLikeNewick(const char* data, size_t size);
 bool looksLikeNexus(const char* data, size_t size);
 
+// Passes blanks and [comments] (nested ones too) from `at`, counting the lines passed in
+// `line`. False when a comment is never closed; `opened` is then the line it began on.
+bool skipBlanksAndComments(std::string_view text, size_t& at, size_t& line, size_t& opened);
+
 // NEXUS's TRANSLATE table: the tokens a tree writes for the names they stand for.
 using Translation = std::unordered_map<std::string, std::string>;
 

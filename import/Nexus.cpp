@@ -73,29 +73,10 @@ public:
     }
 
     bool skipBlanks() {
-        while (m_at < m_text.size()) {
-            const char c = m_text[m_at];
-            if (c == '\n') ++m_line;
-            if (static_cast<unsigned char>(c) <= ' ') {
-                ++m_at;
-                continue;
-            }
-            if (c != '[') break;
-            const size_t line = m_line;
-            int depth = 0;
-            for (;;) {
-                if (m_at >= m_text.size()) {
-                    m_fault = FileResult::failed(m_label, linePlace(line),
-                                                 "a comment '[' never closed");
-                    return false;
-                }
-                const char d = m_text[m_at++];
-                if (d == '\n') ++m_line;
-                if (d == '[') ++depth;
-                if (d == ']' && --depth == 0) break;
-            }
-        }
-        return true;
+        size_t opened = 0;
+        if (skipBlanksAndComments(m_text, m_at, m_line, opened)) return true;
+        m_fault = FileResult::failed(m_label, linePlace(opened), "a comment '[' never closed");
+        return false;
     }
 
     size_t at() const { return m_at; }

@@ -1,5 +1,5 @@
 // What the page carries inline: it opens from disk with no network.
-#include "ReportParts.h"
+#include "ReportSections.h"
 
 const char* const kReportStyle = R"CSS(
 :root { color-scheme: light; --ink: #1d1d1f; --faint: #666; --rule: #d8d8d8; }

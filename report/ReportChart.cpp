@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "ChangeReport.h"
-#include "ReportParts.h"
+#include "ReportSections.h"
 
 namespace {
 

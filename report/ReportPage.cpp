@@ -6,7 +6,7 @@
 #include "Census.h"
 #include "ChangeReport.h"
 #include "CladoramaDoc.h"
-#include "ReportParts.h"
+#include "ReportSections.h"
 #include "Summaries.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "ChangeReport.h"
 #include "ChangesLayer.h"
 #include "DiffLines.h"
-#include "ReportParts.h"
+#include "ReportSections.h"
 
 const ChangeRowKind kReportKindOrder[kChangeRowKinds] = {
     ChangeRowKind::Renamed, ChangeRowKind::Moved,   ChangeRowKind::Rank,
@@ -60,7 +60,8 @@ namespace {
 // Of a split, lump or reshuffle, the species named; the rest are counted.
 constexpr size_t kSpeciesListed = 100;
 // The taxa walked to name them, at most: past it, the largest taxa's rows give the count of
-// their evidence alone (a split class of a whole catalogue would be walked once per part).
+// their evidence alone (a split class of a whole catalogue would be walked once for each
+// taxon it went to).
 constexpr int64_t kSpeciesWalked = 500000;
 // The ranks rows are summed up by, the first that brings them within the limit.
 const char* const kSummingRanks[] = {"Family", "Order", "Class", "Phylum", "Kingdom"};

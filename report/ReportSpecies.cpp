@@ -2,7 +2,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "ReportParts.h"
+#include "ReportSections.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList
                                                                 const std::vector<uint32_t>& rows,
                                                                 size_t named) {
     // A walk of each row's taxon would pass over the species of a split order or class once
-    // per part it went to. Instead each species under the rows' taxa is visited once, and the
-    // pairs of its ancestors with those of its counterpart in tree 2, rank for rank, are the
-    // rows it belongs to.
+    // for each taxon it went to. Instead each species under the rows' taxa is visited once,
+    // and the pairs of its ancestors with those of its counterpart in tree 2, rank for rank,
+    // are the rows it belongs to.
     std::unordered_map<std::pair<const TreeNode*, const TreeNode*>, uint32_t, PairHash> rowOf;
     std::unordered_set<const TreeNode*> taxa1;
     std::unordered_map<uint32_t, SharedSpecies> out;
