@@ -21,7 +21,7 @@ namespace {
 constexpr int kPixelsPerInch = 96;
 
 bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* error,
-          std::string* tagged = nullptr) {
+          std::string* tagged = nullptr, SharedOverview* shared = nullptr) {
     QPainter painter;
     if (!painter.begin(&device)) {
         if (error) *error = QStringLiteral("cannot draw the picture");
@@ -29,7 +29,7 @@ bool draw(CCladoramaView& view, QPaintDevice& device, bool clipByHand, QString* 
     }
     PainterCanvas canvas(painter, view.m_clientWidth, view.m_clientHeight, clipByHand);
     canvas.KeepTaggedLinesIn(tagged);
-    DrawViewStill(canvas, view);
+    DrawViewStill(canvas, view, shared);
     return painter.end();
 }
 
@@ -43,7 +43,8 @@ FigureFormat FigureFormatOf(const QString& path) {
     return FigureFormat::Unknown;
 }
 
-bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error) {
+bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error,
+                    SharedOverview* shared) {
     const int w = view.m_clientWidth, h = view.m_clientHeight;
     if (w <= 0 || h <= 0) {
         if (error) *error = QStringLiteral("the view has no size");
@@ -64,7 +65,7 @@ bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error) {
     svg.setDescription(QStringLiteral("Cladorama"));
     // The generator writes no clipping: the panels' boxes are cut by hand.
     std::string tagged;
-    if (!draw(view, svg, true, error, &tagged)) return false;
+    if (!draw(view, svg, true, error, &tagged, shared)) return false;
     bytes = drawn.data();
     if (!tagged.empty()) {
         const qsizetype end = bytes.lastIndexOf("</svg>");

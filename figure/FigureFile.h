@@ -8,6 +8,7 @@
 #include <QString>
 
 class CCladoramaView;
+struct SharedOverview;
 
 enum class FigureFormat { Unknown, Png, Svg, Pdf };
 
@@ -23,7 +24,9 @@ bool WriteVectorFigure(CCladoramaView& view, const QString& path, FigureFormat f
                        QString* error);
 
 // The SVG file WriteVectorFigure writes, as bytes: for pages that hold figures of their own.
-bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error);
+// Pictures of one view in a row may share the overview, drawn once (see SharedOverview.h).
+bool SvgFigureBytes(CCladoramaView& view, QByteArray& bytes, QString* error,
+                    SharedOverview* shared = nullptr);
 
 // Writes a frame's pixels as a PNG file, replacing `path` only when complete.
 bool WritePngFigure(const QImage& frame, const QString& path, QString* error);

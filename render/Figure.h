@@ -4,10 +4,12 @@
 #pragma once
 
 #include "Canvas.h"
+#include "SharedOverview.h"
 
 class CCladoramaView;
 
 // Black background, then, once both trees are loaded, the panel acted on last, the other
 // tree panel, the legend strip and the overview, as a frame draws them; with the changes
-// layer on, the layer over them.
-void DrawViewStill(Canvas& canvas, CCladoramaView& view);
+// layer on, the layer over them. With `shared`, the overview's taxa may come from a picture
+// drawn before (see SharedOverview.h).
+void DrawViewStill(Canvas& canvas, CCladoramaView& view, SharedOverview* shared = nullptr);

@@ -9,6 +9,7 @@
 #include "CladoramaDoc.h"
 #include "OverviewState.h"
 #include "RenderMath.h"
+#include "SharedOverview.h"
 
 namespace {
 
@@ -249,8 +250,9 @@ void DrawOverview(Canvas& canvas, OverviewPanel& overview, ViewPanel& panel1, Vi
 }
 
 void DrawOverviewStill(Canvas& canvas, const OverviewPanel& overview, const ViewPanel& panel1,
-                       const ViewPanel& panel2, const CCladoramaDoc& doc) {
-    DrawOverviewInFull(canvas, overview);
+                       const ViewPanel& panel2, const CCladoramaDoc& doc, SharedOverview* shared) {
+    if (shared) DrawOverviewInFull(canvas, overview, *shared);
+    else DrawOverviewInFull(canvas, overview);
     drawSearchMatches(canvas, overview, doc);
     drawPathsAndHover(canvas, overview, panel1, panel2);
 }

@@ -10,6 +10,7 @@
 #include "ViewPanel.h"
 
 class CCladoramaDoc;
+struct SharedOverview;
 
 // Boxes style: every node's box, white for a taxon of one tree only, else in its rank
 // colour; a box one pixel wide or less as its outline. Node first, then its children.
@@ -33,9 +34,11 @@ void DrawOverview(OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
 void DrawOverview(Canvas& canvas, OverviewPanel& overview, ViewPanel& panel1, ViewPanel& panel2,
                   CCladoramaDoc& doc);
 // The overview as the latest frame shows it, drawn in full and changing nothing: no cache,
-// and a pending node-list selection is left for the next frame.
+// and a pending node-list selection is left for the next frame. With `shared`, its taxa come
+// from there when a picture before drew them alike (see SharedOverview.h).
 void DrawOverviewStill(Canvas& canvas, const OverviewPanel& overview, const ViewPanel& panel1,
-                       const ViewPanel& panel2, const CCladoramaDoc& doc);
+                       const ViewPanel& panel2, const CCladoramaDoc& doc,
+                       SharedOverview* shared = nullptr);
 
 // The rank path of one focus node over the overview: discs for tree 1 (which 0), triangles
 // for tree 2 (which 1), in the style's way.

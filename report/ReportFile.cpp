@@ -8,6 +8,7 @@
 #include "CladoramaView.h"
 #include "FigureFile.h"
 #include "ReplaceFile.h"
+#include "SharedOverview.h"
 
 namespace {
 
@@ -27,11 +28,11 @@ private:
     DocFramework* m_framework;
 };
 
-bool svgOf(CCladoramaView& view, const std::string& caption, std::vector<ReportFigure>& figures,
-           std::string& why) {
+bool svgOf(CCladoramaView& view, SharedOverview& overview, const std::string& caption,
+           std::vector<ReportFigure>& figures, std::string& why) {
     QByteArray bytes;
     QString error;
-    if (!SvgFigureBytes(view, bytes, &error)) {
+    if (!SvgFigureBytes(view, bytes, &error, &overview)) {
         why = "cannot draw the picture: " + error.toStdString();
         return false;
     }
@@ -49,13 +50,15 @@ bool drawReportFigures(CCladoramaDoc& doc, const std::vector<PicturedTaxon>& tax
     view.OnSize(width, height);
     view.OnUpdate();
     view.SetChangesShown(true);
-    if (!svgOf(view, "Both classifications whole, with the changes", figures, why)) return false;
+    // Every picture shows the same overview of all taxa: drawn for the first, copied after.
+    SharedOverview overview;
+    if (!svgOf(view, overview, "Both classifications whole, with the changes", figures, why)) return false;
     for (const PicturedTaxon& taxon : taxa) {
         if (!taxon.node1 && !taxon.node2) continue;
         // Both panels fly to the two taxa as a chosen row of the changes flies them (the
         // nodes are the document's, which this function may move).
         view.FlyToTaxa(const_cast<TreeNode*>(taxon.node1), const_cast<TreeNode*>(taxon.node2));
-        if (!svgOf(view, taxon.name, figures, why)) return false;
+        if (!svgOf(view, overview, taxon.name, figures, why)) return false;
     }
     return true;
 }

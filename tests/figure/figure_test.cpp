@@ -20,6 +20,7 @@
 #include "FigureFile.h"
 #include "OffscreenView.h"
 #include "RenderMath.h"
+#include "SharedOverview.h"
 #include "Synthetic.h"
 #include "TestSupport.h"
 
@@ -322,6 +323,42 @@ TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
     // for the visible discs, the rest as the pixels the frame shows.
     EXPECT_GT(ellipses, 10);
     EXPECT_LT(elements, 2500);
+}
+
+TEST(Figure, PicturesInARowShareTheOverviewAndEachIsAsIfDrawnAlone) {
+    ensureApp();
+    TempDir dir;
+    SyntheticOptions options;
+    options.taxa = 20000;
+    ASSERT_TRUE(writeSyntheticPair(dir.file("a.xml"), dir.file("b.xml"), options));
+    Shown shown;
+    ASSERT_TRUE(shown.Load(dir.file("a.xml"), dir.file("b.xml")));
+    ASSERT_TRUE(shown.doc.FindChangesNow());
+    CCladoramaView& v = shown.view;
+    v.SetChangesShown(true);
+    SharedOverview shared;
+    auto svg = [&](SharedOverview* with) {
+        QByteArray bytes;
+        EXPECT_TRUE(SvgFigureBytes(v, bytes, nullptr, with));
+        return bytes.toStdString();
+    };
+    EXPECT_EQ(svg(&shared), svg(nullptr));
+    ASSERT_FALSE(shared.drawn.empty());
+    // Flown elsewhere, with the overview's box and paths moved: only the taxa are shared.
+    TreeNode* one = v.m_panel1.root->children.at(0);
+    TreeNode* two = v.m_panel2.root->children.at(0);
+    ASSERT_FALSE(one->children.empty());
+    v.FlyToTaxa(one->children.back(), two->children.back());
+    const std::string flown = svg(nullptr);
+    EXPECT_EQ(svg(&shared), flown);
+    // An overview drawn otherwise is drawn anew, and kept for the next picture.
+    for (uint8_t style : {uint8_t(0), uint8_t(1)}) {
+        v.m_overview.overviewStyle = style;
+        const std::string alone = svg(nullptr);
+        EXPECT_EQ(svg(&shared), alone) << int(style);
+        EXPECT_EQ(svg(&shared), alone) << int(style);
+    }
+    EXPECT_EQ(svg(&shared), flown);
 }
 
 TEST_F(FigureTest, FailedExportsLeaveTheFileTheyWereToReplace) {
