@@ -82,7 +82,10 @@ ChangeClassifier::ChangeClassifier(const ClassificationTree& tree1,
             if (n->onlyInTree == side + 1) askedHashes.push_back(nameHash(n->latinName));
         });
     HashSet asked(askedHashes.size());
-    for (uint64_t h : askedHashes) asked.insert(h);
+    for (size_t i = 0; i < askedHashes.size(); ++i) {
+        cancellationPoint(i);
+        asked.insert(askedHashes[i]);
+    }
     std::vector<uint64_t>().swap(askedHashes);
     for (int side = 0; side < 2; ++side) {
         walkOwn(side, [&](const TreeNode* n) {

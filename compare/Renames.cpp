@@ -780,6 +780,7 @@ void RenamePairs::clear() {
 
 void RenamePairs::index() {
     for (uint32_t i = 0; i < m_pairs.size(); ++i) {
+        cancellationPoint(i);
         m_byName[0].emplace(m_pairs[i].node1->latinName, i);
         m_byName[1].emplace(m_pairs[i].node2->latinName, i);
         m_byNode.emplace(m_pairs[i].node1, i);

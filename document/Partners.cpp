@@ -68,20 +68,6 @@ private:
     size_t m_at = 0;
 };
 
-// The nodes of a tree in file order (depth first), at the places asked for.
-std::unordered_map<uint32_t, const TreeNode*> nodesAt(const ClassificationTree& tree,
-                                                      const std::vector<uint32_t>& wanted) {
-    std::unordered_map<uint32_t, const TreeNode*> at;
-    for (uint32_t w : wanted) at.emplace(w, nullptr);
-    uint32_t i = 0;
-    forEachNode(static_cast<const TreeNode*>(&tree), [&](const TreeNode* n) {
-        cancellationPoint(i);
-        auto it = at.find(i++);
-        if (it != at.end()) it->second = n;
-    });
-    return at;
-}
-
 // The nodes at `places` (sorted, each once) of a tree in file order, aligned with them; null
 // past the tree's end. One walk, and no map: a file's relations name hundreds of thousands.
 std::vector<const TreeNode*> nodesAtPlaces(const ClassificationTree& tree,
@@ -97,7 +83,7 @@ std::vector<const TreeNode*> nodesAtPlaces(const ClassificationTree& tree,
     return nodes;
 }
 
-// What a file's relations name of one tree: its places, and then their nodes.
+// What a file names of one tree (its pairs, facts and relations): the places, then their nodes.
 struct PlacedNodes {
     std::vector<uint32_t> places;
     std::vector<const TreeNode*> nodes;
@@ -290,8 +276,12 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
     uint32_t count;
     if (!in.number(count) || count > bytes.size()) return 2;
     std::vector<Stored> storedPairs(count);
+    // A file's pairs and facts run to hundreds of thousands: the work is called off between
+    // them as within every long loop of the comparison.
+    size_t steps = 0;
     std::vector<uint32_t> wanted[2];
     for (Stored& p : storedPairs) {
+        cancellationPoint(++steps);
         if (!in.number(p.place1) || !in.number(p.place2) || !in.number(p.evidence) ||
             p.evidence > static_cast<uint8_t>(RenameEvidence::Spelling))
             return 2;
@@ -307,6 +297,7 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
         if (!in.number(count) || count > bytes.size()) return 2;
         storedFacts[side].resize(count);
         for (StoredFacts& f : storedFacts[side]) {
+            cancellationPoint(++steps);
             if (!in.number(f.place) || !in.text(f.id) || !in.text(f.authorship)) return 2;
             wanted[side].push_back(f.place);
         }
@@ -328,6 +319,7 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
         if (!in.number(n) || n > bytes.size()) return 2;
         taxa.resize(n);
         for (TaxonVerdict& v : taxa) {
+            cancellationPoint(++steps);
             uint32_t place;
             uint8_t verdict;
             if (!in.number(place) || !in.number(v.side) || !in.number(v.rank) ||
@@ -347,6 +339,7 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
         if (!in.number(n) || n > bytes.size()) return 2;
         lines.resize(n);
         for (TaxonRelation& r : lines) {
+            cancellationPoint(++steps);
             uint32_t place1, place2;
             uint8_t relation;
             if (!in.number(place1) || !in.number(place2) || !in.number(relation) ||
@@ -365,36 +358,43 @@ int readPartners(const std::string& bytes, const ClassificationTree& tree1,
         }
     }
     if (!in.atEnd()) return 2;
+    // One walk of each tree finds every taxon the file names.
+    for (int side = 0; side < 2; ++side) {
+        std::vector<uint32_t>& all = placed[side].places;
+        all.insert(all.end(), wanted[side].begin(), wanted[side].end());
+        std::vector<uint32_t>().swap(wanted[side]);
+    }
+    placed[0].resolve(tree1);
+    placed[1].resolve(tree2);
     if (withRelations) {
-        placed[0].resolve(tree1);
-        placed[1].resolve(tree2);
         auto node = [&](int side, uint32_t place, const TreeNode*& out) {
             out = place == kNoPlace ? nullptr : placed[side].at(place);
             return place == kNoPlace || out;
         };
-        for (size_t i = 0; i < taxa.size(); ++i)
+        for (size_t i = 0; i < taxa.size(); ++i, cancellationPoint(++steps))
             if (taxonPlaces[i] == kNoPlace || !node(taxa[i].side - 1, taxonPlaces[i], taxa[i].node))
                 return 2;
-        for (size_t i = 0; i < lines.size(); ++i)
+        for (size_t i = 0; i < lines.size(); ++i, cancellationPoint(++steps))
             if (!node(0, linePlaces[i].first, lines[i].taxon1) ||
                 !node(1, linePlaces[i].second, lines[i].taxon2))
                 return 2;
     }
-    auto at1 = nodesAt(tree1, wanted[0]), at2 = nodesAt(tree2, wanted[1]);
     for (const Stored& p : storedPairs) {
-        const TreeNode* n1 = at1[p.place1];
-        const TreeNode* n2 = at2[p.place2];
+        cancellationPoint(++steps);
+        const TreeNode* n1 = placed[0].at(p.place1);
+        const TreeNode* n2 = placed[1].at(p.place2);
         if (!n1 || !n2) return 2;
         pairs.push_back({n1, n2, static_cast<RenameEvidence>(p.evidence)});
     }
     for (int side = 0; side < 2; ++side) {
-        auto& at = side == 0 ? at1 : at2;
         for (const StoredFacts& f : storedFacts[side]) {
-            const TreeNode* n = at[f.place];
+            cancellationPoint(++steps);
+            const TreeNode* n = placed[side].at(f.place);
             if (!n) return 2;
             facts[side].add(n, f.id, f.authorship);
         }
         facts[side].seal();
+        cancellationPoint();
     }
     if (withRelations && relations) {
         *relations = TaxonRelations::fromParts(std::move(ranks), std::move(lines), std::move(taxa));
@@ -451,8 +451,15 @@ void DocPartners::prepare(const ClassificationTree& tree1, const ClassificationT
         const std::string path = partnersPathBeside(m_beside[0]);
         std::ifstream file(path, std::ios::binary);
         if (file) {  // none: the partners are found afresh, and nothing is said
-            const std::string bytes((std::istreambuf_iterator<char>(file)),
-                                    std::istreambuf_iterator<char>());
+            // Read whole at once: tens of megabytes, which a character iterator reads slowly.
+            std::string bytes;
+            file.seekg(0, std::ios::end);
+            const std::streamoff size = file.tellg();
+            file.seekg(0, std::ios::beg);
+            if (size > 0) {
+                bytes.resize(static_cast<size_t>(size));
+                if (!file.read(bytes.data(), size)) bytes.resize(static_cast<size_t>(file.gcount()));
+            }
             FileStamp stamp1, stamp2;
             std::vector<RenamePair> stored;
             int result = 1;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Cancellation.h"
+
 namespace {
 
 // strcmp compares as unsigned char and puts a prefix first, which is exactly the name
@@ -82,10 +84,15 @@ void stableSortByLatinName(std::vector<const TreeNode*>& nodes) {
     std::vector<Keyed> keyed;
     keyed.reserve(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
+        cancellationPoint(i);
         const PrefixKey key(nodes[i]->latinName);
         keyed.push_back({key.high, static_cast<uint32_t>(key.low >> 32), static_cast<uint32_t>(i)});
     }
+    // Millions of names take a good part of a second: the sort is called off as a loop is
+    // (what it leaves is thrown away with the rest of the work).
+    size_t compared = 0;
     std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+        cancellationPoint(++compared);
         if (a.high != b.high) return a.high < b.high;
         if (a.low != b.low) return a.low < b.low;
         // Equal keys whose last byte is zero are names that ended within them: equal.

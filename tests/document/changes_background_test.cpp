@@ -10,6 +10,7 @@
 #include "Cancellation.h"
 #include "CladoramaDoc.h"
 #include "LoadedRelations.h"
+#include "NameOrder.h"
 #include "RecorderFramework.h"
 #include "TestSupport.h"
 
@@ -110,6 +111,11 @@ TEST(ChangesInBackground, EveryPassStopsWhenCalledOff) {
     const TaxonRelations none;
     list.fill(doc.m_tree1, doc.m_tree2, pairs, none);
     EXPECT_THROW(list.rows(), Cancelled);
+    // The sort of a tree's names that the list makes beside the walk.
+    std::vector<const TreeNode*> named;
+    forEachNode(static_cast<const TreeNode*>(&doc.m_tree2),
+                [&](const TreeNode* n) { named.push_back(n); });
+    EXPECT_THROW(stableSortByLatinName(named), Cancelled);
     off = false;
     EXPECT_NO_THROW(relateLoadedTrees(doc.m_tree1, doc.m_tree2));
 }
