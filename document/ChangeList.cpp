@@ -348,9 +348,11 @@ void ChangeList::build() {
         }
     };
     Found runs[2];
-    // The first run's rows become the list's: room for a row per taxon held by one tree and
-    // per relation, at most, so that they are not copied as they grow.
+    // Room for a row per taxon held by one tree and per relation, at most, in each run, so
+    // that no rows are copied as they grow: what a run does not fill is never touched and
+    // takes no memory. The first run's rows become the list's.
     runs[0].rows.reserve(marked + relations.relations().size());
+    runs[1].rows.reserve(marked);
     {
         ScopedThread second([&] { walkRun(cut, pieces.size(), runs[1]); });
         walkRun(0, cut, runs[0]);
@@ -392,7 +394,8 @@ void ChangeList::build() {
         row.pathOf = named;
         m_rows.push_back(row);
     }
-    m_rows.shrink_to_fit();
+    // Not shrunk to fit: a copy would hold the rows twice at the work's highest, while the
+    // room left over was never touched.
     ++m_generation;
     refresh();
 }

@@ -80,7 +80,6 @@ void stableSortByLatinName(std::vector<const TreeNode*>& nodes) {
         uint32_t low;
         uint32_t place;
     };
-    const std::vector<const TreeNode*> original = nodes;
     std::vector<Keyed> keyed;
     keyed.reserve(nodes.size());
     for (size_t i = 0; i < nodes.size(); ++i) {
@@ -97,13 +96,31 @@ void stableSortByLatinName(std::vector<const TreeNode*>& nodes) {
         if (a.low != b.low) return a.low < b.low;
         // Equal keys whose last byte is zero are names that ended within them: equal.
         if ((a.low & 0xff) != 0) {
-            const int c = std::strcmp(original[a.place]->latinName + 12,
-                                      original[b.place]->latinName + 12);
+            const int c = std::strcmp(nodes[a.place]->latinName + 12,
+                                      nodes[b.place]->latinName + 12);
             if (c != 0) return c < 0;
         }
         return a.place < b.place;
     });
-    for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = original[keyed[i].place];
+    // The nodes put in their sorted places where they stand, cycle by cycle, instead of into
+    // a copy (millions of pointers more at the work's highest); the keys, no longer needed,
+    // mark the places done.
+    for (Keyed& k : keyed) k.high = 0;
+    for (size_t start = 0; start < nodes.size(); ++start) {
+        if (keyed[start].high) continue;
+        const TreeNode* first = nodes[start];
+        size_t at = start;
+        for (;;) {
+            keyed[at].high = 1;
+            const size_t from = keyed[at].place;
+            if (from == start) {
+                nodes[at] = first;
+                break;
+            }
+            nodes[at] = nodes[from];
+            at = from;
+        }
+    }
 }
 
 int compareLatinNames(const TreeNode* a, const TreeNode* b) {
