@@ -377,20 +377,14 @@ bool spellingsOf(const Candidate& a, const Candidate& b) {
     return differ == 1;
 }
 
-// The keys under which two candidates that are spellings of each other meet: for each
-// epithet that may be the one spelt otherwise, the rest of the name as it stands and each
-// word deletionKeys makes of that epithet, within the candidate's rank and order (else
-// family). A name spelling cannot tell, or without an epithet long enough, has none.
-// Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
-// of keys a candidate, they are sorted as plain numbers, digit by digit.
-void spellingKeys(const Side& side, const Finder& finder, int indexBits, std::vector<uint64_t>& out) {
-    const uint64_t high = ~uint64_t(0) << indexBits;
-    size_t total = 0;
-    for (const Candidate& c : side.candidates)
-        if (finder.open(c, false))
-            for (std::string_view w : c.words) total += deletionKeyCount(w.size());
-    out.reserve(total);
+// Each word of an open candidate that may be the one spelt otherwise, with its base: the
+// candidate's rank and order (else family), the word's place and the rest of the name as it
+// stands. Two candidates that are spellings of each other have a word of the same base. A
+// name spelling cannot tell, or without an epithet long enough, has none.
+template <class Each>
+void forEachSpeltWord(const Side& side, const Finder& finder, Each&& each) {
     for (uint32_t i = 0; i < side.candidates.size(); ++i) {
+        cancellationPoint(i);
         const Candidate& c = side.candidates[i];
         if (!finder.open(c, false) || unspellableName(c.node->latinName)) continue;
         const uint64_t wide = c.order ? c.orderHash : c.familyHash;
@@ -400,9 +394,43 @@ void spellingKeys(const Side& side, const Finder& finder, int indexBits, std::ve
             uint64_t base = mix(scope, w + 1);
             for (size_t o = 0; o < c.words.size(); ++o)
                 if (o != w) base = mix(base, hashOf(c.words[o]));
-            deletionKeys(c.words[w], [&](uint64_t k) { out.push_back((mix(base, k) & high) | i); });
+            each(i, c.words[w], base);
         }
     }
+}
+
+// The bases of a side's spelt words, sorted, each once.
+std::vector<uint64_t> spellingBases(const Side& side, const Finder& finder) {
+    std::vector<uint64_t> bases, scratch;
+    forEachSpeltWord(side, finder, [&](uint32_t, std::string_view, uint64_t base) {
+        bases.push_back(base);
+    });
+    radixSort(bases, scratch);
+    bases.erase(std::unique(bases.begin(), bases.end()), bases.end());
+    return bases;
+}
+
+// The keys under which two candidates that are spellings of each other meet: each word
+// deletionKeys makes of a spelt word, under its base. Only words whose base the other side
+// has too are keyed: no key of another could meet theirs, and most words of a catalogue are
+// such (a genus whose unpaired species are all on one side).
+// Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
+// of keys a candidate, they are sorted as plain numbers, digit by digit.
+void spellingKeys(const Side& side, const Finder& finder, int indexBits,
+                  const std::vector<uint64_t>& otherBases, std::vector<uint64_t>& out) {
+    const uint64_t high = ~uint64_t(0) << indexBits;
+    auto shared = [&](uint64_t base) {
+        return std::binary_search(otherBases.begin(), otherBases.end(), base);
+    };
+    size_t total = 0;
+    forEachSpeltWord(side, finder, [&](uint32_t, std::string_view word, uint64_t base) {
+        if (shared(base)) total += deletionKeyCount(word.size());
+    });
+    out.reserve(total);
+    forEachSpeltWord(side, finder, [&](uint32_t i, std::string_view word, uint64_t base) {
+        if (!shared(base)) return;
+        deletionKeys(word, [&](uint64_t k) { out.push_back((mix(base, k) & high) | i); });
+    });
     std::vector<uint64_t> scratch;
     radixSort(out, scratch);
     out.erase(std::unique(out.begin(), out.end()), out.end());
@@ -417,8 +445,10 @@ void findSpellings(Finder& finder, Side& s1, Side& s2, Contradicted&& contradict
         std::max(std::bit_width(s1.candidates.size()), std::bit_width(s2.candidates.size()));
     const uint64_t low = (uint64_t(1) << indexBits) - 1;
     std::vector<uint64_t> keys1, keys2;
-    both([&] { spellingKeys(s1, finder, indexBits, keys1); },
-         [&] { spellingKeys(s2, finder, indexBits, keys2); });
+    std::vector<uint64_t> bases1, bases2;
+    both([&] { bases1 = spellingBases(s1, finder); }, [&] { bases2 = spellingBases(s2, finder); });
+    both([&] { spellingKeys(s1, finder, indexBits, bases2, keys1); },
+         [&] { spellingKeys(s2, finder, indexBits, bases1, keys2); });
     // The candidates that meet under a key, once each.
     std::vector<std::pair<uint32_t, uint32_t>> met;
     for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
