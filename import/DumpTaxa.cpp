@@ -11,7 +11,7 @@ DumpTaxa::~DumpTaxa() {
 
 void DumpTaxa::reserve(size_t rows) {
     m_nodes.reserve(rows);
-    m_parentIds.reserve(rows);
+    m_parentRefs.reserve(rows);
     m_lines.reserve(rows);
 }
 
@@ -25,9 +25,31 @@ bool DumpTaxa::add(TreeNode* node, std::string_view id, std::string_view parent,
     }
     r = static_cast<uint32_t>(m_nodes.size() + 1);
     m_nodes.push_back(node);
-    m_parentIds.push_back(parent == id ? std::string_view() : parent);
+    m_parentRefs.push_back(parentRef(id, parent));
     m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
     return true;
+}
+
+bool DumpTaxa::add(TreeNode* node, uint32_t id, uint32_t parent, size_t line, size_t& clash) {
+    uint32_t& r = m_rowOf.atNumber(id);
+    if (r) {
+        clash = m_lines[r - 1];
+        delete node;
+        return false;
+    }
+    r = static_cast<uint32_t>(m_nodes.size() + 1);
+    m_nodes.push_back(node);
+    m_parentRefs.push_back(parent == id ? kRootRef : parent);
+    m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
+    return true;
+}
+
+uint64_t DumpTaxa::parentRef(std::string_view id, std::string_view parent) {
+    if (parent.empty() || parent == id) return kRootRef;
+    const int64_t n = number(parent);
+    if (n >= 0) return static_cast<uint64_t>(n);
+    m_parentViews.push_back(parent);
+    return kViewRef + m_parentViews.size() - 1;
 }
 
 void DumpTaxa::link(const std::string& label) {
@@ -35,13 +57,19 @@ void DumpTaxa::link(const std::string& label) {
     m_parent.assign(count, kNone);
     std::vector<uint8_t> broken(count, 0);
     for (size_t i = 0; i < count; ++i) {
-        const std::string_view p = m_parentIds[i];
+        const uint64_t p = m_parentRefs[i];
         // A taxon that is its own parent, or has none, is a root; the first of them is the root.
-        if (p.empty()) {
+        if (p == kRootRef) {
             if (m_root == SIZE_MAX) m_root = i;
             continue;
         }
-        const size_t at = rowOf(p);
+        size_t at = SIZE_MAX;
+        if (p >= kViewRef) {
+            at = rowOf(m_parentViews[p - kViewRef]);
+        } else {
+            const uint32_t* r = m_rowOf.findNumber(p);
+            if (r && *r) at = *r - 1;
+        }
         if (at == SIZE_MAX) {
             broken[i] = 1;
             ++m_orphans;
@@ -49,7 +77,8 @@ void DumpTaxa::link(const std::string& label) {
             m_parent[i] = static_cast<uint32_t>(at);
         }
     }
-    std::vector<std::string_view>().swap(m_parentIds);
+    std::vector<uint64_t>().swap(m_parentRefs);
+    std::vector<std::string_view>().swap(m_parentViews);
     // Each walk up stops at a row already walked: one step per row in all.
     enum : uint8_t { kUnknown, kWalking, kDone };
     std::vector<uint8_t> state(count, kUnknown);

@@ -38,14 +38,27 @@ public:
     explicit ByIdentifier(size_t limit) : m_limit(limit) {}
     T& at(std::string_view id) {
         const int64_t n = smallNumber(id, m_limit);
-        if (n < 0) return m_other[id];
-        const auto i = static_cast<size_t>(n);
-        if (i >= m_dense.size()) m_dense.resize(std::max(i + 1, std::min(m_limit, m_dense.size() * 2)));
-        return m_dense[i];
+        return n < 0 ? m_other[id] : atNumber(static_cast<size_t>(n));
+    }
+    // The value of the identifier that is the small number `n` (smallNumber's, with this
+    // table's limit).
+    T& atNumber(size_t n) {
+        if (n >= m_dense.size()) m_dense.resize(std::max(n + 1, std::min(m_limit, m_dense.size() * 2)));
+        return m_dense[n];
+    }
+    const T* findNumber(size_t n) const { return n < m_dense.size() ? &m_dense[n] : nullptr; }
+    size_t limit() const { return m_limit; }
+    T* find(std::string_view id) {
+        return const_cast<T*>(static_cast<const ByIdentifier*>(this)->find(id));
+    }
+    template <class F>
+    void forEach(F&& f) {
+        for (T& v : m_dense) f(v);
+        for (auto& [id, v] : m_other) f(v);
     }
     const T* find(std::string_view id) const {
         const int64_t n = smallNumber(id, m_limit);
-        if (n >= 0) return static_cast<size_t>(n) < m_dense.size() ? &m_dense[static_cast<size_t>(n)] : nullptr;
+        if (n >= 0) return findNumber(static_cast<size_t>(n));
         auto it = m_other.find(id);
         return it == m_other.end() ? nullptr : &it->second;
     }
@@ -79,6 +92,16 @@ public:
     // `clash` is then the line of the row that gave it first.
     bool add(TreeNode* node, std::string_view id, std::string_view parent, size_t line,
              size_t& clash);
+    // The same for a row whose identifier and parent's are the small numbers `id` and
+    // `parent` (see number()); `parent` == `id` for a row without a parent. Such a row
+    // keeps no view of the file.
+    bool add(TreeNode* node, uint32_t id, uint32_t parent, size_t line, size_t& clash);
+    // The small number identifier `id` stands for in these tables, or -1 when it is no
+    // such number or not below kMaxNumber.
+    int64_t number(std::string_view id) const {
+        return smallNumber(id, std::min<size_t>(m_rowOf.limit(), kMaxNumber));
+    }
+    static constexpr size_t kMaxNumber = size_t{1} << 31;
     size_t rows() const { return m_nodes.size(); }
     // Room for `rows` rows, so that millions of them are not copied as the tables grow.
     void reserve(size_t rows);
@@ -107,7 +130,12 @@ private:
     static constexpr uint32_t kNone = UINT32_MAX;  // no parent row: a root
     ByIdentifier<uint32_t> m_rowOf;  // row + 1; 0: none
     std::vector<TreeNode*> m_nodes;  // owned until build()
-    std::vector<std::string_view> m_parentIds;
+    // Each row's parent: a small number below kMaxNumber, kRootRef for none, or
+    // kViewRef + the place of its identifier in m_parentViews.
+    static constexpr uint64_t kRootRef = UINT64_MAX, kViewRef = uint64_t{1} << 32;
+    uint64_t parentRef(std::string_view id, std::string_view parent);
+    std::vector<uint64_t> m_parentRefs;
+    std::vector<std::string_view> m_parentViews;
     std::vector<uint32_t> m_lines;
     std::vector<uint32_t> m_parent;  // kNone for a root
     std::vector<uint8_t> m_kept;     // empty: every row
