@@ -112,19 +112,19 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
     std::unordered_map<std::string_view, Common>().swap(commons);
     package.release(namesFile);
 
-    // Each node made as its row is read; the links joined once all are.
+    // Each taxon's names taken as its row is read; the links joined once all are.
     DumpTaxa taxa(identifierLimit(nodes.size()));
     FactsCollector* facts = collectingFacts();
     std::vector<std::string_view> ids;  // of each row, for the facts
     // A taxdump chosen by its nodes.dmp is named so already.
     const std::string nodesLabel = label.ends_with(nodesFile) ? label : label + ": " + nodesFile;
-    // Large dumps are read in two halves on two threads, split at a line: each half makes
-    // the nodes of its rows; they are then added in the order of the rows.
+    // Large dumps are read in two halves on two threads, split at a line: each half takes
+    // the names of its rows; they are then added in the order of the rows.
     // A row whose tax_id and parent's are small numbers (as all of NCBI's are) is kept by
     // them, and the bytes read are given back as the reading goes; any other row by where
     // its tax_id begins, read again when the nodes are added.
     struct Made {
-        TreeNode* node;
+        DumpTaxa::Names names;
         size_t line;
         uint64_t ids;  // the tax_id << 32 | the parent's (the tax_id for none), or kAt | where
     };
@@ -162,10 +162,7 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
                 latin = newName(id.data(), id.size());
             }
             const RankInfo& rank = rankWords.of(n > 2 ? rankWord(g[2]) : std::string_view());
-            auto* node = new TreeNode;
-            node->latinName = latin;
-            node->rankName = newName(rank.name.data(), rank.name.size());
-            node->commonName = newName("", 0);
+            const DumpTaxa::Names taxon{latin, newName(rank.name.data(), rank.name.size())};
             const std::string_view parent = n > 1 ? g[1] : std::string_view();
             const int64_t idNumber = taxa.number(id);
             const int64_t parentNumber = parent.empty() ? idNumber : taxa.number(parent);
@@ -173,7 +170,7 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
                 idNumber >= 0 && parentNumber >= 0
                     ? static_cast<uint64_t>(idNumber) << 32 | static_cast<uint64_t>(parentNumber)
                     : kAt | at;
-            made[half].push_back({node, rows.line(), ids});
+            made[half].push_back({taxon, rows.line(), ids});
             if (facts) idsOf[half].push_back(id);
         }
         if (!facts) package.release(nodesFile, released, begin + part.size());
@@ -199,17 +196,22 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
             if (m.ids & kAt) {
                 std::string_view idText, parent;
                 idsAt(static_cast<size_t>(m.ids & ~kAt), idText, parent);
-                if (taxa.add(m.node, idText, parent, line, clash)) continue;
+                if (taxa.add(m.names, idText, parent, line, clash)) continue;
                 id = idText;
             } else {
                 const auto number = static_cast<uint32_t>(m.ids >> 32);
-                if (taxa.add(m.node, number, static_cast<uint32_t>(m.ids), line, clash)) continue;
+                if (taxa.add(m.names, number, static_cast<uint32_t>(m.ids), line, clash))
+                    continue;
                 id = std::to_string(number);
             }
-            // The nodes not added yet are this reading's to free.
-            for (size_t k = i + 1; k < made[half].size(); ++k) delete made[half][k].node;
+            // The names not added yet are this reading's to free.
+            auto drop = [](const Made& m) {
+                freeName(m.names.latin);
+                freeName(m.names.rank);
+            };
+            for (size_t k = i + 1; k < made[half].size(); ++k) drop(made[half][k]);
             if (half == 0)
-                for (const Made& later : made[1]) delete later.node;
+                for (const Made& later : made[1]) drop(later);
             importFailure(nodesLabel, linePlace(line),
                           "tax_id " + id + " was given already on line " +
                               std::to_string(clash));
@@ -228,7 +230,7 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
     for (const auto& [id, common] : commonNames) {
         const size_t row = taxa.rowOf(id);
         if (row == SIZE_MAX) continue;
-        TreeBuilder::setCommon(taxa.node(row), common);
+        taxa.setCommon(row, common);
     }
     std::vector<std::pair<std::string, std::string>>().swap(commonNames);
     if (!options.root.empty()) {
