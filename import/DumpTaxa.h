@@ -43,7 +43,8 @@ public:
     // The value of the identifier that is the small number `n` (smallNumber's, with this
     // table's limit).
     T& atNumber(size_t n) {
-        if (n >= m_dense.size()) m_dense.resize(std::max(n + 1, std::min(m_limit, m_dense.size() * 2)));
+        if (n >= m_dense.size())
+            m_dense.resize(std::max(n + 1, std::min(m_limit, m_dense.size() * 2)));
         return m_dense[n];
     }
     const T* findNumber(size_t n) const { return n < m_dense.size() ? &m_dense[n] : nullptr; }

@@ -242,7 +242,10 @@ TEST(Taxdump, TaxIdsOtherThanPlainNumbersLinkAsWritten) {
                                {"9", "x1", "no rank"},
                                {"10", "7", "species"},
                            }));
+    // Of two names of one class the first stays, also when they lie in the two halves of a
+    // file read apart.
     dir.write("names.dmp", dmp({
+                               {"10", "gamma one", "", "common name"},
                                {"1", "root", "", "scientific name"},
                                {"7", "Alpha", "", "scientific name"},
                                {"007", "Alpha beta", "", "scientific name"},
@@ -251,6 +254,9 @@ TEST(Taxdump, TaxIdsOtherThanPlainNumbersLinkAsWritten) {
                                {"8", "two", "", "genbank common name"},
                                {"9", "Alpha beta one a", "", "scientific name"},
                                {"10", "Alpha gamma", "", "scientific name"},
+                               {"8", "deux", "", "common name"},
+                               {"7", "Alpha secundus", "", "scientific name"},
+                               {"10", "gamma two", "", "common name"},
                            }));
     for (bool halves : {false, true}) {
         imp::splitReadingsAlways(halves);
@@ -264,7 +270,7 @@ TEST(Taxdump, TaxIdsOtherThanPlainNumbersLinkAsWritten) {
                   "      Alpha beta one|Strain|\n"
                   "        Alpha beta one a||\n"
                   "      Alpha beta two|Strain|two\n"
-                  "    Alpha gamma|Species|\n")
+                  "    Alpha gamma|Species|gamma one\n")
             << halves;
         EXPECT_EQ(r.console, "") << halves;
     }
