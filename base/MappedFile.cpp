@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -81,6 +82,16 @@ std::string MappedFile::loadFrom(int fd) {
 void MappedFile::populate(size_t from, size_t to) const {
     if (!m_mapped || from >= to) return;
     populatePages(data() + from, to - from);
+}
+
+void MappedFile::release(size_t from, size_t to) const {
+    to = std::min(to, m_size);
+    if (!m_mapped || from >= to) return;
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t begin = (from + page - 1) / page * page;
+    const size_t end = to == m_size ? to : to / page * page;
+    // The mapping is private and never written, so the pages dropped are the file's own.
+    if (begin < end) madvise(static_cast<char*>(m_mapped) + begin, end - begin, MADV_DONTNEED);
 }
 
 void populatePages(const char* data, size_t size) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,10 @@ public:
     // Maps the pages of bytes [from, to) at once rather than one fault at a time while they
     // are read. Each thread of a reading does it for the part it reads.
     void populate(size_t from, size_t to) const;
+    // Gives the pages of bytes [from, to) of a mapped file back to the system once they have
+    // been read (those wholly inside): they still read as the file, read from it again, if
+    // they are needed after all. Nothing for a file read into a buffer.
+    void release(size_t from = 0, size_t to = SIZE_MAX) const;
 
 private:
     std::string loadFrom(int fd);

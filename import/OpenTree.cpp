@@ -70,8 +70,8 @@ bool readOpenTree(ClassificationTree& tree, Package& package, const std::string&
     if (want > kFields) return fail("more columns than the Open Tree taxonomy has");
     auto field = [&](size_t column) { return column < count ? f[column] : std::string_view(); };
 
-    // Each taxon made as its row is read; the links joined once all are. The rows' flags by
-    // the few sets of them the file writes, counted for the taxa kept.
+    // Each taxon's names taken as its row is read; the links joined once all are. The rows'
+    // flags by the few sets of them the file writes, counted for the taxa kept.
     DumpTaxa taxa(identifierLimit(data.size()));
     std::vector<std::string_view> ids;  // of each row, for the facts
     std::unordered_map<std::string_view, uint32_t> flagSets{{std::string_view(), 0}};
@@ -97,12 +97,10 @@ bool readOpenTree(ClassificationTree& tree, Package& package, const std::string&
             std::string_view rankText = field(rankColumn);
             if (rankText.starts_with("no rank")) rankText = {};
             const RankInfo& rank = rankWords.of(rankText);
-            auto* n = new TreeNode;
-            n->latinName = newName(latin.data(), latin.size());
-            n->rankName = newName(rank.name.data(), rank.name.size());
-            n->commonName = newName("", 0);
+            const DumpTaxa::Names taxon{newName(latin.data(), latin.size()),
+                                        newName(rank.name.data(), rank.name.size())};
             size_t clash = 0;
-            if (!taxa.add(n, id, field(parentUid), rows.line(), clash)) {
+            if (!taxa.add(taxon, id, field(parentUid), rows.line(), clash)) {
                 importFailure(fileLabel, linePlace(rows.line()),
                               "uid " + std::string(id) + " was given already on line " +
                                   std::to_string(clash));

@@ -107,6 +107,11 @@ std::string_view Package::data(const std::string& name) const {
     return {};
 }
 
+void Package::release(const std::string& name, size_t from, size_t to) const {
+    auto mapped = m_mapped.find(name);
+    if (mapped != m_mapped.end()) mapped->second->release(from, to);
+}
+
 bool Package::shortened(std::string& error) const {
     for (const auto& [name, file] : m_mapped) {
         if (!file->changed()) continue;

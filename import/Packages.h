@@ -78,6 +78,10 @@ public:
     bool load(const std::vector<std::string>& which, std::string& error);
     // A file read by load().
     std::string_view data(const std::string& name) const;
+    // The memory of bytes [from, to) of a file read by load() given back where it can be:
+    // its views stay valid (a folder's file is read again from the disk if they are used
+    // after all).
+    void release(const std::string& name, size_t from = 0, size_t to = SIZE_MAX) const;
     int64_t size() const { return m_size; }
     // A mapped file that another program shortened since it was loaded: false, else true
     // with `error` saying which and where.

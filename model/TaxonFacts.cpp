@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_map>
 
 #include "Cancellation.h"
@@ -149,26 +150,55 @@ void TaxonFacts::resolveFormerIds() {
     // The identifiers named are a few of the taxa's: they are looked up as the taxa are
     // walked, not the taxa's identifiers indexed. An old identifier that is still some
     // taxon's own names that one, not the one it was merged into.
-    std::unordered_map<std::string_view, std::vector<uint32_t>> formerOf;  // id -> former ids
-    std::unordered_map<std::string_view, bool> formers;                    // former id -> held
+    struct Mention {
+        int32_t formers = -1;  // the list of the former ids of a merge target, -1: none
+        bool former = false, held = false;
+    };
+    std::unordered_map<std::string_view, Mention> mentions;
+    std::vector<std::vector<uint32_t>> formersOf;
+    mentions.reserve(2 * m_pendingFormer.size());
     for (const auto& [id, former] : m_pendingFormer) {
-        formerOf[text(id)].push_back(former);
-        formers.emplace(text(former), false);
+        Mention& target = mentions[text(id)];
+        if (target.formers < 0) {
+            target.formers = static_cast<int32_t>(formersOf.size());
+            formersOf.emplace_back();
+        }
+        formersOf[static_cast<size_t>(target.formers)].push_back(former);
+        mentions[text(former)].former = true;
     }
-    for (const Entry& e : m_entries) {
-        if (!e.id) continue;
-        auto held = formers.find(text(e.id));
-        if (held != formers.end()) held->second = true;
+    // One look per taxon: the old ids held find their holders, and the targets are noted in
+    // the taxa's order, which the second pass keeps. The taxa's ids lie anywhere in memory and
+    // most are not mentioned: each is fetched a few taxa ahead, and a bit per hash, which
+    // stays in the cache, turns most away before the table is looked at.
+    constexpr size_t kFilterBits = size_t{1} << 22, kAhead = 8;
+    std::vector<uint64_t> filter(kFilterBits / 64, 0);
+    const std::hash<std::string_view> hash;
+    for (const auto& [key, mention] : mentions) {
+        const size_t bit = hash(key) % kFilterBits;
+        filter[bit / 64] |= uint64_t{1} << (bit % 64);
     }
+    std::vector<size_t> targets;
     size_t walked = 0;
-    for (const Entry& e : m_entries) {
+    for (size_t k = 0; k < m_entries.size(); ++k) {
         cancellationPoint(++walked);
-        if (!e.id) continue;
-        auto it = formerOf.find(text(e.id));
-        if (it == formerOf.end()) continue;
-        for (uint32_t former : it->second)
-            if (!formers[text(former)]) m_formerIds.push_back({e.node, former});
-        formerOf.erase(it);  // a taxon told twice keeps its former identifiers once
+        if (k + kAhead < m_entries.size() && m_entries[k + kAhead].id)
+            __builtin_prefetch(m_text.data() + m_entries[k + kAhead].id);
+        if (!m_entries[k].id) continue;
+        const std::string_view id = text(m_entries[k].id);
+        const size_t bit = hash(id) % kFilterBits;
+        if (!(filter[bit / 64] >> (bit % 64) & 1)) continue;
+        auto it = mentions.find(id);
+        if (it == mentions.end()) continue;
+        if (it->second.former) it->second.held = true;
+        if (it->second.formers >= 0) targets.push_back(k);
+    }
+    for (size_t k : targets) {
+        Mention& target = mentions.find(text(m_entries[k].id))->second;
+        if (target.formers < 0) continue;  // a taxon told twice keeps its former identifiers once
+        for (uint32_t former : formersOf[static_cast<size_t>(target.formers)])
+            if (!mentions.find(text(former))->second.held)
+                m_formerIds.push_back({m_entries[k].node, former});
+        target.formers = -1;
     }
     m_pendingFormer.clear();
 }

@@ -192,3 +192,32 @@ TEST(ImportFacts, DarwinCoreAndColDPIdentifiersAuthorshipAndSynonyms) {
         EXPECT_EQ(got.substr(got.find("Felis:")), expected.substr(expected.find("Felis:"))) << p;
     }
 }
+
+// merged.dmp's old ids go to the taxa that hold their targets: to the first of two taxa told
+// with one id only, and never an old id that some taxon still holds.
+TEST(ImportFacts, FormerIdsGoOnceToTheFirstHolderOfTheirTarget) {
+    ClassificationTree t;
+    TreeNode* n[3];
+    for (int i = 0; i < 3; ++i) {
+        n[i] = new TreeNode;
+        n[i]->latinName = newName(std::string(1, static_cast<char>('A' + i)));
+        n[i]->rankName = newName("");
+        n[i]->commonName = newName("");
+        t.addChild(n[i]);
+    }
+    TaxonFacts f;
+    f.add(n[0], "9606", {});
+    f.add(n[1], "9606", {});
+    f.add(n[2], "562", {});
+    f.addPendingFormerId("9606", "63221");
+    f.addPendingFormerId("9606", "111");
+    f.addPendingFormerId("562", "9606");  // 9606 is held: not a former id of 562
+    f.addPendingFormerId("777", "555");   // no taxon holds 777
+    f.resolve(t);
+    std::map<const TreeNode*, std::string> former;
+    f.forEachFormerId(
+        [&](const TreeNode* node, const char* id) { former[node] += std::string(id) + " "; });
+    ASSERT_EQ(former.size(), 1u);
+    const TreeNode* first = n[0] < n[1] ? n[0] : n[1];  // the entries stand by node
+    EXPECT_EQ(former[first], "63221 111 ");
+}

@@ -229,6 +229,66 @@ TEST(Taxdump, ASubtreeIsChosenByNameOrTaxId) {
     EXPECT_NE(r.error.find("no taxon named or numbered Felis"), std::string::npos) << r.error;
 }
 
+// Plain numbers are kept as numbers while the rows are read; any other tax_id as its text.
+// "007" is not 7, and a taxon given under the one hangs under that one, never the other.
+TEST(Taxdump, TaxIdsOtherThanPlainNumbersLinkAsWritten) {
+    TempDir dir;
+    dir.write("nodes.dmp", dmp({
+                               {"1", "1", "no rank"},
+                               {"7", "1", "genus"},
+                               {"007", "7", "species"},
+                               {"x1", "007", "strain"},
+                               {"8", "007", "strain"},
+                               {"9", "x1", "no rank"},
+                               {"10", "7", "species"},
+                           }));
+    // Of two names of one class the first stays, also when they lie in the two halves of a
+    // file read apart.
+    dir.write("names.dmp", dmp({
+                               {"10", "gamma one", "", "common name"},
+                               {"1", "root", "", "scientific name"},
+                               {"7", "Alpha", "", "scientific name"},
+                               {"007", "Alpha beta", "", "scientific name"},
+                               {"x1", "Alpha beta one", "", "scientific name"},
+                               {"8", "Alpha beta two", "", "scientific name"},
+                               {"8", "two", "", "genbank common name"},
+                               {"9", "Alpha beta one a", "", "scientific name"},
+                               {"10", "Alpha gamma", "", "scientific name"},
+                               {"8", "deux", "", "common name"},
+                               {"7", "Alpha secundus", "", "scientific name"},
+                               {"10", "gamma two", "", "common name"},
+                           }));
+    for (bool halves : {false, true}) {
+        imp::splitReadingsAlways(halves);
+        const Read r = readPath(dir.file("nodes.dmp"));
+        imp::splitReadingsAlways(false);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.tree,
+                  "root||\n"
+                  "  Alpha|Genus|\n"
+                  "    Alpha beta|Species|\n"
+                  "      Alpha beta one|Strain|\n"
+                  "        Alpha beta one a||\n"
+                  "      Alpha beta two|Strain|two\n"
+                  "    Alpha gamma|Species|gamma one\n")
+            << halves;
+        EXPECT_EQ(r.console, "") << halves;
+    }
+    // A tax_id given twice is named as written, a number or not.
+    for (const char* id : {"x1", "8"}) {
+        dir.write("nodes.dmp", dmp({{"1", "1", "no rank"},
+                                    {"x1", "1", "genus"},
+                                    {"8", "1", "genus"},
+                                    {id, "1", "species"}}));
+        const Read r = readPath(dir.file("nodes.dmp"));
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find(std::string("line 4: tax_id ") + id + " was given already on line " +
+                               (id[0] == 'x' ? "2" : "3")),
+                  std::string::npos)
+            << r.error;
+    }
+}
+
 TEST(Taxdump, MergedIdsBecomeFormerIdsOfTheirTargets) {
     TempDir dir;
     dir.write("nodes.dmp", kNodes);
