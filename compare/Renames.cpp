@@ -394,43 +394,52 @@ void forEachSpeltWord(const Side& side, const Finder& finder, Each&& each) {
             uint64_t base = mix(scope, w + 1);
             for (size_t o = 0; o < c.words.size(); ++o)
                 if (o != w) base = mix(base, hashOf(c.words[o]));
-            each(i, c.words[w], base);
+            each(i, w, base);
         }
     }
 }
 
-// The bases of a side's spelt words, sorted, each once.
-std::vector<uint64_t> spellingBases(const Side& side, const Finder& finder) {
-    std::vector<uint64_t> bases, scratch;
-    forEachSpeltWord(side, finder, [&](uint32_t, std::string_view, uint64_t base) {
-        bases.push_back(base);
+// A side's spelt words, each with its base and candidate, in the order of their bases.
+struct SpeltWord {
+    uint64_t base;
+    uint32_t candidate;
+    uint32_t word;
+};
+std::vector<SpeltWord> speltWords(const Side& side, const Finder& finder) {
+    std::vector<SpeltWord> words;
+    forEachSpeltWord(side, finder, [&](uint32_t i, size_t w, uint64_t base) {
+        words.push_back({base, i, static_cast<uint32_t>(w)});
     });
-    radixSort(bases, scratch);
-    bases.erase(std::unique(bases.begin(), bases.end()), bases.end());
-    return bases;
+    std::sort(words.begin(), words.end(),
+              [](const SpeltWord& a, const SpeltWord& b) { return a.base < b.base; });
+    return words;
 }
 
 // The keys under which two candidates that are spellings of each other meet: each word
 // deletionKeys makes of a spelt word, under its base. Only words whose base the other side
-// has too are keyed: no key of another could meet theirs, and most words of a catalogue are
-// such (a genus whose unpaired species are all on one side).
+// has too are keyed (the two lists are in base order: one pass finds them): no key of
+// another could meet theirs.
 // Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
 // of keys a candidate, they are sorted as plain numbers, digit by digit.
-void spellingKeys(const Side& side, const Finder& finder, int indexBits,
-                  const std::vector<uint64_t>& otherBases, std::vector<uint64_t>& out) {
+void spellingKeys(const Side& side, const std::vector<SpeltWord>& words,
+                  const std::vector<SpeltWord>& others, int indexBits, std::vector<uint64_t>& out) {
     const uint64_t high = ~uint64_t(0) << indexBits;
-    auto shared = [&](uint64_t base) {
-        return std::binary_search(otherBases.begin(), otherBases.end(), base);
-    };
+    std::vector<const SpeltWord*> shared;
+    for (size_t i = 0, j = 0; i < words.size() && j < others.size();) {
+        if (words[i].base < others[j].base) ++i;
+        else if (others[j].base < words[i].base) ++j;
+        else shared.push_back(&words[i++]);
+    }
     size_t total = 0;
-    forEachSpeltWord(side, finder, [&](uint32_t, std::string_view word, uint64_t base) {
-        if (shared(base)) total += deletionKeyCount(word.size());
-    });
+    for (const SpeltWord* w : shared)
+        total += deletionKeyCount(side.candidates[w->candidate].words[w->word].size());
     out.reserve(total);
-    forEachSpeltWord(side, finder, [&](uint32_t i, std::string_view word, uint64_t base) {
-        if (!shared(base)) return;
-        deletionKeys(word, [&](uint64_t k) { out.push_back((mix(base, k) & high) | i); });
-    });
+    for (size_t n = 0; n < shared.size(); ++n) {
+        cancellationPoint(n);
+        const SpeltWord& w = *shared[n];
+        deletionKeys(side.candidates[w.candidate].words[w.word],
+                     [&](uint64_t k) { out.push_back((mix(w.base, k) & high) | w.candidate); });
+    }
     std::vector<uint64_t> scratch;
     radixSort(out, scratch);
     out.erase(std::unique(out.begin(), out.end()), out.end());
@@ -445,10 +454,12 @@ void findSpellings(Finder& finder, Side& s1, Side& s2, Contradicted&& contradict
         std::max(std::bit_width(s1.candidates.size()), std::bit_width(s2.candidates.size()));
     const uint64_t low = (uint64_t(1) << indexBits) - 1;
     std::vector<uint64_t> keys1, keys2;
-    std::vector<uint64_t> bases1, bases2;
-    both([&] { bases1 = spellingBases(s1, finder); }, [&] { bases2 = spellingBases(s2, finder); });
-    both([&] { spellingKeys(s1, finder, indexBits, bases2, keys1); },
-         [&] { spellingKeys(s2, finder, indexBits, bases1, keys2); });
+    std::vector<SpeltWord> words1, words2;
+    both([&] { words1 = speltWords(s1, finder); }, [&] { words2 = speltWords(s2, finder); });
+    both([&] { spellingKeys(s1, words1, words2, indexBits, keys1); },
+         [&] { spellingKeys(s2, words2, words1, indexBits, keys2); });
+    std::vector<SpeltWord>().swap(words1);
+    std::vector<SpeltWord>().swap(words2);
     // The candidates that meet under a key, once each.
     std::vector<std::pair<uint32_t, uint32_t>> met;
     for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
