@@ -23,35 +23,29 @@ void DumpTaxa::reserve(size_t rows) {
     m_lines.reserve(rows);
 }
 
-bool DumpTaxa::add(Names names, std::string_view id, std::string_view parent, size_t line,
-                   size_t& clash) {
-    uint32_t& r = m_rowOf.at(id);
-    if (r) {
-        clash = m_lines[r - 1];
+bool DumpTaxa::take(uint32_t& row, Names names, uint64_t parent, size_t line, size_t& clash) {
+    if (row) {
+        clash = m_lines[row - 1];
         freeName(names.latin);
         freeName(names.rank);
         return false;
     }
-    r = static_cast<uint32_t>(m_names.size() + 1);
+    row = static_cast<uint32_t>(m_names.size() + 1);
     m_names.push_back(names);
-    m_parentRefs.push_back(parentRef(id, parent));
+    m_parentRefs.push_back(parent);
     m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
     return true;
 }
 
+bool DumpTaxa::add(Names names, std::string_view id, std::string_view parent, size_t line,
+                   size_t& clash) {
+    uint32_t& r = m_rowOf.at(id);
+    // The parent's reference only for a row taken: an identifier given twice adds nothing.
+    return take(r, names, r ? kRootRef : parentRef(id, parent), line, clash);
+}
+
 bool DumpTaxa::add(Names names, uint32_t id, uint32_t parent, size_t line, size_t& clash) {
-    uint32_t& r = m_rowOf.atNumber(id);
-    if (r) {
-        clash = m_lines[r - 1];
-        freeName(names.latin);
-        freeName(names.rank);
-        return false;
-    }
-    r = static_cast<uint32_t>(m_names.size() + 1);
-    m_names.push_back(names);
-    m_parentRefs.push_back(parent == id ? kRootRef : parent);
-    m_lines.push_back(static_cast<uint32_t>(std::min<size_t>(line, UINT32_MAX)));
-    return true;
+    return take(m_rowOf.atNumber(id), names, parent == id ? kRootRef : parent, line, clash);
 }
 
 void DumpTaxa::setCommon(size_t row, std::string_view common) {

@@ -143,6 +143,9 @@ private:
     // kViewRef + the place of its identifier in m_parentViews.
     static constexpr uint64_t kRootRef = UINT64_MAX, kViewRef = uint64_t{1} << 32;
     uint64_t parentRef(std::string_view id, std::string_view parent);
+    // Takes the row of a taxon whose row slot is `row` (zero: none yet); false, with the line
+    // of the first in `clash`, when the identifier was given before.
+    bool take(uint32_t& row, Names names, uint64_t parent, size_t line, size_t& clash);
     std::vector<uint64_t> m_parentRefs;
     std::vector<std::string_view> m_parentViews;
     std::vector<uint32_t> m_lines;

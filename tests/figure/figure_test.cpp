@@ -301,14 +301,19 @@ TEST_F(FigureTest, RasterisedSvgMatchesTheOpenGlFrame) {
     std::printf("%ld of %d pixels differ\n", kW * kH - alike, kW * kH);
 }
 
-TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
+// A synthetic pair of some 20,000 taxa a side, shown: more taxa than the overview has pixels.
+void showSynthetic(TempDir& dir, Shown& shown) {
     ensureApp();
-    TempDir dir;
     SyntheticOptions options;
     options.taxa = 20000;
     ASSERT_TRUE(writeSyntheticPair(dir.file("a.xml"), dir.file("b.xml"), options));
-    Shown shown;
     ASSERT_TRUE(shown.Load(dir.file("a.xml"), dir.file("b.xml")));
+}
+
+TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
+    TempDir dir;
+    Shown shown;
+    ASSERT_NO_FATAL_FAILURE(showSynthetic(dir, shown));
     const QString path = QString::fromStdString(dir.file("s.svg"));
     ASSERT_TRUE(WriteVectorFigure(shown.view, path, FigureFormat::Svg, nullptr));
     int ellipses = 0, elements = 0;
@@ -326,13 +331,9 @@ TEST(Figure, DiscsTooSmallToShowAreLeftOutOfTheFile) {
 }
 
 TEST(Figure, PicturesInARowShareTheOverviewAndEachIsAsIfDrawnAlone) {
-    ensureApp();
     TempDir dir;
-    SyntheticOptions options;
-    options.taxa = 20000;
-    ASSERT_TRUE(writeSyntheticPair(dir.file("a.xml"), dir.file("b.xml"), options));
     Shown shown;
-    ASSERT_TRUE(shown.Load(dir.file("a.xml"), dir.file("b.xml")));
+    ASSERT_NO_FATAL_FAILURE(showSynthetic(dir, shown));
     ASSERT_TRUE(shown.doc.FindChangesNow());
     CCladoramaView& v = shown.view;
     v.SetChangesShown(true);
