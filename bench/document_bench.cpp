@@ -84,9 +84,9 @@ struct ProcessRun {
     bool ok = false;
 };
 
-// One fresh process of `tool` with `argument`, in `dir`, its output thrown away. Spawned,
-// not forked: a forked child's peak resident size starts at this process's, gigabytes of
-// loaded trees by the time the tools are compared, and would hide theirs.
+// One fresh process of `tool` with `argument`, in `dir`, its output thrown away. A child's
+// peak resident size starts at that of the process that made it (exec keeps it): see
+// ToolLauncher for how the tools compared get theirs.
 ProcessRun runTool(const std::string& tool, const char* argument, const std::string& dir) {
     ProcessRun run;
     posix_spawn_file_actions_t actions;
@@ -110,6 +110,63 @@ ProcessRun runTool(const std::string& tool, const char* argument, const std::str
     return run;
 }
 
+// Runs tools from a process of its own, forked at the start while this one is small: by the
+// time the tools are compared this one holds gigabytes of loaded trees, which a tool started
+// from it would count as its own peak.
+class ToolLauncher {
+public:
+    bool start() {
+        if (pipe(m_request) != 0 || pipe(m_reply) != 0) return false;
+        m_pid = fork();
+        if (m_pid < 0) return false;
+        if (m_pid == 0) {
+            close(m_request[1]);
+            close(m_reply[0]);
+            std::string tool, argument, dir;
+            while (readText(m_request[0], tool) && readText(m_request[0], argument) &&
+                   readText(m_request[0], dir)) {
+                const ProcessRun run = runTool(tool, argument.c_str(), dir);
+                if (write(m_reply[1], &run, sizeof run) != static_cast<ssize_t>(sizeof run)) break;
+            }
+            _exit(0);
+        }
+        close(m_request[0]);
+        close(m_reply[1]);
+        return true;
+    }
+    ~ToolLauncher() {
+        if (m_pid <= 0) return;
+        close(m_request[1]);
+        close(m_reply[0]);
+        waitpid(m_pid, nullptr, 0);
+    }
+    ProcessRun run(const std::string& tool, const char* argument, const std::string& dir) {
+        ProcessRun run;
+        if (m_pid <= 0) return runTool(tool, argument, dir);
+        if (!writeText(tool) || !writeText(argument) || !writeText(dir) ||
+            read(m_reply[0], &run, sizeof run) != static_cast<ssize_t>(sizeof run))
+            return ProcessRun();
+        return run;
+    }
+
+private:
+    static bool readText(int fd, std::string& text) {
+        uint32_t size = 0;
+        if (read(fd, &size, sizeof size) != static_cast<ssize_t>(sizeof size)) return false;
+        text.resize(size);
+        return size == 0 || read(fd, text.data(), size) == static_cast<ssize_t>(size);
+    }
+    bool writeText(const std::string& text) {
+        const uint32_t size = static_cast<uint32_t>(text.size());
+        return write(m_request[1], &size, sizeof size) == static_cast<ssize_t>(sizeof size) &&
+               (size == 0 || write(m_request[1], text.data(), size) == static_cast<ssize_t>(size));
+    }
+    int m_request[2] = {-1, -1}, m_reply[2] = {-1, -1};
+    pid_t m_pid = -1;
+};
+
+ToolLauncher g_launcher;
+
 // `build` and then `load` of both tools in turn, five fresh processes each, each tool in a
 // folder of its own beside the synthetic pair.
 bool compareTools(const std::string& earlier, const std::string& ours, double taxa) {
@@ -129,7 +186,7 @@ bool compareTools(const std::string& earlier, const std::string& ours, double ta
         for (int round = 0; round < kRounds; ++round) {
             ProcessRun runs[2];
             for (int t = 0; t < 2; ++t) {
-                runs[t] = runTool(tools[t], what, dirs[t]);
+                runs[t] = g_launcher.run(tools[t], what, dirs[t]);
                 if (!runs[t].ok) {
                     std::fprintf(stderr, "document_bench: %s %s failed\n", tools[t].c_str(), what);
                     return false;
@@ -207,6 +264,10 @@ int main(int argc, char** argv) {
     if (!earlier.empty() && ours.empty()) {
         std::fprintf(stderr, "document_bench: --against needs --ours\n");
         return 2;
+    }
+    if (!earlier.empty() && !g_launcher.start()) {
+        std::fprintf(stderr, "document_bench: cannot start the process that runs the tools\n");
+        return 1;
     }
     const bool ownDir = dir.empty();
     if (ownDir) {
