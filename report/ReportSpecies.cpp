@@ -19,10 +19,10 @@ bool isSpecies(const TreeNode& node) { return std::strcmp(node.rankName, "Specie
 std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList& list,
                                                                 const std::vector<uint32_t>& rows,
                                                                 size_t named) {
-    // A walk of each row's taxon would pass over the species of a split order or class once
-    // for each taxon it went to. Instead each species under the rows' taxa is visited once,
-    // and the pairs of its ancestors with those of its counterpart in tree 2, rank for rank,
-    // are the rows it belongs to.
+    // Walking under each row's taxon would visit the species of a divided order or class once
+    // per taxon it went to. Each species below the rows' taxa is visited once instead: its
+    // ancestors, matched at equal rank with the ancestors of its counterpart in tree 2, name
+    // the rows that count it.
     std::unordered_map<std::pair<const TreeNode*, const TreeNode*>, uint32_t, PairHash> rowOf;
     std::unordered_set<const TreeNode*> taxa1;
     std::unordered_map<uint32_t, SharedSpecies> out;
@@ -34,7 +34,7 @@ std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList
         out[i];
     }
     if (rowOf.empty()) return out;
-    // The walks start at the taxa of the rows that lie under no other of them.
+    // Walks begin at the rows' taxa that no other row's taxon holds.
     std::vector<const TreeNode*> stack;
     for (const TreeNode* taxon : taxa1) {
         bool under = false;
