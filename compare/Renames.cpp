@@ -1,7 +1,6 @@
 #include "Renames.h"
 
 #include <algorithm>
-#include <bit>
 #include <cctype>
 #include <cstring>
 #include <exception>
@@ -415,67 +414,111 @@ std::vector<SpeltWord> speltWords(const Side& side, const Finder& finder) {
     return words;
 }
 
-// The keys under which two candidates that are spellings of each other meet: each word
-// deletionKeys makes of a spelt word, under its base. Only words whose base the other side
-// has too are keyed (the two lists are in base order: one pass finds them): no key of
-// another could meet theirs.
-// Each key is a hash in the high bits and the candidate in the low `indexBits`, sorted: tens
-// of keys a candidate, they are sorted as plain numbers, digit by digit.
-void spellingKeys(const Side& side, const std::vector<SpeltWord>& words,
-                  const std::vector<SpeltWord>& others, int indexBits, std::vector<uint64_t>& out) {
-    const uint64_t high = ~uint64_t(0) << indexBits;
-    std::vector<const SpeltWord*> shared;
-    for (size_t i = 0, j = 0; i < words.size() && j < others.size();) {
-        if (words[i].base < others[j].base) ++i;
-        else if (others[j].base < words[i].base) ++j;
-        else shared.push_back(&words[i++]);
+// The candidates of the two sides that may be spellings of each other, as (tree-1, tree-2)
+// candidate pairs, sorted and once each. Two such share the base of the word spelt otherwise
+// and one of the words deletionKeys makes of it, so only words of a base both sides have are
+// keyed, a base at a time: tree 2's keys go into a table as small as the base, tree 1's look
+// themselves up in it. Nothing grows with the whole tree but the pairs met.
+class SpellingMeeting {
+public:
+    SpellingMeeting(const Side& s1, const Side& s2) : m_s1(s1), m_s2(s2) {}
+
+    // The words of one base, [from1, to1) of tree 1's and [from2, to2) of tree 2's.
+    void meet(const SpeltWord* from1, const SpeltWord* to1, const SpeltWord* from2,
+              const SpeltWord* to2) {
+        m_entries.clear();
+        for (const SpeltWord* w = from2; w != to2; ++w)
+            deletionKeys(wordOf(m_s2, *w),
+                         [&](uint64_t k) { m_entries.push_back({k, w->candidate, 0}); });
+        int bits = 4;
+        while ((size_t(1) << bits) < m_entries.size() * 2) ++bits;
+        m_heads.assign(size_t(1) << bits, kNone);
+        const int shift = 64 - bits;
+        for (uint32_t e = 0; e < m_entries.size(); ++e) {
+            uint32_t& head = m_heads[slot(m_entries[e].key, shift)];
+            m_entries[e].next = head;
+            head = e;
+        }
+        for (const SpeltWord* w = from1; w != to1; ++w)
+            deletionKeys(wordOf(m_s1, *w), [&](uint64_t k) {
+                for (uint32_t e = m_heads[slot(k, shift)]; e != kNone; e = m_entries[e].next)
+                    if (m_entries[e].key == k)
+                        met.emplace_back(w->candidate, m_entries[e].candidate);
+            });
+        // Two close spellings share several keys: the pairs of one base are made unique
+        // while they are few.
+        const auto from = met.begin() + static_cast<std::ptrdiff_t>(m_unique);
+        std::sort(from, met.end());
+        met.erase(std::unique(from, met.end()), met.end());
+        m_unique = met.size();
     }
-    size_t total = 0;
-    for (const SpeltWord* w : shared)
-        total += deletionKeyCount(side.candidates[w->candidate].words[w->word].size());
-    out.reserve(total);
-    for (size_t n = 0; n < shared.size(); ++n) {
-        cancellationPoint(n);
-        const SpeltWord& w = *shared[n];
-        deletionKeys(side.candidates[w.candidate].words[w.word],
-                     [&](uint64_t k) { out.push_back((mix(w.base, k) & high) | w.candidate); });
+
+    // Unique within each base; a subspecies whose two epithets both have bases both sides
+    // have may meet its partner under both.
+    std::vector<std::pair<uint32_t, uint32_t>> met;
+
+private:
+    static constexpr uint32_t kNone = ~uint32_t(0);
+    struct Entry {
+        uint64_t key;
+        uint32_t candidate;
+        uint32_t next;
+    };
+    static std::string_view wordOf(const Side& side, const SpeltWord& w) {
+        return side.candidates[w.candidate].words[w.word];
     }
-    std::vector<uint64_t> scratch;
-    radixSort(out, scratch);
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-}
+    static size_t slot(uint64_t key, int shift) {
+        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> shift);
+    }
+    const Side& m_s1;
+    const Side& m_s2;
+    std::vector<Entry> m_entries;
+    std::vector<uint32_t> m_heads;
+    size_t m_unique = 0;
+};
 
 // The `spelling` rule, on what the rules before left. Where both taxa give an authorship it
 // must agree, and the closest candidate wins as for `epithet` and `ending`; where either gives
 // none, the two must be each other's only candidate.
 template <class Contradicted, class Both>
 void findSpellings(Finder& finder, Side& s1, Side& s2, Contradicted&& contradicted, Both&& both) {
-    const int indexBits =
-        std::max(std::bit_width(s1.candidates.size()), std::bit_width(s2.candidates.size()));
-    const uint64_t low = (uint64_t(1) << indexBits) - 1;
-    std::vector<uint64_t> keys1, keys2;
     std::vector<SpeltWord> words1, words2;
     both([&] { words1 = speltWords(s1, finder); }, [&] { words2 = speltWords(s2, finder); });
-    both([&] { spellingKeys(s1, words1, words2, indexBits, keys1); },
-         [&] { spellingKeys(s2, words2, words1, indexBits, keys2); });
-    std::vector<SpeltWord>().swap(words1);
-    std::vector<SpeltWord>().swap(words2);
-    // The candidates that meet under a key, once each.
-    std::vector<std::pair<uint32_t, uint32_t>> met;
-    for (size_t i = 0, j = 0; i < keys1.size() && j < keys2.size();) {
-        const uint64_t k1 = keys1[i] & ~low, k2 = keys2[j] & ~low;
-        if (k1 < k2) { ++i; continue; }
-        if (k2 < k1) { ++j; continue; }
-        size_t jEnd = j;
-        while (jEnd < keys2.size() && (keys2[jEnd] & ~low) == k1) ++jEnd;
-        for (; i < keys1.size() && (keys1[i] & ~low) == k1; ++i)
-            for (size_t jj = j; jj < jEnd; ++jj)
-                met.emplace_back(static_cast<uint32_t>(keys1[i] & low),
-                                 static_cast<uint32_t>(keys2[jj] & low));
-        j = jEnd;
+    // The bases both sides have, as ranges of the two lists, each with its number of words.
+    struct Base {
+        const SpeltWord *from1, *to1, *from2, *to2;
+    };
+    std::vector<Base> bases;
+    size_t words = 0;
+    for (const SpeltWord *i = words1.data(), *e1 = i + words1.size(), *j = words2.data(),
+                         *e2 = j + words2.size();
+         i != e1 && j != e2;) {
+        if (i->base < j->base) { ++i; continue; }
+        if (j->base < i->base) { ++j; continue; }
+        Base b{i, i, j, j};
+        while (b.to1 != e1 && b.to1->base == i->base) ++b.to1;
+        while (b.to2 != e2 && b.to2->base == i->base) ++b.to2;
+        words += static_cast<size_t>((b.to1 - b.from1) + (b.to2 - b.from2));
+        bases.push_back(b);
+        i = b.to1;
+        j = b.to2;
     }
-    std::vector<uint64_t>().swap(keys1);
-    std::vector<uint64_t>().swap(keys2);
+    // The bases in two halves of about as many words, met on two threads.
+    size_t half = 0;
+    for (size_t counted = 0; half < bases.size() && counted * 2 < words; ++half)
+        counted += static_cast<size_t>((bases[half].to1 - bases[half].from1) +
+                                       (bases[half].to2 - bases[half].from2));
+    SpellingMeeting first(s1, s2), second(s1, s2);
+    auto meetRange = [&bases](SpellingMeeting& meeting, size_t from, size_t to) {
+        for (size_t b = from; b < to; ++b) {
+            cancellationPoint(b);
+            meeting.meet(bases[b].from1, bases[b].to1, bases[b].from2, bases[b].to2);
+        }
+    };
+    both([&] { meetRange(first, 0, half); }, [&] { meetRange(second, half, bases.size()); });
+    std::vector<std::pair<uint32_t, uint32_t>> met = std::move(first.met);
+    met.insert(met.end(), second.met.begin(), second.met.end());
+    std::vector<std::pair<uint32_t, uint32_t>>().swap(second.met);
     std::sort(met.begin(), met.end());
     met.erase(std::unique(met.begin(), met.end()), met.end());
 

@@ -72,24 +72,3 @@ bool unspellableName(std::string_view name) {
     }
     return false;
 }
-
-void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch) {
-    // About a thousand keys a part.
-    int bits = 0;
-    while (bits < 16 && (size_t(1) << bits) * 1024 < keys.size()) ++bits;
-    if (bits == 0) {
-        std::sort(keys.begin(), keys.end());
-        return;
-    }
-    const int shift = 64 - bits;
-    std::vector<size_t> start((size_t(1) << bits) + 1, 0);
-    for (uint64_t k : keys) ++start[(k >> shift) + 1];
-    for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-    scratch.resize(keys.size());
-    std::vector<size_t> at(start.begin(), start.end() - 1);
-    for (uint64_t k : keys) scratch[at[k >> shift]++] = k;
-    for (size_t b = 0; b + 1 < start.size(); ++b)
-        std::sort(scratch.begin() + static_cast<long>(start[b]),
-                  scratch.begin() + static_cast<long>(start[b + 1]));
-    keys.swap(scratch);
-}

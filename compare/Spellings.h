@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <vector>
 
 // Letters added, dropped or changed, two adjacent letters swapped counting as one, up to
 // `most`: more than `most` is given as most + 1.
@@ -64,9 +63,3 @@ void deletionKeys(std::string_view word, F&& f) {
     }
 }
 
-// How many words deletionKeys makes of a word of `letters` letters, at most.
-inline size_t deletionKeyCount(size_t letters) { return 1 + letters + letters * (letters - 1) / 2; }
-
-// Sorts keys in place: parted by their highest bits in one pass, each part then sorted where
-// it fits in the cache; `scratch` is working space.
-void radixSort(std::vector<uint64_t>& keys, std::vector<uint64_t>& scratch);

@@ -81,17 +81,3 @@ TEST(Spellings, WordsWithinTwoEditsShareAKeyAndFartherOnesMostlyDoNot) {
     EXPECT_GT(far, 300);
     EXPECT_LT(farMet * 2, far);  // keys narrow the search; the edits decide
 }
-
-TEST(Spellings, RadixSortSortsAsTheStandardSort) {
-    std::mt19937_64 random(3);
-    std::vector<uint64_t> keys(100000), scratch;
-    for (uint64_t& k : keys) k = random() >> (random() % 64);
-    keys[5] = keys[6];
-    std::vector<uint64_t> expected = keys;
-    std::sort(expected.begin(), expected.end());
-    radixSort(keys, scratch);
-    EXPECT_EQ(keys, expected);
-    std::vector<uint64_t> same(10, 42);
-    radixSort(same, scratch);
-    EXPECT_EQ(same, std::vector<uint64_t>(10, 42));
-}

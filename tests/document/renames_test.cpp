@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -445,4 +446,45 @@ TEST(Renames, SpellingsPairWhatTheOtherRulesLeft) {
     Pair f("Rodentia/Muridae/Mus/Mus musculus/Mus musculus castaneus\n",
            "Rodentia/Muridae/Mus/Mus musculus/Mus musculus castanneus\n");
     EXPECT_EQ(f.run(), "Mus musculus castaneus > Mus musculus castanneus (spelling)");
+
+    // Many spelt otherwise in one genus: each finds its own among the others.
+    auto rattus = [](std::initializer_list<const char*> epithets) {
+        std::string lines;
+        for (const char* e : epithets)
+            lines += std::string("Rodentia/Muridae/Rattus/Rattus ") + e + "\n";
+        return lines;
+    };
+    Pair g(rattus({"tiomanicus", "argentiventer", "hoffmanni", "baluensis", "macleari"}),
+           rattus({"macleary", "baluansis", "hofmanni", "argentivanter", "tiomaincus"}));
+    EXPECT_EQ(g.run(),
+              "Rattus argentiventer > Rattus argentivanter (spelling); "
+              "Rattus baluensis > Rattus baluansis (spelling); "
+              "Rattus hoffmanni > Rattus hofmanni (spelling); "
+              "Rattus macleari > Rattus macleary (spelling); "
+              "Rattus tiomanicus > Rattus tiomaincus (spelling)");
+}
+
+TEST(Renames, EverySpellingInALargeGenusFindsItsOwn) {
+    // Hundreds of species of one genus spelt otherwise at once: two letters changed, so that
+    // each pair shares a single key among the thousands of the genus.
+    std::mt19937 random(11);
+    auto letter = [&] { return static_cast<char>('a' + random() % 26); };
+    std::string a, b;
+    const int kSpecies = 400;
+    for (int i = 0; i < kSpecies; ++i) {
+        std::string epithet;
+        for (int n = 0; n < 9; ++n) epithet += letter();
+        std::string spelt = epithet;
+        for (size_t at : {2, 5})
+            spelt[at] = static_cast<char>('a' + (spelt[at] - 'a' + 1 + random() % 25) % 26);
+        a += "Rodentia/Muridae/Rattus/Rattus " + epithet + "\n";
+        b += "Rodentia/Muridae/Rattus/Rattus " + spelt + "\n";
+    }
+    Pair p(a, b);
+    p.run();
+    size_t spelt = 0;
+    for (const RenamePair& pair : p.pairs.pairs())
+        spelt += pair.evidence == RenameEvidence::Spelling &&
+                 std::strncmp(pair.node1->latinName, pair.node2->latinName, 9) == 0;
+    EXPECT_EQ(spelt, size_t(kSpecies));
 }
