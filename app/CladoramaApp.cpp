@@ -23,6 +23,7 @@
 #include "ConsoleWindow.h"
 #include "GLViewWindow.h"
 #include "Icons.h"
+#include "Import.h"
 #include "MainFrame.h"
 #include "NodeListDlgQt.h"
 #include "SearchBar.h"
@@ -301,6 +302,19 @@ bool CCladoramaApp::PromptForFile(std::string& path, const QString& caption) {
     if (QFileInfo(chosen).fileName().compare(QStringLiteral("NameUsage.tsv"), Qt::CaseInsensitive) == 0)
         chosen = QFileInfo(chosen).absolutePath();
     path = chosen.toLocal8Bit().toStdString();
+    // GTDB publishes a release as two files, bacteria and archaea: with the other beside
+    // the one chosen, the two can be read as the one classification they are.
+    if (const std::string other = gtdbOtherDomain(path); !other.empty()) {
+        const QString otherName = QFileInfo(QString::fromLocal8Bit(other.c_str())).fileName();
+        const auto answer = QMessageBox::question(
+            m_pMainWnd.get(), QString::fromLatin1(kApplicationName),
+            QStringLiteral("%1, the other domain of this GTDB release, lies beside it.\n"
+                           "Read both as one classification?")
+                .arg(otherName),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+        if (answer == QMessageBox::Yes)
+            path = QFileInfo(chosen).absolutePath().toLocal8Bit().toStdString();
+    }
     return true;
 }
 

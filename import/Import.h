@@ -52,6 +52,11 @@ const char* inputKindName(InputKind kind);
 // nodes.dmp, taxonomy.tsv, a tar archive, a folder or zip named after a taxdump.
 bool offersSubtrees(const std::string& path);
 
+// Where `path` is one domain's taxonomy file of a GTDB release (bacteria or archaea) and its
+// folder holds the other domain's file and no other taxonomy file, that other file's path:
+// the folder, read as one classification, is the whole release. Empty otherwise.
+std::string gtdbOtherDomain(const std::string& path);
+
 struct ImportOptions {
     // The header of the column to take common names from; empty: the recognised ones.
     std::string commonNameColumn;

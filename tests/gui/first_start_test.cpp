@@ -153,6 +153,39 @@ TEST(FirstStart, OneFileGivenAsksForTheSecondAndComparesThem) {
     EXPECT_TRUE(catcher.texts.empty());
 }
 
+TEST(FirstStart, AGtdbFileChosenWithItsOtherDomainBesideReadsTheWholeRelease) {
+    TempDir files;
+    const char* const coli = "RS_GCF_1\td__Bacteria;p__Pseudomonadota;c__Gammaproteobacteria;"
+                             "o__Enterobacterales;f__Enterobacteriaceae;g__Escherichia;"
+                             "s__Escherichia coli\n";
+    const QString first = QString::fromStdString(files.write("bac120_taxonomy_r214.tsv", coli));
+    fs::create_directories(files.path() / "r220");
+    const QString second =
+        QString::fromStdString(files.write("r220/bac120_taxonomy_r220.tsv", coli));
+    files.write("r220/ar53_taxonomy_r220.tsv",
+                "RS_GCF_2\td__Archaea;p__Thermoproteota;c__Thermoprotei;o__Sulfolobales;"
+                "f__Sulfolobaceae;g__Sulfolobus;s__Sulfolobus acidocaldarius\n");
+    InEmptyFolder empty;
+    MessageBoxCatcher catcher;  // takes the offered answer: both
+    FileDialogAnswers answers({second});
+    ConsoleCapture quiet;
+    RunningApp r(true, {QStringLiteral("cladorama"), QStringLiteral("--no-console"), first});
+    ASSERT_TRUE(r.started);
+    ASSERT_TRUE(waitFor([&] { return r.view().TreesLoaded(); }));
+    ASSERT_EQ(catcher.texts.size(), 1u);
+    EXPECT_EQ(catcher.texts[0],
+              "ar53_taxonomy_r220.tsv, the other domain of this GTDB release, lies beside it.\n"
+              "Read both as one classification?");
+    // Tree 2 is the release's folder: the archaea are only in it.
+    bool archaeaOnlyIn2 = false;
+    forEachNode(static_cast<const TreeNode*>(&r.doc().m_tree1), [&](const TreeNode* n) {
+        archaeaOnlyIn2 |= std::string(n->latinName) == "Archaea" && n->onlyInTree == 2;
+    });
+    EXPECT_TRUE(archaeaOnlyIn2);
+    EXPECT_EQ(r.app->MainFrame()->RecentFiles().front(),
+              first + QLatin1Char('\n') + QFileInfo(second).absolutePath());
+}
+
 namespace {
 
 struct ViewerRun {

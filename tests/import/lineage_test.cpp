@@ -104,6 +104,23 @@ TEST(Lineages, BothDomainsInAFolderOrCompressedAreOneClassification) {
     damaged.resize(damaged.size() / 2);
     const Read cut = read(dir.write("cut.tsv.gz", damaged));
     EXPECT_NE(cut.error.find("cut.tsv.gz"), std::string::npos) << cut.error;
+
+    // Either domain's file, chosen alone, names the other of its release: its folder is the
+    // whole release.
+    EXPECT_EQ(gtdbOtherDomain(gz), dir.file("gtdb/ar53_taxonomy_r220.tsv"));
+    EXPECT_EQ(gtdbOtherDomain(dir.file("gtdb/ar53_taxonomy_r220.tsv")), gz);
+    EXPECT_EQ(gtdbOtherDomain(dir.file("gtdb/README.txt")), "");
+    // Not where the folder would read more or another release, nor two of one domain.
+    std::filesystem::create_directories(dir.path() / "two");
+    dir.write("two/bac120_taxonomy_r220.tsv", kBacteria);
+    dir.write("two/ar53_taxonomy_r214.tsv", kArchaea);
+    EXPECT_EQ(gtdbOtherDomain(dir.file("two/bac120_taxonomy_r220.tsv")), "");
+    dir.write("two/ar53_taxonomy_r220.tsv", kArchaea);
+    EXPECT_EQ(gtdbOtherDomain(dir.file("two/bac120_taxonomy_r220.tsv")), "");
+    std::filesystem::create_directories(dir.path() / "same");
+    dir.write("same/ar53_taxonomy.tsv", kArchaea);
+    dir.write("same/ar122_taxonomy.tsv", kArchaea);
+    EXPECT_EQ(gtdbOtherDomain(dir.file("same/ar53_taxonomy.tsv")), "");
 }
 
 TEST(Lineages, MicrobiomeToolTablesWithHeaderBlanksEmptyLevelsAndEpithets) {

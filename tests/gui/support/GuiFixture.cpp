@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
@@ -116,7 +117,12 @@ MessageBoxCatcher::MessageBoxCatcher() {
             if (!box || !box->isVisible()) continue;
             g_catcher->captions.push_back(box->windowTitle().toStdString());
             g_catcher->texts.push_back(box->text().toStdString());
-            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->accept();
+            // OK, or the answer offered as the default of a question.
+            QAbstractButton* ok = box->button(QMessageBox::Ok);
+            if (QAbstractButton* b = ok ? ok : box->defaultButton())
+                b->click();
+            else
+                box->accept();
         }
     });
     timer->start(20);
