@@ -71,8 +71,10 @@ private:
 };
 
 // The table limit for a reading of `bytes` bytes of rows: a row takes some bytes, so more
-// identifiers than a fraction of them are not to be had, bar the numbers' own gaps.
-inline size_t identifierLimit(size_t bytes) { return (size_t{1} << 20) + bytes / 4; }
+// identifiers than a fraction of them are not to be had, bar the numbers' own gaps. A small
+// dump whose identifiers are large numbers (a subset of NCBI's, whose ids run to millions)
+// keeps them in the hash instead of a table of megabytes, mostly empty.
+inline size_t identifierLimit(size_t bytes) { return (size_t{1} << 16) + bytes / 4; }
 
 // The taxa of a dump, built straight from its rows: each row gives its taxon's names as it is
 // read, its parent by identifier; once all are read the links are resolved row to row, mended
