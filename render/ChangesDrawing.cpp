@@ -43,6 +43,12 @@ float lineWidth(const Bundle& b, bool crowded) {
     return std::min(w, 8.0f);
 }
 
+// Chords of about three pixels: a ring a few pixels wide is as round with a dozen as with
+// fifty, and a software renderer pays for each.
+int ringSegments(double pixelsAcross) {
+    return std::clamp(static_cast<int>(std::ceil(pixelsAcross * 3.14159265 / 3)), 12, 50);
+}
+
 void arrowhead(Canvas& c, const CanvasPoint& from, const CanvasPoint& tip, const PixelScale& s) {
     // In pixels, so that the head keeps its shape in any window.
     const double dx = (tip.x - from.x) * s.ppuX, dy = (tip.y - from.y) * s.ppuY;
@@ -107,7 +113,7 @@ void DrawChangesLayer(Canvas& c, ChangesLayer& layer, const ViewPanel& p1, const
                 const ChangeMark& m = marks[i];
                 const double x0 = p.toViewX(m.x - m.r), x1 = p.toViewX(m.x + m.r);
                 const double y0 = p.toViewY(m.y - m.r), y1 = p.toViewY(m.y + m.r);
-                c.strokeEllipse(x0, y0, x1, y1, 50);
+                c.strokeEllipse(x0, y0, x1, y1, ringSegments((x1 - x0) * s.ppuX));
                 layer.drawnMarks.push_back({x0, y0, x1, y1, i});
             }
         }
