@@ -53,6 +53,10 @@ void ChangeGrid::build(size_t n, const std::vector<double>& x, const std::vector
     std::vector<uint32_t> cellOfItem(n);
     m_start.assign(static_cast<size_t>(kCells) * kCells + 1, 0);
     for (size_t i = 0; i < n; ++i) {
+        if (size[i] < 0) {  // never to be visited: not kept
+            cellOfItem[i] = UINT32_MAX;
+            continue;
+        }
         if (size[i] > kLarge) {
             m_large.push_back(static_cast<uint32_t>(i));
             cellOfItem[i] = UINT32_MAX;
@@ -150,18 +154,21 @@ bool ChangesLayer::Sync(const CCladoramaDoc& doc) {
         sizes.clear();
         for (uint32_t i = 0; i < m_marks.size(); ++i) {
             const ChangeMark& m = m_marks[i];
-            // Marks of the other side are given no size: never visited.
+            // Marks of the other side are given no size: left out.
             xs.push_back(m.x);
             ys.push_back(m.y);
             sizes.push_back(m.side == side ? 2 * m.r : -1.0);
         }
         m_markGrid[side - 1].build(m_marks.size(), xs, ys, sizes);
     }
+    // Widest first, and in the list's order where widths are equal. The widths are read
+    // from the nodes once: a sort that read them at each comparison would wait on memory.
+    std::vector<std::pair<double, uint32_t>> byWidth;
     for (uint32_t i = 0; i < m_marks.size(); ++i)
-        if (m_marks[i].side == 1) m_overviewOrder.push_back(i);
-    std::sort(m_overviewOrder.begin(), m_overviewOrder.end(), [&](uint32_t a, uint32_t b) {
-        return m_marks[a].node->overviewWidth > m_marks[b].node->overviewWidth;
-    });
+        if (m_marks[i].side == 1) byWidth.emplace_back(-m_marks[i].node->overviewWidth, i);
+    std::sort(byWidth.begin(), byWidth.end());
+    m_overviewOrder.reserve(byWidth.size());
+    for (const auto& [width, i] : byWidth) m_overviewOrder.push_back(i);
     return true;
 }
 

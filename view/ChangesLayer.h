@@ -54,7 +54,8 @@ struct ChangeMark {
 class ChangeGrid {
 public:
     static constexpr int kCells = 128;
-    // Items by index 0..n-1, with their centres and sizes (diameters).
+    // Items by index 0..n-1, with their centres and sizes (diameters); one of negative size
+    // is left out.
     void build(size_t n, const std::vector<double>& x, const std::vector<double>& y,
                const std::vector<double>& size);
     void clear();
