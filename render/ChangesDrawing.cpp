@@ -46,7 +46,9 @@ float lineWidth(const Bundle& b, bool crowded) {
 // Chords of about three pixels: a ring a few pixels wide is as round with a dozen as with
 // fifty, and a software renderer pays for each.
 int ringSegments(double pixelsAcross) {
-    return std::clamp(static_cast<int>(std::ceil(pixelsAcross * 3.14159265 / 3)), 12, 50);
+    // Bounded before it becomes an integer: a ring around a deep zoom is millions of pixels.
+    const double chords = std::ceil(pixelsAcross * 3.14159265 / 3);
+    return chords > 12 ? (chords < 50 ? static_cast<int>(chords) : 50) : 12;
 }
 
 void arrowhead(Canvas& c, const CanvasPoint& from, const CanvasPoint& tip, const PixelScale& s) {
