@@ -103,30 +103,26 @@ std::string gtdbOtherDomain(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path chosen(path);
-    const fs::path folder = chosen.parent_path().empty() ? fs::path(".") : chosen.parent_path();
-    if (!fs::is_regular_file(chosen, ec)) return {};
-    std::vector<std::string> names;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
-    if (ec) return {};
-    // Both domains of one release, and nothing else the folder would be read for.
-    const std::vector<std::string> files = imp::gtdbTaxonomyFiles(names);
     const std::string own = chosen.filename().string();
+    if (imp::gtdbTaxonomyFiles({own}).empty() || !fs::is_regular_file(chosen, ec)) return {};
+    // Both domains of one release, and nothing else the folder would be read for.
+    const fs::path folder = chosen.parent_path().empty() ? fs::path(".") : chosen.parent_path();
+    const InputFile whole = openInput(folder.string(), ImportOptions());
+    if (whole.kind != InputKind::Lineages || !whole.opened) return {};
+    const std::vector<std::string> files = imp::gtdbTaxonomyFiles(whole.opened->package.names());
     if (files.size() != 2 || (files[0] != own && files[1] != own)) return {};
     const std::string& other = files[0] == own ? files[1] : files[0];
     // Its domain's stem, and the rest of the name less any ".gz": the release
     // ("bac120_taxonomy_r220.tsv" and "ar53_taxonomy_r220.tsv.gz" go together).
-    auto parts = [](std::string name) {
+    auto domainAndRelease = [](std::string name) {
         for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 0x20 : c);
         if (name.ends_with(".gz")) name.resize(name.size() - 3);
         const size_t stem = name.find("_taxonomy");
         return std::pair{name.substr(0, stem), name.substr(stem)};
     };
-    const auto [ownDomain, ownRelease] = parts(own);
-    const auto [otherDomain, otherRelease] = parts(other);
+    const auto [ownDomain, ownRelease] = domainAndRelease(own);
+    const auto [otherDomain, otherRelease] = domainAndRelease(other);
     if ((ownDomain == "bac120") == (otherDomain == "bac120") || ownRelease != otherRelease)
         return {};
-    const InputFile whole = openInput(folder.string(), ImportOptions());
-    if (whole.kind != InputKind::Lineages) return {};
     return (folder / other).string();
 }

@@ -21,7 +21,7 @@ std::unordered_map<uint32_t, SharedSpecies> sharedSpeciesOfRows(const ChangeList
                                                                 size_t named) {
     // Walking under each row's taxon would visit the species of a divided order or class once
     // per taxon it went to. Each species below the rows' taxa is visited once instead: its
-    // ancestors, matched at equal rank with the ancestors of its counterpart in tree 2, name
+    // ancestors, matched at equal rank with the ancestors of the same species in tree 2, name
     // the rows that count it.
     std::unordered_map<std::pair<const TreeNode*, const TreeNode*>, uint32_t, PairHash> rowOf;
     std::unordered_set<const TreeNode*> taxa1;
