@@ -1,5 +1,7 @@
 #include "Census.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 
@@ -26,7 +28,39 @@ std::vector<std::pair<std::string, int>> rankCensus(const ClassificationTree& tr
     return out;
 }
 
-void printRankCensus(const ClassificationTree& tree) {
-    for (const auto& [rank, count] : rankCensus(tree))
-        consolePrintf("%s : %i \n", rank.c_str(), count);
+void printRankCensus(const ClassificationTree& tree) { printCensusLines(rankCensus(tree)); }
+
+void printCensusLines(const std::vector<std::pair<std::string, int>>& counts) {
+    for (const auto& [rank, count] : counts) consolePrintf("%s : %i \n", rank.c_str(), count);
+}
+
+RankTally::RankTally(const std::vector<char*>& rankNames) {
+    // Names first, views into them after: the vector does not move once filled.
+    std::unordered_map<std::string_view, size_t> seen;
+    for (const char* rank : rankNames) {
+        auto [it, fresh] = seen.emplace(rank, m_counts.size());
+        if (fresh) m_counts.push_back({rank});
+        m_countOf.push_back(it->second);
+    }
+    for (size_t i = 0; i < m_counts.size(); ++i) m_at.emplace(m_counts[i].rank, i);
+}
+
+void RankTally::add(const char* rank, unsigned idMask) {
+    // Siblings mostly share their rank: the last one found is tried first.
+    if (!m_lastRank || std::strcmp(rank, m_lastRank) != 0) {
+        m_lastRank = rank;
+        const auto it = m_at.find(rank);
+        m_last = it == m_at.end() ? nullptr : &m_counts[it->second];
+    }
+    if (!m_last) return;
+    for (int id = 0; id < 3; ++id)
+        if (idMask & (1u << id)) ++m_last->byId[id];
+}
+
+std::vector<std::pair<std::string, int>> RankTally::counts(uint8_t treeId) const {
+    const int id = treeId <= 2 ? treeId : 0;
+    std::vector<std::pair<std::string, int>> out;
+    out.reserve(m_countOf.size());
+    for (size_t c : m_countOf) out.emplace_back(m_counts[c].rank, m_counts[c].byId[id]);
+    return out;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "Census.h"
 #include "FileResult.h"
 #include "KeptThread.h"
 #include "TreeNode.h"
@@ -69,6 +70,7 @@ private:
     std::string m_path;
     ClassificationTree m_tree;
     FileResult m_result;
+    std::optional<RankTally> m_tally;  // counted as it reads
     bool m_read = false;
     std::atomic<bool> m_stop{false};
     // Kept from one reading to the next, so that the second tree of a reload is made in

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -211,7 +212,8 @@ int32_t readRecord(Decoder& in, ClassificationTree& tree, TreeNode& node, int32_
 
 // Decodes a whole file image into `tree` (a fresh tree). Depth first without recursion:
 // the nesting depth is the file's to choose, the stack is not.
-void decodeTree(Decoder& in, ClassificationTree& tree, const std::atomic<bool>* stop) {
+void decodeTree(Decoder& in, ClassificationTree& tree, std::optional<RankTally>& tally,
+                const std::atomic<bool>* stop) {
     tree.nodeCount = in.i32();
     tree.leafCount = in.i32();
     tree.maxLevel = in.i32();
@@ -227,6 +229,7 @@ void decodeTree(Decoder& in, ClassificationTree& tree, const std::atomic<bool>* 
         if (!name) return;
         tree.rankNames.push_back(name);
     }
+    tally.emplace(tree.rankNames);
 
     // The header's node count is only a hint here (grafted copies make the file hold more
     // nodes than it says, a damaged file anything), so the indexes are trimmed afterwards.
@@ -237,12 +240,14 @@ void decodeTree(Decoder& in, ClassificationTree& tree, const std::atomic<bool>* 
     struct Frame {
         TreeNode* node;
         int32_t pending;  // children still to read
+        unsigned own;     // ids under which the node is one of the tree's own taxa
     };
     std::vector<Frame> stack;
     int32_t count = readRecord(in, tree, tree, 0, 0);
     if (count < 0) return;
+    tally->add(tree.rankName, RankTally::ownUnder(0));  // the root, whatever its mark
     tree.children.reserve(static_cast<size_t>(count));
-    if (count > 0) stack.push_back({&tree, count});
+    if (count > 0) stack.push_back({&tree, count, RankTally::ownUnder(0)});
     size_t promised = static_cast<size_t>(count) * kMinRecordSize;
     uint32_t sinceLook = 0;
     while (!stack.empty()) {
@@ -266,9 +271,11 @@ void decodeTree(Decoder& in, ClassificationTree& tree, const std::atomic<bool>* 
         promised -= kMinRecordSize;
         int32_t childCount = readRecord(in, tree, *child, parent->level + 1, promised);
         if (childCount < 0) return;  // a half-read node is still destructible
+        const unsigned own = top.own & RankTally::ownUnder(child->onlyInTree);
+        if (own) tally->add(child->rankName, own);
         promised += static_cast<size_t>(childCount) * kMinRecordSize;
         child->children.reserve(static_cast<size_t>(childCount));
-        if (childCount > 0) stack.push_back({child, childCount});
+        if (childCount > 0) stack.push_back({child, childCount, own});
     }
     if (in.remaining() != 0)
         return in.fail("bytes follow the root record", in.offset());
@@ -288,19 +295,19 @@ Failure readFailure(const char* name, size_t offset, const std::string& fault) {
 }
 
 // Decodes into a fresh tree and hands it over only when the whole file was read, so that a
-// failure leaves `tree` as it was. Says nothing.
+// failure leaves `tree` as it was. Says nothing; the census is counted into `tally`.
 FileResult readQuietly(Decoder& in, ClassificationTree& tree, const char* name,
-                      const std::atomic<bool>* stop = nullptr) {
+                      std::optional<RankTally>& tally, const std::atomic<bool>* stop = nullptr) {
     ClassificationTree fresh;
     fresh.treeId = tree.treeId;
     fresh.fileSize = tree.fileSize;  // not stored; keep what the caller had
-    decodeTree(in, fresh, stop);
+    decodeTree(in, fresh, tally, stop);
     if (in.failed()) return readFailure(name, in.errorOffset(), in.error());
     tree.swapContents(fresh);  // on a failure `fresh` and whatever it got go away
     return {};
 }
 
-FileResult readQuietly(ClassificationTree& tree, const char* path,
+FileResult readQuietly(ClassificationTree& tree, const char* path, std::optional<RankTally>& tally,
                       const std::atomic<bool>* stop = nullptr) {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     struct stat st;
@@ -316,22 +323,25 @@ FileResult readQuietly(ClassificationTree& tree, const char* path,
     FileResult result;
     {
         Decoder in(fd, static_cast<size_t>(st.st_size));
-        result = readQuietly(in, tree, path, stop);
+        result = readQuietly(in, tree, path, tally, stop);
     }
     ::close(fd);
     return result;
 }
 
-// What a reading prints after it: the rank census of a tree read.
-FileResult census(FileResult result, const ClassificationTree& tree) {
-    if (result) printRankCensus(tree);
+// What a reading prints after it: the rank census of the tree read, as printRankCensus
+// prints it.
+FileResult census(FileResult result, const ClassificationTree& tree,
+                  const std::optional<RankTally>& tally) {
+    if (result) printCensusLines(tally->counts(tree.treeId));
     return result;
 }
 
 }  // namespace
 
 FileResult loadTreeFile(ClassificationTree& tree, const char* path) {
-    return census(readQuietly(tree, path), tree);
+    std::optional<RankTally> tally;
+    return census(readQuietly(tree, path, tally), tree, tally);
 }
 
 int readTreeFile(ClassificationTree& tree, const char* path) {
@@ -340,13 +350,14 @@ int readTreeFile(ClassificationTree& tree, const char* path) {
 
 int readTreeFileBytes(ClassificationTree& tree, const char* data, size_t size, const char* label) {
     Decoder in(reinterpret_cast<const uint8_t*>(data), size);
-    return reportFailure(census(readQuietly(in, tree, label), tree)) ? 1 : 0;
+    std::optional<RankTally> tally;
+    return reportFailure(census(readQuietly(in, tree, label, tally), tree, tally)) ? 1 : 0;
 }
 
 TreeFileReading::TreeFileReading(const char* path) : m_path(path) {
     try {
         m_thread.emplace([this] {
-            m_result = readQuietly(m_tree, m_path.c_str(), &m_stop);
+            m_result = readQuietly(m_tree, m_path.c_str(), m_tally, &m_stop);
             m_read = true;
         });
     } catch (const std::system_error&) {  // no thread to be had: take() reads it
@@ -360,7 +371,7 @@ TreeFileReading::~TreeFileReading() {
 
 FileResult TreeFileReading::take(ClassificationTree& tree) {
     m_thread.reset();
-    if (!m_read) m_result = readQuietly(m_tree, m_path.c_str());
+    if (!m_read) m_result = readQuietly(m_tree, m_path.c_str(), m_tally);
     m_read = true;
     if (m_result) {
         // Read before the caller's fields were known: they are kept as readTreeFile keeps
@@ -369,7 +380,7 @@ FileResult TreeFileReading::take(ClassificationTree& tree) {
         m_tree.fileSize = tree.fileSize;
         tree.swapContents(m_tree);
     }
-    return census(m_result, tree);
+    return census(m_result, tree, m_tally);
 }
 
 int TreeFileReading::finish(ClassificationTree& tree) { return reportFailure(take(tree)) ? 1 : 0; }

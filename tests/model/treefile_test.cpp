@@ -137,8 +137,10 @@ TEST(TreeFileFormat, GraftedCopiesKeepTheirMarksAndTheCensusSkipsThem) {
     TreeNode* b = addNode(&t, "B", "Genus");
     b->onlyInTree = 2;
     addNode(b, "B1", "Species")->onlyInTree = 2;
+    addNode(b, "B2", "Species");  // unmarked, but below a copy
     addNode(&t, "C", "Genus")->onlyInTree = 1;
-    t.rankNames = {newName("Class"), newName("Genus"), newName("Species")};
+    addNode(&t, "D", "Tribe");  // a rank the list does not name
+    t.rankNames = {newName("Class"), newName("Genus"), newName("Species"), newName("Genus")};
     std::string p = dir.file("t.jm2");
     ASSERT_EQ(1, writeTreeFile(t, p.c_str()));
 
@@ -146,7 +148,7 @@ TEST(TreeFileFormat, GraftedCopiesKeepTheirMarksAndTheCensusSkipsThem) {
     one.treeId = 1;
     ReadOutcome r = readCapturing(one, p);
     ASSERT_EQ(1, r.result);
-    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 0 \n", r.console);
+    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 0 \nGenus : 2 \n", r.console);
     EXPECT_EQ(2, one.children[1]->onlyInTree);
     EXPECT_EQ(2, one.children[1]->children[0]->onlyInTree);
     EXPECT_EQ(1, one.children[2]->onlyInTree);
@@ -156,7 +158,26 @@ TEST(TreeFileFormat, GraftedCopiesKeepTheirMarksAndTheCensusSkipsThem) {
     two.treeId = 2;
     r = readCapturing(two, p);
     ASSERT_EQ(1, r.result);
-    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 1 \n", r.console);
+    EXPECT_EQ("Class : 1 \nGenus : 2 \nSpecies : 2 \nGenus : 2 \n", r.console);
+
+    // The census is counted as the file is read; it must be the walk's, under whatever id
+    // the tree has when the reading is finished, also on a thread that read before the id
+    // was known.
+    for (uint8_t id : {0, 1, 2, 5}) {
+        SCOPED_TRACE(int(id));
+        ClassificationTree read;
+        read.treeId = id;
+        std::string printed;
+        {
+            TreeFileReading reading(p.c_str());
+            ConsoleCapture console;
+            ASSERT_EQ(1, reading.finish(read));
+            printed = console.text();
+        }
+        ConsoleCapture walked;
+        printRankCensus(read);
+        EXPECT_EQ(walked.text(), printed);
+    }
 }
 
 TEST(TreeFileFormat, ReadingIntoALoadedTreeReplacesItsContent) {
