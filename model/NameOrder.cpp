@@ -52,8 +52,16 @@ void sortByName(std::vector<TreeNode*>& nodes, char* TreeNode::*name) {
         TreeNode* node;
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(nodes.size());
-    for (TreeNode* n : nodes) keyed.push_back({PrefixKey(n->*name), n});
+    const size_t count = nodes.size();
+    keyed.reserve(count);
+    // A tree read from a text file lies over the heap in the file's order, not the list's:
+    // the nodes and their names are fetched a few entries ahead, as copySearchNames does.
+    constexpr size_t kNodeAhead = 16, kNameAhead = 8;
+    for (size_t i = 0; i < count; ++i) {
+        if (i + kNodeAhead < count) __builtin_prefetch(nodes[i + kNodeAhead]);
+        if (i + kNameAhead < count) __builtin_prefetch(nodes[i + kNameAhead]->*name);
+        keyed.push_back({PrefixKey(nodes[i]->*name), nodes[i]});
+    }
     std::sort(keyed.begin(), keyed.end(), [name](const Keyed& a, const Keyed& b) {
         if (a.key.high != b.key.high) return a.key.high < b.key.high;
         if (a.key.low != b.key.low) return a.key.low < b.key.low;
@@ -82,8 +90,11 @@ void stableSortByLatinName(std::vector<const TreeNode*>& nodes) {
     };
     std::vector<Keyed> keyed;
     keyed.reserve(nodes.size());
+    constexpr size_t kNodeAhead = 16, kNameAhead = 8;
     for (size_t i = 0; i < nodes.size(); ++i) {
         cancellationPoint(i);
+        if (i + kNodeAhead < nodes.size()) __builtin_prefetch(nodes[i + kNodeAhead]);
+        if (i + kNameAhead < nodes.size()) __builtin_prefetch(nodes[i + kNameAhead]->latinName);
         const PrefixKey key(nodes[i]->latinName);
         keyed.push_back({key.high, static_cast<uint32_t>(key.low >> 32), static_cast<uint32_t>(i)});
     }
