@@ -31,6 +31,8 @@ bool isInteractive(FILE* stream) {
 
 }  // namespace
 
+thread_local HeldConsole* t_held = nullptr;
+
 ConsoleSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
 ConsoleWordSource g_wordSource = nullptr;
@@ -65,6 +67,15 @@ void consolePrintf(const char* format, ...) {
     FILE* out = consoleStream();
     va_list ap;
     va_start(ap, format);
+    if (t_held) {
+        char small[512];
+        std::string large;
+        size_t length = 0;
+        const char* text = formatLine(small, sizeof small, large, length, format, ap);
+        va_end(ap);
+        t_held->add(false, text, length);
+        return;
+    }
     if (!g_sink) {
         std::vfprintf(out, format, ap);
     } else {
@@ -89,9 +100,10 @@ void setConsoleWordSource(ConsoleWordSource source, void* context) {
     g_wordContext = context;
 }
 
-bool consoleIsInteractive() { return isInteractive(consoleStream()); }
+bool consoleIsInteractive() { return !t_held && isInteractive(consoleStream()); }
 
 void consoleWrite(const char* text, size_t length) {
+    if (t_held) return t_held->add(false, text, length);
     FILE* out = consoleStream();
     std::fwrite(text, 1, length, out);
     if (g_sink) g_sink(g_sinkContext, text, length);
@@ -140,8 +152,6 @@ size_t formatFixed6(char* out, double value) {
 }
 
 void diagnostic(const char* format, ...) {
-    std::fflush(consoleStream());
-    std::fflush(stdout);
     va_list ap;
     va_start(ap, format);
     char small[512];
@@ -149,12 +159,36 @@ void diagnostic(const char* format, ...) {
     size_t length = 0;
     const char* text = formatLine(small, sizeof small, large, length, format, ap);
     va_end(ap);
+    if (t_held) return t_held->add(true, text, length);
+    std::fflush(consoleStream());
+    std::fflush(stdout);
     std::fwrite(text, 1, length, stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
     if (g_sink) {
         g_sink(g_sinkContext, text, length);
         g_sink(g_sinkContext, "\n", 1);
+    }
+}
+
+HeldConsole::Scope::Scope(HeldConsole& held) : m_outer(t_held) { t_held = &held; }
+
+HeldConsole::Scope::~Scope() { t_held = m_outer; }
+
+void HeldConsole::add(bool isDiagnostic, const char* text, size_t length) {
+    // Console lines written piece by piece join the piece before them.
+    if (!isDiagnostic && !m_pieces.empty() && !m_pieces.back().diagnostic)
+        m_pieces.back().text.append(text, length);
+    else
+        m_pieces.push_back({isDiagnostic, std::string(text, length)});
+}
+
+void HeldConsole::writeOut() {
+    std::vector<Piece> pieces;
+    pieces.swap(m_pieces);
+    for (const Piece& p : pieces) {
+        if (p.diagnostic) diagnostic("%s", p.text.c_str());
+        else consoleWrite(p.text.data(), p.text.size());
     }
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 FILE* consoleStream();
 void setConsoleStream(FILE* stream);
@@ -47,3 +49,34 @@ bool consoleReadWord(char* word, size_t size);
 
 // One diagnostic line on standard error; the newline is added.
 void diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// What one thread would write to the console, kept back and written later, in its order,
+// from another thread: work run beside other work that prints keeps its lines for their
+// turn, and drops them when that turn never comes. While a Scope of it is open on a
+// thread, that thread's console lines and diagnostics go into it and nowhere else (no
+// stream, no sink); consoleIsInteractive() answers false there, as nobody watches them.
+class HeldConsole {
+public:
+    class Scope {
+    public:
+        explicit Scope(HeldConsole& held);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        HeldConsole* m_outer;
+    };
+
+    void add(bool isDiagnostic, const char* text, size_t length);
+    // Writes what was held as it would have been written, and forgets it. Not while a
+    // Scope of it is open.
+    void writeOut();
+
+private:
+    struct Piece {
+        bool diagnostic;
+        std::string text;
+    };
+    std::vector<Piece> m_pieces;
+};

@@ -369,27 +369,63 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     tree1.treeId = 1;
     tree2.treeId = 2;
     m_ranksLeftOut.clear();
-    auto read = [&](ClassificationTree& tree, InputFile& input) {
-        const std::string& path = input.path;
-        const InputKind kind = input.kind;
+    // Both trees' options are made first: they are what the readings share with the rest.
+    ImportOptions options[2];
+    for (uint8_t id : {1, 2}) {
+        ImportOptions base = m_importOptions;
+        if (!m_openRoots[id - 1].empty()) base.root = m_openRoots[id - 1];
+        options[id - 1] = partners.optionsFor(base, id);
+    }
+    auto load = [&](ClassificationTree& tree, InputFile& input) {
         // Building prints what build mode prints; a reload only what the readers print.
         if (!report) consolePrintf("Tree %d is loading... \n", tree.treeId);
-        ImportOptions options = m_importOptions;
-        if (!m_openRoots[tree.treeId - 1].empty()) options.root = m_openRoots[tree.treeId - 1];
-        const FileResult result =
-            loadAnyClassification(tree, input, partners.optionsFor(options, tree.treeId));
+        FileResult result = loadAnyClassification(tree, input, options[tree.treeId - 1]);
         input.opened.reset();  // an archive's entries, read now, need not wait for the other
+        return result;
+    };
+    auto succeeded = [&](const FileResult& result, const InputFile& input) {
         if (result) return true;
+        const InputKind kind = input.kind;
         std::string text = kind == InputKind::TreeFile ? "Reading binary tree file "
                            : kind == InputKind::Classification
                                ? "Reading classification xml file "
                                : std::string("Reading ") + inputKindName(kind) + " ";
-        text += path + " has been failed!";
+        text += input.path + " has been failed!";
         // The box names the file and then says where in it and what went wrong.
         TellReadFailure(text + "\n" + result.failure().line(), result.failure(), report);
         return false;
     };
-    if (!read(tree1, input1) || !read(tree2, input2)) return false;
+    // Tree 2 is read on a second core meanwhile, its console lines held back for their
+    // turn after tree 1's, and dropped when tree 1 fails. Not a classification file: its
+    // reader prints a line per branch, millions of lines to hold.
+    FileResult result2;
+    std::exception_ptr failure2;
+    HeldConsole held2;
+    std::optional<KeptThread> second;
+    if (kind2 != InputKind::Classification) {
+        try {
+            second.emplace([&] {
+                HeldConsole::Scope scope(held2);
+                try {
+                    result2 = load(tree2, input2);
+                } catch (...) {
+                    failure2 = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {  // no thread to be had: read in turn
+        }
+    }
+    const FileResult result1 = load(tree1, input1);
+    const bool inTurn = !second;
+    second.reset();
+    if (!succeeded(result1, input1)) return false;
+    if (inTurn) {
+        result2 = load(tree2, input2);
+    } else {
+        held2.writeOut();
+        if (failure2) std::rethrow_exception(failure2);
+    }
+    if (!succeeded(result2, input2)) return false;
     if (kind1 == InputKind::TreeFile && kind2 == InputKind::TreeFile) {
         partners.expectBeside(path1, path2);
         return true;

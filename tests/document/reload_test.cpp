@@ -262,3 +262,33 @@ TEST_F(ReloadTest, ClassificationFilesAreBuiltInMemoryLikeABuildAndBinaryLoad) {
 }
 
 }  // namespace
+
+// The second file is read beside the first; what its reader prints still comes after all of
+// the first one's lines, and nothing of it when the first file fails.
+TEST_F(ReloadTest, TheSecondReadingsLinesKeepTheirTurnAndGoWithAFailedFirst) {
+    auto table = [&](const char* name, const char* root) {
+        return dir.write(name, std::string("order,family\n") + root + ",Delta\n" + root +
+                                   ",Eta\n# a note, not a taxon\n#another\n");
+    };
+    table("second.csv", "New");
+    ConsoleCapture lines;
+    answer({"new1.jm2", "second.csv"});
+    doc.OnFileOpen();
+    EXPECT_EQ(childNames(&doc.m_tree2), "Delta,Epsilon,Eta,Zeta");
+    const std::string text = lines.text();
+    const size_t census = text.find("Family : 3 \n");
+    const size_t note = text.find("second.csv: 2 lines beginning with # skipped");
+    ASSERT_NE(census, std::string::npos) << text;
+    ASSERT_NE(note, std::string::npos) << text;
+    EXPECT_LT(census, note) << text;
+    EXPECT_LT(note, text.find("Get number of each rank")) << text;
+
+    ConsoleCapture failed;
+    const std::string bytes = readFileBytes(dir.file("new1.jm2"));
+    dir.write("short.jm2", bytes.substr(0, bytes.size() - 3));
+    table("third.csv", "Other");
+    answer({"short.jm2", "third.csv"});
+    doc.OnFileOpen();
+    EXPECT_EQ(failed.text().find("third.csv"), std::string::npos) << failed.text();
+    EXPECT_EQ(childNames(&doc.m_tree2), "Delta,Epsilon,Eta,Zeta") << "the trees as they were";
+}
