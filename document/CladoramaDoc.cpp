@@ -12,6 +12,7 @@
 #include "Combine.h"
 #include "Compare.h"
 #include "Cancellation.h"
+#include "Census.h"
 #include "Console.h"
 #include "FileResult.h"
 #include "Import.h"
@@ -55,12 +56,56 @@ void NamePool::clear() {
 // ---------------------------------------------------------------------------------------
 // Free steps of the pipeline
 
+namespace {
+
+// Runs `here` on this thread and `beside` on a kept one (in turn where there is none), then
+// `afterHere` once `here` is done, and waits for both. What `beside` throws is thrown here.
+template <class Here, class Beside, class AfterHere = void (*)()>
+void sideBySide(Here&& here, Beside&& beside, AfterHere&& afterHere = [] {}) {
+    std::exception_ptr failure;
+    auto caught = [&] {
+        try {
+            beside();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    std::optional<KeptThread> other;
+    try {
+        other.emplace(caught);
+    } catch (const std::system_error&) {
+        caught();
+    }
+    here();
+    afterHere();
+    other.reset();
+    if (failure) std::rethrow_exception(failure);
+}
+
+// A step that reads and writes one tree alone, made for both trees at once.
+template <class Step>
+void onBothTrees(ClassificationTree& tree1, ClassificationTree& tree2, Step&& step) {
+    sideBySide([&] { step(tree1); }, [&] { step(tree2); });
+}
+
+}  // namespace
+
 void buildCombinedTrees(ClassificationTree& tree1, ClassificationTree& tree2) {
+    // The steps of each tree alone run on two cores; the comparison and the grafting read
+    // both trees and run as one. Every line is printed from here, in its order.
     consolePrintf("Get number of each rank for tree... \n");
-    printRankCensus(tree1);
-    computeMaxLevel(tree1);
-    printRankCensus(tree2);
-    computeMaxLevel(tree2);
+    std::vector<std::pair<std::string, int>> census1, census2;
+    sideBySide(
+        [&] {
+            census1 = rankCensus(tree1);
+            computeMaxLevel(tree1);
+        },
+        [&] {
+            census2 = rankCensus(tree2);
+            computeMaxLevel(tree2);
+        });
+    printCensusLines(census1);
+    printCensusLines(census2);
 
     consolePrintf("Compare trees - assign color to nodes...\n");
     tree1.treeId = 1;
@@ -69,22 +114,19 @@ void buildCombinedTrees(ClassificationTree& tree1, ClassificationTree& tree2) {
     compareTrees(tree2, tree1);
 
     consolePrintf("Load number of children down the tree of each node.... \n");
-    countDescendants(tree1);
-    countDescendants(tree2);
+    onBothTrees(tree1, tree2, [](ClassificationTree& t) { countDescendants(t); });
     graftUnique(&tree1, &tree2, 1, 2);
     graftUnique(&tree2, &tree1, 2, 1);
-    sortChildrenByLatinName(&tree1);
-    sortChildrenByLatinName(&tree2);
+    onBothTrees(tree1, tree2, [](ClassificationTree& t) { sortChildrenByLatinName(&t); });
 
     consolePrintf("Load number of children down the combined tree of each node.... \n");
-    countCombinedDescendants(tree1);
-    countCombinedDescendants(tree2);
-    numberChildren(tree1);
-    numberChildren(tree2);
+    onBothTrees(tree1, tree2, [](ClassificationTree& t) {
+        countCombinedDescendants(t);
+        numberChildren(t);
+    });
 
     consolePrintf("Load node position.... \n");
-    layoutCircles(&tree1);
-    layoutCircles(&tree2);
+    onBothTrees(tree1, tree2, [](ClassificationTree& t) { layoutCircles(&t); });
 
     consolePrintf("Set node position for overview tree.... \n");
 }
@@ -125,30 +167,6 @@ namespace {
 // Releases the storage of an index too: at millions of taxa an emptied index would
 // otherwise keep tens of megabytes for nothing.
 void releaseIndex(std::vector<TreeNode*>& index) { std::vector<TreeNode*>().swap(index); }
-
-// Runs `here` on this thread and `beside` on a kept one (in turn where there is none), then
-// `afterHere` once `here` is done, and waits for both. What `beside` throws is thrown here.
-template <class Here, class Beside, class AfterHere = void (*)()>
-void sideBySide(Here&& here, Beside&& beside, AfterHere&& afterHere = [] {}) {
-    std::exception_ptr failure;
-    auto caught = [&] {
-        try {
-            beside();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-    std::optional<KeptThread> other;
-    try {
-        other.emplace(caught);
-    } catch (const std::system_error&) {
-        caught();
-    }
-    here();
-    afterHere();
-    other.reset();
-    if (failure) std::rethrow_exception(failure);
-}
 
 // Writes a copy of each node's name at `out`, one entry per node. The lists are in name
 // order, so the nodes and their names lie scattered over the heap; fetching a few entries
@@ -438,8 +456,7 @@ bool CCladoramaDoc::ReadTreePair(ClassificationTree& tree1, ClassificationTree& 
     if (isImported(kind1) && isImported(kind2) && m_alignRanks)
         alignRankLevels(tree1, tree2, &m_ranksLeftOut);
     buildCombinedTrees(tree1, tree2);
-    fillNameIndexes(tree1);
-    fillNameIndexes(tree2);
+    onBothTrees(tree1, tree2, [](ClassificationTree& t) { fillNameIndexes(t); });
     return true;
 }
 
