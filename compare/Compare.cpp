@@ -1,10 +1,16 @@
 #include "Compare.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <optional>
+#include <system_error>
 #include <utility>
 #include <vector>
+
+#include "KeptThread.h"
 
 void computeMaxLevel(ClassificationTree& tree) {
     forEachNode(static_cast<TreeNode*>(&tree), [&](TreeNode* n) {
@@ -362,22 +368,19 @@ void compareTrees(ClassificationTree& t, ClassificationTree& u) {
 void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directScanLimit,
                   size_t sliceGroupLimit) {
     const uint8_t id = t.treeId;
-    Aligner aligner;
-    aligner.setSliceGroupLimit(sliceGroupLimit);
-    // Pairs still to compare. The pairs below one node cover disjoint subtrees on both
-    // sides, so the order in which they are taken does not change the result, and an
-    // explicit stack keeps deep trees off the call stack.
-    std::vector<std::pair<TreeNode*, TreeNode*>> pending{{&t, &u}};
-    while (!pending.empty()) {
-        auto [a, b] = pending.back();
-        pending.pop_back();
+    using Pair = std::pair<TreeNode*, TreeNode*>;
+    // One pair: a is marked, the children are aligned, and the pairs of children go into
+    // `next`. The pairs below one node cover disjoint subtrees on both sides, so the order
+    // in which pairs are taken does not change the result, and no two pairs touch the same
+    // node: pairs can be taken on several threads at once.
+    auto compareOne = [&](Aligner& aligner, TreeNode* a, TreeNode* b, std::vector<Pair>& next) {
         if (std::strcmp(a->latinName, b->latinName) != 0 ||
             std::strcmp(a->rankName, b->rankName) != 0)
             a->onlyInTree = id;  // b is marked in the pass where its tree is T
         const size_t na = a->children.size();
         const size_t nb = b->children.size();
         const size_t m = std::min(na, nb);
-        if (na == 0) continue;
+        if (na == 0) return;
         if (m > 0) {
             // The shorter list drives (a's when both are equal); only the other moves.
             const std::vector<TreeNode*>& driver = na <= nb ? a->children : b->children;
@@ -387,8 +390,58 @@ void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directSca
             else
                 aligner.align(driver, list);
         }
-        for (size_t j = 0; j < m; ++j) pending.emplace_back(a->children[j], b->children[j]);
+        for (size_t j = 0; j < m; ++j) next.emplace_back(a->children[j], b->children[j]);
         for (size_t j = m; j < na; ++j)
             forEachNode(a->children[j], [id](TreeNode* n) { n->onlyInTree = id; });
+    };
+
+    // Level by level from the roots until there are pairs enough to share out...
+    constexpr size_t kShared = 64;
+    Aligner aligner;
+    aligner.setSliceGroupLimit(sliceGroupLimit);
+    std::vector<Pair> frontier{{&t, &u}}, next;
+    while (!frontier.empty() && frontier.size() < kShared) {
+        next.clear();
+        for (const auto& [a, b] : frontier) compareOne(aligner, a, b, next);
+        frontier.swap(next);
     }
+    if (frontier.empty()) return;
+    // ...then each of two threads takes the next of them and compares everything below it,
+    // depth first with an explicit stack (deep trees stay off the call stack).
+    std::atomic<size_t> taken{0};
+    auto below = [&](Aligner& own) {
+        std::vector<Pair> pending;
+        for (size_t i; (i = taken.fetch_add(1, std::memory_order_relaxed)) < frontier.size();) {
+            pending.push_back(frontier[i]);
+            while (!pending.empty()) {
+                const auto [a, b] = pending.back();
+                pending.pop_back();
+                compareOne(own, a, b, pending);
+            }
+        }
+    };
+    Aligner second;
+    second.setSliceGroupLimit(sliceGroupLimit);
+    std::exception_ptr failure;
+    std::optional<KeptThread> other;
+    try {
+        other.emplace([&] {
+            try {
+                below(second);
+            } catch (...) {  // out of memory: thrown on the calling thread
+                failure = std::current_exception();
+                taken.store(frontier.size());
+            }
+        });
+    } catch (const std::system_error&) {  // no second thread: this one takes them all
+    }
+    try {
+        below(aligner);
+    } catch (...) {
+        taken.store(frontier.size());
+        other.reset();
+        throw;
+    }
+    other.reset();
+    if (failure) std::rethrow_exception(failure);
 }
