@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "Console.h"
 
@@ -52,4 +53,42 @@ TEST(FormatFixed6, WritesWhatPrintfWrites) {
     for (double v : {0.0, -0.0, 100.0, 99.9999995, 0.0000005, 0.0000015, 5e-324, 999999999.9999999,
                      1e9, 1e300, -1.5, double(INFINITY), double(NAN)})
         EXPECT_EQ(fast(v), slow(v)) << v;
+}
+
+// Lines and diagnostics held on one thread reach nothing until written out, and then reach
+// the stream, standard error and the sink in the order they were made, from any thread.
+TEST(HeldConsole, HoldsAThreadsLinesAndDiagnosticsAndWritesThemInTheirOrder) {
+    std::string seen;
+    setConsoleSink([](void* c, const char* text, size_t n) { static_cast<std::string*>(c)->append(text, n); },
+                   &seen);
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    setConsoleStream(stream);
+    HeldConsole held;
+    testing::internal::CaptureStderr();
+    std::thread([&] {
+        HeldConsole::Scope scope(held);
+        EXPECT_FALSE(consoleIsInteractive());
+        consolePrintf("first %d\n", 1);
+        consoleWrite("second\n", 7);
+        diagnostic("trouble in %s", "line 3");
+        consolePrintf("last\n");
+    }).join();
+    consolePrintf("not held\n");
+    const std::string before = seen;
+    held.writeOut();
+    const std::string errors = testing::internal::GetCapturedStderr();
+    setConsoleStream(nullptr);
+    setConsoleSink(nullptr, nullptr);
+    std::fflush(stream);
+    std::rewind(stream);
+    char buffer[256] = {};
+    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, stream);
+    std::fclose(stream);
+    EXPECT_EQ(before, "not held\n");
+    EXPECT_EQ(seen, "not held\nfirst 1\nsecond\ntrouble in line 3\nlast\n");
+    EXPECT_EQ(std::string(buffer, n), "not held\nfirst 1\nsecond\nlast\n");
+    EXPECT_EQ(errors, "trouble in line 3\n");
+    held.writeOut();  // written once
+    EXPECT_EQ(seen, "not held\nfirst 1\nsecond\ntrouble in line 3\nlast\n");
 }
