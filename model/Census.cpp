@@ -12,12 +12,20 @@ std::vector<std::pair<std::string, int>> rankCensus(const ClassificationTree& tr
     // whole hierarchy twenty times, and on millions of taxa that walk is the cost.
     std::unordered_map<std::string_view, int> counts;
     for (const char* rank : tree.rankNames) counts.emplace(rank, 0);
+    // Readers mostly give a rank's nodes one shared name: a node whose rank is the very
+    // string of the last one looked up needs no hashing.
+    const char* lastRank = nullptr;
+    int* lastCount = nullptr;
     std::vector<const TreeNode*> stack{&tree};
     while (!stack.empty()) {
         const TreeNode* n = stack.back();
         stack.pop_back();
-        auto it = counts.find(n->rankName);
-        if (it != counts.end()) ++it->second;
+        if (n->rankName != lastRank) {
+            lastRank = n->rankName;
+            auto it = counts.find(n->rankName);
+            lastCount = it == counts.end() ? nullptr : &it->second;
+        }
+        if (lastCount) ++*lastCount;
         // Copies grafted in from the other tree are not this tree's taxa.
         for (const TreeNode* c : n->children)
             if (c->onlyInTree == 0 || c->onlyInTree == tree.treeId) stack.push_back(c);
