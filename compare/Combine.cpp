@@ -6,16 +6,27 @@
 
 namespace {
 
-// Sets field on every node to the number of nodes below it: one pre-order walk, then the
-// nodes in reverse, so every child is summed before its parent and no recursion is needed.
+// Sets field on every node to the number of nodes below it, children before their parent:
+// a walk in post-order with a stack as deep as the tree, not a list of every node (both trees
+// are counted at once, and at millions of taxa such lists are tens of megabytes each).
 void countBelow(TreeNode* root, int32_t TreeNode::*field) {
-    std::vector<TreeNode*> order;
-    forEachNode(root, [&](TreeNode* n) { order.push_back(n); });
-    for (size_t k = order.size(); k-- > 0;) {
-        TreeNode* n = order[k];
+    struct Frame {
+        TreeNode* node;
+        size_t next;  // the child to go down to next
+    };
+    std::vector<Frame> stack{{root, 0}};
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        const std::vector<TreeNode*>& children = top.node->children;
+        if (top.next < children.size()) {
+            TreeNode* child = children[top.next++];
+            stack.push_back({child, 0});  // `top` is not used after this
+            continue;
+        }
         int32_t count = 0;
-        for (const TreeNode* c : n->children) count += c->*field + 1;
-        n->*field = count;
+        for (const TreeNode* c : children) count += c->*field + 1;
+        top.node->*field = count;
+        stack.pop_back();
     }
 }
 
