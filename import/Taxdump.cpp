@@ -256,6 +256,11 @@ bool readTaxdump(ClassificationTree& tree, Package& package, const std::string& 
         while (merged.next(f, 2, count))
             if (count == 2) facts->facts.addPendingFormerId(f[1], f[0]);
     }
+    if (facts) {
+        size_t textBytes = 0;
+        for (std::string_view id : ids) textBytes += id.size() + 1;
+        facts->facts.reserve(ids.size(), textBytes);
+    }
     const bool built = taxa.build(tree, label, static_cast<int64_t>(nodes.size() + names.size()),
                                   [&](const TreeNode* n, size_t row) {
                                       if (facts && ids[row].find('\0') == std::string_view::npos)

@@ -35,6 +35,11 @@ uint32_t TaxonFacts::store(std::string_view s) {
     return at;
 }
 
+void TaxonFacts::reserve(size_t entries, size_t textBytes) {
+    m_entries.reserve(m_entries.size() + entries);
+    m_text.reserve(m_text.size() + textBytes);
+}
+
 void TaxonFacts::add(const TreeNode* node, std::string_view id, std::string_view authorship) {
     if (!node || (id.empty() && authorship.empty())) return;
     m_entries.push_back({node, store(id), store(authorship)});

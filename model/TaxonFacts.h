@@ -26,6 +26,9 @@ public:
     void clear();
     void swap(TaxonFacts& other) noexcept;
 
+    // Room for `entries` more taxa's facts and `textBytes` more bytes of their texts, so
+    // that a reading that knows its count ahead does not copy millions of them as they grow.
+    void reserve(size_t entries, size_t textBytes);
     // Facts of one taxon; an empty text adds nothing. A taxon told twice keeps the first.
     void add(const TreeNode* node, std::string_view id, std::string_view authorship);
     // A synonym of `accepted`.
