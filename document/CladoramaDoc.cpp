@@ -1,6 +1,7 @@
 #include "CladoramaDoc.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -282,18 +283,29 @@ void CCladoramaDoc::RunCommonTail() {
     m_changes.clear();
     m_relations = TaxonRelations();
 
-    // Tree 1's Latin index is sorted here while a kept thread sorts and merges the two
-    // common-name indexes; then each copies its searchable names, into a pool of its own.
-    // The lines come in their order, each once its part is done.
-    sideBySide([this] { sortLatinIndex(m_tree1); },
-               [this] {
-                   sortCommonIndex(m_tree1);
-                   sortCommonIndex(m_tree2);
-                   m_combinedByCommon = mergeCommonIndexes(m_tree1.commonIndex, m_tree2.commonIndex);
-                   releaseIndex(m_tree1.commonIndex);
-                   releaseIndex(m_tree2.commonIndex);
-               },
-               [] { consolePrintf("Latin name sorted\n"); });
+    // Three pieces of work that this thread and a kept one take in turn: the common-name
+    // indexes (sorted and merged), then the two halves of tree 1's Latin index. Common
+    // names first: where there are many, they take about as long as both halves, and
+    // where there are few the halves still share the two threads. The lines come once all
+    // is done, in their order.
+    LatinIndexInHalves latin(m_tree1);
+    std::atomic<int> nextPiece{0};
+    auto takePieces = [&] {
+        for (int piece; (piece = nextPiece.fetch_add(1)) < 3;) {
+            if (piece > 0) {
+                latin.sortHalf(piece - 1);
+                continue;
+            }
+            sortCommonIndex(m_tree1);
+            sortCommonIndex(m_tree2);
+            m_combinedByCommon = mergeCommonIndexes(m_tree1.commonIndex, m_tree2.commonIndex);
+            releaseIndex(m_tree1.commonIndex);
+            releaseIndex(m_tree2.commonIndex);
+        }
+    };
+    sideBySide(takePieces, takePieces);
+    latin.merge();
+    consolePrintf("Latin name sorted\n");
     consolePrintf("common name sorted\n");
     consolePrintf("common name sorted\n");
 

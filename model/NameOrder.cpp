@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "Cancellation.h"
 
@@ -36,6 +38,39 @@ inline int pastKey(const PrefixKey& key, const char* a, const char* b) {
     return (key.low & 0xff) == 0 ? 0 : std::strcmp(a + 16, b + 16);
 }
 
+struct KeyedNode {
+    PrefixKey key;
+    TreeNode* node;
+};
+
+// Room for records made in place by makeKeys (they have no default value to fill it with).
+struct KeyRoom {
+    void operator()(KeyedNode* p) const { ::operator delete[](p); }
+    static std::unique_ptr<KeyedNode[], KeyRoom> make(size_t count) {
+        return std::unique_ptr<KeyedNode[], KeyRoom>(
+            static_cast<KeyedNode*>(::operator new[](count * sizeof(KeyedNode))));
+    }
+};
+
+// The records of nodes [from, to) with their names' keys. A tree read from a text file lies
+// over the heap in the file's order, not the list's: the nodes and their names are fetched
+// a few entries ahead, as copySearchNames does.
+void makeKeys(TreeNode* const* nodes, size_t from, size_t to, char* TreeNode::*name,
+              KeyedNode* out) {
+    constexpr size_t kNodeAhead = 16, kNameAhead = 8;
+    for (size_t i = from; i < to; ++i) {
+        if (i + kNodeAhead < to) __builtin_prefetch(nodes[i + kNodeAhead]);
+        if (i + kNameAhead < to) __builtin_prefetch(nodes[i + kNameAhead]->*name);
+        new (out + (i - from)) KeyedNode{PrefixKey(nodes[i]->*name), nodes[i]};
+    }
+}
+
+inline bool keyedBefore(const KeyedNode& a, const KeyedNode& b, char* TreeNode::*name) {
+    if (a.key.high != b.key.high) return a.key.high < b.key.high;
+    if (a.key.low != b.key.low) return a.key.low < b.key.low;
+    return pastKey(a.key, a.node->*name, b.node->*name) < 0;
+}
+
 // Sorting millions of node pointers by a name behind each pointer spends its time
 // fetching nodes and names from all over memory. Sorting (prefix, node) records compares
 // most pairs by the key alone, in contiguous memory; only equal prefixes look at the
@@ -47,27 +82,12 @@ void sortByName(std::vector<TreeNode*>& nodes, char* TreeNode::*name) {
         });
         return;
     }
-    struct Keyed {
-        PrefixKey key;
-        TreeNode* node;
-    };
-    std::vector<Keyed> keyed;
     const size_t count = nodes.size();
-    keyed.reserve(count);
-    // A tree read from a text file lies over the heap in the file's order, not the list's:
-    // the nodes and their names are fetched a few entries ahead, as copySearchNames does.
-    constexpr size_t kNodeAhead = 16, kNameAhead = 8;
-    for (size_t i = 0; i < count; ++i) {
-        if (i + kNodeAhead < count) __builtin_prefetch(nodes[i + kNodeAhead]);
-        if (i + kNameAhead < count) __builtin_prefetch(nodes[i + kNameAhead]->*name);
-        keyed.push_back({PrefixKey(nodes[i]->*name), nodes[i]});
-    }
-    std::sort(keyed.begin(), keyed.end(), [name](const Keyed& a, const Keyed& b) {
-        if (a.key.high != b.key.high) return a.key.high < b.key.high;
-        if (a.key.low != b.key.low) return a.key.low < b.key.low;
-        return pastKey(a.key, a.node->*name, b.node->*name) < 0;
-    });
-    for (size_t i = 0; i < nodes.size(); ++i) nodes[i] = keyed[i].node;
+    const auto keyed = KeyRoom::make(count);
+    makeKeys(nodes.data(), 0, count, name, keyed.get());
+    std::sort(keyed.get(), keyed.get() + count,
+              [name](const KeyedNode& a, const KeyedNode& b) { return keyedBefore(a, b, name); });
+    for (size_t i = 0; i < count; ++i) nodes[i] = keyed[i].node;
 }
 
 }  // namespace
@@ -157,4 +177,44 @@ void sortChildrenByLatinName(TreeNode* node) {
     forEachNode(node, [](TreeNode* n) {
         if (n->children.size() >= 2) sortByName(n->children, &TreeNode::latinName);
     });
+}
+
+LatinIndexInHalves::LatinIndexInHalves(ClassificationTree& tree) : m_nodes(tree.latinIndex) {
+    // Below this a second thread costs more than it saves.
+    constexpr size_t kHalvesFrom = size_t{1} << 16;
+    m_whole = m_nodes.size() < kHalvesFrom;
+    if (m_whole) return;
+    m_middle = m_nodes.size() / 2;
+    m_keyed = KeyRoom::make(m_nodes.size()).release();
+}
+
+LatinIndexInHalves::~LatinIndexInHalves() { KeyRoom()(static_cast<KeyedNode*>(m_keyed)); }
+
+void LatinIndexInHalves::sortHalf(int half) {
+    if (m_whole) {
+        if (half == 0) sortByName(m_nodes, &TreeNode::latinName);
+        return;
+    }
+    auto* keyed = static_cast<KeyedNode*>(m_keyed);
+    const size_t from = half == 0 ? 0 : m_middle, to = half == 0 ? m_middle : m_nodes.size();
+    makeKeys(m_nodes.data(), from, to, &TreeNode::latinName, keyed + from);
+    std::sort(keyed + from, keyed + to, [](const KeyedNode& a, const KeyedNode& b) {
+        return keyedBefore(a, b, &TreeNode::latinName);
+    });
+}
+
+void LatinIndexInHalves::merge() {
+    if (m_whole) return;
+    // The halves' records are read in order and the nodes written in order: no name is
+    // fetched but for keys that tie.
+    const auto* keyed = static_cast<const KeyedNode*>(m_keyed);
+    const KeyedNode *a = keyed, *aEnd = keyed + m_middle, *b = aEnd, *bEnd = keyed + m_nodes.size();
+    size_t out = 0;
+    while (a != aEnd && b != bEnd)
+        m_nodes[out++] = keyedBefore(*b, *a, &TreeNode::latinName) ? (b++)->node : (a++)->node;
+    while (a != aEnd) m_nodes[out++] = (a++)->node;
+    while (b != bEnd) m_nodes[out++] = (b++)->node;
+    // The records are not needed any more, and what comes next allocates plenty.
+    KeyRoom()(static_cast<KeyedNode*>(m_keyed));
+    m_keyed = nullptr;
 }

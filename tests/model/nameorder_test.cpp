@@ -5,6 +5,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "NameOrder.h"
 #include "TestSupport.h"
@@ -162,5 +163,40 @@ TEST(NameOrder, StableSortKeepsTheOrderOfEqualNamesAndSortsByBytes) {
         });
         stableSortByLatinName(nodes);
         EXPECT_TRUE(nodes == expected) << size;
+    }
+}
+
+// Tree 1's Latin index sorted as two halves on two threads and merged: the names come in
+// the order the one-piece sort gives, every node once, for lists long enough to be halved
+// (names tying within sixteen bytes, and across the halves) and for short ones.
+TEST(NameOrder, TheIndexSortedInHalvesHasTheWholeSortsOrder) {
+    const char* stems[] = {"", "Abcdefgh ijklmnop", "Abcdefgh ijklmnop\xff", "Abcdefgh ", "Zebra",
+                           "\xe9t\xe9", "Ab"};
+    for (int count : {5000, 70000}) {
+        SCOPED_TRACE(count);
+        ClassificationTree halves, whole;
+        nameRoot(halves, "Root");
+        nameRoot(whole, "Root");
+        std::mt19937 rng(static_cast<unsigned>(count));
+        for (int i = 0; i < count; ++i) {
+            std::string name = stems[rng() % std::size(stems)];
+            for (int k = rng() % 3; k > 0; --k) name += static_cast<char>('a' + rng() % 3);
+            halves.latinIndex.push_back(addNode(&halves, name.c_str(), "Genus"));
+            whole.latinIndex.push_back(addNode(&whole, name.c_str(), "Genus"));
+        }
+        const std::vector<TreeNode*> before = halves.latinIndex;
+        {
+            LatinIndexInHalves sorting(halves);
+            std::thread second([&] { sorting.sortHalf(1); });
+            sorting.sortHalf(0);
+            second.join();
+            sorting.merge();
+        }
+        sortLatinIndex(whole);
+        EXPECT_EQ(latinOrder(halves.latinIndex), latinOrder(whole.latinIndex));
+        std::vector<TreeNode*> a = before, b = halves.latinIndex;
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        EXPECT_EQ(a, b) << "every node once";
     }
 }
