@@ -1,6 +1,5 @@
 #include "Census.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -9,31 +8,19 @@
 
 std::vector<std::pair<std::string, int>> rankCensus(const ClassificationTree& tree) {
     // One walk counts every rank at once: a walk per rank name would pass over the
-    // whole hierarchy twenty times, and on millions of taxa that walk is the cost.
-    std::unordered_map<std::string_view, int> counts;
-    for (const char* rank : tree.rankNames) counts.emplace(rank, 0);
-    // Readers mostly give a rank's nodes one shared name: a node whose rank is the very
-    // string of the last one looked up needs no hashing.
-    const char* lastRank = nullptr;
-    int* lastCount = nullptr;
+    // whole hierarchy twenty times, and on millions of taxa that walk is the cost. The walk
+    // leaves the other tree's copies out itself, so every node it meets counts under any id.
+    RankTally tally(tree.rankNames);
     std::vector<const TreeNode*> stack{&tree};
     while (!stack.empty()) {
         const TreeNode* n = stack.back();
         stack.pop_back();
-        if (n->rankName != lastRank) {
-            lastRank = n->rankName;
-            auto it = counts.find(n->rankName);
-            lastCount = it == counts.end() ? nullptr : &it->second;
-        }
-        if (lastCount) ++*lastCount;
+        tally.add(n->rankName, RankTally::ownUnder(0));
         // Copies grafted in from the other tree are not this tree's taxa.
         for (const TreeNode* c : n->children)
             if (c->onlyInTree == 0 || c->onlyInTree == tree.treeId) stack.push_back(c);
     }
-    std::vector<std::pair<std::string, int>> out;
-    out.reserve(tree.rankNames.size());
-    for (const char* rank : tree.rankNames) out.emplace_back(rank, counts[rank]);
-    return out;
+    return tally.counts(tree.treeId);
 }
 
 void printRankCensus(const ClassificationTree& tree) { printCensusLines(rankCensus(tree)); }
@@ -54,8 +41,9 @@ RankTally::RankTally(const std::vector<char*>& rankNames) {
 }
 
 void RankTally::add(const char* rank, unsigned idMask) {
-    // Siblings mostly share their rank: the last one found is tried first.
-    if (!m_lastRank || std::strcmp(rank, m_lastRank) != 0) {
+    // Siblings mostly share their rank, and readers mostly give a rank's nodes one shared
+    // string: the last rank found is tried first, by its address and then by its bytes.
+    if (rank != m_lastRank && (!m_lastRank || std::strcmp(rank, m_lastRank) != 0)) {
         m_lastRank = rank;
         const auto it = m_at.find(rank);
         m_last = it == m_at.end() ? nullptr : &m_counts[it->second];
