@@ -9,7 +9,10 @@
 // in it, from one load to the next.
 #pragma once
 
+#include <exception>
 #include <functional>
+#include <optional>
+#include <system_error>
 
 class KeptThread {
 public:
@@ -29,3 +32,26 @@ public:
 private:
     Helper* m_helper = nullptr;
 };
+
+// Runs `here` on this thread and `beside` on a kept one (in turn where there is none), and
+// waits for both. What `beside` throws is thrown here.
+template <class Here, class Beside>
+void sideBySide(Here&& here, Beside&& beside) {
+    std::exception_ptr failure;
+    auto caught = [&] {
+        try {
+            beside();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    std::optional<KeptThread> other;
+    try {
+        other.emplace(caught);
+    } catch (const std::system_error&) {
+        caught();
+    }
+    here();
+    other.reset();
+    if (failure) std::rethrow_exception(failure);
+}

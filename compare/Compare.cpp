@@ -4,9 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <exception>
-#include <optional>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -422,26 +419,5 @@ void compareTrees(ClassificationTree& t, ClassificationTree& u, size_t directSca
     };
     Aligner second;
     second.setSliceGroupLimit(sliceGroupLimit);
-    std::exception_ptr failure;
-    std::optional<KeptThread> other;
-    try {
-        other.emplace([&] {
-            try {
-                below(second);
-            } catch (...) {  // out of memory: thrown on the calling thread
-                failure = std::current_exception();
-                taken.store(frontier.size());
-            }
-        });
-    } catch (const std::system_error&) {  // no second thread: this one takes them all
-    }
-    try {
-        below(aligner);
-    } catch (...) {
-        taken.store(frontier.size());
-        other.reset();
-        throw;
-    }
-    other.reset();
-    if (failure) std::rethrow_exception(failure);
+    sideBySide([&] { below(aligner); }, [&] { below(second); });
 }

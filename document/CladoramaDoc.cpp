@@ -59,30 +59,6 @@ void NamePool::clear() {
 
 namespace {
 
-// Runs `here` on this thread and `beside` on a kept one (in turn where there is none), then
-// `afterHere` once `here` is done, and waits for both. What `beside` throws is thrown here.
-template <class Here, class Beside, class AfterHere = void (*)()>
-void sideBySide(Here&& here, Beside&& beside, AfterHere&& afterHere = [] {}) {
-    std::exception_ptr failure;
-    auto caught = [&] {
-        try {
-            beside();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-    std::optional<KeptThread> other;
-    try {
-        other.emplace(caught);
-    } catch (const std::system_error&) {
-        caught();
-    }
-    here();
-    afterHere();
-    other.reset();
-    if (failure) std::rethrow_exception(failure);
-}
-
 // A step that reads and writes one tree alone, made for both trees at once.
 template <class Step>
 void onBothTrees(ClassificationTree& tree1, ClassificationTree& tree2, Step&& step) {
